@@ -1,0 +1,216 @@
+#include "store/DurableFile.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+namespace mlfk {
+namespace {
+
+std::string errorText(int error) { return g_strerror(error); }
+
+// New files get the permissions the user's umask asks for, as any other
+// program's would; mkstemp alone would leave them private to the owner.
+mode_t newFileMode() {
+  static const mode_t mode = [] {
+    mode_t mask = 022;
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, status)) {
+        unsigned value;
+        if (std::sscanf(line, "Umask: %o", &value) == 1) {
+          mask = static_cast<mode_t>(value);
+          break;
+        }
+      }
+      std::fclose(status);
+    }
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
+
+// Closes a descriptor on every path.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() { reset(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  // close() reports write-back errors on some file systems: they must count.
+  int close() {
+    int result = 0;
+    if (fd_ >= 0) result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int syncFolder(const std::filesystem::path& folder) {
+  Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) return errno;
+  if (::fsync(dir.get()) != 0) return errno;
+  return 0;
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& target) {
+  auto folder = target.parent_path();
+  return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// A temporary file beside `target`, created exclusively. Fills `path`.
+int createTemporary(const std::filesystem::path& target, std::string& path) {
+  path = (folderOf(target) / (std::string(kTemporaryPrefix) + target.filename().string() +
+                              "-XXXXXX"))
+             .string();
+  int fd = ::mkostemp(path.data(), O_CLOEXEC);
+  if (fd >= 0) ::fchmod(fd, newFileMode());
+  return fd;
+}
+
+// Writes `fill`'s bytes into a fresh temporary file beside `target`, fsyncs
+// it and hands its path to `publish`. The temporary file never outlives the
+// call. Returns 0 or an errno value.
+template <typename Fill, typename Publish>
+int viaTemporary(const std::filesystem::path& target, Fill fill, Publish publish) {
+  std::string temporary;
+  Descriptor fd(createTemporary(target, temporary));
+  if (fd.get() < 0) return errno;
+  int error = 0;
+  if (!fill(fd.get())) error = errno ? errno : EIO;
+  if (!error && ::fsync(fd.get()) != 0) error = errno;
+  if (!error && fd.close() != 0) error = errno;
+  if (!error) error = publish(temporary);
+  if (error) {
+    fd.reset();
+    ::unlink(temporary.c_str());
+  }
+  return error;
+}
+
+bool copyContent(int from, int to) {
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(from, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (!writeAll(to, buffer, static_cast<size_t>(n))) return false;
+  }
+}
+
+int renameOver(const std::string& temporary, const std::filesystem::path& target) {
+  if (::rename(temporary.c_str(), target.c_str()) != 0) return errno;
+  return syncFolder(folderOf(target));
+}
+
+}  // namespace
+
+std::optional<std::string> writeFileDurably(const std::filesystem::path& target,
+                                            std::string_view bytes) {
+  errno = 0;
+  int error = viaTemporary(
+      target, [&](int fd) { return writeAll(fd, bytes.data(), bytes.size()); },
+      [&](const std::string& temporary) { return renameOver(temporary, target); });
+  if (error) return errorText(error);
+  return std::nullopt;
+}
+
+std::optional<std::string> copyFileDurably(const std::filesystem::path& source,
+                                           const std::filesystem::path& target) {
+  Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (from.get() < 0) return errorText(errno);
+  errno = 0;
+  int error = viaTemporary(
+      target, [&](int fd) { return copyContent(from.get(), fd); },
+      [&](const std::string& temporary) { return renameOver(temporary, target); });
+  if (error) return errorText(error);
+  return std::nullopt;
+}
+
+bool copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target) {
+  Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (from.get() < 0) return false;
+  struct stat existing;
+  if (::lstat(target.c_str(), &existing) == 0) return false;
+  errno = 0;
+  int error = viaTemporary(
+      target, [&](int fd) { return copyContent(from.get(), fd); },
+      [&](const std::string& temporary) {
+        // A hard link publishes the finished file under its name only if the
+        // name is free; the temporary name then goes.
+        if (::link(temporary.c_str(), target.c_str()) != 0) return errno;
+        ::unlink(temporary.c_str());
+        return syncFolder(folderOf(target));
+      });
+  return error == 0;
+}
+
+void removeStaleTemporaries(const std::filesystem::path& folder) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with(kTemporaryPrefix) && it->is_regular_file(ec)) {
+      std::filesystem::remove(it->path(), ec);
+    }
+  }
+}
+
+void removeEntry(const std::filesystem::path& entry) {
+  std::error_code ec;
+  std::filesystem::remove_all(entry, ec);
+}
+
+std::optional<std::string> readWholeFile(const std::filesystem::path& file) {
+  Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::string content;
+  content.resize(static_cast<size_t>(info.st_size));
+  size_t have = 0;
+  for (;;) {
+    if (have == content.size()) content.resize(have + (have / 2) + 4096);  // the file grew
+    ssize_t n = ::read(fd.get(), content.data() + have, content.size() - have);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    have += static_cast<size_t>(n);
+  }
+  content.resize(have);
+  return content;
+}
+
+}  // namespace mlfk

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace mlfk {
+
+// Every temporary file this program makes starts with this prefix, so that
+// leftovers of a killed process can be recognised and nothing else is touched.
+inline constexpr std::string_view kTemporaryPrefix = ".mlfk-tmp-";
+
+// Writes `bytes` so that `target` holds either its former content or all of
+// the new one, across a crash or a power cut: a temporary file in the same
+// folder is written and fsynced, renamed over the target, and the folder is
+// fsynced. Returns the system's error text on failure; the temporary file is
+// gone either way.
+std::optional<std::string> writeFileDurably(const std::filesystem::path& target,
+                                            std::string_view bytes);
+
+// Copies `source` to `target` with the same guarantees, replacing the target.
+std::optional<std::string> copyFileDurably(const std::filesystem::path& source,
+                                           const std::filesystem::path& target);
+
+// Copies `source` to `target` unless an entry of that name exists already; the
+// target never appears partly written. Returns false when nothing was made.
+bool copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// Removes the temporary files that an interrupted write left in `folder`.
+void removeStaleTemporaries(const std::filesystem::path& folder);
+
+// Removes an entry of any kind, a folder with its content; failures are ignored.
+void removeEntry(const std::filesystem::path& entry);
+
+// The whole content of a file, or nothing when it cannot be read.
+std::optional<std::string> readWholeFile(const std::filesystem::path& file);
+
+}  // namespace mlfk

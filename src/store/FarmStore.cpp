@@ -1,0 +1,96 @@
+#include "store/FarmStore.h"
+
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "store/DurableFile.h"
+#include "store/FileReveal.h"
+#include "store/SnapshotNames.h"
+
+namespace mlfk {
+namespace {
+
+bool entryExists(const std::filesystem::path& entry) {
+  struct stat info;
+  return ::stat(entry.c_str(), &info) == 0;
+}
+
+// New user folders are private, as the XDG base directory convention asks.
+void createFolder(const std::filesystem::path& folder) {
+  g_mkdir_with_parents(folder.c_str(), 0700);
+}
+
+}  // namespace
+
+std::filesystem::path FarmStore::dataFolderIn(const std::string& userDataDir,
+                                              const std::string& homeDir) {
+  std::filesystem::path base = userDataDir.empty()
+                                   ? std::filesystem::path(homeDir) / ".local" / "share"
+                                   : std::filesystem::path(userDataDir);
+  return base / kDataFolderName;
+}
+
+FarmStore& FarmStore::shared() {
+  static FarmStore store(dataFolderIn(g_get_user_data_dir(), g_get_home_dir()),
+                         std::make_shared<SystemClock>());
+  return store;
+}
+
+FarmStore::FarmStore(std::filesystem::path folder, std::shared_ptr<Clock> clock)
+    : folder_(std::move(folder)), clock_(std::move(clock)) {
+  createFolder(folder_);
+  createFolder(snapshotFolder());
+  removeStaleTemporaries(folder_);
+  removeStaleTemporaries(snapshotFolder());
+}
+
+std::optional<std::string> FarmStore::persist(std::string_view text) {
+  return queue_.sync([this, text]() -> std::optional<std::string> {
+    rotateIfDue();
+    return writeFileDurably(databaseFile(), text);
+  });
+}
+
+void FarmStore::rotateIfDue() {
+  if (!entryExists(databaseFile())) return;
+  if (lastRotation_ && clock_->steadyNow() - *lastRotation_ <= kRotationInterval) return;
+  removeEntry(previousFile());
+  (void)copyFileDurably(databaseFile(), previousFile());  // a failed copy never stops the save
+  lastRotation_ = clock_->steadyNow();
+}
+
+void FarmStore::snapshot(std::string_view reason) {
+  queue_.sync([this, reason] {
+    if (!entryExists(databaseFile())) return;
+    const std::string name = snapshotFileName(clock_->wallNow(), reason);
+    (void)copyFileIfAbsent(databaseFile(), snapshotFolder() / name);
+    prune();
+  });
+}
+
+void FarmStore::prune() {
+  std::vector<std::string> names;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(snapshotFolder(), ec);
+  if (ec) return;
+  for (std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) return;  // a listing that fails part-way prunes nothing
+    names.push_back(it->path().filename().string());
+  }
+  for (const auto& name : snapshotsToPrune(std::move(names), kSnapshotRetention)) {
+    removeEntry(snapshotFolder() / name);
+  }
+}
+
+void FarmStore::reveal() {
+  if (entryExists(databaseFile())) {
+    showFileInFileManager(databaseFile(), folder_);
+  } else {
+    openWithDefaultHandler(folder_);
+  }
+}
+
+}  // namespace mlfk

@@ -1,0 +1,62 @@
+#include "store/FileReveal.h"
+
+#include <gio/gio.h>
+
+#include <string>
+
+namespace mlfk {
+namespace {
+
+std::string fileUri(const std::filesystem::path& path) {
+  g_autofree char* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  return uri ? uri : std::string();
+}
+
+struct PendingReveal {
+  std::string fileUri;
+  std::filesystem::path fallbackFolder;
+};
+
+void onShowItemsAnswered(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* pending = static_cast<PendingReveal*>(data);
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply =
+      g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+  if (!reply) openWithDefaultHandler(pending->fallbackFolder);
+  delete pending;
+}
+
+void onBusReady(GObject*, GAsyncResult* result, gpointer data) {
+  auto* pending = static_cast<PendingReveal*>(data);
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GDBusConnection) bus = g_bus_get_finish(result, &error);
+  if (!bus) {
+    openWithDefaultHandler(pending->fallbackFolder);
+    delete pending;
+    return;
+  }
+  const char* uris[] = {pending->fileUri.c_str(), nullptr};
+  g_dbus_connection_call(bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                         "org.freedesktop.FileManager1", "ShowItems",
+                         g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE,
+                         -1, nullptr, onShowItemsAnswered, pending);
+}
+
+}  // namespace
+
+void openUriWithDefaultHandler(const std::string& uri) {
+  if (uri.empty()) return;
+  g_app_info_launch_default_for_uri_async(uri.c_str(), nullptr, nullptr, nullptr, nullptr);
+}
+
+void openWithDefaultHandler(const std::filesystem::path& folder) {
+  openUriWithDefaultHandler(fileUri(folder));
+}
+
+void showFileInFileManager(const std::filesystem::path& file,
+                           const std::filesystem::path& fallbackFolder) {
+  g_bus_get(G_BUS_TYPE_SESSION, nullptr, onBusReady,
+            new PendingReveal{fileUri(file), fallbackFolder});
+}
+
+}  // namespace mlfk

@@ -1,0 +1,175 @@
+#include "store/FarmStore.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+namespace mlfk {
+namespace {
+
+using namespace std::chrono_literals;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+class FarmStoreTest : public ::testing::Test {
+ protected:
+  std::filesystem::path dataFolder() const { return temp / "Meadowline Field Keeper"; }
+  FarmStore& store() {
+    if (!store_) store_ = std::make_unique<FarmStore>(dataFolder(), clock);
+    return *store_;
+  }
+  std::string database() { return readFile(store().databaseFile()); }
+  std::string previous() { return readFile(store().previousFile()); }
+  bool hasPrevious() { return std::filesystem::exists(store().previousFile()); }
+
+  TempDir temp;
+  std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+  std::unique_ptr<FarmStore> store_;
+};
+
+TEST_F(FarmStoreTest, FirstStartMakesPrivateFoldersAndNoDatabase) {
+  store();
+  ASSERT_TRUE(std::filesystem::is_directory(dataFolder()));
+  ASSERT_TRUE(std::filesystem::is_directory(dataFolder() / "Safety Snapshots"));
+  EXPECT_TRUE(std::filesystem::is_empty(dataFolder() / "Safety Snapshots"));
+  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "farm-data.json"));
+  struct stat info;
+  ASSERT_EQ(::stat(dataFolder().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  std::vector<std::string> entries;
+  for (auto& e : std::filesystem::directory_iterator(dataFolder()))
+    entries.push_back(e.path().filename());
+  EXPECT_EQ(entries, std::vector<std::string>{"Safety Snapshots"});
+}
+
+TEST_F(FarmStoreTest, StartWithExistingFoldersKeepsEverythingButStaleTemporaries) {
+  std::filesystem::create_directories(dataFolder() / "Safety Snapshots");
+  writeFile(dataFolder() / "farm-data.json", "kept");
+  writeFile(dataFolder() / "notes.txt", "user file");
+  writeFile(dataFolder() / ".mlfk-tmp-farm-data.json-abc123", "torn");
+  writeFile(dataFolder() / "Safety Snapshots" / ".mlfk-tmp-x.json-q1w2e3", "torn");
+  writeFile(dataFolder() / "Safety Snapshots" / "2026-01-01 00-00-00 a.json", "snap");
+  store();
+  EXPECT_EQ(readFile(dataFolder() / "farm-data.json"), "kept");
+  EXPECT_EQ(readFile(dataFolder() / "notes.txt"), "user file");
+  EXPECT_FALSE(std::filesystem::exists(dataFolder() / ".mlfk-tmp-farm-data.json-abc123"));
+  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "Safety Snapshots" / ".mlfk-tmp-x.json-q1w2e3"));
+  EXPECT_TRUE(std::filesystem::exists(dataFolder() / "Safety Snapshots" / "2026-01-01 00-00-00 a.json"));
+}
+
+TEST(FarmStoreFolder, UserDataDirectoryOrHomeFallback) {
+  EXPECT_EQ(FarmStore::dataFolderIn("/x/data", "/home/u"),
+            std::filesystem::path("/x/data/Meadowline Field Keeper"));
+  EXPECT_EQ(FarmStore::dataFolderIn("", "/home/u"),
+            std::filesystem::path("/home/u/.local/share/Meadowline Field Keeper"));
+}
+
+TEST_F(FarmStoreTest, FreshInstallationRotatesOnlyFromTheSecondSave) {
+  EXPECT_EQ(store().persist("first"), std::nullopt);
+  EXPECT_EQ(database(), "first");
+  EXPECT_FALSE(hasPrevious());
+
+  clock->advance(3s);
+  EXPECT_EQ(store().persist("second"), std::nullopt);
+  EXPECT_EQ(database(), "second");
+  EXPECT_EQ(previous(), "first");
+}
+
+TEST_F(FarmStoreTest, RotatesOnlyAfterMoreThanSixHundredSeconds) {
+  std::filesystem::create_directories(dataFolder());
+  writeFile(dataFolder() / "farm-data.json", "at start");
+  ASSERT_EQ(store().persist("one"), std::nullopt);  // first save of the run rotates
+  EXPECT_EQ(previous(), "at start");
+
+  clock->advance(300s);
+  ASSERT_EQ(store().persist("two"), std::nullopt);
+  EXPECT_EQ(previous(), "at start");
+
+  clock->advance(300s);  // exactly 600 s after the rotation
+  ASSERT_EQ(store().persist("three"), std::nullopt);
+  EXPECT_EQ(previous(), "at start");
+
+  clock->advance(0.5s);
+  ASSERT_EQ(store().persist("four"), std::nullopt);
+  EXPECT_EQ(previous(), "three");
+  EXPECT_EQ(database(), "four");
+
+  clock->advance(660s);
+  ASSERT_EQ(store().persist("five"), std::nullopt);
+  EXPECT_EQ(previous(), "four");
+}
+
+TEST_F(FarmStoreTest, WritesTheTextsBytesUnchanged) {
+  ASSERT_EQ(store().persist("caf\u00e9 \xF0\x9F\x90\x84\r\n"), std::nullopt);
+  EXPECT_EQ(database(), "caf\xC3\xA9 \xF0\x9F\x90\x84\r\n");
+  ASSERT_EQ(store().persist(""), std::nullopt);
+  EXPECT_TRUE(std::filesystem::exists(store().databaseFile()));
+  EXPECT_EQ(std::filesystem::file_size(store().databaseFile()), 0u);
+}
+
+TEST_F(FarmStoreTest, VanishedDataFolderFailsWithoutRecreatingIt) {
+  store();
+  std::filesystem::remove_all(dataFolder());
+  auto error = store().persist("x");
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(*error, "No such file or directory");
+  EXPECT_FALSE(std::filesystem::exists(dataFolder()));
+}
+
+TEST_F(FarmStoreTest, DataFolderBehindARegularFileFails) {
+  // A path component that is a file, not a folder: fails for root too.
+  writeFile(temp / "blocker", "i am a file");
+  FarmStore blocked(temp / "blocker" / "Meadowline Field Keeper", clock);
+  auto error = blocked.persist("x");
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(*error, "Not a directory");
+  EXPECT_EQ(readFile(temp / "blocker"), "i am a file");
+}
+
+TEST_F(FarmStoreTest, FullFileSystemKeepsTheFormerDatabaseWhole) {
+  MLFK_REQUIRE(::geteuid() == 0, "mounting a small tmpfs needs root");
+  test::ScratchMount mount(dataFolder(), "size=64k,mode=0700");
+  MLFK_REQUIRE(mount.mounted(), "could not mount a tmpfs");
+  ASSERT_EQ(store().persist("former"), std::nullopt);
+
+  auto error = store().persist(std::string(256 * 1024, 'x'));
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(*error, "No space left on device");
+  EXPECT_EQ(database(), "former");
+  for (auto& e : std::filesystem::directory_iterator(dataFolder()))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".mlfk-tmp-")) << e.path();
+}
+
+TEST_F(FarmStoreTest, ReadOnlyFileSystemKeepsTheFormerDatabase) {
+  MLFK_REQUIRE(::geteuid() == 0, "mounting a tmpfs needs root");
+  test::ScratchMount mount(dataFolder(), "size=1m,mode=0700");
+  MLFK_REQUIRE(mount.mounted(), "could not mount a tmpfs");
+  ASSERT_EQ(store().persist("former"), std::nullopt);
+  ASSERT_TRUE(mount.remountReadOnly());
+
+  auto error = store().persist("newer");
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(*error, "Read-only file system");
+  EXPECT_EQ(database(), "former");
+}
+
+TEST_F(FarmStoreTest, UnremovablePreviousVersionDoesNotStopTheSave) {
+  MLFK_REQUIRE(::geteuid() == 0, "mounting a tmpfs needs root");
+  // A folder in place of the previous version holding a mount point: it cannot
+  // be removed or replaced, even by root.
+  std::filesystem::create_directories(dataFolder());
+  writeFile(dataFolder() / "farm-data.json", "old");
+  test::ScratchMount busy(dataFolder() / "farm-data (previous).json" / "busy", "size=16k");
+  MLFK_REQUIRE(busy.mounted(), "could not mount a tmpfs");
+
+  EXPECT_EQ(store().persist("new"), std::nullopt);
+  EXPECT_EQ(database(), "new");
+  EXPECT_TRUE(std::filesystem::is_directory(store().previousFile()));
+}
+
+}  // namespace
+}  // namespace mlfk

@@ -1,0 +1,51 @@
+#include "app/WindowGeometry.h"
+
+#include <glib.h>
+
+#include <algorithm>
+
+#include "store/DurableFile.h"
+
+namespace mlfk {
+
+std::filesystem::path WindowGeometry::defaultFile() {
+  return std::filesystem::path(g_get_user_state_dir()) / "meadowline-field-keeper" / "window.ini";
+}
+
+std::optional<WindowGeometry> WindowGeometry::load(const std::filesystem::path& file) {
+  g_autoptr(GKeyFile) keys = g_key_file_new();
+  if (!g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
+  if (!g_key_file_has_group(keys, kFrameName)) return std::nullopt;
+  WindowGeometry geometry;
+  auto integer = [&](const char* key) -> std::optional<int> {
+    g_autoptr(GError) error = nullptr;
+    int value = g_key_file_get_integer(keys, kFrameName, key, &error);
+    if (error) return std::nullopt;
+    return value;
+  };
+  // A size below the minimum (a hand-edited file) is raised to it.
+  geometry.width = std::max(integer("width").value_or(kDefaultWidth), kMinimumWidth);
+  geometry.height = std::max(integer("height").value_or(kDefaultHeight), kMinimumHeight);
+  geometry.maximized = g_key_file_get_boolean(keys, kFrameName, "maximized", nullptr);
+  geometry.x = integer("x");
+  geometry.y = integer("y");
+  if (!geometry.x || !geometry.y) geometry.x = geometry.y = std::nullopt;
+  return geometry;
+}
+
+void WindowGeometry::save(const std::filesystem::path& file) const {
+  g_autoptr(GKeyFile) keys = g_key_file_new();
+  g_key_file_set_integer(keys, kFrameName, "width", width);
+  g_key_file_set_integer(keys, kFrameName, "height", height);
+  g_key_file_set_boolean(keys, kFrameName, "maximized", maximized);
+  if (x && y) {
+    g_key_file_set_integer(keys, kFrameName, "x", *x);
+    g_key_file_set_integer(keys, kFrameName, "y", *y);
+  }
+  gsize size = 0;
+  g_autofree char* text = g_key_file_to_data(keys, &size, nullptr);
+  g_mkdir_with_parents(file.parent_path().c_str(), 0700);
+  (void)writeFileDurably(file, std::string_view(text, size));
+}
+
+}  // namespace mlfk

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+namespace mlfk {
+
+inline constexpr const char* kFrameName = "MeadowlineFieldKeeperMain";
+inline constexpr int kDefaultWidth = 1320;
+inline constexpr int kDefaultHeight = 860;
+inline constexpr int kMinimumWidth = 900;
+inline constexpr int kMinimumHeight = 600;
+
+// The main window's size, maximised state and, where the window system lets
+// an application place windows, position, as the last run left them.
+struct WindowGeometry {
+  int width = kDefaultWidth;
+  int height = kDefaultHeight;
+  bool maximized = false;
+  std::optional<int> x, y;
+
+  // Kept in a key file under the user's state folder, group "MeadowlineFieldKeeperMain".
+  static std::filesystem::path defaultFile();
+  static std::optional<WindowGeometry> load(const std::filesystem::path& file);
+  void save(const std::filesystem::path& file) const;
+};
+
+}  // namespace mlfk

@@ -1,0 +1,144 @@
+#include "services/Dialogs.h"
+
+#include <memory>
+
+namespace mlfk {
+
+bool confirmAnswer(int response) { return response == GTK_RESPONSE_OK; }
+
+std::optional<std::string> promptAnswer(int response, const std::string& fieldText) {
+  if (response != GTK_RESPONSE_OK) return std::nullopt;
+  return fieldText;
+}
+
+namespace {
+
+// Owns a callback until the dialog answers; the "response" signal fires once
+// for every way of closing (buttons, Escape, the window manager).
+template <typename Done>
+struct Pending {
+  Done done;
+};
+
+GtkFileChooserNative* fileChooser(GtkWindow* parent, GtkFileChooserAction action,
+                                  const char* accept) {
+  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(nullptr, parent, action, accept, "_Cancel");
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
+  return chooser;
+}
+
+std::vector<std::string> chosenPaths(GtkFileChooser* chooser) {
+  std::vector<std::string> paths;
+  GSList* files = gtk_file_chooser_get_filenames(chooser);
+  for (GSList* f = files; f; f = f->next) paths.emplace_back(static_cast<char*>(f->data));
+  g_slist_free_full(files, g_free);
+  return paths;
+}
+
+GtkWidget* messageDialog(GtkWindow* parent, const std::string& heading) {
+  GtkWidget* dialog = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                             GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", heading.c_str());
+  gtk_window_set_title(GTK_WINDOW(dialog), kAppName);
+  return dialog;
+}
+
+template <typename OnResponse>
+void runDialog(GtkWidget* dialog, OnResponse onResponse) {
+  auto* pending = new Pending<OnResponse>{std::move(onResponse)};
+  g_signal_connect_data(
+      dialog, "response",
+      G_CALLBACK(+[](GtkDialog* d, int response, gpointer data) {
+        auto* p = static_cast<Pending<OnResponse>*>(data);
+        // Disconnect first: destroying the dialog must not answer again.
+        g_signal_handlers_disconnect_by_data(d, data);
+        auto answer = std::move(p->done);
+        delete p;
+        answer(GTK_WIDGET(d), response);
+        gtk_widget_destroy(GTK_WIDGET(d));
+      }),
+      pending, nullptr, GConnectFlags(0));
+  gtk_widget_show_all(dialog);
+  gtk_window_present(GTK_WINDOW(dialog));
+}
+
+template <typename OnResponse>
+void runChooser(GtkFileChooserNative* chooser, OnResponse onResponse) {
+  auto* pending = new Pending<OnResponse>{std::move(onResponse)};
+  g_signal_connect_data(
+      chooser, "response",
+      G_CALLBACK(+[](GtkNativeDialog* c, int response, gpointer data) {
+        auto* p = static_cast<Pending<OnResponse>*>(data);
+        g_signal_handlers_disconnect_by_data(c, data);
+        auto answer = std::move(p->done);
+        delete p;
+        answer(GTK_FILE_CHOOSER(c), response);
+        g_object_unref(c);
+      }),
+      pending, nullptr, GConnectFlags(0));
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+}
+
+}  // namespace
+
+void chooseSaveDestination(GtkWindow* parent, const std::string& proposedName,
+                           std::function<void(std::optional<std::filesystem::path>)> done) {
+  GtkFileChooserNative* chooser = fileChooser(parent, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save");
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), proposedName.c_str());
+  gtk_file_chooser_set_create_folders(GTK_FILE_CHOOSER(chooser), TRUE);
+  gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
+  runChooser(chooser, [done = std::move(done)](GtkFileChooser* c, int response) {
+    std::optional<std::filesystem::path> chosen;
+    if (response == GTK_RESPONSE_ACCEPT) {
+      g_autofree char* file = gtk_file_chooser_get_filename(c);
+      if (file) chosen = std::filesystem::path(file);
+    }
+    done(chosen);
+  });
+}
+
+void chooseFilesToOpen(GtkWindow* parent, bool multiple,
+                       std::function<void(std::optional<std::vector<std::string>>)> done) {
+  GtkFileChooserNative* chooser = fileChooser(parent, GTK_FILE_CHOOSER_ACTION_OPEN, "_Open");
+  gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), multiple);
+  runChooser(chooser, [done = std::move(done)](GtkFileChooser* c, int response) {
+    done(acceptedOrNothing(response, chosenPaths(c)));
+  });
+}
+
+void showAlert(GtkWindow* parent, const std::string& message, std::function<void()> done) {
+  GtkWidget* dialog = messageDialog(parent, kAppName);
+  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", message.c_str());
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  runDialog(dialog, [done = std::move(done)](GtkWidget*, int) { done(); });
+}
+
+void askToConfirm(GtkWindow* parent, const std::string& message, std::function<void(bool)> done) {
+  GtkWidget* dialog = messageDialog(parent, kAppName);
+  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", message.c_str());
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", GTK_RESPONSE_CANCEL);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  runDialog(dialog, [done = std::move(done)](GtkWidget*, int response) {
+    done(confirmAnswer(response));
+  });
+}
+
+void askForText(GtkWindow* parent, const std::string& prompt, const std::string& defaultText,
+                std::function<void(std::optional<std::string>)> done) {
+  GtkWidget* dialog = messageDialog(parent, prompt);
+  GtkWidget* field = gtk_entry_new();
+  gtk_entry_set_text(GTK_ENTRY(field), defaultText.c_str());
+  gtk_entry_set_activates_default(GTK_ENTRY(field), TRUE);
+  gtk_widget_set_size_request(field, 300, 24);
+  gtk_box_pack_end(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), field, FALSE, FALSE, 0);
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", GTK_RESPONSE_CANCEL);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  runDialog(dialog, [done = std::move(done), field](GtkWidget*, int response) {
+    done(promptAnswer(response, gtk_entry_get_text(GTK_ENTRY(field))));
+  });
+  gtk_widget_grab_focus(field);
+}
+
+}  // namespace mlfk

@@ -1,0 +1,21 @@
+#include "services/FileSaver.h"
+
+#include "services/Base64.h"
+#include "store/DurableFile.h"
+
+namespace mlfk {
+
+nlohmann::json completeSave(const SaveRequest& request,
+                            const std::optional<std::filesystem::path>& chosen) {
+  if (!chosen) return {{"cancelled", true}};
+  std::optional<std::string> decoded;
+  if (request.base64) {
+    decoded = base64DecodeStrict(request.content);
+    if (!decoded) return {{"ok", false}, {"error", kDamagedDataError}};
+  }
+  const std::string_view bytes = decoded ? std::string_view(*decoded) : request.content;
+  if (auto failure = writeFileDurably(*chosen, bytes)) return {{"ok", false}, {"error", *failure}};
+  return {{"ok", true}, {"path", chosen->string()}};
+}
+
+}  // namespace mlfk

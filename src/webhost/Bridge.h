@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "services/FileSaver.h"
+#include "webhost/BridgeMessage.h"
+
+namespace mlfk {
+
+inline constexpr std::string_view kBridgeName = "meadowlineNative";
+inline constexpr std::string_view kDefaultPrintTitle = "Field Keeper";
+inline constexpr std::string_view kDefaultSnapshotReason = "snapshot";
+
+// What the bridge asks of the rest of the shell.
+class BridgeServices {
+ public:
+  virtual ~BridgeServices() = default;
+  virtual std::string databasePath() = 0;
+  virtual std::optional<std::string> persist(std::string_view text) = 0;
+  virtual void snapshot(std::string_view reason) = 0;
+  virtual void reveal() = 0;
+  // Answers `reply` itself, later, once the user has chosen.
+  virtual void save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) = 0;
+  // Prints on a later turn of the main loop, after the reply has gone.
+  virtual void schedulePrint(std::optional<std::string> html, std::string title) = 0;
+};
+
+// The "save" message's arguments, with their defaults.
+SaveRequest saveRequestFrom(const BridgeMessage& message);
+
+// Checks one message and runs its action; every message is answered exactly
+// once, here or by the save service.
+void dispatchBridgeMessage(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply,
+                           BridgeServices& services);
+
+}  // namespace mlfk

@@ -1,0 +1,324 @@
+#include "webhost/FarmWebView.h"
+
+#include <unistd.h>
+
+#include "services/Dialogs.h"
+#include "services/Downloads.h"
+#include "services/FileSaver.h"
+#include "services/PrintJob.h"
+#include "services/Timers.h"
+#include "store/FarmStore.h"
+#include "store/FileReveal.h"
+#include "webhost/Bootstrap.h"
+#include "webhost/BundleSchemeHandler.h"
+#include "webhost/Flush.h"
+#include "webhost/JscBridgeMessage.h"
+#include "webhost/NavigationPolicy.h"
+#include "webhost/SchemeRegistration.h"
+
+namespace mlfk {
+namespace {
+
+constexpr GdkRGBA kBackground{0.114, 0.137, 0.153, 1.0};
+constexpr guint kStartPageTimeoutSeconds = 60;
+
+std::string applicationFolder(const char* base) {
+  return (std::filesystem::path(base) / "meadowline-field-keeper" / "webkit").string();
+}
+
+}  // namespace
+
+std::filesystem::path resourcesFolder() {
+  std::error_code ec;
+  auto executable = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) executable = std::filesystem::current_path() / "meadowline-field-keeper";
+  return (executable.parent_path().parent_path() / "share" / "meadowline-field-keeper")
+      .lexically_normal();
+}
+
+std::filesystem::path webRoot() { return (resourcesFolder() / "web").lexically_normal(); }
+
+FarmWebView::FarmWebView() : self_(std::make_shared<FarmWebView*>(this)) {
+  // The page's own storage lives beside, never inside, the records folder.
+  g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new(
+      "base-data-directory", applicationFolder(g_get_user_data_dir()).c_str(),
+      "base-cache-directory", applicationFolder(g_get_user_cache_dir()).c_str(), nullptr);
+  context_ = webkit_web_context_new_with_website_data_manager(data);
+  registerBundleScheme(context_, webRoot());
+  handleDownloads(context_, [self = std::weak_ptr<FarmWebView*>(self_)]() -> GtkWindow* {
+    auto host = self.lock();
+    return host && *host ? (*host)->window_ : nullptr;
+  });
+
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  webkit_settings_set_enable_fullscreen(settings, TRUE);
+  webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+
+  content_ = webkit_user_content_manager_new();
+  {
+    const std::string script =
+        bootstrapScriptForFile(FarmStore::shared().databaseFile());
+    g_autoptr(WebKitUserScript) user = webkit_user_script_new(
+        script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content_, user);
+  }  // the script text is the manager's now; ours goes
+
+  webView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_,
+                                          "user-content-manager", content_, "settings", settings,
+                                          nullptr));
+  g_object_ref_sink(webView_);
+  g_object_unref(settings);
+  const std::string bridge(kBridgeName);
+  webkit_user_content_manager_register_script_message_handler_with_reply(content_, bridge.c_str(),
+                                                                         nullptr);
+  connectSignals();
+  webkit_web_view_set_background_color(webView_, &kBackground);
+}
+
+FarmWebView::~FarmWebView() {
+  *self_ = nullptr;
+  printJob_.reset();
+  g_signal_handlers_disconnect_by_data(content_, this);
+  g_signal_handlers_disconnect_by_data(webView_, this);
+  g_object_unref(webView_);
+  g_object_unref(content_);
+  if (printContext_) g_object_unref(printContext_);
+  g_object_unref(context_);
+}
+
+void FarmWebView::connectSignals() {
+  const std::string signal = "script-message-with-reply-received::" + std::string(kBridgeName);
+  g_signal_connect(content_, signal.c_str(), G_CALLBACK(onMessage), this);
+  g_signal_connect(webView_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+  g_signal_connect(webView_, "load-changed", G_CALLBACK(onLoadChanged), this);
+  g_signal_connect(webView_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
+  g_signal_connect(webView_, "script-dialog", G_CALLBACK(onScriptDialog), this);
+  g_signal_connect(webView_, "run-file-chooser", G_CALLBACK(onFileChooser), this);
+  g_signal_connect(webView_, "create", G_CALLBACK(onCreate), this);
+}
+
+void FarmWebView::setWindow(GtkWindow* window) {
+  if (window_) g_object_remove_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
+  window_ = window;
+  if (window_) g_object_add_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
+}
+
+void FarmWebView::load() {
+  const std::string start(kStartUrl);
+  webkit_web_view_load_uri(webView_, start.c_str());
+  // WebKitGTK requests carry no time-out of their own: stop a start page
+  // that has not arrived after a minute, as a timed-out request would.
+  g_timeout_add_seconds(
+      kStartPageTimeoutSeconds,
+      [](gpointer data) -> gboolean {
+        auto* self = static_cast<std::weak_ptr<FarmWebView*>*>(data);
+        if (auto host = self->lock(); host && *host && !(*host)->loadedOnce_)
+          webkit_web_view_stop_loading((*host)->webView_);
+        return G_SOURCE_REMOVE;
+      },
+      new std::weak_ptr<FarmWebView*>(self_));
+}
+
+void FarmWebView::evaluate(std::string_view script) {
+  const std::string text(script);
+  webkit_web_view_evaluate_javascript(webView_, text.c_str(), -1, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr);
+}
+
+void FarmWebView::flush(std::function<void()> completion) {
+  WebKitWebView* view = webView_;
+  FlushTiming::start(
+      MainLoopTimers::shared(),
+      [view](std::function<void()> evaluated) {
+        const std::string script(kFlushScript);
+        webkit_web_view_evaluate_javascript(
+            view, script.c_str(), -1, nullptr, nullptr, nullptr,
+            +[](GObject* source, GAsyncResult* result, gpointer data) {
+              g_autoptr(GError) error = nullptr;
+              g_autoptr(JSCValue) value =
+                  webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+              auto* done = static_cast<std::function<void()>*>(data);
+              (*done)();
+              delete done;
+            },
+            new std::function<void()>(std::move(evaluated)));
+      },
+      std::move(completion));
+}
+
+void FarmWebView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<FarmWebView*>(data);
+  if (event != WEBKIT_LOAD_FINISHED || self->loadedOnce_) return;
+  self->loadedOnce_ = true;
+  if (self->onFirstLoad) self->onFirstLoad();
+}
+
+void FarmWebView::onProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
+                                      gpointer) {
+  webkit_web_view_reload(view);
+}
+
+gboolean FarmWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                     WebKitPolicyDecisionType type, gpointer) {
+  NavigationDecision verdict = NavigationDecision::Allow;
+  std::string url;
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    verdict = decideResponse(webkit_response_policy_decision_is_mime_type_supported(response));
+  } else {
+    auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navigation);
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    if (uri) url = uri;
+    verdict = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION
+                  ? decideNewWindow(uri ? std::optional<std::string_view>(url) : std::nullopt)
+                  : decideNavigation(uri ? std::optional<std::string_view>(url) : std::nullopt,
+                                     false);
+  }
+  switch (verdict) {
+    case NavigationDecision::Allow:
+      webkit_policy_decision_use(decision);
+      break;
+    case NavigationDecision::Download:
+      webkit_policy_decision_download(decision);
+      break;
+    case NavigationDecision::OpenExternally:
+      openUriWithDefaultHandler(url);
+      webkit_policy_decision_ignore(decision);
+      break;
+    case NavigationDecision::Drop:
+      webkit_policy_decision_ignore(decision);
+      break;
+  }
+  return TRUE;
+}
+
+gboolean FarmWebView::onMessage(WebKitUserContentManager*, JSCValue* value,
+                                WebKitScriptMessageReply* reply, gpointer data) {
+  auto* self = static_cast<FarmWebView*>(data);
+  JscBridgeMessage message(value);
+  dispatchBridgeMessage(message, std::make_unique<JscBridgeReply>(reply, jsc_value_get_context(value)),
+                        *self);
+  return TRUE;
+}
+
+std::string FarmWebView::databasePath() { return FarmStore::shared().databaseFile().string(); }
+
+std::optional<std::string> FarmWebView::persist(std::string_view text) {
+  return FarmStore::shared().persist(text);
+}
+
+void FarmWebView::snapshot(std::string_view reason) { FarmStore::shared().snapshot(reason); }
+
+void FarmWebView::reveal() { FarmStore::shared().reveal(); }
+
+void FarmWebView::save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) {
+  SaveRequest request = saveRequestFrom(message);
+  const std::string name = request.filename;
+  std::shared_ptr<BridgeReply> held(std::move(reply));
+  chooseSaveDestination(window_, name,
+                        [request = std::move(request), held](std::optional<std::filesystem::path> chosen) {
+                          held->value(completeSave(request, chosen));
+                        });
+}
+
+void FarmWebView::schedulePrint(std::optional<std::string> html, std::string title) {
+  struct Print {
+    std::weak_ptr<FarmWebView*> host;
+    std::optional<std::string> html;
+    std::string title;
+  };
+  // After the reply has gone and the message handler has returned.
+  g_idle_add_once(
+      [](gpointer data) {
+        std::unique_ptr<Print> print(static_cast<Print*>(data));
+        auto host = print->host.lock();
+        if (!host || !*host) return;
+        FarmWebView* self = *host;
+        if (print->html && !print->html->empty()) {
+          self->printDocument(*print->html, print->title);
+        } else {
+          printLivePage(self->webView_, self->window_);
+        }
+      },
+      new Print{self_, std::move(html), std::move(title)});
+}
+
+void FarmWebView::printDocument(const std::string& html, const std::string& title) {
+  if (!window_ || printJob_) return;
+  if (!printContext_) {
+    // The print view's own context: the same files, nothing stored.
+    g_autoptr(WebKitWebsiteDataManager) ephemeral = webkit_website_data_manager_new_ephemeral();
+    printContext_ = webkit_web_context_new_with_website_data_manager(ephemeral);
+    registerBundleScheme(printContext_, webRoot());
+  }
+  printJob_ = std::make_unique<PrintJob>(html, title, printContext_, window_, MainLoopTimers::shared());
+  printJob_->onDone = [self = std::weak_ptr<FarmWebView*>(self_)] {
+    if (auto host = self.lock(); host && *host) (*host)->printJob_.reset();
+  };
+  printJob_->start();
+}
+
+gboolean FarmWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
+  auto* self = static_cast<FarmWebView*>(data);
+  const char* message = webkit_script_dialog_get_message(dialog);
+  const std::string text = message ? message : "";
+  webkit_script_dialog_ref(dialog);
+  auto close = [dialog] {
+    webkit_script_dialog_close(dialog);
+    webkit_script_dialog_unref(dialog);
+  };
+  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_ALERT:
+      showAlert(self->window_, text, close);
+      break;
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      askToConfirm(self->window_, text, [dialog, close](bool confirmed) {
+        webkit_script_dialog_confirm_set_confirmed(dialog, confirmed);
+        close();
+      });
+      break;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT: {
+      const char* initial = webkit_script_dialog_prompt_get_default_text(dialog);
+      askForText(self->window_, text, initial ? initial : "",
+                 [dialog, close](std::optional<std::string> answer) {
+                   if (answer) webkit_script_dialog_prompt_set_text(dialog, answer->c_str());
+                   close();
+                 });
+      break;
+    }
+  }
+  return TRUE;
+}
+
+gboolean FarmWebView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) {
+  auto* self = static_cast<FarmWebView*>(data);
+  g_object_ref(request);
+  chooseFilesToOpen(self->window_, webkit_file_chooser_request_get_select_multiple(request),
+                    [request](std::optional<std::vector<std::string>> files) {
+                      if (files) {
+                        std::vector<const char*> list;
+                        for (const auto& f : *files) list.push_back(f.c_str());
+                        list.push_back(nullptr);
+                        webkit_file_chooser_request_select_files(request, list.data());
+                      } else {
+                        webkit_file_chooser_request_cancel(request);
+                      }
+                      g_object_unref(request);
+                    });
+  return TRUE;
+}
+
+GtkWidget* FarmWebView::onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer) {
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  if (uri && decideNewWindow(std::string_view(uri)) == NavigationDecision::OpenExternally)
+    openUriWithDefaultHandler(uri);
+  return nullptr;  // never a second view
+}
+
+}  // namespace mlfk

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "webhost/Bridge.h"
+
+namespace mlfk {
+
+class PrintJob;
+class TimerSource;
+
+// Where the program's resources are: `<prefix>/share/meadowline-field-keeper`,
+// found from the executable's own path.
+std::filesystem::path resourcesFolder();
+std::filesystem::path webRoot();
+
+// The web host: owns the web view that runs the farm application, serves
+// its files, injects the saved database, answers its bridge messages and
+// decides where its navigations go.
+class FarmWebView final : private BridgeServices {
+ public:
+  FarmWebView();
+  ~FarmWebView() override;
+  FarmWebView(const FarmWebView&) = delete;
+  FarmWebView& operator=(const FarmWebView&) = delete;
+
+  WebKitWebView* webView() const { return webView_; }
+
+  // The main window, held weakly: dialogs are modal to it while it exists.
+  void setWindow(GtkWindow* window);
+  GtkWindow* window() const { return window_; }
+
+  // Called once, when the first page load has finished.
+  std::function<void()> onFirstLoad;
+
+  void load();
+
+  // Asks the page to save what it holds; `completion` runs exactly once,
+  // within 1.0 s.
+  void flush(std::function<void()> completion);
+
+  // Runs a script in the page, ignoring its result.
+  void evaluate(std::string_view script);
+
+ private:
+  // BridgeServices
+  std::string databasePath() override;
+  std::optional<std::string> persist(std::string_view text) override;
+  void snapshot(std::string_view reason) override;
+  void reveal() override;
+  void save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) override;
+  void schedulePrint(std::optional<std::string> html, std::string title) override;
+
+  void printDocument(const std::string& html, const std::string& title);
+  void connectSignals();
+
+  static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
+                                 gpointer);
+  static void onLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
+  static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer);
+  static gboolean onMessage(WebKitUserContentManager*, JSCValue*, WebKitScriptMessageReply*,
+                            gpointer);
+  static gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer);
+  static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest*, gpointer);
+  static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
+
+  WebKitWebContext* context_;
+  WebKitUserContentManager* content_;
+  WebKitWebView* webView_;
+  GtkWindow* window_ = nullptr;
+  bool loadedOnce_ = false;
+  std::unique_ptr<PrintJob> printJob_;
+  WebKitWebContext* printContext_ = nullptr;
+  // Cleared when this host goes, so callbacks still pending find no host.
+  std::shared_ptr<FarmWebView*> self_;
+};
+
+}  // namespace mlfk

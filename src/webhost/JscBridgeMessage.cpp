@@ -1,0 +1,82 @@
+#include "webhost/JscBridgeMessage.h"
+
+#include <string>
+
+namespace mlfk {
+
+JscBridgeMessage::JscBridgeMessage(JSCValue* body)
+    : body_(static_cast<JSCValue*>(g_object_ref(body))) {}
+
+JscBridgeMessage::~JscBridgeMessage() { g_object_unref(body_); }
+
+bool JscBridgeMessage::isDictionary() const {
+  return jsc_value_is_object(body_) && !jsc_value_is_array(body_) &&
+         !jsc_value_is_function(body_);
+}
+
+JSCValue* JscBridgeMessage::property(std::string_view key) const {
+  if (!isDictionary()) return nullptr;
+  const std::string name(key);
+  if (!jsc_value_object_has_property(body_, name.c_str())) return nullptr;
+  return jsc_value_object_get_property(body_, name.c_str());
+}
+
+ValueKind JscBridgeMessage::kind(std::string_view key) const {
+  g_autoptr(JSCValue) value = property(key);
+  if (!value || jsc_value_is_undefined(value)) return ValueKind::Missing;
+  if (jsc_value_is_string(value)) return ValueKind::Text;
+  if (jsc_value_is_number(value)) return ValueKind::Number;
+  if (jsc_value_is_boolean(value)) return ValueKind::Boolean;
+  if (jsc_value_is_null(value)) return ValueKind::Null;
+  if (jsc_value_is_array(value)) return ValueKind::Array;
+  if (jsc_value_is_object(value)) return ValueKind::Object;
+  return ValueKind::Other;
+}
+
+std::optional<MessageText> JscBridgeMessage::text(std::string_view key) const {
+  g_autoptr(JSCValue) value = property(key);
+  if (!value || !jsc_value_is_string(value)) return std::nullopt;
+  // One conversion from the JavaScript string, kept alive by the view; a NUL
+  // inside the text survives, unlike with a C string.
+  GBytes* bytes = jsc_value_to_string_as_bytes(value);
+  if (!bytes) return std::nullopt;
+  gsize size = 0;
+  const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+  std::shared_ptr<const void> owner(bytes, [](const void* b) {
+    g_bytes_unref(static_cast<GBytes*>(const_cast<void*>(b)));
+  });
+  return MessageText{std::string_view(data ? data : "", size), std::move(owner)};
+}
+
+std::optional<bool> JscBridgeMessage::boolean(std::string_view key) const {
+  g_autoptr(JSCValue) value = property(key);
+  if (!value || !jsc_value_is_boolean(value)) return std::nullopt;
+  return jsc_value_to_boolean(value) != FALSE;
+}
+
+JscBridgeReply::JscBridgeReply(WebKitScriptMessageReply* reply, JSCContext* context)
+    : reply_(webkit_script_message_reply_ref(reply)),
+      context_(static_cast<JSCContext*>(g_object_ref(context))) {}
+
+JscBridgeReply::~JscBridgeReply() {
+  if (!answered_) error("The shell dropped this message without an answer.");
+  webkit_script_message_reply_unref(reply_);
+  g_object_unref(context_);
+}
+
+void JscBridgeReply::value(const nlohmann::json& result) {
+  if (answered_) return;
+  answered_ = true;
+  const std::string text = result.dump();
+  g_autoptr(JSCValue) value = jsc_value_new_from_json(context_, text.c_str());
+  webkit_script_message_reply_return_value(reply_, value);
+}
+
+void JscBridgeReply::error(std::string_view text) {
+  if (answered_) return;
+  answered_ = true;
+  const std::string message(text);
+  webkit_script_message_reply_return_error_message(reply_, message.c_str());
+}
+
+}  // namespace mlfk

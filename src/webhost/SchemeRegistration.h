@@ -1,0 +1,14 @@
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+
+namespace mlfk {
+
+// Serves `root` under "meadowline-farm" to every view of `context`, and tells
+// the context the scheme is secure, CORS-enabled and local, so that modules,
+// fetch, fonts, workers and WebAssembly load as they would over https.
+void registerBundleScheme(WebKitWebContext* context, const std::filesystem::path& root);
+
+}  // namespace mlfk

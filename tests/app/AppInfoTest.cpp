@@ -1,0 +1,53 @@
+#include "app/AppInfo.h"
+#include "app/WindowGeometry.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+
+namespace mlfk {
+namespace {
+
+TEST(AppInfo, ValuesFallbacksAndNonStrings) {
+  test::TempDir temp;
+  const auto info = temp / "Info.json";
+  EXPECT_EQ(AppInfo::versionFrom(info), "4.1");  // no file
+  EXPECT_EQ(AppInfo::buildFrom(info), "1");
+  test::writeFile(info, R"({"CFBundleShortVersionString": " 5.0 beta", "CFBundleVersion": "77"})");
+  EXPECT_EQ(AppInfo::versionFrom(info), " 5.0 beta");  // unchanged, untrimmed
+  EXPECT_EQ(AppInfo::buildFrom(info), "77");
+  test::writeFile(info, R"({"CFBundleShortVersionString": 5.0, "CFBundleVersion": null})");
+  EXPECT_EQ(AppInfo::versionFrom(info), "4.1");
+  EXPECT_EQ(AppInfo::buildFrom(info), "1");
+  test::writeFile(info, "not json");
+  EXPECT_EQ(AppInfo::versionFrom(info), "4.1");
+}
+
+TEST(WindowGeometry, SavedAndRestored) {
+  test::TempDir temp;
+  const auto file = temp / "state" / "window.ini";
+  EXPECT_FALSE(WindowGeometry::load(file));
+  WindowGeometry saved;
+  saved.width = 1000;
+  saved.height = 700;
+  saved.maximized = true;
+  saved.x = 40;
+  saved.y = 50;
+  saved.save(file);
+  auto restored = WindowGeometry::load(file);
+  ASSERT_TRUE(restored);
+  EXPECT_EQ(restored->width, 1000);
+  EXPECT_EQ(restored->height, 700);
+  EXPECT_TRUE(restored->maximized);
+  EXPECT_EQ(restored->x, 40);
+  EXPECT_EQ(restored->y, 50);
+
+  test::writeFile(file, "[MeadowlineFieldKeeperMain]\nwidth=100\nheight=100\nx=5\n");
+  restored = WindowGeometry::load(file);
+  EXPECT_EQ(restored->width, 900);  // never below the minimum
+  EXPECT_EQ(restored->height, 600);
+  EXPECT_FALSE(restored->x);  // half a position is no position
+}
+
+}  // namespace
+}  // namespace mlfk

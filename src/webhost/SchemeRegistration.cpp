@@ -44,7 +44,8 @@ void registerBundleScheme(WebKitWebContext* context, const std::filesystem::path
   WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
   webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
   webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
-  webkit_security_manager_register_uri_scheme_as_local(security, scheme.c_str());
+  // Not registered as local: WebKit then treats the page's own module
+  // scripts as cross-origin and refuses them.
 }
 
 }  // namespace mlfk

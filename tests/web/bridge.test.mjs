@@ -43,6 +43,12 @@ describe('inside the application', () => {
   });
 });
 
+test('marked as inside the application without a way to reach it, every save fails', async () => {
+  const bridge = createBridge({ __ML_SHELL: 'mac-native', localStorage: { setItem() { throw new Error('must not be used'); } } });
+  assert.equal(bridge.inShell, true);
+  await assert.rejects(bridge.persist('x'), /missing/);
+});
+
 describe('in an ordinary browser', () => {
   function browserWindow({ full = false } = {}) {
     const store = new Map();

@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { buildIndex } from '../../resources/web/js/model.js';
 import {
   parseTagList, parseNumber, validateAnimal, validateTreatment, validateWeight, validateBirth, validateMovement,
-  validateField, addBirth, applyMovement, removeAnimals, removeField, upsert,
+  validateField, addBirth, applyMovement, removeAnimals, removeField, upsert, renameTag,
 } from '../../resources/web/js/records.js';
 import { animal, treatment, farm } from './helpers.mjs';
 
@@ -117,6 +117,17 @@ describe('births and movements change the herd', () => {
     const on = validateMovement({ date: '2026-06-01', direction: 'on', tags: 'A', fieldId: 'f1' }, idx, TODAY);
     applyMovement(db, on.value, on.outcome);
     assert.deepEqual([a.status, a.statusDate, a.fieldId], ['on-farm', '', 'f1']);
+  });
+});
+
+describe('changing a tag', () => {
+  test('young that name the old tag as dam or sire follow the new one', () => {
+    const ewe = animal({ tag: 'EWE 1' });
+    const lamb = animal({ tag: 'L1', dam: 'ewe  1', sire: 'RAM 2' });
+    const other = animal({ tag: 'L2', dam: 'EWE 10' });
+    const { db } = farm({ animals: [ewe, lamb, other] });
+    renameTag(db, 'EWE 1', 'UK 0001');
+    assert.deepEqual([lamb.dam, lamb.sire, other.dam], ['UK 0001', 'RAM 2', 'EWE 10']);
   });
 });
 

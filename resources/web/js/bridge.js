@@ -9,7 +9,13 @@ const SNAPSHOT_KEY = 'meadowline-field-keeper.snapshot';
 
 export function createBridge(win) {
   const handler = win.webkit?.messageHandlers?.meadowlineNative;
-  return handler ? shellBridge(handler) : browserBridge(win);
+  if (handler) return shellBridge(handler);
+  // Marked as inside the application but unable to reach it: saving must
+  // fail visibly rather than go to browser storage nobody will look at.
+  if (typeof win.__ML_SHELL === 'string') {
+    return shellBridge({ postMessage: () => { throw new Error('The connection to Field Keeper is missing.'); } });
+  }
+  return browserBridge(win);
 }
 
 function shellBridge(handler) {

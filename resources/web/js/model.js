@@ -403,13 +403,18 @@ export function searchAnimals(index, query, limit = 20) {
     hits.push({ entry: e, rank });
   }
   hits.sort((a, b) => a.rank - b.rank || compareTags(a.entry.animal.tag, b.entry.animal.tag));
-  const results = hits.slice(0, limit).map(({ entry, rank }) => ({
-    animal: entry.animal,
-    // Says which record matched when the animal's own details did not.
-    matchedIn: rank < 5 ? null
-      : entry.records.find((r) => terms.some((t) => !entry.own.includes(t) && fold(r.text).includes(t))) || null,
-  }));
+  const results = hits.slice(0, limit).map(({ entry, rank }) => ({ animal: entry.animal, matchedIn: rank < 5 ? null : matchedRecord(entry, terms) }));
   return { total: hits.length, results };
+}
+
+// Which record to name when the animal's own details do not explain the hit:
+// the first holding every word found nowhere else, or failing that any one.
+function matchedRecord(entry, terms) {
+  const missing = terms.filter((t) => !entry.own.includes(t));
+  const texts = entry.records.map((r) => fold(r.text));
+  const i = texts.findIndex((t) => missing.every((m) => t.includes(m)));
+  const j = i >= 0 ? i : texts.findIndex((t) => missing.some((m) => t.includes(m)));
+  return j >= 0 ? entry.records[j] : null;
 }
 
 // ---------------------------------------------------------------- summaries

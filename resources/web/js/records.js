@@ -207,6 +207,16 @@ export function removeRecord(db, collection, id) {
   return i >= 0;
 }
 
+// Dam and sire are kept as tags, so a new tag is carried over to the young.
+export function renameTag(db, oldTag, newTag) {
+  const old = normaliseTag(oldTag);
+  if (old === normaliseTag(newTag)) return;
+  for (const a of db.animals) {
+    if (a.dam && normaliseTag(a.dam) === old) a.dam = newTag;
+    if (a.sire && normaliseTag(a.sire) === old) a.sire = newTag;
+  }
+}
+
 // Births create their offspring; a movement places animals in a field, or
 // records that they left the farm.
 export function addBirth(db, birthId, value, newAnimals) {
@@ -214,7 +224,7 @@ export function addBirth(db, birthId, value, newAnimals) {
   return upsert(db, 'births', birthId, { ...value, offspringIds: [...value.offspringIds, ...created.map((a) => a.id)] });
 }
 
-export function applyMovement(db, idx, movement, outcome) {
+export function applyMovement(db, movement, outcome) {
   const ids = new Set(movement.animalIds);
   for (const a of db.animals) {
     if (!ids.has(a.id)) continue;

@@ -1,0 +1,421 @@
+// Start-up and the frame around every screen: which records to open, saving,
+// the menu hooks of the desktop application (search, back up, print, flush
+// before quitting), routing and the global search.
+
+import {
+  buildIndex, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, searchAnimals, animalLabel,
+  STATUS_LABEL, COLLECTIONS, SPECIES,
+} from './model.js';
+import { PersistQueue } from './persist.js';
+import { createBridge, STORAGE_KEY } from './bridge.js';
+import { chooseStartup } from './startup.js';
+import { demoDatabase } from './demo.js';
+import { h, nf } from './dom.js';
+import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
+import { herdRegister, composeDocument } from './print.js';
+import { overviewView, animalsView, animalCardView, animalHref, showAnimals } from './views-herd.js';
+import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
+
+const MIRROR_KEY = 'meadowline-field-keeper.latest';
+const MARKER_KEY = 'meadowline-field-keeper.saved';
+
+const ROUTES = {
+  overview: overviewView,
+  animals: animalsView,
+  animal: animalCardView,
+  treatments: treatmentsView,
+  weights: weightsView,
+  births: birthsView,
+  movements: movementsView,
+  fields: fieldsView,
+  data: dataView,
+};
+
+const app = {
+  db: null,
+  idx: null,
+  bridge: null,
+  queue: null,
+  problem: null,
+  dataPath: '',
+  current: null,
+  viewStates: new Map(),
+  sortCache: new Map(),
+  today: () => localIsoDate(),
+  toast,
+};
+
+function session(fn) {
+  try {
+    return fn(window.sessionStorage);
+  } catch {
+    return null;
+  }
+}
+
+// ---------------------------------------------------------------- start
+
+function start() {
+  app.bridge = createBridge(window);
+  const inShell = app.bridge.inShell;
+  let storedText;
+  if (!inShell) {
+    try {
+      storedText = window.localStorage.getItem(STORAGE_KEY) ?? undefined;
+    } catch {
+      storedText = undefined;
+    }
+  }
+  const choice = chooseStartup({
+    injectedBase64: inShell && typeof window.__ML_DB_B64 === 'string' ? window.__ML_DB_B64 : undefined,
+    storedText,
+    mirrorText: inShell ? session((s) => s.getItem(MIRROR_KEY)) : null,
+    savedMarker: inShell ? session((s) => s.getItem(MARKER_KEY)) : null,
+  });
+
+  app.queue = new PersistQueue({
+    source: {
+      revision: () => app.db?.revision ?? 0,
+      text: () => {
+        app.db.savedAt = new Date().toISOString();
+        const text = serialiseDatabase(app.db);
+        // Kept for a reload of this window, which is handed the records as
+        // they were when the window opened.
+        if (inShell && !session((s) => { s.setItem(MIRROR_KEY, text); return true; })) session((s) => s.removeItem(MIRROR_KEY));
+        return text;
+      },
+    },
+    send: (text) => app.bridge.persist(text),
+    savedRevision: choice.mode === 'locked' ? 0 : choice.savedRevision,
+    onState: showSaveState,
+  });
+
+  const demo = !inShell && new URLSearchParams(location.search).get('demo');
+  if (demo && choice.mode !== 'locked') {
+    // For trying the screens with a large farm; never saved over real records.
+    app.db = demoDatabase(Number(demo) || 300, app.today());
+    app.idx = buildIndex(app.db);
+    app.queue.lock();
+    showBanner('demo', { kind: 'info', title: 'Demonstration records.', message: 'Nothing you change here is saved.' });
+  } else if (choice.mode === 'locked') {
+    app.problem = choice;
+    app.queue.lock();
+    document.body.classList.add('is-locked');
+    document.getElementById('global-search').disabled = true;
+  } else {
+    app.db = choice.db;
+    app.idx = buildIndex(app.db);
+    if (app.queue.dirty) app.queue.changed();
+  }
+
+  window.mlFlushNow = () => app.queue.flush();
+  window.printPage = printPage;
+  document.getElementById('backup-top').addEventListener('click', () => app.backUp());
+  document.getElementById('print-top').addEventListener('click', () => printPage(document.title));
+  window.addEventListener('hashchange', () => render({ focusHeading: true }));
+  // A reload or closing the tab still hands over the pending work.
+  window.addEventListener('pagehide', () => app.queue.flush());
+  document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'hidden') app.queue.flush(); });
+  document.addEventListener('keydown', globalKeys);
+  document.body.append(
+    h('datalist', { id: 'tag-suggestions' }),
+    h('datalist', { id: 'species-suggestions' }, SPECIES.map((s) => h('option', { value: s }))),
+    h('datalist', { id: 'product-suggestions' }));
+  setupSearch();
+  showSaveState(app.queue.state);
+  render({ focusHeading: false });
+
+  app.bridge.ping().then((r) => { app.dataPath = r?.dataPath || ''; if (app.current?.route === 'data') render(); }, () => {});
+}
+
+// ---------------------------------------------------------------- changes and saving
+
+app.commit = (mutate, message) => {
+  if (app.problem) return undefined;
+  const out = mutate(app.db);
+  app.db.revision += 1;
+  app.idx = buildIndex(app.db);
+  app.sortCache.clear();
+  app.queue.changed();
+  app.rerender();
+  if (message) toast(message);
+  return out;
+};
+
+app.sortedOnce = (key, make) => {
+  let v = app.sortCache.get(key);
+  if (!v) app.sortCache.set(key, (v = make()));
+  return v;
+};
+
+const sentence = (s) => (/[.!?]$/.test(s) ? s : `${s}.`);
+
+let lastMarked = null;
+function showSaveState(state) {
+  const el = document.getElementById('save-state');
+  let text, kind;
+  if (state.locked) { text = 'Saving is switched off'; kind = 'off'; }
+  else if (state.error) { text = 'Not saved'; kind = 'error'; }
+  else if (state.saving) { text = 'Saving…'; kind = 'busy'; }
+  else if (state.dirty) { text = 'Changes waiting to be saved'; kind = 'busy'; }
+  else { text = 'All changes saved'; kind = 'ok'; }
+  el.textContent = text;
+  el.dataset.state = kind;
+
+  if (state.error) {
+    showBanner('save-error', {
+      title: 'Your latest changes could not be saved.',
+      message: `${sentence(state.error)} They are kept in this window, and saving is tried again with your next change.`,
+      actions: [h('button', { type: 'button', class: 'btn', onclick: () => app.queue.flush() }, 'Try again now')],
+    });
+  } else {
+    clearBanner('save-error');
+  }
+  if (app.bridge?.inShell && app.db && app.queue && app.queue.savedRevision !== lastMarked && !state.locked) {
+    lastMarked = app.queue.savedRevision;
+    session((s) => s.setItem(MARKER_KEY, JSON.stringify({ id: app.db.id, revision: lastMarked })));
+  }
+}
+
+// Before anything that removes records in bulk: save what is pending, then
+// ask for a safety snapshot of the saved file. Returns false (and says why)
+// when the current records could not be saved first.
+app.safetySnapshot = async (reason) => {
+  const saved = await app.queue.flush();
+  if (!saved.ok) {
+    showBanner('action-error', {
+      title: 'Nothing was changed.',
+      message: `The current records could not be saved first, so no safety copy could be made: ${sentence(saved.error)}`,
+    });
+    return false;
+  }
+  try {
+    await app.bridge.snapshot(reason);
+    return true;
+  } catch (e) {
+    showBanner('action-error', { title: 'Nothing was changed.', message: `The safety copy could not be made: ${e?.message || e}` });
+    return false;
+  }
+};
+
+async function offerFile(what, filename, content, base64 = false) {
+  try {
+    const res = await app.bridge.save(filename, content, base64);
+    if (res?.ok) {
+      clearBanner('file-error');
+      toast(`${what} saved${res.path ? ` as ${res.path}` : ''}.`);
+    } else if (res?.cancelled) {
+      toast(`${what} not saved.`);
+    } else {
+      showBanner('file-error', { title: `${what} was not saved.`, message: res?.error || 'No reason was given.' });
+    }
+  } catch (e) {
+    showBanner('file-error', { title: `${what} was not saved.`, message: String(e?.message || e) });
+  }
+}
+
+app.exportCsv = (csv) => offerFile('Export', 'Field Keeper export.csv', csv);
+
+app.exportRaw = () => {
+  const raw = app.problem?.raw;
+  if (raw) return offerFile('Copy', `Field Keeper records as found ${app.today()}.json`, raw.content, raw.base64);
+  return undefined;
+};
+
+app.backUp = async () => {
+  if (app.problem) {
+    if (!app.problem.raw) { toast('There are no records in this window to back up.'); return; }
+    await app.bridge.snapshot('backup').catch(() => {});
+    await app.exportRaw();
+    return;
+  }
+  // Save first, so that the snapshot on disk holds the same records as the file offered.
+  await app.queue.flush();
+  await app.bridge.snapshot('backup').catch(() => {});
+  await offerFile('Backup', `Field Keeper backup ${app.today()}.json`, serialiseDatabase(app.db));
+};
+
+app.importBackup = async (file, statusEl) => {
+  const say = (kind, message) => statusEl.replaceChildren(h('p', { class: `notice ${kind}` }, message));
+  let text;
+  try {
+    text = decodeUtf8(new Uint8Array(await file.arrayBuffer()));
+  } catch {
+    say('error', `“${file.name}” is not a text file, so it was not imported. Nothing was changed.`);
+    return;
+  }
+  const parsed = parseDatabase(text);
+  if (!parsed.ok) {
+    say('error', `“${file.name}” was not imported: ${parsed.message} Nothing was changed.`);
+    return;
+  }
+  const incoming = parsed.db;
+  const count = (n, word) => `${nf.format(n)} ${word}${n === 1 ? '' : 's'}`;
+  const describe = (db) => `${count(db.animals.length, 'animal')} and ${count(COLLECTIONS.reduce((n, c) => n + (c === 'animals' || c === 'fields' ? 0 : db[c].length), 0), 'other record')}`;
+  const ok = await confirmDialog({
+    title: 'Replace all records with this backup?',
+    message: [
+      `“${file.name}” holds ${describe(incoming)}${incoming.savedAt ? `, saved on ${incoming.savedAt.slice(0, 10)}` : ''}.`,
+      `It replaces the ${describe(app.db)} in Field Keeper now. A safety copy of the current records is kept first.`,
+    ],
+    confirmLabel: 'Replace records',
+  });
+  if (!ok) { say('info', 'Nothing was imported.'); return; }
+  if (!(await app.safetySnapshot('before import'))) { say('error', 'Nothing was imported.'); return; }
+  // The new records must count as unsaved, whatever revision they carry.
+  incoming.revision = app.db.revision + 1;
+  app.db = incoming;
+  app.idx = buildIndex(app.db);
+  app.sortCache.clear();
+  app.viewStates.clear();
+  app.queue.changed();
+  const saved = await app.queue.flush();
+  render();
+  toast(saved.ok ? `Restored ${file.name}.` : `Restored ${file.name}, but it is not saved yet.`);
+};
+
+// ---------------------------------------------------------------- printing
+
+function printPage(title) {
+  const view = app.current;
+  let html;
+  if (app.problem) {
+    html = composeDocument({ title: 'Field Keeper', printedOn: app.today(), body: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>` });
+  } else if (view?.print) {
+    html = view.print();
+  } else {
+    html = herdRegister(app.db, app.idx, app.db.animals, { printedOn: app.today(), subtitle: 'All animals' });
+  }
+  const jobTitle = typeof title === 'string' && title ? title : document.title;
+  return app.bridge.print(html, jobTitle).catch((e) => {
+    showBanner('file-error', { title: 'Printing did not start.', message: String(e?.message || e) });
+  });
+}
+
+// ---------------------------------------------------------------- screens
+
+app.vs = (key, initial) => {
+  let st = app.viewStates.get(key);
+  if (!st) app.viewStates.set(key, (st = initial));
+  return st;
+};
+app.go = (hash) => { if (location.hash === hash) render({ focusHeading: true }); else location.hash = hash; };
+app.focusKey = () => focusKeyOf(document.activeElement);
+app.refocus = refocus;
+app.rerender = () => render();
+
+function parseRoute() {
+  const [, name = 'overview', param] = location.hash.match(/^#\/([a-z]+)(?:\/(.+))?$/) || [];
+  return ROUTES[name] ? { name, param: param ? decodeURIComponent(param) : null } : { name: 'overview', param: null };
+}
+
+function render({ focusHeading = false } = {}) {
+  const key = focusHeading ? null : app.focusKey();
+  const route = parseRoute();
+  const view = app.problem ? lockedView(app, app.problem) : ROUTES[route.name](app, route.param);
+  view.route = route.name;
+  app.current = view;
+  const host = document.getElementById('view');
+  host.replaceChildren(view.el);
+  document.title = `${view.title} – Meadowline Field Keeper`;
+  for (const a of document.querySelectorAll('.sidebar a')) {
+    const match = a.dataset.route === route.name || (a.dataset.route === 'animals' && route.name === 'animal');
+    if (match) a.setAttribute('aria-current', 'page'); else a.removeAttribute('aria-current');
+  }
+  if (focusHeading) {
+    host.querySelector('h1')?.focus();
+    window.scrollTo(0, 0);
+  } else if (key && !document.querySelector('dialog[open]')) {
+    refocus(key);
+  }
+}
+
+function globalKeys(ev) {
+  const typing = /^(INPUT|TEXTAREA|SELECT)$/.test(ev.target.tagName) || ev.target.isContentEditable;
+  if (((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'k') || (ev.key === '/' && !typing)) {
+    const s = document.getElementById('global-search');
+    if (!s.disabled) {
+      ev.preventDefault();
+      s.focus();
+      s.select();
+    }
+  }
+}
+
+// ---------------------------------------------------------------- global search
+
+function setupSearch() {
+  const input = document.getElementById('global-search');
+  const list = document.getElementById('search-results');
+  let items = [];
+  let active = -1;
+  let timer = null;
+
+  const close = () => {
+    list.hidden = true;
+    input.setAttribute('aria-expanded', 'false');
+    input.removeAttribute('aria-activedescendant');
+    active = -1;
+  };
+  const setActive = (i) => {
+    active = i;
+    [...list.children].forEach((li, n) => li.setAttribute('aria-selected', String(n === i)));
+    if (i >= 0) {
+      input.setAttribute('aria-activedescendant', list.children[i].id);
+      list.children[i].scrollIntoView({ block: 'nearest' });
+    } else {
+      input.removeAttribute('aria-activedescendant');
+    }
+  };
+  const choose = (i) => {
+    const item = items[i];
+    if (!item) return;
+    close();
+    if (item.all) {
+      showAnimals(app, { query: input.value });
+    } else {
+      app.go(animalHref(item.animal));
+    }
+  };
+  const run = () => {
+    clearTimeout(timer);
+    timer = null;
+    if (app.problem || !input.value.trim()) { list.replaceChildren(); items = []; close(); return; }
+    const { total, results } = searchAnimals(app.idx.searchIndex(), input.value, 8);
+    items = results.slice();
+    if (total > results.length) items.push({ all: true, total });
+    list.replaceChildren(...(items.length ? items.map((it, i) => h('li', {
+      id: `search-opt-${i}`, role: 'option', 'aria-selected': 'false', class: it.all ? 'all' : null,
+      onmousedown: (ev) => ev.preventDefault(),
+      onclick: () => choose(i),
+    }, it.all ? `Show all ${nf.format(it.total)} animals found` : [
+      h('span', { class: 'opt-main' }, animalLabel(it.animal)),
+      h('span', { class: 'opt-sub' }, [it.animal.species, STATUS_LABEL.get(it.animal.status),
+        it.matchedIn && `${it.matchedIn.kind} ${it.matchedIn.date}`].filter(Boolean).join(' · ')),
+    ])) : [h('li', { class: 'none', role: 'option', 'aria-disabled': 'true', id: 'search-opt-none' }, 'No animal found')]));
+    list.hidden = false;
+    input.setAttribute('aria-expanded', 'true');
+    setActive(items.length ? 0 : -1);
+  };
+
+  input.addEventListener('input', () => { clearTimeout(timer); timer = setTimeout(run, 120); });
+  input.addEventListener('focus', () => { if (input.value.trim() && list.hidden) run(); });
+  input.addEventListener('blur', close);
+  input.addEventListener('keydown', (ev) => {
+    if (ev.key === 'ArrowDown' || ev.key === 'ArrowUp') {
+      ev.preventDefault();
+      if (list.hidden) run();
+      if (!items.length) return;
+      const step = ev.key === 'ArrowDown' ? 1 : -1;
+      setActive((active + step + items.length) % items.length);
+    } else if (ev.key === 'Enter') {
+      ev.preventDefault();
+      if (timer || list.hidden) run();
+      choose(active >= 0 ? active : 0);
+    } else if (ev.key === 'Escape') {
+      if (!list.hidden) { ev.preventDefault(); close(); } else if (input.value) { ev.preventDefault(); input.value = ''; }
+    }
+  });
+}
+
+start();

@@ -1,0 +1,369 @@
+// The start screen, the herd list and one animal's record card.
+
+import { h, button, link, nf, kgf } from './dom.js';
+import { pagedTable, confirmDialog } from './ui.js';
+import {
+  herdSummary, withdrawalsRunning, recentEvents, searchAnimals, compareTags, fieldName, animalLabel, tagsOf,
+  SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL, animalsCsv, treatmentWithdrawal, isWithdrawalRunning,
+  daysBetween, normaliseTag,
+} from './model.js';
+import { weightChartSvg } from './chart.js';
+import { herdRegister, recordCard, farmSummary } from './print.js';
+import { animalForm, treatmentForm, weightForm, birthForm, movementForm, deleteAnimal, deleteRecord } from './forms.js';
+import { removeAnimals } from './records.js';
+
+export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
+
+export function animalLink(idx, id) {
+  const a = idx.animalsById.get(id);
+  return a ? link(animalHref(a), animalLabel(a)) : h('span', { class: 'muted' }, 'removed animal');
+}
+
+function animalLinks(idx, ids, max = 3) {
+  const out = [];
+  ids.slice(0, max).forEach((id, i) => { if (i) out.push(', '); out.push(animalLink(idx, id)); });
+  if (ids.length > max) out.push(` and ${nf.format(ids.length - max)} more`);
+  return out;
+}
+
+export function untilText(today, end) {
+  const d = daysBetween(today, end);
+  return d === 1 ? 'tomorrow' : `in ${nf.format(d)} days`;
+}
+
+export function statusBadge(a) {
+  return h('span', { class: `badge status-${a.status}` }, STATUS_LABEL.get(a.status));
+}
+
+export function eventText(idx, ev) {
+  const r = ev.record;
+  switch (ev.kind) {
+    case 'treatment': return `${r.product} given${r.target ? ` (${r.target})` : ''}`;
+    case 'weight': return `Weighed ${kgf.format(r.kg)} kg`;
+    case 'birth': return `Birth of ${r.offspringIds.length || 'no live'} young`;
+    default: return `Moved ${DIRECTION_LABEL.get(r.direction).toLowerCase()}${r.fieldId ? ` to ${fieldName(idx, r.fieldId)}` : ''}`;
+  }
+}
+
+const heading = (text, sub) => h('header', { class: 'view-head' },
+  h('h1', { tabindex: '-1' }, text), sub ? h('p', { class: 'view-sub' }, sub) : null);
+
+// ---------------------------------------------------------------- start screen
+
+export function overviewView(app) {
+  const { db, idx } = app;
+  const today = app.today();
+  const { rows, totals } = herdSummary(db);
+  const withdrawals = withdrawalsRunning(db, idx, today);
+  const recent = recentEvents(db, idx, 10);
+  const actions = h('div', { class: 'quick-actions' },
+    button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'ov-add-animal' } }),
+    button('Record treatment', () => treatmentForm(app), { attrs: { 'data-key': 'ov-treat' } }),
+    button('Record weight', () => weightForm(app), { attrs: { 'data-key': 'ov-weight' } }),
+    button('Record birth', () => birthForm(app), { attrs: { 'data-key': 'ov-birth' } }),
+    button('Record movement', () => movementForm(app), { attrs: { 'data-key': 'ov-move' } }));
+
+  const el = h('div', { class: 'view overview' },
+    heading('Overview', db.farm.name || 'Your farm at a glance'),
+    actions);
+
+  if (!db.animals.length) {
+    el.append(h('section', { class: 'card empty-farm', id: 'empty-farm', 'aria-labelledby': 'empty-farm-title' },
+      h('h2', { id: 'empty-farm-title' }, 'No animals recorded yet'),
+      h('p', {}, 'Start by adding your fields and pens, then the animals on the farm. Everything is saved on this computer as you go.'),
+      h('div', { class: 'row' },
+        button('Add fields and pens', () => app.go('#/fields')),
+        button('Add the first animal', () => animalForm(app), { kind: 'primary' }))));
+  }
+
+  el.append(h('div', { class: 'tiles' },
+    tile('On farm', totals['on-farm'], '#/animals'),
+    tile('Under withdrawal', withdrawals.length, '#/treatments'),
+    tile('Sold', totals.sold),
+    tile('Died', totals.died)));
+
+  const herd = h('section', { class: 'card', id: 'herd-summary', 'aria-labelledby': 'herd-title' },
+    h('h2', { id: 'herd-title' }, 'Herd by species and status'),
+    rows.length ? h('table', { class: 'compact' },
+      h('thead', {}, h('tr', {}, ['Species', 'On farm', 'Sold', 'Died'].map((t, i) => h('th', { scope: 'col', class: i ? 'num' : null }, t)))),
+      h('tbody', {}, rows.map((r) => h('tr', {},
+        h('th', { scope: 'row' }, r.species),
+        ...['on-farm', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(r[s])))))),
+      h('tfoot', {}, h('tr', {}, h('th', { scope: 'row' }, 'All'),
+        ...['on-farm', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(totals[s]))))))
+      : h('p', { class: 'empty' }, 'No animals recorded.'));
+
+  const wd = h('section', { class: 'card', id: 'withdrawals', 'aria-labelledby': 'wd-title' },
+    h('h2', { id: 'wd-title' }, 'Withdrawals running'),
+    withdrawals.length
+      ? h('ul', { class: 'plain-list' }, withdrawals.slice(0, 8).map((w) => h('li', {},
+        link(animalHref(w.animal), animalLabel(w.animal)),
+        h('span', { class: 'muted' }, ` ${w.products.join(', ')}`),
+        h('div', { class: 'wd-ends' },
+          w.meatEnd ? h('span', { class: 'badge warn' }, `Meat ends ${w.meatEnd} (${untilText(today, w.meatEnd)})`) : null,
+          w.milkEnd ? h('span', { class: 'badge warn' }, `Milk ends ${w.milkEnd} (${untilText(today, w.milkEnd)})`) : null))))
+      : h('p', { class: 'empty' }, 'No animal on the farm is under a meat or milk withdrawal.'),
+    withdrawals.length > 8 ? link('#/treatments', `All ${nf.format(withdrawals.length)} animals under withdrawal`) : null);
+
+  const ev = h('section', { class: 'card', id: 'recent-events', 'aria-labelledby': 'ev-title' },
+    h('h2', { id: 'ev-title' }, 'Recent events'),
+    recent.length
+      ? h('ul', { class: 'plain-list events' }, recent.map((e) => h('li', {},
+        h('span', { class: 'date' }, e.date), ' ',
+        h('span', { class: `kind kind-${e.kind}` }, e.kind), ' ',
+        eventText(idx, e), ' — ', animalLinks(idx, e.animals, 2))))
+      : h('p', { class: 'empty' }, 'Nothing recorded yet.'));
+
+  el.append(h('div', { class: 'cards' }, herd, wd, ev));
+  return {
+    title: 'Overview',
+    el,
+    print: () => farmSummary(db, idx, {
+      printedOn: today, withdrawals,
+      recent: recent.map((e) => ({ date: e.date, text: eventText(idx, e), animals: tagsOf(idx, e.animals).join(', ') })),
+    }),
+  };
+}
+
+function tile(label, value, href) {
+  const inner = [h('span', { class: 'tile-value' }, nf.format(value)), h('span', { class: 'tile-label' }, label)];
+  return href ? h('a', { class: 'tile', href }, inner) : h('div', { class: 'tile' }, inner);
+}
+
+// ---------------------------------------------------------------- herd list
+
+const byText = (k) => (a, b) => compareTags(a[k] || '\uffff', b[k] || '\uffff');
+
+export function filteredAnimals(app, st) {
+  let list = st.query.trim()
+    ? searchAnimals(app.idx.searchIndex(), st.query, Infinity).results.map((r) => r.animal)
+    : app.db.animals;
+  if (st.status) list = list.filter((a) => a.status === st.status);
+  if (st.species) list = list.filter((a) => (a.species.trim() || 'Not recorded') === st.species);
+  if (st.fieldId) list = list.filter((a) => a.fieldId === st.fieldId);
+  return list;
+}
+
+export function animalsState(app) {
+  return app.vs('animals', { query: '', status: 'on-farm', species: '', fieldId: '', page: 0, pageSize: 100, sortKey: 'tag', sortDir: 'asc', selected: new Set() });
+}
+
+// Opens the herd list with the given filters and no others.
+export function showAnimals(app, filters) {
+  Object.assign(animalsState(app), { query: '', status: '', species: '', fieldId: '', page: 0 }, filters);
+  app.go('#/animals');
+}
+
+export function animalsView(app) {
+  const st = animalsState(app);
+  const { idx } = app;
+  const species = [...new Set(app.db.animals.map((a) => a.species.trim() || 'Not recorded'))].sort(compareTags);
+  const results = h('div', { class: 'results' });
+  const count = h('p', { class: 'count', role: 'status' });
+  const delBtn = button('Delete selected', () => bulkDelete(app, st), { kind: 'danger-outline', attrs: { 'data-key': 'an-bulk-delete' } });
+
+  const columns = [
+    { key: 'tag', label: 'Tag', sort: byText('tag'), cell: (a) => link(animalHref(a), a.tag, { class: 'strong' }) },
+    { key: 'name', label: 'Name', sort: byText('name'), cell: (a) => a.name },
+    { key: 'species', label: 'Species', sort: byText('species'), cell: (a) => a.species },
+    { key: 'breed', label: 'Breed', sort: byText('breed'), cell: (a) => a.breed },
+    { key: 'sex', label: 'Sex', cell: (a) => SEX_LABEL.get(a.sex) },
+    { key: 'dob', label: 'Born', sort: byText('dob'), cell: (a) => a.dob, className: 'date' },
+    { key: 'status', label: 'Status', sort: byText('status'), cell: (a) => statusBadge(a) },
+    { key: 'field', label: 'Field or pen', sort: (a, b) => compareTags(fieldName(idx, a.fieldId) || '\uffff', fieldName(idx, b.fieldId) || '\uffff'), cell: (a) => fieldName(idx, a.fieldId) },
+  ];
+
+  const update = () => {
+    const list = filteredAnimals(app, st);
+    const live = new Set(app.db.animals.map((a) => a.id));
+    for (const id of st.selected) if (!live.has(id)) st.selected.delete(id);
+    count.textContent = `${nf.format(list.length)} animal${list.length === 1 ? '' : 's'}` +
+      (st.selected.size ? `, ${nf.format(st.selected.size)} selected` : '');
+    delBtn.disabled = st.selected.size === 0;
+    delBtn.textContent = st.selected.size ? `Delete selected (${nf.format(st.selected.size)})` : 'Delete selected';
+    results.replaceChildren(pagedTable({
+      key: 'an', columns, rows: list, state: st, caption: 'Animals', selection: st.selected, rowLabel: (a) => animalLabel(a),
+      emptyText: app.db.animals.length ? 'No animal matches these filters.' : 'No animals recorded yet. Add the first one with “Add animal”.',
+      onChange: () => { const k = app.focusKey(); update(); app.refocus(k); },
+    }));
+    return list;
+  };
+
+  let timer = null;
+  const filterInput = h('input', {
+    id: 'animal-filter', type: 'search', value: st.query, 'data-key': 'an-filter', autocomplete: 'off',
+    placeholder: 'Tag, name, breed, product…',
+    oninput: (ev) => { clearTimeout(timer); timer = setTimeout(() => { st.query = ev.target.value; st.page = 0; update(); }, 150); },
+  });
+  const select = (id, label, value, options, onPick) => h('div', { class: 'filter' },
+    h('label', { for: id }, label),
+    h('select', { id, 'data-key': id, onchange: (ev) => { onPick(ev.target.value); st.page = 0; update(); } },
+      options.map(([v, l]) => h('option', { value: v, selected: v === value }, l))));
+
+  const toolbar = h('div', { class: 'toolbar', role: 'group', 'aria-label': 'Filters' },
+    h('div', { class: 'filter grow' }, h('label', { for: 'animal-filter' }, 'Find in the list'), filterInput),
+    select('an-status', 'Status', st.status, [['', 'Any status'], ...STATUSES], (v) => { st.status = v; }),
+    select('an-species', 'Species', st.species, [['', 'All species'], ...species.map((s) => [s, s])], (v) => { st.species = v; }),
+    select('an-field', 'Field or pen', st.fieldId, [['', 'Anywhere'], ...app.db.fields.map((f) => [f.id, f.name])], (v) => { st.fieldId = v; }));
+
+  const el = h('div', { class: 'view' },
+    heading('Animals', 'The herd register: every animal, on the farm or gone.'),
+    h('div', { class: 'actions' },
+      button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'an-add' } }),
+      button('Export CSV', () => app.exportCsv(animalsCsv(sorted(filteredAnimals(app, st), columns, st), idx)), { attrs: { 'data-key': 'an-csv' } }),
+      delBtn),
+    toolbar, count, results);
+  update();
+  return {
+    title: 'Animals',
+    el,
+    print: () => herdRegister(app.db, idx, sorted(filteredAnimals(app, st), columns, st), {
+      printedOn: app.today(), subtitle: describeFilter(app, st),
+    }),
+  };
+}
+
+function sorted(list, columns, st) {
+  const col = columns.find((c) => c.key === st.sortKey && c.sort);
+  if (!col) return list;
+  const dir = st.sortDir === 'desc' ? -1 : 1;
+  return list.slice().sort((a, b) => dir * col.sort(a, b));
+}
+
+function describeFilter(app, st) {
+  const parts = [];
+  if (st.status) parts.push(STATUS_LABEL.get(st.status));
+  if (st.species) parts.push(st.species);
+  if (st.fieldId) parts.push(fieldName(app.idx, st.fieldId));
+  if (st.query.trim()) parts.push(`matching “${st.query.trim()}”`);
+  return parts.length ? parts.join(', ') : 'All animals';
+}
+
+// Removing many animals at once: the records are saved first and a safety
+// snapshot is taken, so the step can be undone from the data folder.
+async function bulkDelete(app, st) {
+  const ids = [...st.selected];
+  if (!ids.length) return;
+  const ok = await confirmDialog({
+    title: `Delete ${nf.format(ids.length)} animal${ids.length === 1 ? '' : 's'}?`,
+    message: [
+      'They are removed with their weights. Their treatments stay in the treatment book with the tags noted.',
+      'A safety copy of all records is kept first.',
+    ],
+    confirmLabel: `Delete ${nf.format(ids.length)}`,
+  });
+  if (!ok) return;
+  if (!(await app.safetySnapshot('before bulk delete'))) return;
+  st.selected.clear();
+  app.commit((db) => removeAnimals(db, ids), `Deleted ${nf.format(ids.length)} animal${ids.length === 1 ? '' : 's'}.`);
+}
+
+// ---------------------------------------------------------------- record card
+
+export function animalCardView(app, id) {
+  const { idx } = app;
+  const a = idx.animalsById.get(id);
+  const today = app.today();
+  if (!a) {
+    return {
+      title: 'Animal not found',
+      el: h('div', { class: 'view' }, heading('Animal not found'),
+        h('p', {}, 'This animal is not in the records. It may have been deleted.'), link('#/animals', 'Back to the animals')),
+      print: null,
+    };
+  }
+  const p = idx.perAnimal.get(a.id);
+  const running = p.treatments.map((t) => ({ t, ...treatmentWithdrawal(t) }))
+    .filter((r) => isWithdrawalRunning(r.t.meatDays, r.meatEnd, today) || isWithdrawalRunning(r.t.milkDays, r.milkEnd, today));
+  const dam = a.dam ? idx.byTag.get(normaliseTag(a.dam)) : null;
+  const sire = a.sire ? idx.byTag.get(normaliseTag(a.sire)) : null;
+  const young = app.db.animals.filter((x) => x.dam && normaliseTag(x.dam) === normaliseTag(a.tag));
+  const preset = { tags: a.tag, tag: a.tag };
+
+  const detail = (label, value) => (value ? h('div', {}, h('dt', {}, label), h('dd', {}, value)) : null);
+  const el = h('div', { class: 'view card-view' },
+    h('nav', { class: 'crumbs', 'aria-label': 'Breadcrumb' }, link('#/animals', 'Animals'), ' › ', a.tag),
+    h('header', { class: 'view-head animal-head' },
+      h('h1', { tabindex: '-1' }, a.tag, a.name ? h('span', { class: 'animal-name' }, ` ${a.name}`) : null),
+      h('p', { class: 'view-sub' }, statusBadge(a), ' ',
+        running.length ? h('span', { class: 'badge warn' }, 'Under withdrawal') : null, ' ',
+        [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(' · '))),
+    h('div', { class: 'actions' },
+      button('Edit', () => animalForm(app, a), { kind: 'primary', attrs: { 'data-key': 'card-edit' } }),
+      button('Record treatment', () => treatmentForm(app, null, preset), { attrs: { 'data-key': 'card-treat' } }),
+      button('Record weight', () => weightForm(app, null, preset), { attrs: { 'data-key': 'card-weight' } }),
+      a.sex === 'female' ? button('Record birth', () => birthForm(app, null, { damTag: a.tag }), { attrs: { 'data-key': 'card-birth' } }) : null,
+      button('Record movement', () => movementForm(app, null, preset), { attrs: { 'data-key': 'card-move' } }),
+      button('Delete', async () => { if (await deleteAnimal(app, a)) app.go('#/animals'); }, { kind: 'danger-outline', attrs: { 'data-key': 'card-delete' } })),
+    running.length ? h('div', { class: 'notice warn', role: 'note' },
+      h('strong', {}, 'Under withdrawal. '),
+      running.map((r, i) => [i ? '; ' : '', `${r.t.product}: `,
+        isWithdrawalRunning(r.t.meatDays, r.meatEnd, today) ? `meat ends ${r.meatEnd} ` : '',
+        isWithdrawalRunning(r.t.milkDays, r.milkEnd, today) ? `milk ends ${r.milkEnd}` : ''])) : null,
+    h('section', { class: 'card', 'aria-labelledby': 'det-title' },
+      h('h2', { id: 'det-title' }, 'Details'),
+      h('dl', { class: 'details' },
+        detail('Tag number', a.tag), detail('Name', a.name), detail('Species', a.species), detail('Breed', a.breed),
+        detail('Sex', SEX_LABEL.get(a.sex)), detail('Date of birth', a.dob),
+        detail('Dam', dam ? link(animalHref(dam), animalLabel(dam)) : a.dam),
+        detail('Sire', sire ? link(animalHref(sire), animalLabel(sire)) : a.sire),
+        detail('Status', `${STATUS_LABEL.get(a.status)}${a.statusDate ? ` on ${a.statusDate}` : ''}`),
+        detail('Field or pen', fieldName(idx, a.fieldId)),
+        detail('Young', young.length ? young.flatMap((y, i) => [i ? ', ' : '', link(animalHref(y), animalLabel(y))]) : null),
+        detail('Notes', a.notes))),
+    weightsSection(app, a, p.weights),
+    h('section', { class: 'card', 'aria-labelledby': 'tr-title' },
+      h('h2', { id: 'tr-title' }, 'Treatments'),
+      pagedTable({
+        key: 'card-tr', state: app.vs(`card-tr-${a.id}`, { page: 0, pageSize: 25 }), rows: p.treatments,
+        emptyText: 'No treatments recorded.', onChange: () => app.rerender(),
+        columns: [
+          { key: 'date', label: 'Date', cell: (t) => t.date, className: 'date' },
+          { key: 'product', label: 'Product', cell: (t) => t.product },
+          { key: 'dose', label: 'Dose', cell: (t) => t.dose },
+          { key: 'meat', label: 'Meat withdrawal ends', cell: (t) => endCell(t.meatDays, treatmentWithdrawal(t).meatEnd, today) },
+          { key: 'milk', label: 'Milk withdrawal ends', cell: (t) => endCell(t.milkDays, treatmentWithdrawal(t).milkEnd, today) },
+          { key: 'edit', label: 'Actions', cell: (t) => button('Edit', () => treatmentForm(app, t), { kind: 'small', attrs: { 'aria-label': `Edit treatment of ${t.date}`, 'data-key': `card-tr-edit-${t.id}` } }) },
+        ],
+      })),
+    h('section', { class: 'card', 'aria-labelledby': 'bm-title' },
+      h('h2', { id: 'bm-title' }, 'Births and movements'),
+      (p.births.length || p.movements.length)
+        ? h('ul', { class: 'plain-list events' },
+          [...p.births.map((b) => ({ date: b.date, node: [b.damId === a.id ? `Gave birth to ${b.offspringIds.length || 'no live'} young: ` : 'Born to ', animalLinks(idx, b.damId === a.id ? b.offspringIds : [b.damId], 6)] })),
+            ...p.movements.map((m) => ({ date: m.date, node: [`Moved ${DIRECTION_LABEL.get(m.direction).toLowerCase()}`, [m.from && ` from ${m.from}`, (m.to || m.fieldId) && ` to ${[m.to, fieldName(idx, m.fieldId)].filter(Boolean).join(', ')}`, m.reason && ` (${m.reason})`].filter(Boolean).join('')] }))]
+            .sort((x, y) => (x.date < y.date ? 1 : -1))
+            .map((x) => h('li', {}, h('span', { class: 'date' }, x.date), ' ', x.node)))
+        : h('p', { class: 'empty' }, 'No births or movements recorded.')));
+  return { title: `${animalLabel(a)}`, el, print: () => recordCard(app.db, idx, a, { printedOn: today, today }) };
+}
+
+function endCell(days, end, today) {
+  if (!(days > 0)) return h('span', { class: 'muted' }, 'none');
+  return isWithdrawalRunning(days, end, today) ? h('span', { class: 'badge warn' }, end) : end;
+}
+
+function weightsSection(app, a, weights) {
+  let gain = null;
+  if (weights.length > 1) {
+    const x = weights[weights.length - 2], y = weights[weights.length - 1];
+    const d = daysBetween(x.date, y.date);
+    if (d > 0) gain = `Daily gain since the weighing before: ${kgf.format((y.kg - x.kg) / d)} kg a day over ${nf.format(d)} days.`;
+  }
+  const newestFirst = weights.slice().reverse();
+  return h('section', { class: 'card', 'aria-labelledby': 'wt-title' },
+    h('h2', { id: 'wt-title' }, 'Weights'),
+    weights.length ? h('div', { class: 'chart', html: weightChartSvg(weights, { title: `Weights of ${a.tag}` }) }) : null,
+    gain ? h('p', { class: 'muted' }, gain) : null,
+    pagedTable({
+      key: 'card-wt', state: app.vs(`card-wt-${a.id}`, { page: 0, pageSize: 10 }), rows: newestFirst,
+      emptyText: 'No weights recorded.', onChange: () => app.rerender(),
+      columns: [
+        { key: 'date', label: 'Date', cell: (w) => w.date, className: 'date' },
+        { key: 'kg', label: 'Weight (kg)', cell: (w) => kgf.format(w.kg), className: 'num' },
+        { key: 'act', label: 'Actions', cell: (w) => h('span', { class: 'row-actions' },
+          button('Edit', () => weightForm(app, w), { kind: 'small', attrs: { 'aria-label': `Edit weight of ${w.date}`, 'data-key': `wt-edit-${w.id}` } }),
+          button('Delete', () => deleteRecord(app, 'weights', w, `the weight of ${w.date}`), { kind: 'small', attrs: { 'aria-label': `Delete weight of ${w.date}`, 'data-key': `wt-del-${w.id}` } })) },
+      ],
+    }));
+}

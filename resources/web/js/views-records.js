@@ -1,0 +1,331 @@
+// The record books (treatments, weights, births, movements), fields and
+// pens, and the data screen.
+
+import { h, button, link, nf, kgf, dateInput } from './dom.js';
+import { pagedTable } from './ui.js';
+import {
+  withdrawalsRunning, treatmentWithdrawal, isWithdrawalRunning, treatmentsCsv, animalsCsv, inDateRange, fold,
+  fieldName, tagsOf, animalLabel, DIRECTION_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS, addDays, isIsoDate,
+} from './model.js';
+import { treatmentBook, listDocument } from './print.js';
+import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, deleteRecord } from './forms.js';
+import { animalHref, animalLink, untilText, showAnimals } from './views-herd.js';
+
+const heading = (text, sub) => h('header', { class: 'view-head' },
+  h('h1', { tabindex: '-1' }, text), sub ? h('p', { class: 'view-sub' }, sub) : null);
+
+const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
+
+function rowActions(app, key, label, onEdit, onDelete) {
+  return h('span', { class: 'row-actions' },
+    button('Edit', onEdit, { kind: 'small', attrs: { 'aria-label': `Edit ${label}`, 'data-key': `${key}-edit` } }),
+    button('Delete', onDelete, { kind: 'small', attrs: { 'aria-label': `Delete ${label}`, 'data-key': `${key}-del` } }));
+}
+
+function animalsCell(idx, ids, target) {
+  const out = [];
+  ids.slice(0, 3).forEach((id, i) => { if (i) out.push(', '); out.push(animalLink(idx, id)); });
+  if (ids.length > 3) out.push(` and ${nf.format(ids.length - 3)} more`);
+  if (target) out.push(h('span', { class: 'muted' }, `${ids.length ? ' — ' : ''}${target}`));
+  return out;
+}
+
+// A record list with a text filter and paging; `match(rec, foldedQuery)`
+// decides what the filter finds.
+function recordList(app, { key, rows, match, columns, emptyText, extraFilters = [], onFilter }) {
+  const st = app.vs(key, { query: '', page: 0, pageSize: 100 });
+  const results = h('div', { class: 'results' });
+  const count = h('p', { class: 'count', role: 'status' });
+  const filtered = () => {
+    const q = fold(st.query.trim());
+    const base = onFilter ? rows.filter(onFilter) : rows;
+    return q ? base.filter((r) => match(r, q)) : base;
+  };
+  const update = () => {
+    const list = filtered();
+    count.textContent = `${nf.format(list.length)} record${list.length === 1 ? '' : 's'}`;
+    results.replaceChildren(pagedTable({
+      key, columns, rows: list, state: st, emptyText,
+      onChange: () => { const k = app.focusKey(); update(); app.refocus(k); },
+    }));
+  };
+  let timer = null;
+  const input = h('input', {
+    id: `${key}-filter`, type: 'search', value: st.query, 'data-key': `${key}-filter`, autocomplete: 'off',
+    oninput: (ev) => { clearTimeout(timer); timer = setTimeout(() => { st.query = ev.target.value; st.page = 0; update(); }, 150); },
+  });
+  const toolbar = h('div', { class: 'toolbar', role: 'group', 'aria-label': 'Filters' },
+    h('div', { class: 'filter grow' }, h('label', { for: input.id }, 'Find in the list'), input), extraFilters);
+  update();
+  return { toolbar, count, results, filtered, update, state: st };
+}
+
+const text = (...parts) => fold(parts.filter(Boolean).join(' '));
+
+// ---------------------------------------------------------------- treatments
+
+export function treatmentsView(app) {
+  const { db, idx } = app;
+  const today = app.today();
+  const rows = app.sortedOnce('treatments', () => db.treatments.slice().sort(byDateDesc));
+  const range = app.vs('treatments-range', { from: addDays(today, -365), to: today });
+  const withdrawals = withdrawalsRunning(db, idx, today);
+  const end = (days, date) => (days > 0
+    ? (isWithdrawalRunning(days, date, today) ? h('span', { class: 'badge warn' }, date) : date)
+    : h('span', { class: 'muted' }, 'none'));
+  const rangeInput = (id, label, prop) => h('div', { class: 'filter' }, h('label', { for: id }, label),
+    dateInput({ id, value: range[prop], 'data-key': id, onchange: (ev) => {
+      const v = ev.target.value.trim();
+      if (v && !isIsoDate(v)) { ev.target.setAttribute('aria-invalid', 'true'); return; }
+      ev.target.removeAttribute('aria-invalid');
+      range[prop] = v;
+      list.state.page = 0;
+      list.update();
+    } }));
+
+  const list = recordList(app, {
+    key: 'tr', rows,
+    onFilter: (t) => inDateRange(t.date, range.from, range.to),
+    match: (t, q) => text(t.product, t.batch, t.reason, t.givenBy, t.dose, t.target, t.notes, tagsOf(idx, t.animalIds).join(' ')).includes(q),
+    extraFilters: [rangeInput('tr-from', 'From', 'from'), rangeInput('tr-to', 'To', 'to')],
+    emptyText: db.treatments.length ? 'No treatment in this period matches.' : 'No treatments recorded yet.',
+    columns: [
+      { key: 'date', label: 'Date', cell: (t) => t.date, className: 'date' },
+      { key: 'animals', label: 'Animals', cell: (t) => animalsCell(idx, t.animalIds, t.target) },
+      { key: 'product', label: 'Product', cell: (t) => [t.product, t.batch ? h('span', { class: 'muted' }, ` batch ${t.batch}`) : null] },
+      { key: 'dose', label: 'Dose', cell: (t) => t.dose },
+      { key: 'by', label: 'Given by', cell: (t) => t.givenBy },
+      { key: 'meat', label: 'Meat withdrawal ends', cell: (t) => end(t.meatDays, treatmentWithdrawal(t).meatEnd) },
+      { key: 'milk', label: 'Milk withdrawal ends', cell: (t) => end(t.milkDays, treatmentWithdrawal(t).milkEnd) },
+      { key: 'act', label: 'Actions', cell: (t) => rowActions(app, `tr-${t.id}`, `treatment of ${t.date} with ${t.product}`,
+        () => treatmentForm(app, t), () => deleteRecord(app, 'treatments', t, `the treatment of ${t.date}`)) },
+    ],
+  });
+
+  const wdState = app.vs('tr-wd', { page: 0, pageSize: 25, open: false });
+  const el = h('div', { class: 'view' },
+    heading('Treatments', 'The medicine book, with the date each withdrawal ends.'),
+    h('div', { class: 'actions' },
+      button('Record treatment', () => treatmentForm(app), { kind: 'primary', attrs: { 'data-key': 'tr-add' } }),
+      button('Export CSV', () => app.exportCsv(treatmentsCsv(list.filtered(), idx)), { attrs: { 'data-key': 'tr-csv' } })),
+    // Folded away when long, so that the book itself stays in reach.
+    h('details', { class: 'card', open: withdrawals.length <= 10 || wdState.open, ontoggle: (ev) => { wdState.open = ev.target.open; } },
+      h('summary', {}, h('h2', { id: 'wd-now' }, `Under withdrawal today (${nf.format(withdrawals.length)})`)),
+      pagedTable({
+        key: 'wd', state: wdState, rows: withdrawals, onChange: () => app.rerender(),
+        emptyText: 'No animal on the farm is under a meat or milk withdrawal.',
+        columns: [
+          { key: 'a', label: 'Animal', cell: (w) => link(animalHref(w.animal), animalLabel(w.animal)) },
+          { key: 'p', label: 'Products', cell: (w) => w.products.join(', ') },
+          { key: 'meat', label: 'Meat withdrawal ends', cell: (w) => (w.meatEnd ? `${w.meatEnd} (${untilText(today, w.meatEnd)})` : '') },
+          { key: 'milk', label: 'Milk withdrawal ends', cell: (w) => (w.milkEnd ? `${w.milkEnd} (${untilText(today, w.milkEnd)})` : '') },
+        ],
+      })),
+    h('section', { class: 'card', 'aria-labelledby': 'tr-book' },
+      h('h2', { id: 'tr-book' }, 'Treatment book'),
+      list.toolbar, list.count, list.results));
+  return {
+    title: 'Treatments',
+    el,
+    print: () => treatmentBook(db, idx, list.filtered().slice().reverse(), { printedOn: today, from: range.from, to: range.to }),
+  };
+}
+
+// ---------------------------------------------------------------- weights, births, movements
+
+export function weightsView(app) {
+  const { db, idx } = app;
+  const rows = app.sortedOnce('weights', () => db.weights.slice().sort(byDateDesc));
+  const tagOf = (w) => idx.animalsById.get(w.animalId);
+  const list = recordList(app, {
+    key: 'wt', rows,
+    match: (w, q) => text(animalLabel(tagOf(w)), w.date).includes(q),
+    emptyText: db.weights.length ? 'No weight matches.' : 'No weights recorded yet.',
+    columns: [
+      { key: 'date', label: 'Date', cell: (w) => w.date, className: 'date' },
+      { key: 'animal', label: 'Animal', cell: (w) => animalLink(idx, w.animalId) },
+      { key: 'kg', label: 'Weight (kg)', cell: (w) => kgf.format(w.kg), className: 'num' },
+      { key: 'act', label: 'Actions', cell: (w) => rowActions(app, `wt-${w.id}`, `weight of ${w.date}`,
+        () => weightForm(app, w), () => deleteRecord(app, 'weights', w, `the weight of ${w.date}`)) },
+    ],
+  });
+  return {
+    title: 'Weights',
+    el: h('div', { class: 'view' }, heading('Weights', 'Each animal’s chart is on its record card.'),
+      h('div', { class: 'actions' }, button('Record weight', () => weightForm(app), { kind: 'primary', attrs: { 'data-key': 'wt-add' } })),
+      list.toolbar, list.count, list.results),
+    print: () => listDocument(db, {
+      title: 'Weights', printedOn: app.today(), header: ['Date', 'Animal', 'Weight (kg)'],
+      rows: list.filtered().map((w) => [w.date, animalLabel(tagOf(w)), String(w.kg)]),
+    }),
+  };
+}
+
+export function birthsView(app) {
+  const { db, idx } = app;
+  const rows = app.sortedOnce('births', () => db.births.slice().sort(byDateDesc));
+  const list = recordList(app, {
+    key: 'bi', rows,
+    match: (b, q) => text(animalLabel(idx.animalsById.get(b.damId)), b.sire, b.notes, tagsOf(idx, b.offspringIds).join(' '), b.date).includes(q),
+    emptyText: db.births.length ? 'No birth matches.' : 'No births recorded yet.',
+    columns: [
+      { key: 'date', label: 'Date', cell: (b) => b.date, className: 'date' },
+      { key: 'dam', label: 'Dam', cell: (b) => (b.damId ? animalLink(idx, b.damId) : '') },
+      { key: 'sire', label: 'Sire', cell: (b) => b.sire },
+      { key: 'young', label: 'Young', cell: (b) => (b.offspringIds.length ? animalsCell(idx, b.offspringIds, '') : h('span', { class: 'muted' }, 'none')) },
+      { key: 'notes', label: 'Notes', cell: (b) => b.notes },
+      { key: 'act', label: 'Actions', cell: (b) => rowActions(app, `bi-${b.id}`, `birth of ${b.date}`,
+        () => birthForm(app, b), () => deleteRecord(app, 'births', b, `the birth of ${b.date}`)) },
+    ],
+  });
+  return {
+    title: 'Births',
+    el: h('div', { class: 'view' }, heading('Births', 'New young are added to the herd when a birth is recorded.'),
+      h('div', { class: 'actions' }, button('Record birth', () => birthForm(app), { kind: 'primary', attrs: { 'data-key': 'bi-add' } })),
+      list.toolbar, list.count, list.results),
+    print: () => listDocument(db, {
+      title: 'Births', printedOn: app.today(), header: ['Date', 'Dam', 'Sire', 'Young', 'Notes'],
+      rows: list.filtered().map((b) => [b.date, b.damId ? animalLabel(idx.animalsById.get(b.damId)) : '', b.sire, tagsOf(idx, b.offspringIds).join(', '), b.notes]),
+    }),
+  };
+}
+
+export function movementsView(app) {
+  const { db, idx } = app;
+  const rows = app.sortedOnce('movements', () => db.movements.slice().sort(byDateDesc));
+  const where = (m) => [m.to, fieldName(idx, m.fieldId)].filter(Boolean).join(', ');
+  const list = recordList(app, {
+    key: 'mv', rows,
+    match: (m, q) => text(DIRECTION_LABEL.get(m.direction), m.from, where(m), m.reason, m.notes, m.date, tagsOf(idx, m.animalIds).join(' ')).includes(q),
+    emptyText: db.movements.length ? 'No movement matches.' : 'No movements recorded yet.',
+    columns: [
+      { key: 'date', label: 'Date', cell: (m) => m.date, className: 'date' },
+      { key: 'dir', label: 'Movement', cell: (m) => h('span', { class: `badge move-${m.direction}` }, DIRECTION_LABEL.get(m.direction)) },
+      { key: 'animals', label: 'Animals', cell: (m) => animalsCell(idx, m.animalIds, '') },
+      { key: 'from', label: 'From', cell: (m) => m.from },
+      { key: 'to', label: 'To', cell: where },
+      { key: 'reason', label: 'Reason', cell: (m) => m.reason },
+      { key: 'act', label: 'Actions', cell: (m) => rowActions(app, `mv-${m.id}`, `movement of ${m.date}`,
+        () => movementForm(app, m), () => deleteRecord(app, 'movements', m, `the movement of ${m.date}`)) },
+    ],
+  });
+  return {
+    title: 'Movements',
+    el: h('div', { class: 'view' }, heading('Movements', 'Animals moved on to or off the farm, and between fields.'),
+      h('div', { class: 'actions' }, button('Record movement', () => movementForm(app), { kind: 'primary', attrs: { 'data-key': 'mv-add' } })),
+      list.toolbar, list.count, list.results),
+    print: () => listDocument(db, {
+      title: 'Movements', printedOn: app.today(), header: ['Date', 'Movement', 'Animals', 'From', 'To', 'Reason'],
+      rows: list.filtered().map((m) => [m.date, DIRECTION_LABEL.get(m.direction), tagsOf(idx, m.animalIds).join(', '), m.from, where(m), m.reason]),
+    }),
+  };
+}
+
+// ---------------------------------------------------------------- fields and pens
+
+export function fieldsView(app) {
+  const { db, idx } = app;
+  const rows = db.fields.slice().sort((a, b) => a.name.localeCompare(b.name, undefined, { numeric: true }));
+  const count = (f) => idx.animalsInField.get(f.id) || 0;
+  const list = recordList(app, {
+    key: 'fp', rows,
+    match: (f, q) => text(f.name, f.notes, FIELD_KIND_LABEL.get(f.kind)).includes(q),
+    emptyText: db.fields.length ? 'No field or pen matches.' : 'No fields or pens yet. Add the places where your animals are kept.',
+    columns: [
+      { key: 'name', label: 'Name', cell: (f) => h('strong', {}, f.name) },
+      { key: 'kind', label: 'Kind', cell: (f) => FIELD_KIND_LABEL.get(f.kind) },
+      { key: 'area', label: 'Area (ha)', cell: (f) => (f.area == null ? '' : kgf.format(f.area)), className: 'num' },
+      { key: 'animals', label: 'Animals there', className: 'num', cell: (f) => (count(f)
+        ? h('a', { href: '#/animals', onclick: (ev) => { ev.preventDefault(); showAnimals(app, { fieldId: f.id, status: 'on-farm' }); } }, nf.format(count(f)))
+        : '0') },
+      { key: 'notes', label: 'Notes', cell: (f) => f.notes },
+      { key: 'act', label: 'Actions', cell: (f) => rowActions(app, `fp-${f.id}`, f.name, () => fieldForm(app, f),
+        () => deleteRecord(app, 'fields', f, `${f.name}${count(f) ? ` (its ${count(f)} animals will have no field)` : ''}`)) },
+    ],
+  });
+  return {
+    title: 'Fields and pens',
+    el: h('div', { class: 'view' }, heading('Fields and pens'),
+      h('div', { class: 'actions' }, button('Add field or pen', () => fieldForm(app), { kind: 'primary', attrs: { 'data-key': 'fp-add' } })),
+      list.toolbar, list.count, list.results),
+    print: () => listDocument(db, {
+      title: 'Fields and pens', printedOn: app.today(), header: ['Name', 'Kind', 'Area (ha)', 'Animals there', 'Notes'],
+      rows: list.filtered().map((f) => [f.name, FIELD_KIND_LABEL.get(f.kind), f.area == null ? '' : String(f.area), String(count(f)), f.notes]),
+    }),
+  };
+}
+
+// ---------------------------------------------------------------- data
+
+export function dataView(app) {
+  const { db, idx } = app;
+  const farmName = h('input', { id: 'farm-name', value: db.farm.name, autocomplete: 'organization' });
+  const holding = h('input', { id: 'farm-holding', value: db.farm.holding, spellcheck: 'false' });
+  const importStatus = h('div', { id: 'import-status', role: 'status' });
+  const fileInput = h('input', {
+    id: 'import-file', type: 'file', accept: '.json,application/json', 'aria-describedby': 'import-help',
+    onchange: async (ev) => {
+      const file = ev.target.files[0];
+      ev.target.value = '';
+      if (file) await app.importBackup(file, importStatus);
+    },
+  });
+  const counts = COLLECTIONS.map((c) => `${nf.format(db[c].length)} ${c}`).join(', ');
+  const el = h('div', { class: 'view' },
+    heading('Data and backups', 'Your records stay on this computer.'),
+    h('section', { class: 'card', 'aria-labelledby': 'farm-title' },
+      h('h2', { id: 'farm-title' }, 'Farm'),
+      h('form', {
+        class: 'form-grid',
+        onsubmit: (ev) => {
+          ev.preventDefault();
+          app.commit((d) => { d.farm = { ...d.farm, name: farmName.value.trim(), holding: holding.value.trim() }; }, 'Farm details saved.');
+        },
+      },
+      h('div', { class: 'form-field' }, h('label', { for: 'farm-name' }, 'Farm name'), farmName),
+      h('div', { class: 'form-field' }, h('label', { for: 'farm-holding' }, 'Holding number'), holding),
+      h('div', { class: 'form-field wide' }, h('button', { type: 'submit', class: 'btn primary', 'data-key': 'farm-save' }, 'Save farm details'))),
+      h('p', { class: 'muted' }, 'Shown at the top of every printed page.')),
+    h('section', { class: 'card', 'aria-labelledby': 'store-title' },
+      h('h2', { id: 'store-title' }, 'Where the records are kept'),
+      h('p', {}, app.bridge.inShell ? 'In the file ' : 'In ', h('code', {}, app.dataPath || '…'), '.'),
+      h('p', { class: 'muted' }, `${counts}. Schema version ${SCHEMA_VERSION}.`),
+      app.bridge.inShell ? button('Show the data folder', () => app.bridge.reveal(), { attrs: { 'data-key': 'reveal' } }) : null),
+    h('section', { class: 'card', 'aria-labelledby': 'backup-title' },
+      h('h2', { id: 'backup-title' }, 'Back up and restore'),
+      h('p', {}, 'A backup is one file holding all the records. Keep copies away from this computer.'),
+      h('div', { class: 'row' }, button('Back up now…', () => app.backUp(), { kind: 'primary', attrs: { 'data-key': 'backup-now' } })),
+      h('div', { class: 'import' },
+        h('label', { for: 'import-file' }, 'Restore from a backup file'),
+        fileInput,
+        h('p', { class: 'hint', id: 'import-help' }, 'The file is checked before anything is replaced, and a safety copy of the current records is kept first.'),
+        importStatus)),
+    h('section', { class: 'card', 'aria-labelledby': 'export-title' },
+      h('h2', { id: 'export-title' }, 'Export for a spreadsheet'),
+      h('div', { class: 'row' },
+        button('Animals (CSV)…', () => app.exportCsv(animalsCsv(db.animals, idx)), { attrs: { 'data-key': 'exp-animals' } }),
+        button('Treatment book (CSV)…', () => app.exportCsv(treatmentsCsv(db.treatments.slice().sort(byDateDesc).reverse(), idx)), { attrs: { 'data-key': 'exp-treatments' } }))));
+  return { title: 'Data and backups', el, print: null };
+}
+
+// ---------------------------------------------------------------- records that cannot be opened
+
+export function lockedView(app, problem) {
+  const titles = {
+    newer: 'These records need a newer Field Keeper',
+    damaged: 'The saved records cannot be read',
+    stale: 'Please restart Field Keeper',
+  };
+  const el = h('div', { class: 'view locked' },
+    heading(titles[problem.reason]),
+    h('div', { class: 'notice error', role: 'alert' },
+      h('p', {}, problem.message),
+      h('p', {}, 'Field Keeper has not changed the saved file and will not save anything while this message is shown.')),
+    problem.raw ? h('section', { class: 'card' },
+      h('h2', {}, 'Keep a copy'),
+      h('p', {}, 'Save the records exactly as they are, so that nothing is lost while the problem is sorted out.'),
+      h('div', { class: 'row' },
+        button('Save a copy of the raw records…', () => app.exportRaw(), { kind: 'primary', attrs: { 'data-key': 'raw-export' } }),
+        app.bridge.inShell ? button('Show the data folder', () => app.bridge.reveal()) : null)) : null);
+  return { title: titles[problem.reason], el, print: null };
+}

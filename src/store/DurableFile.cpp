@@ -199,17 +199,23 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& file) {
   std::string content;
   content.resize(static_cast<size_t>(info.st_size));
   size_t have = 0;
-  for (;;) {
-    if (have == content.size()) content.resize(have + (have / 2) + 4096);  // the file grew
+  while (have < content.size()) {
     ssize_t n = ::read(fd.get(), content.data() + have, content.size() - have);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;  // the file shrank
     have += static_cast<size_t>(n);
   }
   content.resize(have);
+  // The file may have grown since fstat: take the rest without a large guess.
+  char more[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), more, sizeof more);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    content.append(more, static_cast<size_t>(n));
+  }
   return content;
 }
 

@@ -32,6 +32,22 @@ class PageHosting(ShellTestCase):
         # What the page persisted is on disk byte for byte.
         self.assertEqual(json.loads(shell.database.read_text("utf-8"))["ready"], True)
 
+    def test_ended_web_process_reloads_with_the_database_of_the_start(self):
+        shell = self.shell()
+        shell.folder.mkdir(parents=True)
+        shell.database.write_bytes(b'{"at":"start"}')
+        shell.start()
+        first = shell.wait_ready()  # the page has saved over the database by now
+        pid = shell.program_pid()
+        web = subprocess.run(["pgrep", "-P", str(pid), "-f", "WebKitWebProcess"],
+                             capture_output=True, text=True).stdout.split()
+        self.assertTrue(web, "no web process found")
+        for p in web:
+            os.kill(int(p), 9)
+        second = shell.wait_for(lambda: (r := shell.report()) and r.get("ready") and
+                                r["loadId"] != first["loadId"] and r, what="reloaded page")
+        self.assertEqual(base64.b64decode(second["db"]), b'{"at":"start"}')
+
     def test_bridge_replies(self):
         shell = self.shell().start()
         report = shell.wait_ready()

@@ -133,7 +133,7 @@ class Shell:
         subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True, timeout=10)
 
     def handled_uris(self):
-        return self.handled.read_text().split() if self.handled.exists() else []
+        return self.handled.read_text().splitlines() if self.handled.exists() else []
 
     def wait_exit(self, timeout=10.0):
         try:

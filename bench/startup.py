@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Time from process start to the first finished page load: the shell against
+a bare WebKitGTK window loading the same page through the same scheme code,
+alternately, in one run. With --database-mb the shell starts with a saved
+database of that size and the bare window is given the same script text.
+
+Prints the medians and their ratio. Needs an X display (run under xvfb-run)."""
+import argparse
+import base64
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "tests" / "e2e"))
+from harness import BUILD, Shell  # noqa: E402
+
+PAGE = HERE / "pages" / "startup"
+BARE = BUILD / "bench" / "bare_window"
+OPENING = "window.__ML_SHELL = 'mac-native'; window.__ML_DB_B64 = '"
+
+
+def wait_for_file(path, process, timeout=60):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            if path.read_text().startswith("loaded"):
+                return time.monotonic()
+        except (FileNotFoundError, UnicodeDecodeError):
+            pass
+        if process.poll() is not None:
+            raise RuntimeError("program ended before its first load")
+        time.sleep(0.002)
+    raise RuntimeError("no first load")
+
+
+def kill(process):
+    try:
+        os.killpg(process.pid, 9)
+    except ProcessLookupError:
+        pass
+    process.wait()
+
+
+def run_shell(database):
+    shell = Shell(PAGE)
+    try:
+        if database is not None:
+            shell.folder.mkdir(parents=True)
+            shell.database.write_bytes(database)
+        start = time.monotonic()
+        shell.start()
+        # The page's report replaces the database once it has loaded.
+        end = wait_for_file(shell.database, shell.process)
+        return end - start
+    finally:
+        shell.close()
+
+
+def run_bare(database):
+    root = Path(tempfile.mkdtemp(prefix="mlfk-bare-"))
+    try:
+        out = root / "out.txt"
+        args = ["dbus-run-session", "--", str(BARE), str(PAGE), str(out)]
+        if database is not None:
+            script = root / "script.js"
+            script.write_text(OPENING + base64.b64encode(database).decode() + "';")
+            args.append(str(script))
+        env = dict(os.environ, HOME=str(root), NO_AT_BRIDGE="1")
+        start = time.monotonic()
+        process = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            end = wait_for_file(out, process)
+        finally:
+            kill(process)
+        return end - start
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def measure(rounds, database_mb):
+    database = None
+    if database_mb:
+        chunk = ('{"animals":[' + ",".join('{"tag":"UK%06d","name":"cow"}' % i for i in range(2000)) + "]}").encode()
+        database = (chunk * (database_mb * 1024 * 1024 // len(chunk) + 1))[: database_mb * 1024 * 1024]
+    shell, bare = [], []
+    for _ in range(rounds):
+        shell.append(run_shell(database))
+        bare.append(run_bare(database))
+    return statistics.median(shell), statistics.median(bare)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--database-mb", type=int, default=0)
+    args = parser.parse_args()
+    shell, bare = measure(args.rounds, args.database_mb)
+    label = f"start-up, {args.database_mb} MB database" if args.database_mb else "start-up"
+    print(f"{'case':28} {'shell':>10} {'bare':>10} {'ratio':>7}")
+    print(f"{label:28} {shell*1000:8.0f}ms {bare*1000:8.0f}ms {shell/bare:7.3f}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,15 +1,26 @@
 #include "services/PrintJob.h"
 
+#include <filesystem>
+
 namespace mlfk {
 namespace {
 
 constexpr const char* kFontsReadyScript = "document.fonts ? document.fonts.ready.then(() => true) : true";
 constexpr const char* kPrintBaseUrl = "meadowline-farm://app/";
 
-// What the user picked in a print dialog carries over to the next print of
-// this run, as a shared print-info object would.
+std::string settingsFile() {
+  return (std::filesystem::path(g_get_user_state_dir()) / "meadowline-field-keeper" /
+          "print-settings.ini")
+      .string();
+}
+
+// What the user picked in a print dialog (printer, paper, output file) is
+// offered again by the next print, in this run and the next.
 GtkPrintSettings*& sharedSettings() {
-  static GtkPrintSettings* settings = gtk_print_settings_new();
+  static GtkPrintSettings* settings = [] {
+    GtkPrintSettings* saved = gtk_print_settings_new_from_file(settingsFile().c_str(), nullptr);
+    return saved ? saved : gtk_print_settings_new();
+  }();
   return settings;
 }
 
@@ -17,6 +28,9 @@ void remember(WebKitPrintOperation* operation) {
   if (GtkPrintSettings* chosen = webkit_print_operation_get_print_settings(operation)) {
     g_object_unref(sharedSettings());
     sharedSettings() = gtk_print_settings_copy(chosen);
+    const std::string file = settingsFile();
+    g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700);
+    gtk_print_settings_to_file(sharedSettings(), file.c_str(), nullptr);
   }
 }
 

@@ -36,8 +36,9 @@ int main(int argc, char** argv) {
   gtk_init(&argc, &argv);
   if (argc < 3) return 2;
   outputFile = argv[2];
-  g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new_ephemeral();
-  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(data);
+  // The default context, with its persistent storage, as any WebKitGTK
+  // program that shows a page gets.
+  WebKitWebContext* context = webkit_web_context_get_default();
   mlfk::registerBundleScheme(context, argv[1]);
   WebKitUserContentManager* content = webkit_user_content_manager_new();
   if (argc > 3) {

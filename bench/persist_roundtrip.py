@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""'persist' round trips from the page, in the shell and in a bare window
+whose handler only writes the same bytes durably and replies. One run, the
+two programs alternately; prints the medians per size and their ratio."""
+import json
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+import startup  # noqa: E402
+
+PAGE = HERE / "pages" / "persist"
+
+
+def report(path):
+    return json.loads(path.read_text()[len("loaded "):])
+
+
+def run(kind):
+    startup.PAGE = PAGE
+    if kind == "shell":
+        shell = startup.Shell(PAGE)
+        try:
+            shell.start()
+            startup.wait_for_file(shell.database, shell.process, timeout=300)
+            return report(shell.database)
+        finally:
+            shell.close()
+    import os, shutil, tempfile
+    root = Path(tempfile.mkdtemp(prefix="mlfk-bare-"))
+    try:
+        out = root / "out.txt"
+        process = subprocess.Popen(["dbus-run-session", "--", str(startup.BARE), str(PAGE), str(out)],
+                                   env=dict(os.environ, HOME=str(root), NO_AT_BRIDGE="1"),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   start_new_session=True)
+        try:
+            startup.wait_for_file(out, process, timeout=300)
+            return report(out)
+        finally:
+            startup.kill(process)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def main():
+    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 3
+    shell, bare = [], []
+    for _ in range(runs):
+        shell.append(run("shell"))
+        bare.append(run("bare"))
+    print(f"{'persist round trip':28} {'shell':>10} {'bare':>10} {'ratio':>7}")
+    for size in shell[0]:
+        s = statistics.median(r[size] for r in shell)
+        b = statistics.median(r[size] for r in bare)
+        print(f"{size:28} {s:8.1f}ms {b:8.1f}ms {s/b:7.3f}")
+
+
+if __name__ == "__main__":
+    main()

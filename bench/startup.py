@@ -22,6 +22,7 @@ from harness import BUILD, Shell  # noqa: E402
 
 PAGE = HERE / "pages" / "startup"
 BARE = BUILD / "bench" / "bare_window"
+SETTLE = 0.5  # lets the page paint before the peak memory is read
 OPENING = "window.__ML_SHELL = 'mac-native'; window.__ML_DB_B64 = '"
 
 
@@ -37,6 +38,17 @@ def wait_for_file(path, process, timeout=60):
             raise RuntimeError("program ended before its first load")
         time.sleep(0.002)
     raise RuntimeError("no first load")
+
+
+def peak_memory_kb(program):
+    """VmHWM of the newest process running `program`: its peak resident memory."""
+    pid = subprocess.run(["pgrep", "-n", "-f", str(program)], capture_output=True, text=True).stdout.split()
+    if not pid:
+        return None
+    for line in Path(f"/proc/{pid[0]}/status").read_text().splitlines():
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1])
+    return None
 
 
 def kill(process):
@@ -57,7 +69,8 @@ def run_shell(database):
         shell.start()
         # The page's report replaces the database once it has loaded.
         end = wait_for_file(shell.database, shell.process)
-        return end - start
+        time.sleep(SETTLE)
+        return end - start, peak_memory_kb(shell.program)
     finally:
         shell.close()
 
@@ -77,9 +90,11 @@ def run_bare(database):
                                    stderr=subprocess.DEVNULL, start_new_session=True)
         try:
             end = wait_for_file(out, process)
+            time.sleep(SETTLE)
+            memory = peak_memory_kb(BARE)
         finally:
             kill(process)
-        return end - start
+        return end - start, memory
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
@@ -93,7 +108,9 @@ def measure(rounds, database_mb):
     for _ in range(rounds):
         shell.append(run_shell(database))
         bare.append(run_bare(database))
-    return statistics.median(shell), statistics.median(bare)
+    median = lambda runs, k: statistics.median(r[k] for r in runs)
+    return {"shell": median(shell, 0), "bare": median(bare, 0),
+            "shell_kb": median(shell, 1), "bare_kb": median(bare, 1)}
 
 
 def main():
@@ -101,10 +118,12 @@ def main():
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--database-mb", type=int, default=0)
     args = parser.parse_args()
-    shell, bare = measure(args.rounds, args.database_mb)
+    m = measure(args.rounds, args.database_mb)
     label = f"start-up, {args.database_mb} MB database" if args.database_mb else "start-up"
     print(f"{'case':28} {'shell':>10} {'bare':>10} {'ratio':>7}")
-    print(f"{label:28} {shell*1000:8.0f}ms {bare*1000:8.0f}ms {shell/bare:7.3f}")
+    print(f"{label:28} {m['shell']*1000:8.0f}ms {m['bare']*1000:8.0f}ms {m['shell']/m['bare']:7.3f}")
+    print(f"{'peak memory':28} {m['shell_kb']/1024:8.0f}MB {m['bare_kb']/1024:8.0f}MB "
+          f"{m['shell_kb']/m['bare_kb']:7.3f}")
 
 
 if __name__ == "__main__":

@@ -49,6 +49,7 @@ AppDelegate::AppDelegate()
     : application_(gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS)) {
   g_object_set(application_, "register-session", TRUE, nullptr);
   g_signal_connect_swapped(application_, "startup", G_CALLBACK(+[](AppDelegate* self) {
+                             gtk_window_set_default_icon_name(kApplicationId);
                              self->buildMenus();
                            }),
                            this);

@@ -13,7 +13,8 @@
   // length and content that depend on the number.
   function text(state, n, size) {
     const body = String.fromCharCode(97 + (n % 26)).repeat(size);
-    return JSON.stringify({ mode: state.mode, n, injected: state.injected, replies: state.replies,
+    return JSON.stringify({ mode: state.mode, n, load: state.load, injected: state.injected,
+                            replies: state.replies,
                             size, body, end: n });
   }
   function whole(t) {
@@ -38,6 +39,7 @@
     mode: start.mode || "idle",
     injected: injectedText === null ? null : { n: start.n ?? null, whole: whole(injectedText), length: injectedText.length },
     replies: [],
+    load: Math.random(),  // tells one page load from the next
   };
   const post = (content) => bridge.postMessage({ action: "persist", content });
 

@@ -135,6 +135,57 @@ class Shell:
     def handled_uris(self):
         return self.handled.read_text().splitlines() if self.handled.exists() else []
 
+    # Dialogs: with no window manager a dialog neither takes the focus nor can
+    # be found by anything but its window, so tests drive windows by id.
+
+    def windows(self):
+        """The program's visible windows as {id: title}, without GTK's 1x1
+        helper windows and the root window (which a pid search also returns)."""
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.program_pid()),
+                              "--name", ".*"], capture_output=True, text=True, timeout=20).stdout.split()
+        found = {}
+        for wid in ids:
+            geometry = subprocess.run(["xdotool", "getwindowgeometry", wid], capture_output=True,
+                                      text=True, timeout=10).stdout
+            if not geometry or "Geometry: 1x1" in geometry or wid == _root_window():
+                continue
+            found[wid] = subprocess.run(["xdotool", "getwindowname", wid], capture_output=True,
+                                        text=True, timeout=10).stdout.strip()
+        return found
+
+    def wait_window(self, besides=(), title=None, timeout=20.0):
+        """A visible window not among `besides`, with this title if one is given."""
+        def fresh():
+            return next((wid for wid, name in self.windows().items()
+                         if wid not in besides and (title is None or name == title)), None)
+        return self.wait_for(fresh, timeout=timeout, what=f"a new window {title or ''}".rstrip())
+
+    def wait_window_gone(self, wid, timeout=20.0):
+        self.wait_for(lambda: wid not in self.windows(), timeout=timeout, what=f"window {wid} to close")
+
+    def keys_to(self, wid, *keys):
+        subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
+        subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True, timeout=10)
+
+    def type_to(self, wid, text):
+        subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
+        subprocess.run(["xdotool", "type", "--delay", "10", text], check=True, timeout=60)
+
+    def click(self, wid, x, y):
+        """Clicks at a point relative to the window's top left corner."""
+        subprocess.run(["xdotool", "mousemove", "--sync", "--window", wid, str(x), str(y), "click", "1"],
+                       check=True, timeout=10)
+
+    def size(self, wid):
+        """(width, height) of a window."""
+        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], capture_output=True,
+                             text=True, timeout=10).stdout
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def screenshot(self, wid, path):
+        subprocess.run(["import", "-window", wid, str(path)], check=True, timeout=30)
+
     def wait_exit(self, timeout=10.0):
         try:
             return self.process.wait(timeout=timeout)
@@ -152,6 +203,12 @@ class Shell:
     def close(self):
         self.stop()
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+def _root_window():
+    out = subprocess.run(["xdotool", "search", "--maxdepth", "0", "--name", ".*"],
+                         capture_output=True, text=True, timeout=10).stdout.split()
+    return out[0] if out else None
 
 
 class ShellTestCase(unittest.TestCase):

@@ -1,9 +1,9 @@
-// Runs the page's dialogs, file inputs, downloads and new-window requests on
-// typed commands and saves what each returned as the database: the one
-// channel a test can read back from outside.
+// Runs the page's script dialogs, file inputs, downloads and new-window
+// requests on typed commands, and saves what each returned as the database:
+// the one channel a test can read back from outside.
 
 const bridge = window.webkit.messageHandlers.meadowlineNative;
-const report = { events: [], ready: false };
+const report = { events: [], answers: [], ready: false };
 
 let saving = Promise.resolve();
 function save() {
@@ -19,7 +19,7 @@ function note(event) {
 
 window.mlFlushNow = () => save();
 
-// Lists of chosen files: names and contents, in the order the input holds them.
+// Names and contents of an input's files, in the order the input holds them.
 async function describeFiles(input) {
   const out = [];
   for (const f of input.files) out.push({ name: f.name, text: await f.text() });
@@ -35,29 +35,20 @@ for (const id of ["many", "one"]) {
   input.addEventListener("cancel", () => note(`cancel:${id}`));
 }
 
+// A script dialog blocks the page until it is answered: "asked" is saved
+// before it opens, the answer (kept with its type: "", null, true) after.
+async function ask(kind, question) {
+  await note(`${kind}-asked`);
+  const answer = question();
+  report.answers.push({ kind, answer: answer === undefined ? "undefined" : answer });
+  await note(`${kind}-answered`);
+}
+
 const commands = {
-  // Script dialogs block the page until answered, so the "asked" note is
-  // saved before and the answer after.
-  async alert() {
-    await note("alert-asked");
-    report.alert = alert("The herd count is 42.");
-    await note("alert-done");
-  },
-  async confirm() {
-    await note("confirm-asked");
-    report.confirm = confirm("Move ewe 102 to the top field?");
-    await note("confirm-done");
-  },
-  async prompt() {
-    await note("prompt-asked");
-    report.prompt = prompt("Name of the new field");
-    await note("prompt-done");
-  },
-  async "prompt-default"() {
-    await note("prompt-asked");
-    report.prompt = prompt("Tag of the calf", "UK 7001");
-    await note("prompt-done");
-  },
+  alert: () => ask("alert", () => alert("The herd count is 42.")),
+  confirm: () => ask("confirm", () => confirm("Move ewe 102 to the top field?")),
+  prompt: () => ask("prompt", () => prompt("Name of the new field")),
+  "prompt-default": () => ask("prompt", () => prompt("Tag of the calf", "UK 7001")),
   "pick-many"() {
     document.getElementById("many").click();
     return note("pick-many-asked");
@@ -73,12 +64,12 @@ const commands = {
     };
     return note("files-state");
   },
+  // Each download has its own content, so a test can tell which one landed.
   download() {
-    const stamp = String(report.events.length);
-    report.downloadContent = `tag,name\nUK 102,Bess\nUK 103,Clover ${stamp}\n`;
-    const blob = new Blob([report.downloadContent], { type: "text/csv" });
+    const content = `tag,name\nUK 102,Bess\nUK 103,Clover\n# download ${report.events.length}\n`;
+    report.downloads = [...(report.downloads || []), content];
     const link = document.getElementById("download-link");
-    link.href = URL.createObjectURL(blob);
+    link.href = URL.createObjectURL(new Blob([content], { type: "text/csv" }));
     link.click();
     return note("download-asked");
   },
@@ -94,9 +85,10 @@ const commands = {
     report.openMail = window.open("MAILTO:vet@example.org");
     return note("open-mail");
   },
-  "open-blank-link"() {
+  "open-blank-links"() {
+    document.getElementById("blank-tel-link").click();
     document.getElementById("blank-link").click();
-    return note("open-blank-link");
+    return note("open-blank-links");
   },
 };
 
@@ -110,7 +102,7 @@ field.addEventListener("keydown", (event) => {
 });
 
 window.addEventListener("load", async () => {
-  // Without a user gesture the page may not open windows at all.
+  // No user gesture here: the page may not open windows at all.
   report.openOnLoad = window.open("https://example.org/without-gesture");
   report.ready = true;
   await save();

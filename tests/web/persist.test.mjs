@@ -68,6 +68,20 @@ describe('saving shortly after changes', () => {
     assert.equal(shell.sent[0].content, '["a","b","c"]');
   });
 
+  test('a change right after a flush (the quit) is sent at once, later ones wait again', () => {
+    const { timers, shell, queue, change } = setup();
+    queue.flush();
+    assert.equal(shell.sent.length, 0, 'nothing to save yet');
+    timers.advance(50);
+    change('typed just before quitting');
+    assert.equal(shell.sent.length, 1);
+    timers.advance(3000);
+    change('much later');
+    assert.equal(shell.sent.length, 1, 'debounced as usual');
+    timers.advance(400);
+    assert.equal(shell.sent.length, 2);
+  });
+
   test('steady changes are still saved within the longest wait', () => {
     const { timers, shell, change } = setup();
     for (let i = 0; i < 10; i++) { change(i); timers.advance(300); }

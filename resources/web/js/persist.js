@@ -24,6 +24,7 @@ export class PersistQueue {
     this.error = null;
     this.errorSeq = 0;
     this.locked = false;
+    this.urgentUntil = -Infinity;
   }
 
   get dirty() {
@@ -44,6 +45,12 @@ export class PersistQueue {
   changed() {
     if (this.locked) return;
     const now = this.timers.now();
+    // Just after a flush the program is quitting: a change that arrives now
+    // (a key pressed a moment before the quit) cannot wait for the delay.
+    if (now < this.urgentUntil) {
+      this.sendNow();
+      return;
+    }
     if (this.firstChangeAt === null) this.firstChangeAt = now;
     this.cancelTimer();
     // A steady stream of changes must not postpone the save for ever.
@@ -62,6 +69,7 @@ export class PersistQueue {
   // the promise has still handed the text over.
   flush() {
     this.cancelTimer();
+    this.urgentUntil = this.timers.now() + 2000;
     if (this.locked) return Promise.resolve({ ok: false, error: 'Saving is switched off for these records.' });
     const rev = this.source.revision();
     if (rev > this.savedRevision) {

@@ -64,10 +64,18 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
       dlg.removeEventListener('cancel', onCancel);
       if (dlg.open) dlg.close();
       dlg.replaceChildren();
-      if (!document.activeElement || document.activeElement === document.body || !document.activeElement.isConnected) {
-        if (!refocus(opener)) document.querySelector('#view h1')?.focus();
-      }
+      const restoreFocus = () => {
+        const active = document.activeElement;
+        if (!active || active === document.body || !active.isConnected) {
+          if (!refocus(opener)) document.querySelector('#view h1')?.focus();
+        }
+      };
+      restoreFocus();
       resolve(ok);
+      // The caller usually redraws the screen once the dialog has settled,
+      // replacing the opener; and WebKitGTK ignores a focus() made while a
+      // modal dialog is closing. Try again once the frame is drawn.
+      requestAnimationFrame(restoreFocus);
     };
     settleOpenDialog = settle;
     dlg.addEventListener('cancel', onCancel);

@@ -73,6 +73,21 @@ const commands = {
     link.click();
     return note("download-asked");
   },
+  "download-data"() {
+    const content = "date,kg\n2026-03-01,412\n";
+    report.downloads = [...(report.downloads || []), content];
+    const link = document.getElementById("data-link");
+    link.href = "data:text/csv;charset=utf-8," + encodeURIComponent(content);
+    link.click();
+    return note("download-asked");
+  },
+  // A response the view cannot show, reached by an ordinary navigation.
+  "download-response"() {
+    const content = "PK\u0003\u0004 not really a zip";
+    report.downloads = [...(report.downloads || []), content];
+    location.href = URL.createObjectURL(new Blob([content], { type: "application/zip" }));
+    return note("download-asked");
+  },
   "open-tel"() {
     report.openTel = window.open("tel:123");
     return note("open-tel");

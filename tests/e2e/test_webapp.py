@@ -1,0 +1,266 @@
+"""The farm application of resources/web inside the real program, driven from
+the keyboard as a user would.
+
+What the application writes (the database, snapshots, files offered through
+the save dialog, printed PDFs) is read from disk. What it only shows is read
+through webapp_probe/probe.mjs, which these tests add to their copy of the
+application: on F9 it hands a summary of the screen to the fake default
+handler as an https address. It reads the page and never writes."""
+
+import json
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+import urllib.parse
+from pathlib import Path
+
+from harness import ShellTestCase
+
+HERE = Path(__file__).resolve().parent
+WEB = HERE.parents[1] / "resources" / "web"
+PROBE = HERE / "webapp_probe" / "probe.mjs"
+PROBE_ADDRESS = "https://probe.invalid/?"
+DAMAGED = b'{"schema": 1, "animals": ['
+
+
+def probed_copy(folder):
+    """The application with the probe loaded after its own scripts."""
+    shutil.copytree(WEB, folder)
+    shutil.copy(PROBE, folder / "e2e-probe.mjs")
+    index = folder / "index.html"
+    html = index.read_text("utf-8")
+    if "</head>" not in html:
+        raise AssertionError("index.html has no </head> to load the probe before")
+    index.write_text(html.replace("</head>", '<script type="module" src="e2e-probe.mjs"></script>\n</head>', 1),
+                     "utf-8")
+
+
+def probe(shell, timeout=20.0):
+    """What the page shows now. Asks again until the page's scripts have run."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        seen = len(shell.handled_uris())
+        shell.key("F9")
+        answered = time.monotonic() + 3.0
+        while time.monotonic() < answered and len(shell.handled_uris()) == seen:
+            if shell.process.poll() is not None:
+                raise AssertionError("the program ended")
+            time.sleep(0.05)
+        new = shell.handled_uris()[seen:]
+        if new:
+            if not new[0].startswith(PROBE_ADDRESS):
+                raise AssertionError(f"not an answer of the probe: {new[0]}")
+            return json.loads(urllib.parse.unquote(new[0][len(PROBE_ADDRESS):]))
+    raise AssertionError("the page never answered the probe")
+
+
+def farm(*animals, revision=4):
+    """A database as the application writes it, with these (tag, name, species, status) animals."""
+    return json.dumps({
+        "format": "meadowline-field-keeper", "schema": 1, "id": "db-e2e-farm", "revision": revision,
+        "savedAt": "2026-03-01T08:00:00.000Z", "farm": {"name": "Meadowline Farm", "holding": "12/345/6789"},
+        "animals": [{"id": f"an-e2e-{n}", "tag": tag, "name": name, "species": species, "breed": "",
+                     "sex": "female", "dob": "2021-03-14", "dam": "", "sire": "", "status": status,
+                     "statusDate": "" if status == "on-farm" else "2025-10-03", "fieldId": "", "notes": ""}
+                    for n, (tag, name, species, status) in enumerate(animals)],
+        "fields": [], "treatments": [], "weights": [], "births": [], "movements": [],
+    }, ensure_ascii=False).encode("utf-8")
+
+
+class FarmApplication(ShellTestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.TemporaryDirectory(prefix="mlfk-webapp-")
+        cls.page = Path(cls.scratch.name) / "web"
+        probed_copy(cls.page)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.scratch.cleanup()
+
+    def start(self, shell=None, database=None):
+        if shell is None:
+            shell = self.shell(self.page)
+        if database is not None:
+            shell.folder.mkdir(parents=True, exist_ok=True)
+            shell.database.write_bytes(database)
+        shell.start()
+        self.main = shell.window()
+        return shell
+
+    def probe(self, shell):
+        return probe(shell)
+
+    def type(self, shell, text):
+        shell.type_to(self.main, text)
+
+    def add_animal(self, shell, tag, name, species, breed):
+        # The first focus stops after the search field: Print, Back up, the
+        # eight sections of the sidebar, then the screen's first button.
+        shell.key("ctrl+k")
+        shell.key(*["Tab"] * 11)
+        self.assertEqual(self.probe(shell)["focusedText"], "Add animal")
+        shell.key("Return")
+        # The form opens with the focus in its first field, the tag number.
+        for n, value in enumerate([tag, name, species, breed]):
+            if n:
+                shell.key("Tab")
+            self.type(shell, value)
+        shell.key("Return")
+
+    def test_fresh_start_shows_an_empty_farm(self):
+        shell = self.start()
+        state = self.probe(shell)
+        self.assertTrue(state["emptyFarm"], state)
+        self.assertEqual(state["heading"], "Overview")
+        self.assertFalse(state["locked"])
+
+    def test_added_animal_survives_quit_and_is_there_at_the_next_start(self):
+        shell = self.start()
+        self.add_animal(shell, "UK 100200", "Bess", "Cattle", "Hereford")
+        # At once: whatever has not been saved yet must be saved by the quit.
+        shell.key("ctrl+q")
+        self.assertEqual(shell.wait_exit(), 0)
+        saved = json.loads(shell.database.read_text("utf-8"))
+        self.assertEqual([(a["tag"], a["name"], a["species"], a["breed"], a["status"]) for a in saved["animals"]],
+                         [("UK 100200", "Bess", "Cattle", "Hereford", "on-farm")])
+
+        self.start(shell)
+        self.assertFalse(self.probe(shell)["emptyFarm"])
+        shell.key("ctrl+k")
+        self.type(shell, "Bess")
+        shell.key("Return")  # opens the first animal found
+        state = self.probe(shell)
+        self.assertEqual(state["route"], "#/animal/" + urllib.parse.quote(saved["animals"][0]["id"]))
+        self.assertEqual(state["heading"], "UK 100200 Bess")
+
+    def test_ctrl_k_puts_the_focus_in_the_search_field_with_its_text_selected(self):
+        shell = self.start()
+        self.assertNotEqual(self.probe(shell)["focusedId"], "global-search")
+        shell.key("ctrl+k")
+        self.assertEqual(self.probe(shell)["focusedId"], "global-search")
+        self.type(shell, "Clover")
+        shell.key("Tab")
+        state = self.probe(shell)
+        self.assertNotEqual(state["focusedId"], "global-search")
+        self.assertEqual(state["search"], "Clover")
+        # Typing after Ctrl+K replaces the earlier search.
+        shell.key("ctrl+k")
+        self.type(shell, "Bess")
+        state = self.probe(shell)
+        self.assertEqual((state["focusedId"], state["search"]), ("global-search", "Bess"))
+
+    def test_saving_a_form_gives_the_focus_back_to_the_button_that_opened_it(self):
+        shell = self.start(database=farm(("UK 100200", "Bess", "Cattle", "on-farm")))
+        self.probe(shell)
+        shell.key("ctrl+k")
+        self.type(shell, "Bess")
+        shell.key("Return")  # the record card, its heading focused
+        shell.key("Tab", "Tab", "Tab")  # Edit, Record treatment, Record weight
+        self.assertEqual(self.probe(shell)["focusedText"], "Record weight")
+        shell.key("Return")
+        self.type(shell, "402")  # the form opens in the weight field
+        shell.key("Return")
+        shell.wait_for(lambda: len((shell.report() or {}).get("weights", [])) == 1, what="the weight saved")
+        # A keyboard user goes on from where they were, not from the top of the page.
+        self.assertEqual(self.probe(shell)["focusedText"], "Record weight")
+
+    def test_back_up_snapshots_the_database_and_offers_it_as_a_file(self):
+        database = farm(("UK 100200", "Bess", "Cattle", "on-farm"), ("UK 100201", "Clover", "Cattle", "sold"))
+        shell = self.start(database=database)
+        self.probe(shell)  # the page is up
+        snapshots = shell.folder / "Safety Snapshots"
+
+        shell.key("ctrl+b")
+        dialog = shell.wait_window(besides={self.main})
+        # Taken before the file is offered, as a copy of the database on disk.
+        taken = sorted(snapshots.iterdir())
+        self.assertEqual(len(taken), 1)
+        self.assertRegex(taken[0].name, r"^\d{4}-\d\d-\d\d \d\d-\d\d-\d\d backup\.json$")
+        self.assertEqual(taken[0].read_bytes(), database)
+        shell.keys_to(dialog, "Escape")
+        shell.wait_window_gone(dialog)
+        self.assertEqual(list(shell.home.iterdir()), [], "a cancelled backup writes nothing")
+
+        shell.key("ctrl+b")
+        dialog = shell.wait_window(besides={self.main})
+        shell.keys_to(dialog, "Return")  # the proposed name, in the working folder
+        backup = shell.wait_for(lambda: next(iter(shell.home.glob("Field Keeper backup *.json")), None),
+                                what="the backup file")
+        self.assertRegex(backup.name, r"^Field Keeper backup \d{4}-\d\d-\d\d\.json$")
+        offered = json.loads(backup.read_text("utf-8"))
+        self.assertEqual(offered["format"], "meadowline-field-keeper")
+        self.assertEqual([(a["tag"], a["status"]) for a in offered["animals"]],
+                         [("UK 100200", "on-farm"), ("UK 100201", "sold")])
+        self.assertEqual(shell.database.read_bytes(), database, "backing up changes no record")
+
+    def test_damaged_database_is_left_byte_for_byte(self):
+        shell = self.start(database=DAMAGED)
+        state = self.probe(shell)
+        self.assertTrue(state["locked"], state)
+        self.assertEqual(state["heading"], "The saved records cannot be read")
+
+        # Everything that writes in a working farm: a reload (which saves
+        # pending work), the back-up command, and quitting.
+        shell.key("ctrl+r")
+        self.assertTrue(self.probe(shell)["locked"])
+        shell.key("ctrl+b")
+        dialog = shell.wait_window(besides={self.main})
+        shell.keys_to(dialog, "Return")
+        # What is offered is the raw text, exactly as found.
+        copy = shell.wait_for(lambda: next(iter(shell.home.glob("Field Keeper records as found *.json")), None),
+                              what="the copy of the raw records")
+        shell.wait_for(lambda: copy.read_bytes() == DAMAGED, what="the copy to hold the raw records")
+        shell.key("ctrl+q")
+        self.assertEqual(shell.wait_exit(), 0)
+
+        self.assertEqual(shell.database.read_bytes(), DAMAGED)
+        self.assertEqual(sorted(p.name for p in shell.folder.iterdir()), ["Safety Snapshots", "farm-data.json"])
+        for snapshot in (shell.folder / "Safety Snapshots").iterdir():
+            self.assertEqual(snapshot.read_bytes(), DAMAGED)
+
+        # And at the next start, untouched still.
+        self.start(shell)
+        self.assertTrue(self.probe(shell)["locked"])
+        shell.key("ctrl+q")
+        self.assertEqual(shell.wait_exit(), 0)
+        self.assertEqual(shell.database.read_bytes(), DAMAGED)
+
+    def test_printed_herd_register_lists_the_animals_on_the_farm(self):
+        shell = self.shell(self.page)
+        output = shell.root / "register.pdf"
+        # The last printer chosen is offered again: here "Print to File" into `output`.
+        state = shell.state_home / "meadowline-field-keeper"
+        state.mkdir(parents=True)
+        (state / "print-settings.ini").write_text(
+            "[Print Settings]\nprinter=Print to File\n"
+            f"output-uri={output.as_uri()}\noutput-file-format=pdf\n")
+        self.start(shell, database=farm(("UK 100200", "Bess", "Cattle", "on-farm"),
+                                        ("UK 0 712345 00021", "L\u00e9a", "Sheep", "on-farm"),
+                                        ("UK 100201", "Clover", "Cattle", "sold")))
+        self.probe(shell)
+        shell.key("ctrl+k")
+        shell.key("Tab", "Tab", "Tab", "Tab", "Return")  # Print, Back up, Overview, Animals
+        self.assertEqual(self.probe(shell)["route"], "#/animals")
+        shell.key("ctrl+p")
+        dialog = shell.wait_window(besides={self.main}, title="Print")
+        shell.keys_to(dialog, "alt+p")
+        shell.wait_for(lambda: output.exists() and output.stat().st_size > 0, what="the PDF", timeout=30)
+        shell.wait_window_gone(dialog)
+        text = shell.wait_for(lambda: subprocess.run(["pdftotext", "-layout", str(output), "-"],
+                                                     capture_output=True, text=True).stdout,
+                              what="readable PDF text")
+        self.assertIn("Herd register", text)
+        self.assertIn("Meadowline Farm", text)
+        self.assertRegex(text, r"UK 100200\s+Bess\s+Cattle")
+        self.assertRegex(text, r"UK 0 712345 00021\s+L\u00e9a\s+Sheep")
+        # The register follows the list on screen, which shows the animals on the farm.
+        self.assertNotIn("UK 100201", text)
+        self.assertIn("2 animals", text)
+
+
+if __name__ == "__main__":
+    unittest.main()

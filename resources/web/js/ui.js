@@ -75,7 +75,10 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
       // The caller usually redraws the screen once the dialog has settled,
       // replacing the opener; and WebKitGTK ignores a focus() made while a
       // modal dialog is closing. Try again once the frame is drawn.
-      requestAnimationFrame(restoreFocus);
+      requestAnimationFrame(() => {
+        restoreFocus();
+        setTimeout(restoreFocus, 50);
+      });
     };
     settleOpenDialog = settle;
     dlg.addEventListener('cancel', onCancel);

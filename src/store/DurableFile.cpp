@@ -157,6 +157,25 @@ std::optional<std::string> copyFileDurably(const std::filesystem::path& source,
   return std::nullopt;
 }
 
+std::optional<std::string> keepVersionOf(const std::filesystem::path& source,
+                                         const std::filesystem::path& target) {
+  // The temporary name is made by mkstemp and given up at once, so the link
+  // below finds it free unless another writer raced us; then copy instead.
+  std::string temporary;
+  int fd = createTemporary(target, temporary);
+  if (fd < 0) return errorText(errno);
+  ::close(fd);
+  ::unlink(temporary.c_str());
+  if (::link(source.c_str(), temporary.c_str()) == 0) {
+    if (int error = renameOver(temporary, target)) {
+      ::unlink(temporary.c_str());
+      return errorText(error);
+    }
+    return std::nullopt;
+  }
+  return copyFileDurably(source, target);
+}
+
 bool copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target) {
   Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (from.get() < 0) return false;

@@ -23,6 +23,13 @@ std::optional<std::string> writeFileDurably(const std::filesystem::path& target,
 std::optional<std::string> copyFileDurably(const std::filesystem::path& source,
                                            const std::filesystem::path& target);
 
+// Makes `target` hold what `source` holds now, replacing it: a second hard
+// link to the same file where the file system allows, else a durable copy.
+// Only for a source that is always replaced by rename, never written in
+// place, so the two names cannot drift apart afterwards.
+std::optional<std::string> keepVersionOf(const std::filesystem::path& source,
+                                         const std::filesystem::path& target);
+
 // Copies `source` to `target` unless an entry of that name exists already; the
 // target never appears partly written. Returns false when nothing was made.
 bool copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target);

@@ -58,7 +58,9 @@ void FarmStore::rotateIfDue() {
   if (!entryExists(databaseFile())) return;
   if (lastRotation_ && clock_->steadyNow() - *lastRotation_ <= kRotationInterval) return;
   removeEntry(previousFile());
-  (void)copyFileDurably(databaseFile(), previousFile());  // a failed copy never stops the save
+  // The save below replaces the database by rename, so the file as it stands
+  // can simply be kept under the second name: no copy, whatever its size.
+  (void)keepVersionOf(databaseFile(), previousFile());  // a failure never stops the save
   lastRotation_ = clock_->steadyNow();
 }
 

@@ -253,6 +253,9 @@ void FarmWebView::printDocument(const std::string& html, const std::string& titl
     // The print view's own context: the same files, nothing stored.
     g_autoptr(WebKitWebsiteDataManager) ephemeral = webkit_website_data_manager_new_ephemeral();
     printContext_ = webkit_web_context_new_with_website_data_manager(ephemeral);
+    // Each job's view is used once: keep no page, memory or process cache
+    // behind it between prints.
+    webkit_web_context_set_cache_model(printContext_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     registerBundleScheme(printContext_, webRoot());
   }
   printJob_ = std::make_unique<PrintJob>(html, title, printContext_, window_, MainLoopTimers::shared());

@@ -13,13 +13,6 @@ std::optional<std::string> promptAnswer(int response, const std::string& fieldTe
 
 namespace {
 
-// Owns a callback until the dialog answers; the "response" signal fires once
-// for every way of closing (buttons, Escape, the window manager).
-template <typename Done>
-struct Pending {
-  Done done;
-};
-
 GtkFileChooserNative* fileChooser(GtkWindow* parent, GtkFileChooserAction action,
                                   const char* accept) {
   GtkFileChooserNative* chooser = gtk_file_chooser_native_new(nullptr, parent, action, accept, "_Cancel");
@@ -42,39 +35,42 @@ GtkWidget* messageDialog(GtkWindow* parent, const std::string& heading) {
   return dialog;
 }
 
+// GTK sends "response" for every way of closing a dialog: a button, Escape,
+// the window manager. Calls `onResponse(object, response)` once, on the first
+// one, then `release(object)`.
+template <typename OnResponse>
+void answerOnce(gpointer object, OnResponse onResponse, void (*release)(gpointer)) {
+  struct Held {
+    OnResponse done;
+    void (*release)(gpointer);
+  };
+  g_signal_connect_data(
+      object, "response",
+      G_CALLBACK(+[](gpointer source, int response, gpointer data) {
+        // Disconnect first: releasing the dialog must not answer again.
+        g_signal_handlers_disconnect_by_data(source, data);
+        std::unique_ptr<Held> held(static_cast<Held*>(data));
+        held->done(source, response);
+        held->release(source);
+      }),
+      new Held{std::move(onResponse), release}, nullptr, GConnectFlags(0));
+}
+
 template <typename OnResponse>
 void runDialog(GtkWidget* dialog, OnResponse onResponse) {
-  auto* pending = new Pending<OnResponse>{std::move(onResponse)};
-  g_signal_connect_data(
-      dialog, "response",
-      G_CALLBACK(+[](GtkDialog* d, int response, gpointer data) {
-        auto* p = static_cast<Pending<OnResponse>*>(data);
-        // Disconnect first: destroying the dialog must not answer again.
-        g_signal_handlers_disconnect_by_data(d, data);
-        auto answer = std::move(p->done);
-        delete p;
-        answer(GTK_WIDGET(d), response);
-        gtk_widget_destroy(GTK_WIDGET(d));
-      }),
-      pending, nullptr, GConnectFlags(0));
+  answerOnce(
+      dialog, [done = std::move(onResponse)](gpointer d, int response) { done(GTK_WIDGET(d), response); },
+      [](gpointer d) { gtk_widget_destroy(GTK_WIDGET(d)); });
   gtk_widget_show_all(dialog);
   gtk_window_present(GTK_WINDOW(dialog));
 }
 
 template <typename OnResponse>
 void runChooser(GtkFileChooserNative* chooser, OnResponse onResponse) {
-  auto* pending = new Pending<OnResponse>{std::move(onResponse)};
-  g_signal_connect_data(
-      chooser, "response",
-      G_CALLBACK(+[](GtkNativeDialog* c, int response, gpointer data) {
-        auto* p = static_cast<Pending<OnResponse>*>(data);
-        g_signal_handlers_disconnect_by_data(c, data);
-        auto answer = std::move(p->done);
-        delete p;
-        answer(GTK_FILE_CHOOSER(c), response);
-        g_object_unref(c);
-      }),
-      pending, nullptr, GConnectFlags(0));
+  answerOnce(
+      chooser,
+      [done = std::move(onResponse)](gpointer c, int response) { done(GTK_FILE_CHOOSER(c), response); },
+      g_object_unref);
   gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
 }
 

@@ -1,5 +1,6 @@
 // Saves 2,000 times, 1 KB to 5 MB (spread evenly on a log scale), taking a
-// snapshot every 25 saves and printing a composed document every 200.
+// snapshot every 25 saves and printing a composed document every 200 from
+// the 100th on, so the first print has happened before the pause at 200.
 // Each text starts with its number, so the test can follow the run; the
 // last one is a small summary.
 (function () {
@@ -29,7 +30,7 @@
         await bridge.postMessage({ action: "persist", content: '{"i":200,"pause":true}' });
         await new Promise((r) => setTimeout(r, 2000));
       }
-      if (i % 200 === 0) {
+      if (i % 200 === 100) {
         await bridge.postMessage({ action: "print", html: doc, title: "Soak " + i });
         summary.prints++;
       }

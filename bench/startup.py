@@ -29,10 +29,13 @@ OPENING = "window.__ML_SHELL = 'mac-native'; window.__ML_DB_B64 = '"
 def wait_for_file(path, process, timeout=60):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
+        # Only the head: the file may still be a large database, and reading
+        # it whole every poll would take the CPU from the programs measured.
         try:
-            if path.read_text().startswith("loaded"):
-                return time.monotonic()
-        except (FileNotFoundError, UnicodeDecodeError):
+            with open(path, "rb") as f:
+                if f.read(6) == b"loaded":
+                    return time.monotonic()
+        except FileNotFoundError:
             pass
         if process.poll() is not None:
             raise RuntimeError("program ended before its first load")

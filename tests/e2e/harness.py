@@ -132,6 +132,15 @@ class Shell:
         subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
         subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True, timeout=10)
 
+    def print_to_file(self, output):
+        """Makes "Print to File" into `output` the printer the print dialog
+        offers, as if the user had printed there in an earlier run."""
+        state = self.state_home / "meadowline-field-keeper"
+        state.mkdir(parents=True, exist_ok=True)
+        (state / "print-settings.ini").write_text(
+            "[Print Settings]\nprinter=Print to File\n"
+            f"output-uri={Path(output).as_uri()}\noutput-file-format=pdf\n")
+
     def handled_uris(self):
         return self.handled.read_text().splitlines() if self.handled.exists() else []
 

@@ -79,11 +79,7 @@ def record_card_and_register(web):
         shell.folder.mkdir(parents=True)
         shell.database.write_text(farm(), "utf-8")
         output = shell.root / "register.pdf"
-        state = shell.state_home / "meadowline-field-keeper"
-        state.mkdir(parents=True)
-        (state / "print-settings.ini").write_text(
-            "[Print Settings]\nprinter=Print to File\n"
-            f"output-uri={output.as_uri()}\noutput-file-format=pdf\n")
+        shell.print_to_file(output)
         shell.start()
         main = shell.window()
         probe(shell)

@@ -94,11 +94,7 @@ class Printing(ShellTestCase):
         shell = self.shell(PAGE)
         output = shell.root / "printed.pdf"
         # The last printer chosen is offered again: here "Print to File".
-        state = shell.state_home / "meadowline-field-keeper"
-        state.mkdir(parents=True)
-        (state / "print-settings.ini").write_text(
-            "[Print Settings]\nprinter=Print to File\n"
-            f"output-uri={output.as_uri()}\noutput-file-format=pdf\n")
+        shell.print_to_file(output)
         shell.start()
         shell.wait_for(lambda: (r := shell.report()) and r.get("ready"), what="page ready")
         new_dialog(shell, run_command(shell, "print-doc"))
@@ -117,7 +113,6 @@ class Printing(ShellTestCase):
         x_min = float(first.split('"', 1)[0])
         self.assertGreaterEqual(x_min, 36.0)
         self.assertLess(x_min, 50.0)
-        self.assertIn("printer=Print to File", (state / "print-settings.ini").read_text())
 
 
 if __name__ == "__main__":

@@ -31,11 +31,7 @@ class Soak(ShellTestCase):
     def test_two_thousand_saves_with_snapshots_and_prints(self):
         shell = self.shell(PAGE)
         output = shell.root / "soak.pdf"
-        state = shell.state_home / "meadowline-field-keeper"
-        state.mkdir(parents=True)
-        (state / "print-settings.ini").write_text(
-            "[Print Settings]\nprinter=Print to File\n"
-            f"output-uri={output.as_uri()}\noutput-file-format=pdf\n")
+        shell.print_to_file(output)
         shell.start()
         pid = shell.wait_for(lambda: shell.database.exists() and shell.program_pid(), what="first save")
 

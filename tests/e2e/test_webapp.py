@@ -235,11 +235,7 @@ class FarmApplication(ShellTestCase):
         shell = self.shell(self.page)
         output = shell.root / "register.pdf"
         # The last printer chosen is offered again: here "Print to File" into `output`.
-        state = shell.state_home / "meadowline-field-keeper"
-        state.mkdir(parents=True)
-        (state / "print-settings.ini").write_text(
-            "[Print Settings]\nprinter=Print to File\n"
-            f"output-uri={output.as_uri()}\noutput-file-format=pdf\n")
+        shell.print_to_file(output)
         self.start(shell, database=farm(("UK 100200", "Bess", "Cattle", "on-farm"),
                                         ("UK 0 712345 00021", "L\u00e9a", "Sheep", "on-farm"),
                                         ("UK 100201", "Clover", "Cattle", "sold")))

@@ -153,8 +153,6 @@ class FarmApplication(ShellTestCase):
         state = self.probe(shell)
         self.assertEqual((state["focusedId"], state["search"]), ("global-search", "Bess"))
 
-    @unittest.skip("known defect: after a form is saved WebKitGTK sometimes leaves the focus "
-                   "on the page body; restoring it on the next frame fixes it only some of the time")
     def test_saving_a_form_gives_the_focus_back_to_the_button_that_opened_it(self):
         shell = self.start(database=farm(("UK 100200", "Bess", "Cattle", "on-farm")))
         self.probe(shell)

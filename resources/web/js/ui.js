@@ -65,8 +65,10 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
       if (dlg.open) dlg.close();
       dlg.replaceChildren();
       const restoreFocus = () => {
+        // The focus may be lost outright, or left on the closed dialog
+        // itself once the field inside it has gone.
         const active = document.activeElement;
-        if (!active || active === document.body || !active.isConnected) {
+        if (!active || active === document.body || !active.isConnected || dlg.contains(active)) {
           if (!refocus(opener)) document.querySelector('#view h1')?.focus();
         }
       };
@@ -74,11 +76,9 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
       resolve(ok);
       // The caller usually redraws the screen once the dialog has settled,
       // replacing the opener; and WebKitGTK ignores a focus() made while a
-      // modal dialog is closing. Try again once the frame is drawn.
-      requestAnimationFrame(() => {
-        restoreFocus();
-        setTimeout(restoreFocus, 50);
-      });
+      // modal dialog is closing. Try again shortly after (timers, since
+      // animation frames may not come while the window is not drawn).
+      for (const ms of [0, 50, 250]) setTimeout(restoreFocus, ms);
     };
     settleOpenDialog = settle;
     dlg.addEventListener('cancel', onCancel);

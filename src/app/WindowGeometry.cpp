@@ -45,7 +45,8 @@ void WindowGeometry::save(const std::filesystem::path& file) const {
   gsize size = 0;
   g_autofree char* text = g_key_file_to_data(keys, &size, nullptr);
   g_mkdir_with_parents(file.parent_path().c_str(), 0700);
-  (void)writeFileDurably(file, std::string_view(text, size));
+  // Written on the main thread as the user resizes: no fsync to wait for.
+  (void)replaceFile(file, std::string_view(text, size));
 }
 
 }  // namespace mlfk

@@ -99,13 +99,14 @@ int createTemporary(const std::filesystem::path& target, std::string& path) {
 // it and hands its path to `publish`. The temporary file never outlives the
 // call. Returns 0 or an errno value.
 template <typename Fill, typename Publish>
-int viaTemporary(const std::filesystem::path& target, Fill fill, Publish publish) {
+int viaTemporary(const std::filesystem::path& target, Fill fill, Publish publish,
+                 bool durable = true) {
   std::string temporary;
   Descriptor fd(createTemporary(target, temporary));
   if (fd.get() < 0) return errno;
   int error = 0;
   if (!fill(fd.get())) error = errno ? errno : EIO;
-  if (!error && ::fsync(fd.get()) != 0) error = errno;
+  if (!error && durable && ::fsync(fd.get()) != 0) error = errno;
   if (!error && fd.close() != 0) error = errno;
   if (!error) error = publish(temporary);
   if (error) {
@@ -128,9 +129,10 @@ bool copyContent(int from, int to) {
   }
 }
 
-int renameOver(const std::string& temporary, const std::filesystem::path& target) {
+int renameOver(const std::string& temporary, const std::filesystem::path& target,
+               bool durable = true) {
   if (::rename(temporary.c_str(), target.c_str()) != 0) return errno;
-  return syncFolder(folderOf(target));
+  return durable ? syncFolder(folderOf(target)) : 0;
 }
 
 }  // namespace
@@ -141,6 +143,15 @@ std::optional<std::string> writeFileDurably(const std::filesystem::path& target,
   int error = viaTemporary(
       target, [&](int fd) { return writeAll(fd, bytes.data(), bytes.size()); },
       [&](const std::string& temporary) { return renameOver(temporary, target); });
+  if (error) return errorText(error);
+  return std::nullopt;
+}
+
+std::optional<std::string> replaceFile(const std::filesystem::path& target, std::string_view bytes) {
+  errno = 0;
+  int error = viaTemporary(
+      target, [&](int fd) { return writeAll(fd, bytes.data(), bytes.size()); },
+      [&](const std::string& temporary) { return renameOver(temporary, target, false); }, false);
   if (error) return errorText(error);
   return std::nullopt;
 }

@@ -23,6 +23,10 @@ std::optional<std::string> writeFileDurably(const std::filesystem::path& target,
 std::optional<std::string> copyFileDurably(const std::filesystem::path& source,
                                            const std::filesystem::path& target);
 
+// Replaces `target` in one rename, without waiting for the disk: for small
+// settings that the main thread writes and that may be lost, never torn.
+std::optional<std::string> replaceFile(const std::filesystem::path& target, std::string_view bytes);
+
 // Makes `target` hold what `source` holds now, replacing it: a second hard
 // link to the same file where the file system allows, else a durable copy.
 // Only for a source that is always replaced by rename, never written in

@@ -2,7 +2,6 @@
 
 #include <libsoup/soup.h>
 
-#include <memory>
 #include <string>
 
 #include "webhost/BundleSchemeHandler.h"
@@ -13,10 +12,8 @@ namespace {
 void answer(WebKitURISchemeRequest* request, gpointer data) {
   const auto* handler = static_cast<const BundleSchemeHandler*>(data);
   const char* uri = webkit_uri_scheme_request_get_uri(request);
-  auto response = std::make_unique<SchemeResponse>(handler->respond(uri ? uri : ""));
-
   // The body's bytes stay where they were read; the stream frees them.
-  auto* held = response.release();
+  auto* held = new SchemeResponse(handler->respond(uri ? uri : ""));
   GBytes* bytes = g_bytes_new_with_free_func(held->body.data(), held->body.size(),
                                              [](gpointer r) { delete static_cast<SchemeResponse*>(r); },
                                              held);

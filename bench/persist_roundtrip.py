@@ -3,10 +3,10 @@
 whose handler only writes the same bytes durably and replies. One run, the
 two programs alternately; prints the medians per size and their ratio."""
 import json
+import shutil
 import statistics
-import subprocess
 import sys
-import time
+import tempfile
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -21,7 +21,6 @@ def report(path):
 
 
 def run(kind):
-    startup.PAGE = PAGE
     if kind == "shell":
         shell = startup.Shell(PAGE)
         try:
@@ -30,14 +29,9 @@ def run(kind):
             return report(shell.database)
         finally:
             shell.close()
-    import os, shutil, tempfile
     root = Path(tempfile.mkdtemp(prefix="mlfk-bare-"))
     try:
-        out = root / "out.txt"
-        process = subprocess.Popen(["dbus-run-session", "--", str(startup.BARE), str(PAGE), str(out)],
-                                   env=dict(os.environ, HOME=str(root), NO_AT_BRIDGE="1"),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                   start_new_session=True)
+        process, out = startup.start_bare(root, PAGE)
         try:
             startup.wait_for_file(out, process, timeout=300)
             return report(out)

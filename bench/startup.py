@@ -78,19 +78,29 @@ def run_shell(database):
         shell.close()
 
 
+def start_bare(root, page, script=None):
+    """The bare window on `page` with its own home in `root`, under its own
+    session bus as the shell has; returns the process and the file its
+    "persist" messages go to."""
+    out = root / "out.txt"
+    args = ["dbus-run-session", "--", str(BARE), str(page), str(out)]
+    if script is not None:
+        args.append(str(script))
+    process = subprocess.Popen(args, env=dict(os.environ, HOME=str(root), NO_AT_BRIDGE="1"),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               start_new_session=True)
+    return process, out
+
+
 def run_bare(database):
     root = Path(tempfile.mkdtemp(prefix="mlfk-bare-"))
     try:
-        out = root / "out.txt"
-        args = ["dbus-run-session", "--", str(BARE), str(PAGE), str(out)]
+        script = None
         if database is not None:
             script = root / "script.js"
             script.write_text(OPENING + base64.b64encode(database).decode() + "';")
-            args.append(str(script))
-        env = dict(os.environ, HOME=str(root), NO_AT_BRIDGE="1")
         start = time.monotonic()
-        process = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, start_new_session=True)
+        process, out = start_bare(root, PAGE, script)
         try:
             end = wait_for_file(out, process)
             time.sleep(SETTLE)

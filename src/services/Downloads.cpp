@@ -1,26 +1,61 @@
 #include "services/Downloads.h"
 
+#include <unistd.h>
+
+#include <memory>
+
+#include "glib/Callbacks.h"
+#include "glib/GObjectPtr.h"
 #include "services/Dialogs.h"
 #include "store/DurableFile.h"
 
 namespace mlfk {
 namespace {
 
-gboolean decideDestination(WebKitDownload* download, char* suggestedName, gpointer data) {
-  auto* parent = static_cast<std::function<GtkWindow*()>*>(data);
-  g_object_ref(download);
-  chooseSaveDestination((*parent)(), suggestedName ? suggestedName : "",
-                        [download](std::optional<std::filesystem::path> chosen) {
-                          if (chosen) {
-                            removeEntry(*chosen);
-                            g_autofree char* uri =
-                                g_filename_to_uri(chosen->c_str(), nullptr, nullptr);
-                            webkit_download_set_allow_overwrite(download, TRUE);
-                            webkit_download_set_destination(download, uri);
-                          } else {
-                            webkit_download_cancel(download);
-                          }
-                          g_object_unref(download);
+// A download is written beside its destination under a temporary name and
+// takes the chosen name only once it is whole: a failed or cancelled
+// download leaves the file that was there, and a folder chosen by mistake
+// is never touched.
+struct Transfer {
+  std::filesystem::path temporary;
+  std::filesystem::path destination;
+  bool failed = false;
+};
+
+void writeViaTemporary(WebKitDownload* download, const std::filesystem::path& destination) {
+  auto temporary = newTemporaryBeside(destination);
+  if (!temporary) {
+    webkit_download_cancel(download);
+    return;
+  }
+  auto transfer = std::make_shared<Transfer>(Transfer{*temporary, destination});
+  glib::connect<void(WebKitDownload*, GError*)>(
+      download, "failed", [transfer](WebKitDownload*, GError*) { transfer->failed = true; });
+  glib::connect<void(WebKitDownload*)>(download, "finished", [transfer](WebKitDownload*) {
+    if (!transfer->failed) {
+      if (auto error = publishFile(transfer->temporary, transfer->destination)) {
+        g_warning("download not saved as %s: %s", transfer->destination.c_str(), error->c_str());
+      } else {
+        return;
+      }
+    }
+    ::unlink(transfer->temporary.c_str());
+  });
+  g_autofree char* uri = g_filename_to_uri(temporary->c_str(), nullptr, nullptr);
+  webkit_download_set_allow_overwrite(download, TRUE);  // the empty temporary file
+  webkit_download_set_destination(download, uri);
+}
+
+gboolean decideDestination(WebKitDownload* download, const std::string& suggestedName,
+                           GtkWindow* parent) {
+  auto held = GObjectPtr<WebKitDownload>::retain(download);
+  chooseSaveDestination(parent, suggestedName,
+                        [held = std::make_shared<GObjectPtr<WebKitDownload>>(std::move(held))](
+                            std::optional<std::filesystem::path> chosen) {
+                          if (chosen)
+                            writeViaTemporary(held->get(), *chosen);
+                          else
+                            webkit_download_cancel(held->get());
                         });
   return TRUE;  // answered later, once the dialog has closed
 }
@@ -28,14 +63,13 @@ gboolean decideDestination(WebKitDownload* download, char* suggestedName, gpoint
 }  // namespace
 
 void handleDownloads(WebKitWebContext* context, std::function<GtkWindow*()> parent) {
-  auto* held = new std::function<GtkWindow*()>(std::move(parent));
-  g_signal_connect_data(
-      context, "download-started",
-      G_CALLBACK(+[](WebKitWebContext*, WebKitDownload* download, gpointer data) {
-        g_signal_connect(download, "decide-destination", G_CALLBACK(decideDestination), data);
-      }),
-      held, [](gpointer data, GClosure*) { delete static_cast<std::function<GtkWindow*()>*>(data); },
-      GConnectFlags(0));
+  glib::connect<void(WebKitWebContext*, WebKitDownload*)>(
+      context, "download-started", [parent](WebKitWebContext*, WebKitDownload* download) {
+        glib::connect<gboolean(WebKitDownload*, char*)>(
+            download, "decide-destination", [parent](WebKitDownload* d, char* suggestedName) {
+              return decideDestination(d, suggestedName ? suggestedName : "", parent());
+            });
+      });
 }
 
 }  // namespace mlfk

@@ -1,6 +1,7 @@
 #include "services/FileSaver.h"
 
 #include "services/Base64.h"
+#include "store/DisplayPath.h"
 #include "store/DurableFile.h"
 
 namespace mlfk {
@@ -15,7 +16,7 @@ nlohmann::json completeSave(const SaveRequest& request,
   }
   const std::string_view bytes = decoded ? std::string_view(*decoded) : request.content;
   if (auto failure = writeFileDurably(*chosen, bytes)) return {{"ok", false}, {"error", *failure}};
-  return {{"ok", true}, {"path", chosen->string()}};
+  return {{"ok", true}, {"path", displayPath(*chosen)}};
 }
 
 }  // namespace mlfk

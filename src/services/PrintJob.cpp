@@ -1,12 +1,20 @@
 #include "services/PrintJob.h"
 
+#include <gtk/gtkunixprint.h>
+
 #include <filesystem>
+
+#include "glib/Callbacks.h"
+#include "services/PrintFileName.h"
 
 namespace mlfk {
 namespace {
 
-constexpr const char* kFontsReadyScript = "document.fonts ? document.fonts.ready.then(() => true) : true";
+constexpr const char* kFontsReadyScript =
+    "document.fonts ? document.fonts.ready.then(() => true) : true";
 constexpr const char* kPrintBaseUrl = "meadowline-farm://app/";
+// Paper is white whatever the desktop's style.
+constexpr const char* kLightStyle = ":root { color-scheme: only light !important; }";
 
 std::string settingsFile() {
   return (std::filesystem::path(g_get_user_state_dir()) / "meadowline-field-keeper" /
@@ -14,7 +22,7 @@ std::string settingsFile() {
       .string();
 }
 
-// What the user picked in a print dialog (printer, paper, output file) is
+// What the user picked in a print dialog (printer, paper, output folder) is
 // offered again by the next print, in this run and the next.
 GtkPrintSettings*& sharedSettings() {
   static GtkPrintSettings* settings = [] {
@@ -24,25 +32,59 @@ GtkPrintSettings*& sharedSettings() {
   return settings;
 }
 
-void remember(WebKitPrintOperation* operation) {
-  if (GtkPrintSettings* chosen = webkit_print_operation_get_print_settings(operation)) {
-    g_object_unref(sharedSettings());
-    sharedSettings() = gtk_print_settings_copy(chosen);
-    const std::string file = settingsFile();
-    g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700);
-    gtk_print_settings_to_file(sharedSettings(), file.c_str(), nullptr);
+// A file name belongs to one print: the next one is offered the folder only.
+void forgetFileName(GtkPrintSettings* settings) {
+  if (const char* uri = gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_URI)) {
+    g_autoptr(GFile) file = g_file_new_for_uri(uri);
+    g_autoptr(GFile) folder = g_file_get_parent(file);
+    if (folder) {
+      g_autofree char* folderUri = g_file_get_uri(folder);
+      gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_DIR, folderUri);
+    }
+    gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_URI);
   }
+  gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME);
 }
 
-WebKitPrintOperation* newOperation(WebKitWebView* view, const char* jobName) {
-  WebKitPrintOperation* operation = webkit_print_operation_new(view);
-  PrintInfo info = printInfo();
-  if (jobName) gtk_print_settings_set(info.settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, jobName);
-  webkit_print_operation_set_print_settings(operation, info.settings);
-  webkit_print_operation_set_page_setup(operation, info.pageSetup);
-  g_object_unref(info.settings);
-  g_object_unref(info.pageSetup);
-  return operation;
+void remember(GtkPrintSettings* chosen) {
+  g_object_unref(sharedSettings());
+  sharedSettings() = gtk_print_settings_copy(chosen);
+  forgetFileName(sharedSettings());
+  const std::string file = settingsFile();
+  g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700);
+  g_autoptr(GError) error = nullptr;
+  if (!gtk_print_settings_to_file(sharedSettings(), file.c_str(), &error))
+    g_warning("print settings not kept: %s", error->message);
+}
+
+// One print through the dialog; `done` runs when this goes, if not before.
+struct DialogPrint {
+  GObjectPtr<WebKitPrintOperation> operation;
+  std::function<void()> done;
+  void finish() {
+    if (auto callback = std::exchange(done, nullptr)) callback();
+  }
+  ~DialogPrint() { finish(); }
+};
+
+void startPrinting(const std::shared_ptr<DialogPrint>& print, GtkPrintUnixDialog* dialog) {
+  g_autoptr(GtkPrintSettings) settings = gtk_print_unix_dialog_get_settings(dialog);
+  if (GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(dialog))
+    gtk_print_settings_set_printer(settings, gtk_printer_get_name(printer));
+  WebKitPrintOperation* operation = print->operation.get();
+  webkit_print_operation_set_print_settings(operation, settings);
+  webkit_print_operation_set_page_setup(operation, gtk_print_unix_dialog_get_page_setup(dialog));
+  glib::connect<void(WebKitPrintOperation*)>(
+      operation, "finished", [print](WebKitPrintOperation* op) {
+        remember(webkit_print_operation_get_print_settings(op));
+        // The operation is still emitting: let go of it later.
+        glib::idleOnce([print] { print->finish(); });
+      });
+  glib::connect<void(WebKitPrintOperation*, GError*)>(
+      operation, "failed", [](WebKitPrintOperation*, GError* error) {
+        g_warning("printing failed: %s", error ? error->message : "no reason given");
+      });
+  webkit_print_operation_print(operation);
 }
 
 }  // namespace
@@ -63,52 +105,108 @@ PrintInfo printInfo() {
   return {settings, page};
 }
 
+void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& fileName,
+                     std::function<void()> done) {
+  auto print = std::make_shared<DialogPrint>();
+  print->operation = GObjectPtr<WebKitPrintOperation>::adopt(webkit_print_operation_new(view));
+  print->done = std::move(done);
+
+  PrintInfo info = printInfo();
+  if (!fileName.empty())
+    gtk_print_settings_set(info.settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, fileName.c_str());
+  GtkWidget* dialog = gtk_print_unix_dialog_new(nullptr, parent);
+  auto* unix = GTK_PRINT_UNIX_DIALOG(dialog);
+  gtk_print_unix_dialog_set_settings(unix, info.settings);
+  gtk_print_unix_dialog_set_page_setup(unix, info.pageSetup);
+  gtk_print_unix_dialog_set_embed_page_setup(unix, TRUE);
+  gtk_print_unix_dialog_set_manual_capabilities(
+      unix,
+      GtkPrintCapabilities(GTK_PRINT_CAPABILITY_GENERATE_PDF | GTK_PRINT_CAPABILITY_GENERATE_PS |
+                           GTK_PRINT_CAPABILITY_COPIES | GTK_PRINT_CAPABILITY_COLLATE |
+                           GTK_PRINT_CAPABILITY_REVERSE | GTK_PRINT_CAPABILITY_SCALE |
+                           GTK_PRINT_CAPABILITY_PAGE_SET | GTK_PRINT_CAPABILITY_NUMBER_UP |
+                           GTK_PRINT_CAPABILITY_NUMBER_UP_LAYOUT));
+  g_object_unref(info.settings);
+  g_object_unref(info.pageSetup);
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+
+  // The handler, and with it `print`, goes with the dialog: closed without an
+  // answer, `done` still runs.
+  glib::connect<void(GtkDialog*, int)>(dialog, "response", [print](GtkDialog* d, int response) {
+    if (response == GTK_RESPONSE_OK) startPrinting(print, GTK_PRINT_UNIX_DIALOG(d));
+    gtk_widget_destroy(GTK_WIDGET(d));
+  });
+  gtk_window_present(GTK_WINDOW(dialog));
+}
+
 PrintJob::PrintJob(std::string html, std::string title, WebKitWebContext* context,
                    GtkWindow* window, TimerSource& timers)
     : html_(std::move(html)),
       title_(std::move(title)),
-      window_(window),
+      window_(GObjectPtr<GtkWindow>::retain(window)),
       offscreen_(gtk_offscreen_window_new()),
-      printView_(WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context))),
-      triggers_(timers, [this] { runPrintOperation(); }) {
-  g_object_ref(window_);
+      triggers_(timers, [this] { showDialog(); }) {
+  g_autoptr(WebKitUserContentManager) content = webkit_user_content_manager_new();
+  g_autoptr(WebKitUserStyleSheet) light =
+      webkit_user_style_sheet_new(kLightStyle, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                  WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+  webkit_user_content_manager_add_style_sheet(content, light);
+  printView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                            "user-content-manager", content, nullptr));
   // A fixed US Letter text area inside the margins, away from the screen.
   gtk_widget_set_size_request(GTK_WIDGET(printView_), 540, 720);
   gtk_container_add(GTK_CONTAINER(offscreen_), GTK_WIDGET(printView_));
-  g_signal_connect(printView_, "load-changed",
-                   G_CALLBACK(+[](WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
-                     if (event != WEBKIT_LOAD_FINISHED) return;
-                     auto* job = static_cast<PrintJob*>(data);
-                     webkit_web_view_evaluate_javascript(
-                         view, kFontsReadyScript, -1, nullptr, nullptr, nullptr,
-                         +[](GObject* source, GAsyncResult* result, gpointer data) {
-                           g_autoptr(GError) error = nullptr;
-                           g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
-                               WEBKIT_WEB_VIEW(source), result, &error);
-                           auto* ready = static_cast<std::function<void()>*>(data);
-                           (*ready)();
-                           delete ready;
-                         },
-                         new std::function<void()>(job->triggers_.fontsReadyLater()));
-                   }),
-                   this);
-  g_signal_connect(printView_, "load-failed",
-                   G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, char*, GError*, gpointer data) {
-                     static_cast<PrintJob*>(data)->triggers_.loadFailed();
-                     return FALSE;
-                   }),
-                   this);
+
+  auto connect = [this](gulong id) { handlers_.push_back(id); };
+  connect(glib::connect<void(WebKitWebView*, WebKitLoadEvent)>(
+      printView_, "load-changed", [this](WebKitWebView* view, WebKitLoadEvent event) {
+        if (event != WEBKIT_LOAD_FINISHED) return;
+        auto ready = triggers_.fontsReadyLater();
+        webkit_web_view_evaluate_javascript(
+            view, kFontsReadyScript, -1, nullptr, nullptr, nullptr, glib::asyncReady,
+            glib::asyncData([ready](GObject* source, GAsyncResult* result) {
+              g_autoptr(GError) error = nullptr;
+              g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
+                  WEBKIT_WEB_VIEW(source), result, &error);
+              ready();
+            }));
+      }));
+  connect(glib::connect<gboolean(WebKitWebView*, WebKitLoadEvent, char*, GError*)>(
+      printView_, "load-failed",
+      [this, alive = std::weak_ptr<bool>(alive_)](WebKitWebView*, WebKitLoadEvent, char*, GError*) {
+        // Never inside WebKit's signal, and without its error page.
+        glib::idleOnce([this, alive] {
+          if (!alive.expired()) triggers_.loadFailed();
+        });
+        return TRUE;
+      }));
+  // The printed document stays what the page composed: it opens nothing
+  // and goes nowhere.
+  connect(glib::connect<gboolean(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType)>(
+      printView_, "decide-policy",
+      [this](WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
+        const bool first = type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && !loaded_;
+        loaded_ = true;
+        if (first || type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
+          webkit_policy_decision_use(decision);
+        else
+          webkit_policy_decision_ignore(decision);
+        return TRUE;
+      }));
+  connect(glib::connect<gboolean(WebKitWebView*, WebKitScriptDialog*)>(
+      printView_, "script-dialog", [](WebKitWebView*, WebKitScriptDialog*) { return TRUE; }));
+  connect(glib::connect<gboolean(WebKitWebView*, WebKitFileChooserRequest*)>(
+      printView_, "run-file-chooser", [](WebKitWebView*, WebKitFileChooserRequest* request) {
+        webkit_file_chooser_request_cancel(request);
+        return TRUE;
+      }));
 }
 
 PrintJob::~PrintJob() {
   triggers_.cancel();
-  g_signal_handlers_disconnect_by_data(printView_, this);
-  if (operation_) {
-    g_signal_handlers_disconnect_by_data(operation_, this);
-    g_object_unref(operation_);
-  }
+  for (gulong id : handlers_) g_signal_handler_disconnect(printView_, id);
   gtk_widget_destroy(offscreen_);
-  g_object_unref(window_);
 }
 
 void PrintJob::start() {
@@ -117,39 +215,19 @@ void PrintJob::start() {
   triggers_.started();
 }
 
-void PrintJob::runPrintOperation() {
-  WebKitPrintOperation* operation = newOperation(printView_, title_.c_str());
-  g_signal_connect(operation, "finished", G_CALLBACK(+[](WebKitPrintOperation* op, gpointer data) {
-                     remember(op);
-                     static_cast<PrintJob*>(data)->finished();
-                   }),
-                   this);
-  operation_ = operation;
-  const auto response = webkit_print_operation_run_dialog(operation, window_);
-  if (response == WEBKIT_PRINT_OPERATION_RESPONSE_CANCEL) finished();
+void PrintJob::showDialog() {
+  printWithDialog(printView_, window_.get(), printFileName(title_),
+                  [this, alive = std::weak_ptr<bool>(alive_)] {
+                    if (!alive.expired()) finished();
+                  });
 }
 
 void PrintJob::finished() {
   if (finished_) return;
   finished_ = true;
   gtk_widget_hide(offscreen_);
-  // onDone releases this job: let the print operation's signal return first.
-  auto done = onDone;
-  if (done) g_idle_add_once([](gpointer data) {
-      auto* callback = static_cast<std::function<void()>*>(data);
-      (*callback)();
-      delete callback;
-    }, new std::function<void()>(std::move(done)));
-}
-
-void printLivePage(WebKitWebView* view, GtkWindow* window) {
-  if (!window) return;
-  // Kept until the next live print, so a print still spooling is not cut off.
-  static WebKitPrintOperation* last = nullptr;
-  if (last) g_object_unref(last);
-  last = newOperation(view, nullptr);
-  g_signal_connect(last, "finished", G_CALLBACK(remember), nullptr);
-  webkit_print_operation_run_dialog(last, window);
+  // onDone releases this job: let the signal that got here return first.
+  if (auto done = onDone) glib::idleOnce(std::move(done));
 }
 
 }  // namespace mlfk

@@ -29,6 +29,8 @@ std::function<void()> PrintTriggers::fontsReadyLater() {
   };
 }
 
-void PrintTriggers::loadFailed() { check(state_); }
+void PrintTriggers::loadFailed() {
+  check(state_);
+}
 
 }  // namespace mlfk

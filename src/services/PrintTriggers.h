@@ -18,8 +18,8 @@ class PrintTriggers {
  public:
   PrintTriggers(TimerSource& timers, std::function<void()> runPrint);
 
-  void started();        // arms the fallback
-  void fontsReady();     // the font script reported back after a finished load
+  void started();     // arms the fallback
+  void fontsReady();  // the font script reported back after a finished load
   // fontsReady() for a caller that may outlive the job.
   std::function<void()> fontsReadyLater();
   void loadFailed();

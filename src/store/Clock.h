@@ -1,25 +1,41 @@
 #pragma once
 
+#include <time.h>
+
 #include <chrono>
 #include <ctime>
 
 namespace mlfk {
 
-// Time as the record store sees it: a monotonic clock for intervals, so that a
-// changed system clock cannot stop or force a rotation, and wall time for
-// the names people read.
+// Time since boot, suspended time included: an interval measured across a
+// night with the lid shut counts the night. (The steady clock stops while
+// the computer sleeps.)
+struct BootClock {
+  using duration = std::chrono::nanoseconds;
+  using rep = duration::rep;
+  using period = duration::period;
+  using time_point = std::chrono::time_point<BootClock>;
+  static constexpr bool is_steady = true;
+  static time_point now() noexcept {
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+  }
+};
+
+// Time as the record store sees it: a clock that never goes back for
+// intervals, so that a changed system clock cannot stop or force a
+// rotation, and wall time for the names people read.
 class Clock {
  public:
   virtual ~Clock() = default;
-  virtual std::chrono::steady_clock::time_point steadyNow() = 0;
+  virtual BootClock::time_point elapsedNow() = 0;
   virtual std::time_t wallNow() = 0;
 };
 
 class SystemClock final : public Clock {
  public:
-  std::chrono::steady_clock::time_point steadyNow() override {
-    return std::chrono::steady_clock::now();
-  }
+  BootClock::time_point elapsedNow() override { return BootClock::now(); }
   std::time_t wallNow() override { return std::time(nullptr); }
 };
 

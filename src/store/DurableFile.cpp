@@ -10,10 +10,20 @@
 #include <cstdio>
 #include <system_error>
 
+#include "store/FileSystemCalls.h"
+
 namespace mlfk {
+
+FileSystemCalls& fileSystemCalls() {
+  static FileSystemCalls calls{::link, ::fsync};
+  return calls;
+}
+
 namespace {
 
-std::string errorText(int error) { return g_strerror(error); }
+std::string errorText(int error) {
+  return g_strerror(error);
+}
 
 // New files get the permissions the user's umask asks for, as any other
 // program's would; mkstemp alone would leave them private to the owner.
@@ -76,7 +86,12 @@ bool writeAll(int fd, const char* data, size_t size) {
 int syncFolder(const std::filesystem::path& folder) {
   Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0) return errno;
-  if (::fsync(dir.get()) != 0) return errno;
+  if (fileSystemCalls().fsync(dir.get()) != 0) {
+    // Some network and shared folders cannot sync a folder at all; the
+    // renamed file is in place and nothing more can be done for it.
+    if (errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP) return 0;
+    return errno;
+  }
   return 0;
 }
 
@@ -85,11 +100,11 @@ std::filesystem::path folderOf(const std::filesystem::path& target) {
   return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
-// A temporary file beside `target`, created exclusively. Fills `path`.
+// A temporary file beside `target`, created exclusively. Fills `path`. The
+// name is short whatever the target's, so a target near the file-name limit
+// can still be written.
 int createTemporary(const std::filesystem::path& target, std::string& path) {
-  path = (folderOf(target) / (std::string(kTemporaryPrefix) + target.filename().string() +
-                              "-XXXXXX"))
-             .string();
+  path = (folderOf(target) / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
   int fd = ::mkostemp(path.data(), O_CLOEXEC);
   if (fd >= 0) ::fchmod(fd, newFileMode());
   return fd;
@@ -106,7 +121,7 @@ int viaTemporary(const std::filesystem::path& target, Fill fill, Publish publish
   if (fd.get() < 0) return errno;
   int error = 0;
   if (!fill(fd.get())) error = errno ? errno : EIO;
-  if (!error && durable && ::fsync(fd.get()) != 0) error = errno;
+  if (!error && durable && fileSystemCalls().fsync(fd.get()) != 0) error = errno;
   if (!error && fd.close() != 0) error = errno;
   if (!error) error = publish(temporary);
   if (error) {
@@ -135,6 +150,32 @@ int renameOver(const std::string& temporary, const std::filesystem::path& target
   return durable ? syncFolder(folderOf(target)) : 0;
 }
 
+bool noHardLinks(int error) {
+  return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
+         error == EMLINK;
+}
+
+// Gives a finished temporary file the name `target` unless that name is
+// taken. A hard link does it in one step; file systems without hard links
+// (FAT, exFAT, some network shares) get a rename that refuses to replace,
+// or, where even that flag is unknown, a rename after a look: snapshots are
+// written by one queue of one instance only, so nobody takes the name in
+// between.
+int publishIfAbsent(const std::string& temporary, const std::filesystem::path& target) {
+  if (fileSystemCalls().link(temporary.c_str(), target.c_str()) == 0) {
+    ::unlink(temporary.c_str());
+    return 0;
+  }
+  if (!noHardLinks(errno)) return errno;
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return errno;
+  struct stat existing;
+  if (::lstat(target.c_str(), &existing) == 0) return EEXIST;
+  if (::rename(temporary.c_str(), target.c_str()) != 0) return errno;
+  return 0;
+}
+
 }  // namespace
 
 std::optional<std::string> writeFileDurably(const std::filesystem::path& target,
@@ -147,7 +188,8 @@ std::optional<std::string> writeFileDurably(const std::filesystem::path& target,
   return std::nullopt;
 }
 
-std::optional<std::string> replaceFile(const std::filesystem::path& target, std::string_view bytes) {
+std::optional<std::string> replaceFile(const std::filesystem::path& target,
+                                       std::string_view bytes) {
   errno = 0;
   int error = viaTemporary(
       target, [&](int fd) { return writeAll(fd, bytes.data(), bytes.size()); },
@@ -177,7 +219,7 @@ std::optional<std::string> keepVersionOf(const std::filesystem::path& source,
   if (fd < 0) return errorText(errno);
   ::close(fd);
   ::unlink(temporary.c_str());
-  if (::link(source.c_str(), temporary.c_str()) == 0) {
+  if (fileSystemCalls().link(source.c_str(), temporary.c_str()) == 0) {
     if (int error = renameOver(temporary, target)) {
       ::unlink(temporary.c_str());
       return errorText(error);
@@ -187,22 +229,36 @@ std::optional<std::string> keepVersionOf(const std::filesystem::path& source,
   return copyFileDurably(source, target);
 }
 
-bool copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target) {
+int copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target) {
   Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (from.get() < 0) return false;
+  if (from.get() < 0) return errno;
   struct stat existing;
-  if (::lstat(target.c_str(), &existing) == 0) return false;
+  if (::lstat(target.c_str(), &existing) == 0) return EEXIST;
   errno = 0;
-  int error = viaTemporary(
+  return viaTemporary(
       target, [&](int fd) { return copyContent(from.get(), fd); },
       [&](const std::string& temporary) {
-        // A hard link publishes the finished file under its name only if the
-        // name is free; the temporary name then goes.
-        if (::link(temporary.c_str(), target.c_str()) != 0) return errno;
-        ::unlink(temporary.c_str());
+        if (int error = publishIfAbsent(temporary, target)) return error;
         return syncFolder(folderOf(target));
       });
-  return error == 0;
+}
+
+std::optional<std::string> publishFile(const std::filesystem::path& temporary,
+                                       const std::filesystem::path& target) {
+  Descriptor fd(::open(temporary.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errorText(errno);
+  if (fileSystemCalls().fsync(fd.get()) != 0) return errorText(errno);
+  fd.reset();
+  if (int error = renameOver(temporary.string(), target)) return errorText(error);
+  return std::nullopt;
+}
+
+std::optional<std::filesystem::path> newTemporaryBeside(const std::filesystem::path& target) {
+  std::string path;
+  int fd = createTemporary(target, path);
+  if (fd < 0) return std::nullopt;
+  ::close(fd);
+  return std::filesystem::path(path);
 }
 
 void removeStaleTemporaries(const std::filesystem::path& folder) {

@@ -35,8 +35,19 @@ std::optional<std::string> keepVersionOf(const std::filesystem::path& source,
                                          const std::filesystem::path& target);
 
 // Copies `source` to `target` unless an entry of that name exists already; the
-// target never appears partly written. Returns false when nothing was made.
-bool copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target);
+// target never appears partly written, also where the file system has no
+// hard links. Returns 0, EEXIST when the name was taken, or another errno.
+int copyFileIfAbsent(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// Gives the finished file `temporary` the name `target`, replacing it, and
+// makes the rename durable. Returns the system's error text on failure; the
+// temporary file is then still there for the caller to remove.
+std::optional<std::string> publishFile(const std::filesystem::path& temporary,
+                                       const std::filesystem::path& target);
+
+// A new, empty temporary file beside `target`, with this program's prefix;
+// nothing when it cannot be made.
+std::optional<std::filesystem::path> newTemporaryBeside(const std::filesystem::path& target);
 
 // Removes the temporary files that an interrupted write left in `folder`.
 void removeStaleTemporaries(const std::filesystem::path& folder);

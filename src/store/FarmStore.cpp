@@ -4,6 +4,8 @@
 #include <glib/gstdio.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <vector>
 
 #include "store/DurableFile.h"
@@ -56,21 +58,28 @@ std::optional<std::string> FarmStore::persist(std::string_view text) {
 
 void FarmStore::rotateIfDue() {
   if (!entryExists(databaseFile())) return;
-  if (lastRotation_ && clock_->steadyNow() - *lastRotation_ <= kRotationInterval) return;
+  if (lastRotation_ && clock_->elapsedNow() - *lastRotation_ <= kRotationInterval) return;
   removeEntry(previousFile());
   // The save below replaces the database by rename, so the file as it stands
   // can simply be kept under the second name: no copy, whatever its size.
   (void)keepVersionOf(databaseFile(), previousFile());  // a failure never stops the save
-  lastRotation_ = clock_->steadyNow();
+  lastRotation_ = clock_->elapsedNow();
 }
 
-void FarmStore::snapshot(std::string_view reason) {
-  queue_.sync([this, reason] {
-    if (!entryExists(databaseFile())) return;
+std::optional<std::string> FarmStore::snapshot(std::string_view reason) {
+  return queue_.sync([this, reason]() -> std::optional<std::string> {
+    if (!entryExists(databaseFile())) return std::nullopt;
     const std::string name = snapshotFileName(clock_->wallNow(), reason);
-    (void)copyFileIfAbsent(databaseFile(), snapshotFolder() / name);
+    const int error = copyFileIfAbsent(databaseFile(), snapshotFolder() / name);
     prune();
+    // A snapshot of the same second and reason is already there.
+    if (error == 0 || error == EEXIST) return std::nullopt;
+    return std::string(g_strerror(error));
   });
+}
+
+std::optional<std::string> FarmStore::databaseText() {
+  return queue_.sync([this] { return readWholeFile(databaseFile()); });
 }
 
 void FarmStore::prune() {

@@ -40,8 +40,13 @@ class FarmStore {
   std::optional<std::string> persist(std::string_view text);
 
   // Copies the database into the snapshot folder under a time-stamped name and
-  // keeps the 40 greatest names there. Failures are silent.
-  void snapshot(std::string_view reason);
+  // keeps the 40 greatest names there. Returns the system's error text when
+  // a database exists but no copy of it could be made; pruning is silent.
+  std::optional<std::string> snapshot(std::string_view reason);
+
+  // The database file's whole text as it is now, read between writes;
+  // nothing when there is none or it cannot be read.
+  std::optional<std::string> databaseText();
 
   // Shows the database selected in the file manager, or the folder without it.
   void reveal();
@@ -57,7 +62,7 @@ class FarmStore {
   const std::filesystem::path folder_;
   std::shared_ptr<Clock> clock_;
   // Absent until the first rotation of this process: the distant past.
-  std::optional<std::chrono::steady_clock::time_point> lastRotation_;
+  std::optional<BootClock::time_point> lastRotation_;
   SerialQueue queue_;
 };
 

@@ -38,8 +38,8 @@ void onBusReady(GObject*, GAsyncResult* result, gpointer data) {
   const char* uris[] = {pending->fileUri.c_str(), nullptr};
   g_dbus_connection_call(bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                          "org.freedesktop.FileManager1", "ShowItems",
-                         g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE,
-                         -1, nullptr, onShowItemsAnswered, pending);
+                         g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+                         nullptr, onShowItemsAnswered, pending);
 }
 
 }  // namespace

@@ -70,7 +70,11 @@ void dispatchBridgeMessage(const BridgeMessage& message, std::unique_ptr<BridgeR
   }
   if (name == "snapshot") {
     const auto reason = message.text("reason");
-    services.snapshot(reason ? reason->view : kDefaultSnapshotReason);
+    // The page goes on to import or delete only after this answer: a
+    // snapshot that was not made must not read as one that was.
+    if (auto failure = services.snapshot(reason ? reason->view : kDefaultSnapshotReason)) {
+      return reply->value({{"ok", false}, {"error", *failure}});
+    }
     return reply->value(ok());
   }
   if (name == "save") return services.save(message, std::move(reply));

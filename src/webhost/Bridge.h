@@ -20,7 +20,8 @@ class BridgeServices {
   virtual ~BridgeServices() = default;
   virtual std::string databasePath() = 0;
   virtual std::optional<std::string> persist(std::string_view text) = 0;
-  virtual void snapshot(std::string_view reason) = 0;
+  // The system's error text when no snapshot could be made of an existing database.
+  virtual std::optional<std::string> snapshot(std::string_view reason) = 0;
   virtual void reveal() = 0;
   // Answers `reply` itself, later, once the user has chosen.
   virtual void save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) = 0;

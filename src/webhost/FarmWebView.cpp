@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include "glib/Callbacks.h"
+
 #include "services/Dialogs.h"
 #include "services/Downloads.h"
 #include "services/FileSaver.h"
+#include "services/PrintFileName.h"
 #include "services/PrintJob.h"
 #include "services/Timers.h"
+#include "store/DisplayPath.h"
 #include "store/FarmStore.h"
 #include "store/FileReveal.h"
 #include "webhost/Bootstrap.h"
@@ -36,7 +40,9 @@ std::filesystem::path resourcesFolder() {
       .lexically_normal();
 }
 
-std::filesystem::path webRoot() { return (resourcesFolder() / "web").lexically_normal(); }
+std::filesystem::path webRoot() {
+  return (resourcesFolder() / "web").lexically_normal();
+}
 
 FarmWebView::FarmWebView() : self_(std::make_shared<FarmWebView*>(this)) {
   // The page's own storage lives beside, never inside, the records folder.
@@ -55,15 +61,9 @@ FarmWebView::FarmWebView() : self_(std::make_shared<FarmWebView*>(this)) {
   webkit_settings_set_enable_fullscreen(settings, TRUE);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
 
+  // The bootstrap script is installed by each navigation of the page, with
+  // the database as it is on disk then.
   content_ = webkit_user_content_manager_new();
-  {
-    const std::string script =
-        bootstrapScriptForFile(FarmStore::shared().databaseFile());
-    g_autoptr(WebKitUserScript) user = webkit_user_script_new(
-        script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-    webkit_user_content_manager_add_script(content_, user);
-  }  // the script text is the manager's now; ours goes
 
   webView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_,
                                           "user-content-manager", content_, "settings", settings,
@@ -79,6 +79,7 @@ FarmWebView::FarmWebView() : self_(std::make_shared<FarmWebView*>(this)) {
 
 FarmWebView::~FarmWebView() {
   *self_ = nullptr;
+  if (startPageTimeout_) g_source_remove(startPageTimeout_);
   printJob_.reset();
   g_signal_handlers_disconnect_by_data(content_, this);
   g_signal_handlers_disconnect_by_data(webView_, this);
@@ -100,7 +101,8 @@ void FarmWebView::connectSignals() {
 }
 
 void FarmWebView::setWindow(GtkWindow* window) {
-  if (window_) g_object_remove_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
+  if (window_)
+    g_object_remove_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
   window_ = window;
   if (window_) g_object_add_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
 }
@@ -110,15 +112,21 @@ void FarmWebView::load() {
   webkit_web_view_load_uri(webView_, start.c_str());
   // WebKitGTK requests carry no time-out of their own: stop a start page
   // that has not arrived after a minute, as a timed-out request would.
-  g_timeout_add_seconds(
-      kStartPageTimeoutSeconds,
-      [](gpointer data) -> gboolean {
-        auto* self = static_cast<std::weak_ptr<FarmWebView*>*>(data);
-        if (auto host = self->lock(); host && *host && !(*host)->loadedOnce_)
-          webkit_web_view_stop_loading((*host)->webView_);
-        return G_SOURCE_REMOVE;
-      },
-      new std::weak_ptr<FarmWebView*>(self_));
+  startPageTimeout_ = glib::timeoutOnce(std::chrono::seconds(kStartPageTimeoutSeconds), [this] {
+    startPageTimeout_ = 0;
+    if (!loadedOnce_) webkit_web_view_stop_loading(webView_);
+  });
+}
+
+void FarmWebView::installBootstrap() {
+  const auto database = FarmStore::shared().databaseText();
+  const std::string script =
+      bootstrapScript(database ? std::string_view(*database) : std::string_view());
+  g_autoptr(WebKitUserScript) user =
+      webkit_user_script_new(script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_remove_all_scripts(content_);
+  webkit_user_content_manager_add_script(content_, user);
 }
 
 void FarmWebView::evaluate(std::string_view script) {
@@ -134,16 +142,14 @@ void FarmWebView::flush(std::function<void()> completion) {
       [view](std::function<void()> evaluated) {
         const std::string script(kFlushScript);
         webkit_web_view_evaluate_javascript(
-            view, script.c_str(), -1, nullptr, nullptr, nullptr,
-            +[](GObject* source, GAsyncResult* result, gpointer data) {
-              g_autoptr(GError) error = nullptr;
-              g_autoptr(JSCValue) value =
-                  webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-              auto* done = static_cast<std::function<void()>*>(data);
-              (*done)();
-              delete done;
-            },
-            new std::function<void()>(std::move(evaluated)));
+            view, script.c_str(), -1, nullptr, nullptr, nullptr, glib::asyncReady,
+            glib::asyncData(
+                [evaluated = std::move(evaluated)](GObject* source, GAsyncResult* result) {
+                  g_autoptr(GError) error = nullptr;
+                  g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
+                      WEBKIT_WEB_VIEW(source), result, &error);
+                  evaluated();
+                }));
       },
       std::move(completion));
 }
@@ -161,7 +167,12 @@ void FarmWebView::onProcessTerminated(WebKitWebView* view, WebKitWebProcessTermi
 }
 
 gboolean FarmWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                                     WebKitPolicyDecisionType type, gpointer) {
+                                     WebKitPolicyDecisionType type, gpointer data) {
+  return glib::guarded(
+      [&] { return static_cast<FarmWebView*>(data)->decidePolicy(decision, type); });
+}
+
+gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
   NavigationDecision verdict = NavigationDecision::Allow;
   std::string url;
   if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
@@ -169,17 +180,23 @@ gboolean FarmWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
     verdict = decideResponse(webkit_response_policy_decision_is_mime_type_supported(response));
   } else {
     auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
-    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navigation);
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(navigation);
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
     if (uri) url = uri;
-    verdict = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION
-                  ? decideNewWindow(uri ? std::optional<std::string_view>(url) : std::nullopt)
-                  : decideNavigation(uri ? std::optional<std::string_view>(url) : std::nullopt,
-                                     false);
+    verdict =
+        type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION
+            ? decideNewWindow(uri ? std::optional<std::string_view>(url) : std::nullopt)
+            : decideNavigation(uri ? std::optional<std::string_view>(url) : std::nullopt, false);
   }
   switch (verdict) {
     case NavigationDecision::Allow:
+      // A load or reload of the page starts from the records as saved now,
+      // not as they were when the window opened.
+      if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+          lowerCaseScheme(url) == kAppScheme)
+        installBootstrap();
       webkit_policy_decision_use(decision);
       break;
     case NavigationDecision::Download:
@@ -199,56 +216,77 @@ gboolean FarmWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
 gboolean FarmWebView::onMessage(WebKitUserContentManager*, JSCValue* value,
                                 WebKitScriptMessageReply* reply, gpointer data) {
   auto* self = static_cast<FarmWebView*>(data);
-  JscBridgeMessage message(value);
-  dispatchBridgeMessage(message, std::make_unique<JscBridgeReply>(reply, jsc_value_get_context(value)),
-                        *self);
+  // The reply answers with an error if an exception leaves it unanswered.
+  auto answer = [&] {
+    JscBridgeMessage message(value);
+    dispatchBridgeMessage(
+        message, std::make_unique<JscBridgeReply>(reply, jsc_value_get_context(value)), *self);
+  };
+  glib::guarded(answer);
   return TRUE;
 }
 
-std::string FarmWebView::databasePath() { return FarmStore::shared().databaseFile().string(); }
+std::string FarmWebView::databasePath() {
+  return displayPath(FarmStore::shared().databaseFile());
+}
 
 std::optional<std::string> FarmWebView::persist(std::string_view text) {
   return FarmStore::shared().persist(text);
 }
 
-void FarmWebView::snapshot(std::string_view reason) { FarmStore::shared().snapshot(reason); }
+std::optional<std::string> FarmWebView::snapshot(std::string_view reason) {
+  return FarmStore::shared().snapshot(reason);
+}
 
-void FarmWebView::reveal() { FarmStore::shared().reveal(); }
+void FarmWebView::reveal() {
+  FarmStore::shared().reveal();
+}
 
 void FarmWebView::save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) {
   SaveRequest request = saveRequestFrom(message);
   const std::string name = request.filename;
   std::shared_ptr<BridgeReply> held(std::move(reply));
-  chooseSaveDestination(window_, name,
-                        [request = std::move(request), held](std::optional<std::filesystem::path> chosen) {
-                          held->value(completeSave(request, chosen));
-                        });
+  chooseSaveDestination(
+      window_, name,
+      [request = std::move(request), held](std::optional<std::filesystem::path> chosen) {
+        held->value(completeSave(request, chosen));
+      });
 }
 
 void FarmWebView::schedulePrint(std::optional<std::string> html, std::string title) {
-  struct Print {
-    std::weak_ptr<FarmWebView*> host;
-    std::optional<std::string> html;
-    std::string title;
-  };
+  // One print dialog at a time: a request while one is open is dropped.
+  if (printing_) return;
+  printing_ = true;
   // After the reply has gone and the message handler has returned.
-  g_idle_add_once(
-      [](gpointer data) {
-        std::unique_ptr<Print> print(static_cast<Print*>(data));
-        auto host = print->host.lock();
-        if (!host || !*host) return;
-        FarmWebView* self = *host;
-        if (print->html && !print->html->empty()) {
-          self->printDocument(*print->html, print->title);
-        } else {
-          printLivePage(self->webView_, self->window_);
-        }
-      },
-      new Print{self_, std::move(html), std::move(title)});
+  glib::idleOnce([self = std::weak_ptr<FarmWebView*>(self_), html = std::move(html),
+                  title = std::move(title)] {
+    auto host = self.lock();
+    if (!host || !*host) return;
+    FarmWebView* web = *host;
+    if (html && !html->empty()) {
+      web->printDocument(*html, title);
+    } else {
+      web->printLivePage(title);
+    }
+  });
+}
+
+void FarmWebView::printLivePage(const std::string& title) {
+  if (!window_) {
+    printing_ = false;
+    return;
+  }
+  printWithDialog(webView_, window_, printFileName(title),
+                  [self = std::weak_ptr<FarmWebView*>(self_)] {
+                    if (auto host = self.lock(); host && *host) (*host)->printing_ = false;
+                  });
 }
 
 void FarmWebView::printDocument(const std::string& html, const std::string& title) {
-  if (!window_ || printJob_) return;
+  if (!window_ || printJob_) {
+    printing_ = false;
+    return;
+  }
   if (!printContext_) {
     // The print view's own context: the same files, nothing stored.
     g_autoptr(WebKitWebsiteDataManager) ephemeral = webkit_website_data_manager_new_ephemeral();
@@ -258,9 +296,13 @@ void FarmWebView::printDocument(const std::string& html, const std::string& titl
     webkit_web_context_set_cache_model(printContext_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     registerBundleScheme(printContext_, webRoot());
   }
-  printJob_ = std::make_unique<PrintJob>(html, title, printContext_, window_, MainLoopTimers::shared());
+  printJob_ =
+      std::make_unique<PrintJob>(html, title, printContext_, window_, MainLoopTimers::shared());
   printJob_->onDone = [self = std::weak_ptr<FarmWebView*>(self_)] {
-    if (auto host = self.lock(); host && *host) (*host)->printJob_.reset();
+    if (auto host = self.lock(); host && *host) {
+      (*host)->printJob_.reset();
+      (*host)->printing_ = false;
+    }
   };
   printJob_->start();
 }
@@ -298,7 +340,8 @@ gboolean FarmWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog,
   return TRUE;
 }
 
-gboolean FarmWebView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) {
+gboolean FarmWebView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
+                                    gpointer data) {
   auto* self = static_cast<FarmWebView*>(data);
   g_object_ref(request);
   chooseFilesToOpen(self->window_, webkit_file_chooser_request_get_select_multiple(request),

@@ -53,12 +53,15 @@ class FarmWebView final : private BridgeServices {
   // BridgeServices
   std::string databasePath() override;
   std::optional<std::string> persist(std::string_view text) override;
-  void snapshot(std::string_view reason) override;
+  std::optional<std::string> snapshot(std::string_view reason) override;
   void reveal() override;
   void save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) override;
   void schedulePrint(std::optional<std::string> html, std::string title) override;
 
   void printDocument(const std::string& html, const std::string& title);
+  void printLivePage(const std::string& title);
+  void installBootstrap();
+  gboolean decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
   void connectSignals();
 
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
@@ -76,6 +79,8 @@ class FarmWebView final : private BridgeServices {
   WebKitWebView* webView_;
   GtkWindow* window_ = nullptr;
   bool loadedOnce_ = false;
+  bool printing_ = false;
+  guint startPageTimeout_ = 0;
   std::unique_ptr<PrintJob> printJob_;
   WebKitWebContext* printContext_ = nullptr;
   // Cleared when this host goes, so callbacks still pending find no host.

@@ -67,7 +67,8 @@ JscBridgeReply::~JscBridgeReply() {
 void JscBridgeReply::value(const nlohmann::json& result) {
   if (answered_) return;
   answered_ = true;
-  const std::string text = result.dump();
+  // Never throws: text that is not UTF-8 reaches the page with U+FFFD.
+  const std::string text = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   g_autoptr(JSCValue) value = jsc_value_new_from_json(context_, text.c_str());
   webkit_script_message_reply_return_value(reply_, value);
 }

@@ -22,7 +22,7 @@ struct Services final : mlfk::BridgeServices {
     if (text.size() % 2) return std::string("odd");
     return std::nullopt;
   }
-  void snapshot(std::string_view) override {}
+  std::optional<std::string> snapshot(std::string_view) override { return std::nullopt; }
   void reveal() override {}
   void save(const mlfk::BridgeMessage& message, std::unique_ptr<mlfk::BridgeReply> reply) override {
     auto request = mlfk::saveRequestFrom(message);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "store/DurableFile.h"
 #include "support/FakeClock.h"
+#include "support/FileSystemFaults.h"
 #include "support/TempDir.h"
 
 namespace mlfk {
@@ -57,8 +59,10 @@ TEST_F(FarmStoreTest, StartWithExistingFoldersKeepsEverythingButStaleTemporaries
   EXPECT_EQ(readFile(dataFolder() / "farm-data.json"), "kept");
   EXPECT_EQ(readFile(dataFolder() / "notes.txt"), "user file");
   EXPECT_FALSE(std::filesystem::exists(dataFolder() / ".mlfk-tmp-farm-data.json-abc123"));
-  EXPECT_FALSE(std::filesystem::exists(dataFolder() / "Safety Snapshots" / ".mlfk-tmp-x.json-q1w2e3"));
-  EXPECT_TRUE(std::filesystem::exists(dataFolder() / "Safety Snapshots" / "2026-01-01 00-00-00 a.json"));
+  EXPECT_FALSE(
+      std::filesystem::exists(dataFolder() / "Safety Snapshots" / ".mlfk-tmp-x.json-q1w2e3"));
+  EXPECT_TRUE(
+      std::filesystem::exists(dataFolder() / "Safety Snapshots" / "2026-01-01 00-00-00 a.json"));
 }
 
 TEST(FarmStoreFolder, UserDataDirectoryOrHomeFallback) {
@@ -169,6 +173,25 @@ TEST_F(FarmStoreTest, UnremovablePreviousVersionDoesNotStopTheSave) {
   EXPECT_EQ(store().persist("new"), std::nullopt);
   EXPECT_EQ(database(), "new");
   EXPECT_TRUE(std::filesystem::is_directory(store().previousFile()));
+}
+
+TEST_F(FarmStoreTest, FolderThatCannotBeSyncedStillSavesButOtherSyncFailuresCount) {
+  test::FileSystemFaults faults;
+  for (int unsupported : {EINVAL, ENOTSUP}) {
+    faults.failFolderSync(unsupported);
+    EXPECT_EQ(store().persist("saved " + std::to_string(unsupported)), std::nullopt);
+    EXPECT_EQ(database(), "saved " + std::to_string(unsupported));
+  }
+  faults.failFolderSync(EIO);
+  EXPECT_EQ(store().persist("after an I/O error"), "Input/output error");
+  EXPECT_EQ(test::FileSystemFaults::folderSyncs(), 1);  // never retried
+}
+
+TEST_F(FarmStoreTest, TargetNamedNearTheFileNameLimitIsWritten) {
+  std::filesystem::create_directories(dataFolder());
+  const auto target = dataFolder() / (std::string(250, 'n') + ".csv");
+  EXPECT_EQ(writeFileDurably(target, "tag,weight\n"), std::nullopt);
+  EXPECT_EQ(readFile(target), "tag,weight\n");
 }
 
 }  // namespace

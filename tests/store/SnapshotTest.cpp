@@ -7,6 +7,7 @@
 #include "store/FarmStore.h"
 #include "store/SnapshotNames.h"
 #include "support/FakeClock.h"
+#include "support/FileSystemFaults.h"
 #include "support/TempDir.h"
 
 namespace mlfk {
@@ -94,7 +95,8 @@ class SnapshotTest : public ::testing::Test {
 };
 
 TEST_F(SnapshotTest, WithoutDatabaseNothingHappensEvenWhenOverfull) {
-  for (int i = 0; i < 45; ++i) addUserEntry("2020-01-01 00-00-" + std::to_string(10 + i) + " u.json");
+  for (int i = 0; i < 45; ++i)
+    addUserEntry("2020-01-01 00-00-" + std::to_string(10 + i) + " u.json");
   store->snapshot("x");
   EXPECT_EQ(names().size(), 45u);
 }
@@ -107,8 +109,7 @@ TEST_F(SnapshotTest, CopiesTheDatabaseUnderItsNameAndKeepsTheFirstOfASecond) {
   store->snapshot("other");
   EXPECT_EQ(names(), (std::set<std::string>{"2026-03-14 09-05-07 before import 3-2026.json",
                                             "2026-03-14 09-05-07 other.json"}));
-  EXPECT_EQ(readFile(snapshots() / "2026-03-14 09-05-07 before import 3-2026.json"),
-            "records v1");
+  EXPECT_EQ(readFile(snapshots() / "2026-03-14 09-05-07 before import 3-2026.json"), "records v1");
   EXPECT_EQ(readFile(snapshots() / "2026-03-14 09-05-07 other.json"), "records v2");
 }
 
@@ -126,7 +127,8 @@ TEST_F(SnapshotTest, KeepsFortyEntriesDroppingTheOldest) {
 
 TEST_F(SnapshotTest, UserEntriesTakePartInPruningByName) {
   ASSERT_EQ(store->persist("db"), std::nullopt);
-  for (int i = 0; i < 42; ++i) addUserEntry("2025-05-05 10-00-" + std::to_string(10 + i) + " u.json");
+  for (int i = 0; i < 42; ++i)
+    addUserEntry("2025-05-05 10-00-" + std::to_string(10 + i) + " u.json");
   addUserEntry(".hidden");
   std::filesystem::create_directories(snapshots() / "0 old folder" / "inner");
   addUserEntry("Notes about snapshots");
@@ -143,11 +145,28 @@ TEST_F(SnapshotTest, UserEntriesTakePartInPruningByName) {
   EXPECT_TRUE(kept.count("2026-03-14 09-05-07 new.json"));
 }
 
-TEST_F(SnapshotTest, MissingSnapshotFolderIsNotRecreated) {
+TEST_F(SnapshotTest, MissingSnapshotFolderIsNotRecreatedAndSaysSo) {
   ASSERT_EQ(store->persist("db"), std::nullopt);
   std::filesystem::remove_all(snapshots());
-  store->snapshot("x");
+  EXPECT_EQ(store->snapshot("x"), "No such file or directory");
   EXPECT_FALSE(std::filesystem::exists(snapshots()));
+}
+
+TEST_F(SnapshotTest, WithoutHardLinksASnapshotIsStillMadeAndNeverReplacesOne) {
+  test::FileSystemFaults faults;
+  faults.failLinks(EPERM);  // what exFAT answers
+  ASSERT_EQ(store->persist("records v1"), std::nullopt);
+  EXPECT_EQ(store->snapshot("before import"), std::nullopt);
+  ASSERT_EQ(store->persist("records v2"), std::nullopt);
+  EXPECT_EQ(store->snapshot("before import"), std::nullopt);  // same second and reason
+  EXPECT_EQ(names(), (std::set<std::string>{"2026-03-14 09-05-07 before import.json"}));
+  EXPECT_EQ(readFile(snapshots() / "2026-03-14 09-05-07 before import.json"), "records v1");
+  // The previous version falls back to a copy as well.
+  clock->advance(601s);
+  ASSERT_EQ(store->persist("records v3"), std::nullopt);
+  EXPECT_EQ(readFile(temp / "data" / "farm-data (previous).json"), "records v2");
+  for (auto& e : std::filesystem::directory_iterator(temp / "data"))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".mlfk-tmp-")) << e.path();
 }
 
 }  // namespace

@@ -44,7 +44,11 @@ struct FakeServices final : BridgeServices {
     calls.push_back("persist:" + std::string(text));
     return persistFailure;
   }
-  void snapshot(std::string_view reason) override { calls.push_back("snapshot:" + std::string(reason)); }
+  std::optional<std::string> snapshotFailure;
+  std::optional<std::string> snapshot(std::string_view reason) override {
+    calls.push_back("snapshot:" + std::string(reason));
+    return snapshotFailure;
+  }
   void reveal() override { calls.push_back("reveal"); }
   void save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) override {
     const auto request = saveRequestFrom(message);
@@ -124,6 +128,10 @@ TEST_F(BridgeTest, SnapshotAndRevealDefaults) {
   EXPECT_EQ(send({{"action", "reveal"}}).value, (json{{"ok", true}}));
   EXPECT_EQ(services.calls, (std::vector<std::string>{"snapshot:snapshot", "snapshot:snapshot",
                                                       "snapshot:before import", "reveal"}));
+  // The page goes on to import only after a snapshot that was made.
+  services.snapshotFailure = "Operation not permitted";
+  EXPECT_EQ(send({{"action", "snapshot"}}).value,
+            (json{{"ok", false}, {"error", "Operation not permitted"}}));
 }
 
 TEST_F(BridgeTest, PrintRepliesBeforeItIsScheduled) {

@@ -1,0 +1,40 @@
+#include "services/PrintFileName.h"
+
+#include <glib.h>
+
+namespace mlfk {
+namespace {
+
+// Bytes, leaving room for the ".pdf" GTK adds: names are limited to 255.
+constexpr size_t kMaximumBytes = 200;
+
+}  // namespace
+
+std::string printFileName(std::string_view title) {
+  std::string name;
+  const char* p = title.data();
+  const char* end = p + title.size();
+  while (p < end) {
+    const gunichar c = g_utf8_get_char_validated(p, end - p);
+    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+      name += '_';  // not UTF-8: one byte at a time
+      ++p;
+      continue;
+    }
+    const char* next = g_utf8_next_char(p);
+    if (c == '/' || c == '\\' || g_unichar_iscntrl(c)) {
+      name += '-';
+    } else if (name.size() + (next - p) <= kMaximumBytes) {
+      name.append(p, next);
+    } else {
+      break;
+    }
+    p = next;
+  }
+  const auto first = name.find_first_not_of(" .");
+  name = first == std::string::npos ? std::string() : name.substr(first);
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name.empty() ? std::string("Field Keeper") : name;
+}
+
+}  // namespace mlfk

@@ -10,6 +10,7 @@
 #include "app/WindowGeometry.h"
 #include "services/Dialogs.h"
 #include "store/FarmStore.h"
+#include "store/InstanceLock.h"
 #include "webhost/FarmWebView.h"
 
 namespace mlfk {
@@ -38,6 +39,16 @@ double scrollDirection(GdkEventScroll* event) {
   return dy;
 }
 
+std::vector<ScreenArea> monitorAreas(GdkDisplay* display) {
+  std::vector<ScreenArea> areas;
+  for (int i = 0, n = gdk_display_get_n_monitors(display); i < n; ++i) {
+    GdkRectangle r;
+    gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &r);
+    areas.push_back({r.x, r.y, r.width, r.height});
+  }
+  return areas;
+}
+
 template <void (AppDelegate::*Command)()>
 void command(GSimpleAction*, GVariant*, gpointer self) {
   (static_cast<AppDelegate*>(self)->*Command)();
@@ -54,13 +65,14 @@ AppDelegate::AppDelegate()
                            }),
                            this);
   g_signal_connect_swapped(application_, "activate", G_CALLBACK(+[](AppDelegate* self) {
-                             if (self->window_) self->reopen(); else self->launch();
+                             if (self->window_)
+                               self->reopen();
+                             else if (!self->instanceLock_)
+                               self->launch();
                            }),
                            this);
-  g_signal_connect_swapped(application_, "query-end", G_CALLBACK(+[](AppDelegate* self) {
-                             self->requestQuit();
-                           }),
-                           this);
+  g_signal_connect_swapped(application_, "query-end",
+                           G_CALLBACK(+[](AppDelegate* self) { self->requestQuit(); }), this);
 }
 
 AppDelegate::~AppDelegate() {
@@ -72,10 +84,13 @@ AppDelegate::~AppDelegate() {
 int AppDelegate::run(int argc, char** argv) {
   // A session ending or a plain `kill` quits through the flush too.
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-    g_unix_signal_add(signal, +[](gpointer self) -> gboolean {
-      static_cast<AppDelegate*>(self)->requestQuit();
-      return G_SOURCE_CONTINUE;
-    }, this);
+    g_unix_signal_add(
+        signal,
+        +[](gpointer self) -> gboolean {
+          static_cast<AppDelegate*>(self)->requestQuit();
+          return G_SOURCE_CONTINUE;
+        },
+        this);
   }
   return g_application_run(G_APPLICATION(application_), argc, argv);
 }
@@ -84,10 +99,15 @@ void AppDelegate::buildMenus() {
   static const GActionEntry entries[] = {
       {"about", command<&AppDelegate::about>, nullptr, nullptr, nullptr, {}},
       {"revealData", command<&AppDelegate::revealData>, nullptr, nullptr, nullptr, {}},
-      {"hide", +[](GSimpleAction*, GVariant*, gpointer self) {
+      {"hide",
+       +[](GSimpleAction*, GVariant*, gpointer self) {
          auto* app = static_cast<AppDelegate*>(self);
          if (app->window_) gtk_window_iconify(GTK_WINDOW(app->window_));
-       }, nullptr, nullptr, nullptr, {}},
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
       {"hideOthers", nullptr, nullptr, nullptr, nullptr, {}},
       {"showAll", nullptr, nullptr, nullptr, nullptr, {}},
       {"quit", command<&AppDelegate::requestQuit>, nullptr, nullptr, nullptr, {}},
@@ -99,26 +119,59 @@ void AppDelegate::buildMenus() {
       {"zoomOut", command<&AppDelegate::zoomOut>, nullptr, nullptr, nullptr, {}},
       {"reload", command<&AppDelegate::reload>, nullptr, nullptr, nullptr, {}},
       {"support", command<&AppDelegate::support>, nullptr, nullptr, nullptr, {}},
-      {"undo", +[](GSimpleAction*, GVariant*, gpointer s) {
+      {"undo",
+       +[](GSimpleAction*, GVariant*, gpointer s) {
          static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_UNDO, nullptr);
-       }, nullptr, nullptr, nullptr, {}},
-      {"redo", +[](GSimpleAction*, GVariant*, gpointer s) {
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"redo",
+       +[](GSimpleAction*, GVariant*, gpointer s) {
          static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_REDO, nullptr);
-       }, nullptr, nullptr, nullptr, {}},
-      {"cut", +[](GSimpleAction*, GVariant*, gpointer s) {
-         static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_CUT, gtk_editable_cut_clipboard);
-       }, nullptr, nullptr, nullptr, {}},
-      {"copy", +[](GSimpleAction*, GVariant*, gpointer s) {
-         static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_COPY, gtk_editable_copy_clipboard);
-       }, nullptr, nullptr, nullptr, {}},
-      {"paste", +[](GSimpleAction*, GVariant*, gpointer s) {
-         static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_PASTE, gtk_editable_paste_clipboard);
-       }, nullptr, nullptr, nullptr, {}},
-      {"selectAll", +[](GSimpleAction*, GVariant*, gpointer s) {
-         static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_SELECT_ALL, [](GtkEditable* e) {
-           gtk_editable_select_region(e, 0, -1);
-         });
-       }, nullptr, nullptr, nullptr, {}},
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"cut",
+       +[](GSimpleAction*, GVariant*, gpointer s) {
+         static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_CUT,
+                                                      gtk_editable_cut_clipboard);
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"copy",
+       +[](GSimpleAction*, GVariant*, gpointer s) {
+         static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_COPY,
+                                                      gtk_editable_copy_clipboard);
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"paste",
+       +[](GSimpleAction*, GVariant*, gpointer s) {
+         static_cast<AppDelegate*>(s)->editingCommand(WEBKIT_EDITING_COMMAND_PASTE,
+                                                      gtk_editable_paste_clipboard);
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"selectAll",
+       +[](GSimpleAction*, GVariant*, gpointer s) {
+         static_cast<AppDelegate*>(s)->editingCommand(
+             WEBKIT_EDITING_COMMAND_SELECT_ALL,
+             [](GtkEditable* e) { gtk_editable_select_region(e, 0, -1); });
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
   };
   g_action_map_add_action_entries(G_ACTION_MAP(application_), entries, G_N_ELEMENTS(entries), this);
   for (const auto& name : unavailableActions()) {
@@ -153,6 +206,15 @@ void AppDelegate::buildMenus() {
 }
 
 void AppDelegate::launch() {
+  // Before anything touches the data folder: a second instance that could
+  // not reach the first through the session bus must leave it alone.
+  const auto folder = FarmStore::dataFolderIn(g_get_user_data_dir(), g_get_home_dir());
+  g_mkdir_with_parents(folder.c_str(), 0700);
+  instanceLock_ = std::make_unique<InstanceLock>(folder);
+  if (instanceLock_->state() == InstanceLock::State::HeldElsewhere) {
+    sayAlreadyOpen();
+    return;
+  }
   web_ = std::make_unique<FarmWebView>();
 
   window_ = gtk_application_window_new(application_);
@@ -171,23 +233,44 @@ void AppDelegate::launch() {
   g_object_unref(css);
 
   static const GActionEntry windowEntries[] = {
-      {"close", +[](GSimpleAction*, GVariant*, gpointer w) { gtk_window_close(GTK_WINDOW(w)); },
-       nullptr, nullptr, nullptr, {}},
-      {"minimize", +[](GSimpleAction*, GVariant*, gpointer w) { gtk_window_iconify(GTK_WINDOW(w)); },
-       nullptr, nullptr, nullptr, {}},
-      {"zoom", +[](GSimpleAction*, GVariant*, gpointer w) {
-         if (gtk_window_is_maximized(GTK_WINDOW(w))) gtk_window_unmaximize(GTK_WINDOW(w));
-         else gtk_window_maximize(GTK_WINDOW(w));
-       }, nullptr, nullptr, nullptr, {}},
-      {"fullscreen", +[](GSimpleAction*, GVariant*, gpointer w) {
+      {"close",
+       +[](GSimpleAction*, GVariant*, gpointer w) { gtk_window_close(GTK_WINDOW(w)); },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"minimize",
+       +[](GSimpleAction*, GVariant*, gpointer w) { gtk_window_iconify(GTK_WINDOW(w)); },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"zoom",
+       +[](GSimpleAction*, GVariant*, gpointer w) {
+         if (gtk_window_is_maximized(GTK_WINDOW(w)))
+           gtk_window_unmaximize(GTK_WINDOW(w));
+         else
+           gtk_window_maximize(GTK_WINDOW(w));
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
+      {"fullscreen",
+       +[](GSimpleAction*, GVariant*, gpointer w) {
          GdkWindow* gdk = gtk_widget_get_window(GTK_WIDGET(w));
          if (gdk && (gdk_window_get_state(gdk) & GDK_WINDOW_STATE_FULLSCREEN))
            gtk_window_unfullscreen(GTK_WINDOW(w));
          else
            gtk_window_fullscreen(GTK_WINDOW(w));
-       }, nullptr, nullptr, nullptr, {}},
+       },
+       nullptr,
+       nullptr,
+       nullptr,
+       {}},
   };
-  g_action_map_add_action_entries(G_ACTION_MAP(window_), windowEntries, G_N_ELEMENTS(windowEntries), window_);
+  g_action_map_add_action_entries(G_ACTION_MAP(window_), windowEntries, G_N_ELEMENTS(windowEntries),
+                                  window_);
 
   gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(web_->webView()));
   gtk_widget_show(GTK_WIDGET(web_->webView()));
@@ -198,7 +281,7 @@ void AppDelegate::launch() {
   gtk_window_set_position(window, GTK_WIN_POS_CENTER);
   if (auto saved = WindowGeometry::load(WindowGeometry::defaultFile())) {
     gtk_window_set_default_size(window, saved->width, saved->height);
-    if (saved->x && saved->y) {
+    if (saved->positionIsReachable(monitorAreas(gtk_widget_get_display(window_)))) {
       gtk_window_set_position(window, GTK_WIN_POS_NONE);
       gtk_window_move(window, *saved->x, *saved->y);
     }
@@ -210,14 +293,16 @@ void AppDelegate::launch() {
                              return TRUE;  // the window stays until the quit completes
                            }),
                            this);
-  g_signal_connect(window_, "window-state-event",
-                   G_CALLBACK(+[](GtkWidget*, GdkEventWindowState* event, gpointer self) -> gboolean {
-                     auto* app = static_cast<AppDelegate*>(self);
-                     app->iconified_ = event->new_window_state & GDK_WINDOW_STATE_ICONIFIED;
-                     app->saveGeometry();
-                     return FALSE;
-                   }),
-                   this);
+  g_signal_connect(
+      window_, "window-state-event",
+      G_CALLBACK(+[](GtkWidget*, GdkEventWindowState* event, gpointer self) -> gboolean {
+        auto* app = static_cast<AppDelegate*>(self);
+        app->iconified_ = event->new_window_state & GDK_WINDOW_STATE_ICONIFIED;
+        app->fullscreen_ = event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN;
+        app->saveGeometry();
+        return FALSE;
+      }),
+      this);
   g_signal_connect(window_, "configure-event",
                    G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
                      static_cast<AppDelegate*>(self)->saveGeometry();
@@ -228,15 +313,19 @@ void AppDelegate::launch() {
                    G_CALLBACK(+[](GtkWidget*, GdkEventScroll* event, gpointer self) -> gboolean {
                      if (!(event->state & GDK_CONTROL_MASK)) return FALSE;
                      auto* app = static_cast<AppDelegate*>(self);
-                     const double dy = scrollDirection(event);
-                     if (dy < 0) app->zoomIn();
-                     else if (dy > 0) app->zoomOut();
+                     for (int steps = app->scrollZoom_.add(scrollDirection(event)); steps != 0;
+                          steps += steps < 0 ? 1 : -1) {
+                       if (steps < 0)
+                         app->zoomIn();
+                       else
+                         app->zoomOut();
+                     }
                      return TRUE;
                    }),
                    this);
 
-  firstShow_ = std::make_unique<FirstShow>([this] { return windowIsShowing(); },
-                                           [this] { showWindow(); });
+  firstShow_ =
+      std::make_unique<FirstShow>([this] { return windowIsShowing(); }, [this] { showWindow(); });
   web_->onFirstLoad = [this] { firstShow_->showWindow(); };
   web_->setWindow(window);
   web_->load();
@@ -251,6 +340,17 @@ void AppDelegate::showWindow() {
   gtk_window_present(GTK_WINDOW(window_));
 }
 
+void AppDelegate::sayAlreadyOpen() {
+  GtkWidget* dialog =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s",
+                             "Meadowline Field Keeper is already open.");
+  gtk_window_set_title(GTK_WINDOW(dialog), kAppName);
+  // The dialog keeps the application running; closing it ends this instance.
+  gtk_window_set_application(GTK_WINDOW(dialog), application_);
+  g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+  gtk_window_present(GTK_WINDOW(dialog));
+}
+
 void AppDelegate::reopen() {
   if (!windowIsShowing()) gtk_window_present(GTK_WINDOW(window_));
 }
@@ -258,33 +358,36 @@ void AppDelegate::reopen() {
 void AppDelegate::saveGeometry() {
   if (geometrySave_) return;
   // Many configure events arrive while the user drags: write once they settle.
-  geometrySave_ = g_timeout_add(400, +[](gpointer data) -> gboolean {
-    auto* self = static_cast<AppDelegate*>(data);
-    self->geometrySave_ = 0;
-    if (!self->window_ || !gtk_widget_get_realized(self->window_)) return G_SOURCE_REMOVE;
-    GtkWindow* window = GTK_WINDOW(self->window_);
-    WindowGeometry geometry;
-    geometry.maximized = gtk_window_is_maximized(window);
-    auto previous = WindowGeometry::load(WindowGeometry::defaultFile());
-    if (geometry.maximized && previous) {
-      // Keep the size the window returns to when unmaximised.
-      geometry.width = previous->width;
-      geometry.height = previous->height;
-      geometry.x = previous->x;
-      geometry.y = previous->y;
-    } else {
-      gtk_window_get_size(window, &geometry.width, &geometry.height);
-      GdkWindow* gdk = gtk_widget_get_window(self->window_);
-      if (gdk && GDK_IS_X11_DISPLAY(gdk_window_get_display(gdk))) {
-        int x = 0, y = 0;
-        gtk_window_get_position(window, &x, &y);
-        geometry.x = x;
-        geometry.y = y;
-      }
-    }
-    geometry.save(WindowGeometry::defaultFile());
-    return G_SOURCE_REMOVE;
-  }, this);
+  geometrySave_ = g_timeout_add(
+      400,
+      +[](gpointer data) -> gboolean {
+        auto* self = static_cast<AppDelegate*>(data);
+        self->geometrySave_ = 0;
+        if (!self->window_ || !gtk_widget_get_realized(self->window_)) return G_SOURCE_REMOVE;
+        GtkWindow* window = GTK_WINDOW(self->window_);
+        WindowGeometry geometry;
+        geometry.maximized = gtk_window_is_maximized(window);
+        auto previous = WindowGeometry::load(WindowGeometry::defaultFile());
+        if ((geometry.maximized || self->fullscreen_) && previous) {
+          // Keep the size the window returns to when unmaximised.
+          geometry.width = previous->width;
+          geometry.height = previous->height;
+          geometry.x = previous->x;
+          geometry.y = previous->y;
+        } else {
+          gtk_window_get_size(window, &geometry.width, &geometry.height);
+          GdkWindow* gdk = gtk_widget_get_window(self->window_);
+          if (gdk && GDK_IS_X11_DISPLAY(gdk_window_get_display(gdk))) {
+            int x = 0, y = 0;
+            gtk_window_get_position(window, &x, &y);
+            geometry.x = x;
+            geometry.y = y;
+          }
+        }
+        geometry.save(WindowGeometry::defaultFile());
+        return G_SOURCE_REMOVE;
+      },
+      this);
 }
 
 void AppDelegate::requestQuit() {
@@ -315,21 +418,37 @@ void AppDelegate::about() {
   gtk_window_present(GTK_WINDOW(dialog));
 }
 
-void AppDelegate::revealData() { FarmStore::shared().reveal(); }
-void AppDelegate::backUp() { if (web_) web_->evaluate(kBackUpScript); }
-void AppDelegate::printPage() { if (web_) web_->evaluate(kPrintScript); }
-void AppDelegate::findAnimal() { if (web_) web_->evaluate(kFindScript); }
-void AppDelegate::reload() { if (web_) webkit_web_view_reload(web_->webView()); }
-void AppDelegate::support() { SupportConfig::contact(SupportConfig::kSupportSubject); }
+void AppDelegate::revealData() {
+  FarmStore::shared().reveal();
+}
+void AppDelegate::backUp() {
+  if (web_) web_->evaluate(kBackUpScript);
+}
+void AppDelegate::printPage() {
+  if (web_) web_->evaluate(kPrintScript);
+}
+void AppDelegate::findAnimal() {
+  if (web_) web_->evaluate(kFindScript);
+}
+void AppDelegate::reload() {
+  if (web_) webkit_web_view_reload(web_->webView());
+}
+void AppDelegate::support() {
+  SupportConfig::contact(SupportConfig::kSupportSubject);
+}
 
 void AppDelegate::zoomReset() {
   if (web_) webkit_web_view_set_zoom_level(web_->webView(), kZoomActualSize);
 }
 void AppDelegate::zoomIn() {
-  if (web_) webkit_web_view_set_zoom_level(web_->webView(), zoomedIn(webkit_web_view_get_zoom_level(web_->webView())));
+  if (web_)
+    webkit_web_view_set_zoom_level(web_->webView(),
+                                   zoomedIn(webkit_web_view_get_zoom_level(web_->webView())));
 }
 void AppDelegate::zoomOut() {
-  if (web_) webkit_web_view_set_zoom_level(web_->webView(), zoomedOut(webkit_web_view_get_zoom_level(web_->webView())));
+  if (web_)
+    webkit_web_view_set_zoom_level(web_->webView(),
+                                   zoomedOut(webkit_web_view_get_zoom_level(web_->webView())));
 }
 
 void AppDelegate::editingCommand(const char* webCommand, void (*editable)(GtkEditable*)) {

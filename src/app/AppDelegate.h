@@ -5,10 +5,12 @@
 #include <memory>
 
 #include "app/FirstShow.h"
+#include "app/PageZoom.h"
 
 namespace mlfk {
 
 class FarmWebView;
+class InstanceLock;
 
 inline constexpr const char* kApplicationId = "farm.meadowline.FieldKeeper";
 
@@ -33,6 +35,7 @@ class AppDelegate {
   void showWindow();
   bool windowIsShowing() const;
   void saveGeometry();
+  void sayAlreadyOpen();
 
   // Commands of the menu bar.
   void about();
@@ -53,6 +56,9 @@ class AppDelegate {
   std::unique_ptr<FirstShow> firstShow_;
   bool quitting_ = false;
   bool iconified_ = false;
+  bool fullscreen_ = false;
+  ScrollZoomSteps scrollZoom_;
+  std::unique_ptr<InstanceLock> instanceLock_;
   guint geometrySave_ = 0;
 };
 

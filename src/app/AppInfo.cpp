@@ -20,7 +20,9 @@ std::string stringEntry(const std::filesystem::path& infoFile, const char* key,
   return it->get<std::string>();
 }
 
-std::filesystem::path installedInfo() { return resourcesFolder() / "Info.json"; }
+std::filesystem::path installedInfo() {
+  return resourcesFolder() / "Info.json";
+}
 
 }  // namespace
 
@@ -30,7 +32,11 @@ std::string AppInfo::versionFrom(const std::filesystem::path& infoFile) {
 std::string AppInfo::buildFrom(const std::filesystem::path& infoFile) {
   return stringEntry(infoFile, "CFBundleVersion", "1");
 }
-std::string AppInfo::version() { return versionFrom(installedInfo()); }
-std::string AppInfo::build() { return buildFrom(installedInfo()); }
+std::string AppInfo::version() {
+  return versionFrom(installedInfo());
+}
+std::string AppInfo::build() {
+  return buildFrom(installedInfo());
+}
 
 }  // namespace mlfk

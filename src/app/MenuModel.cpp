@@ -38,8 +38,7 @@ const std::vector<Menu>& menuBar() {
         {},
         {"Reload", "app.reload", {"<Control>r"}},
         {"Enter Full Screen", "win.fullscreen", {"F11"}}}},
-      {"Window",
-       {{"Minimize", "win.minimize", {"<Control>m"}}, {"Zoom", "win.zoom", {}}}},
+      {"Window", {{"Minimize", "win.minimize", {"<Control>m"}}, {"Zoom", "win.zoom", {}}}},
       {"Help", {{"Contact Support\u2026", "app.support", {}}}},
   };
   return menus;

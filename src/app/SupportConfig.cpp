@@ -12,7 +12,9 @@ std::string encodeQueryValue(std::string_view value) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : value) {
-    const bool keep = g_ascii_isalnum(c) || std::string_view("-._~!$'()*,;:@/?").find(static_cast<char>(c)) != std::string_view::npos;
+    const bool keep =
+        g_ascii_isalnum(c) ||
+        std::string_view("-._~!$'()*,;:@/?").find(static_cast<char>(c)) != std::string_view::npos;
     if (keep) {
       out.push_back(static_cast<char>(c));
     } else {
@@ -25,7 +27,8 @@ std::string encodeQueryValue(std::string_view value) {
 }
 
 std::string SupportConfig::credits() {
-  return "Your farm. Your records.\n" + std::string(kPublisherNotice) + "\n" + std::string(kAddress);
+  return "Your farm. Your records.\n" + std::string(kPublisherNotice) + "\n" +
+         std::string(kAddress);
 }
 
 std::string SupportConfig::systemDescription() {
@@ -49,7 +52,8 @@ std::string SupportConfig::mailUrl(std::string_view subject, std::string_view ve
 }
 
 void SupportConfig::contact(std::string_view subject) {
-  openUriWithDefaultHandler(mailUrl(subject, AppInfo::version(), AppInfo::build(), systemDescription()));
+  openUriWithDefaultHandler(
+      mailUrl(subject, AppInfo::version(), AppInfo::build(), systemDescription()));
 }
 
 }  // namespace mlfk

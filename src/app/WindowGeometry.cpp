@@ -33,6 +33,21 @@ std::optional<WindowGeometry> WindowGeometry::load(const std::filesystem::path& 
   return geometry;
 }
 
+bool WindowGeometry::positionIsReachable(const std::vector<ScreenArea>& monitors) const {
+  if (!x || !y) return false;
+  // The title bar's middle: at least this much of it must be on one monitor.
+  constexpr int kGrabWidth = 100;
+  constexpr int kGrabHeight = 40;
+  for (const auto& m : monitors) {
+    const int left = std::max(*x, m.x);
+    const int right = std::min(*x + width, m.x + m.width);
+    const int top = std::max(*y, m.y);
+    const int bottom = std::min(*y + kGrabHeight, m.y + m.height);
+    if (right - left >= kGrabWidth && bottom - top >= kGrabHeight) return true;
+  }
+  return false;
+}
+
 void WindowGeometry::save(const std::filesystem::path& file) const {
   g_autoptr(GKeyFile) keys = g_key_file_new();
   g_key_file_set_integer(keys, kFrameName, "width", width);

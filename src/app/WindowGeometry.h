@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace mlfk {
 
@@ -10,6 +11,10 @@ inline constexpr int kDefaultWidth = 1320;
 inline constexpr int kDefaultHeight = 860;
 inline constexpr int kMinimumWidth = 900;
 inline constexpr int kMinimumHeight = 600;
+
+struct ScreenArea {
+  int x, y, width, height;
+};
 
 // The main window's size, maximised state and, where the window system lets
 // an application place windows, position, as the last run left them.
@@ -23,6 +28,11 @@ struct WindowGeometry {
   static std::filesystem::path defaultFile();
   static std::optional<WindowGeometry> load(const std::filesystem::path& file);
   void save(const std::filesystem::path& file) const;
+
+  // Whether the saved position shows enough of the window's top edge on one
+  // of `monitors` to grab it; a monitor unplugged since would put it off
+  // screen.
+  bool positionIsReachable(const std::vector<ScreenArea>& monitors) const;
 };
 
 }  // namespace mlfk

@@ -49,5 +49,23 @@ TEST(WindowGeometry, SavedAndRestored) {
   EXPECT_FALSE(restored->x);  // half a position is no position
 }
 
+TEST(WindowGeometry, PositionOnAMonitorThatIsGoneIsNotReachable) {
+  WindowGeometry at;
+  at.width = 1320;
+  at.height = 860;
+  at.x = 2100;
+  at.y = 80;
+  const std::vector<ScreenArea> both = {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}};
+  const std::vector<ScreenArea> laptop = {{0, 0, 1920, 1080}};
+  EXPECT_TRUE(at.positionIsReachable(both));
+  EXPECT_FALSE(at.positionIsReachable(laptop));
+  at.x = 1850;  // only its left edge left on screen
+  EXPECT_FALSE(at.positionIsReachable(laptop));
+  at.x = -1200;  // hanging off the left, title bar still in reach
+  EXPECT_TRUE(at.positionIsReachable(laptop));
+  at.y = -100;  // title bar above the screen
+  EXPECT_FALSE(at.positionIsReachable(laptop));
+}
+
 }  // namespace
 }  // namespace mlfk

@@ -10,7 +10,8 @@ namespace {
 struct Window {
   bool showing = false;
   int presented = 0;
-  FirstShow firstShow{[this] { return showing; }, [this] {
+  FirstShow firstShow{[this] { return showing; },
+                      [this] {
                         ++presented;
                         showing = true;
                       }};

@@ -16,9 +16,11 @@ std::vector<std::string> titles(const Menu& menu) {
 TEST(MenuModel, MenusAndItemsInOrder) {
   const auto& bar = menuBar();
   ASSERT_EQ(bar.size(), 6u);
-  EXPECT_EQ(titles(bar[1]), (std::vector<std::string>{"Back Up\u2026", "-", "Print\u2026", "-", "Close Window"}));
+  EXPECT_EQ(titles(bar[1]),
+            (std::vector<std::string>{"Back Up\u2026", "-", "Print\u2026", "-", "Close Window"}));
   EXPECT_EQ(titles(bar[2]).back(), "Find an Animal\u2026");
-  EXPECT_EQ(titles(bar[3]), (std::vector<std::string>{"Actual Size", "Zoom In", "Zoom Out", "-", "Reload", "Enter Full Screen"}));
+  EXPECT_EQ(titles(bar[3]), (std::vector<std::string>{"Actual Size", "Zoom In", "Zoom Out", "-",
+                                                      "Reload", "Enter Full Screen"}));
   EXPECT_EQ(bar[5].title, "Help");
   ASSERT_EQ(bar[5].entries.size(), 1u);
   EXPECT_EQ(bar[5].entries[0].title, "Contact Support\u2026");

@@ -23,5 +23,15 @@ TEST(PageZoom, StepsAreAddedThenClamped) {
   EXPECT_EQ(kZoomActualSize, 1.0);
 }
 
+TEST(PageZoom, TouchpadDeltasAddUpToOneStepPerUnit) {
+  ScrollZoomSteps steps;
+  int taken = 0;
+  for (int i = 0; i < 30; ++i) taken += steps.add(-0.1);  // three units of small deltas
+  EXPECT_EQ(taken, -3);
+  EXPECT_EQ(steps.add(0.4), 0);
+  EXPECT_EQ(steps.add(0.7), 1);  // back past one unit the other way
+  EXPECT_EQ(steps.add(-1), -1);  // a wheel click is one step
+}
+
 }  // namespace
 }  // namespace mlfk

@@ -2,6 +2,7 @@
 program, driven through its GTK dialogs with xdotool. The test page in
 dialog_page/ saves what every request gave it back as the database."""
 
+import os
 import subprocess
 import time
 import unittest
@@ -254,6 +255,32 @@ class Downloads(DialogPage):
         time.sleep(0.5)
         self.assertEqual(self.files_named(shell, "herd*"), [])
         self.assertEqual(sorted(p.name for p in shell.home.rglob("*") if p.is_file()), ["second.csv"])
+
+
+    def test_failed_download_keeps_the_file_it_was_to_replace(self):
+        if os.geteuid() != 0:
+            if os.environ.get("CI") == "true":
+                self.fail("mounting a small tmpfs needs root")
+            self.skipTest("mounting a small tmpfs needs root")
+        shell = self.start()
+        stick = shell.root / "stick"
+        stick.mkdir()
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", str(stick)], check=True)
+        self.addCleanup(subprocess.run, ["umount", "-l", str(stick)])
+        target = stick / "register.csv"
+        target.write_text("the register as it was\n")
+        dialog = self.open_dialog(shell, "download-big")
+        shell.keys_to(dialog, "ctrl+a")
+        shell.type_to(dialog, str(target))
+        time.sleep(COMPLETION_SETTLES)
+        shell.keys_to(dialog, "Return")
+        question = shell.wait_window(besides={self.main, dialog})  # replace the file?
+        shell.keys_to(question, "alt+r")
+        # The download fails for want of space; its partial file goes.
+        shell.wait_window_gone(dialog)
+        time.sleep(2.0)
+        self.assertEqual([p.name for p in stick.iterdir()], ["register.csv"])
+        self.assertEqual(target.read_text(), "the register as it was\n")
 
 
 class NewWindows(DialogPage):

@@ -32,21 +32,31 @@ class PageHosting(ShellTestCase):
         # What the page persisted is on disk byte for byte.
         self.assertEqual(json.loads(shell.database.read_text("utf-8"))["ready"], True)
 
-    def test_ended_web_process_reloads_with_the_database_of_the_start(self):
+    def test_every_reload_starts_from_the_records_on_disk(self):
         shell = self.shell()
         shell.folder.mkdir(parents=True)
         shell.database.write_bytes(b'{"at":"start"}')
         shell.start()
         first = shell.wait_ready()  # the page has saved over the database by now
+
+        def reloaded(previous):
+            return shell.wait_for(lambda: (r := shell.report()) and r.get("ready") and
+                                  r["loadId"] != previous["loadId"] and r, what="reloaded page")
+
+        saved = shell.database.read_bytes()
         pid = shell.program_pid()
         web = subprocess.run(["pgrep", "-P", str(pid), "-f", "WebKitWebProcess"],
                              capture_output=True, text=True).stdout.split()
         self.assertTrue(web, "no web process found")
         for p in web:
             os.kill(int(p), 9)
-        second = shell.wait_for(lambda: (r := shell.report()) and r.get("ready") and
-                                r["loadId"] != first["loadId"] and r, what="reloaded page")
-        self.assertEqual(base64.b64decode(second["db"]), b'{"at":"start"}')
+        second = reloaded(first)
+        self.assertEqual(base64.b64decode(second["db"]), saved)
+
+        saved = shell.database.read_bytes()
+        shell.key("ctrl+r")
+        third = reloaded(second)
+        self.assertEqual(base64.b64decode(third["db"]), saved)
 
     def test_bridge_replies(self):
         shell = self.shell().start()

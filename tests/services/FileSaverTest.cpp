@@ -56,5 +56,16 @@ TEST(FileSaver, FailedWriteKeepsTheFormerFileAndSaysWhy) {
   EXPECT_EQ(readFile(temp / "a-file"), "x");
 }
 
+TEST(FileSaver, NameThatIsNotUtf8IsWrittenAndReportedInItsDisplayForm) {
+  test::TempDir temp;
+  const auto target = temp / "r\xE9colte.csv";  // Latin-1, legal on Linux
+  SaveRequest request;
+  request.content = "tag\n";
+  const auto reply = completeSave(request, target);
+  EXPECT_EQ(readFile(target), "tag\n");
+  EXPECT_EQ(reply["path"], (temp / "r\uFFFDcolte.csv").string());
+  EXPECT_NO_THROW(reply.dump());  // the reply crosses into the page as JSON
+}
+
 }  // namespace
 }  // namespace mlfk

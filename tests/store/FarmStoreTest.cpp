@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "store/DurableFile.h"
+#include "store/InstanceLock.h"
 #include "support/FakeClock.h"
 #include "support/FileSystemFaults.h"
 #include "support/TempDir.h"
@@ -192,6 +193,16 @@ TEST_F(FarmStoreTest, TargetNamedNearTheFileNameLimitIsWritten) {
   const auto target = dataFolder() / (std::string(250, 'n') + ".csv");
   EXPECT_EQ(writeFileDurably(target, "tag,weight\n"), std::nullopt);
   EXPECT_EQ(readFile(target), "tag,weight\n");
+}
+
+TEST(InstanceLock, OneHolderPerFolderUntilItGoes) {
+  test::TempDir temp;
+  auto first = std::make_unique<InstanceLock>(temp.path());
+  EXPECT_EQ(first->state(), InstanceLock::State::Held);
+  EXPECT_EQ(InstanceLock(temp.path()).state(), InstanceLock::State::HeldElsewhere);
+  first.reset();
+  EXPECT_EQ(InstanceLock(temp.path()).state(), InstanceLock::State::Held);
+  EXPECT_EQ(InstanceLock(temp / "missing").state(), InstanceLock::State::Unavailable);
 }
 
 }  // namespace

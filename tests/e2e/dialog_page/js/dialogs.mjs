@@ -73,6 +73,13 @@ const commands = {
     link.click();
     return note("download-asked");
   },
+  // Larger than the small file system a test points it at.
+  "download-big"() {
+    const link = document.getElementById("download-link");
+    link.href = URL.createObjectURL(new Blob(["x".repeat(512 * 1024)], { type: "text/csv" }));
+    link.click();
+    return note("download-asked");
+  },
   "download-data"() {
     const content = "date,kg\n2026-03-01,412\n";
     report.downloads = [...(report.downloads || []), content];

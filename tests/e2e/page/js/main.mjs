@@ -87,6 +87,12 @@ const commands = {
       document.getElementById(id).click();
     return note("links-clicked");
   },
+  // A live print, and a second one asked for while its dialog is open.
+  print() {
+    post({ action: "print", html: "" });
+    setTimeout(() => post({ action: "print", html: "" }).then(() => note("second-print-answered")), 1500);
+    return note("print-asked");
+  },
   hang() {
     window.neverAnswerFlush = true;
     return note("hanging");

@@ -58,7 +58,7 @@ TEST(FileSaver, FailedWriteKeepsTheFormerFileAndSaysWhy) {
 
 TEST(FileSaver, NameThatIsNotUtf8IsWrittenAndReportedInItsDisplayForm) {
   test::TempDir temp;
-  const auto target = temp / "r\xE9colte.csv";  // Latin-1, legal on Linux
+  const auto target = temp / "r\xE9" "colte.csv";  // Latin-1, legal on Linux
   SaveRequest request;
   request.content = "tag\n";
   const auto reply = completeSave(request, target);

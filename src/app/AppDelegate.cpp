@@ -4,6 +4,7 @@
 #include <glib-unix.h>
 
 #include "app/AppInfo.h"
+#include "app/ColorScheme.h"
 #include "app/MenuModel.h"
 #include "app/PageZoom.h"
 #include "app/SupportConfig.h"
@@ -62,6 +63,7 @@ AppDelegate::AppDelegate()
   g_signal_connect_swapped(application_, "startup", G_CALLBACK(+[](AppDelegate* self) {
                              gtk_window_set_default_icon_name(kApplicationId);
                              self->buildMenus();
+                             followDesktopColorScheme();
                            }),
                            this);
   g_signal_connect_swapped(application_, "activate", G_CALLBACK(+[](AppDelegate* self) {
@@ -352,7 +354,8 @@ void AppDelegate::sayAlreadyOpen() {
 }
 
 void AppDelegate::reopen() {
-  if (!windowIsShowing()) gtk_window_present(GTK_WINDOW(window_));
+  // Also when it shows already: it may be behind other windows or on another workspace.
+  gtk_window_present(GTK_WINDOW(window_));
 }
 
 void AppDelegate::saveGeometry() {

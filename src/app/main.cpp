@@ -3,8 +3,10 @@
 #include <csignal>
 
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 
 int main(int argc, char** argv) {
+  if (int status = mlfk::handleCommandLine(argc, argv); status != mlfk::kKeepRunning) return status;
   // A write past a file-size limit must fail like any other write, with an
   // answer to the page, instead of killing the program.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -1,0 +1,62 @@
+"""Makes the light and dark pictures in docs/screenshots/ from the real program
+and the farm application, on X11 (under the current X display) and on a
+headless Weston:
+
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/desktop_screenshots.py
+
+light-x11.png, dark-x11.png            the main window, captured by the X server
+light-wayland.png, dark-wayland.png    Weston's whole output, through its screenshooter
+"""
+
+import time
+
+from desktop_session import DesktopShell, Weston
+from harness import BUILD
+from screenshots import FIRST_PAINT, OUT, farm
+
+WEB = BUILD / "share" / "meadowline-field-keeper" / "web"
+SETTLE = 2.0  # for a change of style to be painted
+
+
+def farm_shell(wayland=None):
+    shell = DesktopShell(WEB, color_scheme=2)
+    shell.folder.mkdir(parents=True)
+    shell.database.write_text(farm(), "utf-8")
+    if wayland:
+        shell.extra_env.update(wayland.client_env())
+    return shell
+
+
+def x11():
+    shell = farm_shell()
+    try:
+        shell.start()
+        wid = shell.window()
+        time.sleep(FIRST_PAINT)
+        shell.screenshot(wid, OUT / "light-x11.png")
+        shell.set_color_scheme(1)
+        time.sleep(SETTLE)
+        shell.screenshot(wid, OUT / "dark-x11.png")
+    finally:
+        shell.close()
+
+
+def wayland():
+    weston = Weston(1600, 1000)
+    shell = farm_shell(weston)
+    try:
+        shell.start()
+        time.sleep(FIRST_PAINT + 2)  # no window to wait for: nothing here lists Wayland windows
+        weston.screenshot(OUT / "light-wayland.png")
+        shell.set_color_scheme(1)
+        time.sleep(SETTLE)
+        weston.screenshot(OUT / "dark-wayland.png")
+    finally:
+        shell.close()
+        weston.close()
+
+
+if __name__ == "__main__":
+    OUT.mkdir(parents=True, exist_ok=True)
+    x11()
+    wayland()

@@ -1,4 +1,4 @@
-#include "app/WindowGeometry.h"
+#include "WindowGeometry.h"
 
 #include <glib.h>
 

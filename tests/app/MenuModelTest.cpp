@@ -37,15 +37,15 @@ TEST(MenuModel, ShortcutsAreUniqueAndMapped) {
         EXPECT_TRUE(byAccel.emplace(accel, entry.action).second) << accel << " used twice";
         byAction[entry.action].push_back(accel);
       }
-  EXPECT_EQ(byAccel["<Control>k"], "app.findAnimal");
+  EXPECT_EQ(byAccel["<Control>k"], "win.findAnimal");
   EXPECT_FALSE(byAccel.count("<Control>f"));  // find is Ctrl+K, not Ctrl+F
   EXPECT_EQ(byAccel["F11"], "win.fullscreen");
-  EXPECT_EQ(byAccel["<Control>plus"], "app.zoomIn");
-  EXPECT_EQ(byAccel["<Control>equal"], "app.zoomIn");
-  EXPECT_EQ(byAccel["<Control>0"], "app.zoomReset");
+  EXPECT_EQ(byAccel["<Control>plus"], "win.zoomIn");
+  EXPECT_EQ(byAccel["<Control>equal"], "win.zoomIn");
+  EXPECT_EQ(byAccel["<Control>0"], "win.zoomReset");
   EXPECT_EQ(byAccel["<Control>h"], "app.hide");
   EXPECT_EQ(byAccel["<Control><Alt>h"], "app.hideOthers");
-  EXPECT_EQ(byAccel["<Control><Shift>z"], "app.redo");
+  EXPECT_EQ(byAccel["<Control><Shift>z"], "win.redo");
   EXPECT_EQ(byAccel["<Control>q"], "app.quit");
   EXPECT_TRUE(byAction["win.zoom"].empty());
   EXPECT_EQ(unavailableActions(), (std::vector<std::string>{"app.hideOthers", "app.showAll"}));

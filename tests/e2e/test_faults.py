@@ -106,9 +106,11 @@ class Faults(ShellTestCase):
         reloaded = shell.wait_for(
             lambda: (s := shell.saved()) and s.get("load") != before["load"] and
             whole(shell.database.read_text()) and s, what="the reloaded page's saves")
-        self.assertEqual(reloaded["injected"]["n"], json.loads(text)["n"])
-        self.assertEqual(reloaded["injected"]["length"], len(text))
-        self.assertNotEqual(len(text), seed_length)
+        # A save already posted may still land after the kill: at least what
+        # was on disk then, and never the records of the start.
+        self.assertGreaterEqual(reloaded["injected"]["n"], json.loads(text)["n"])
+        self.assertTrue(reloaded["injected"]["whole"])
+        self.assertNotEqual(reloaded["injected"]["length"], seed_length)
 
     def test_program_killed_during_a_stream_of_saves(self):
         shell = self.fault_shell().seed(mode="stream", n=1)

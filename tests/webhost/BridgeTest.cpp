@@ -39,6 +39,7 @@ struct FakeServices final : BridgeServices {
   int answersWhenPrintScheduled = -1;
   RecordedReply* current = nullptr;
 
+  std::optional<std::string> savedDatabase() override { return std::nullopt; }
   std::string databasePath() override { return "/data/farm-data.json"; }
   std::optional<std::string> persist(std::string_view text) override {
     calls.push_back("persist:" + std::string(text));
@@ -96,7 +97,8 @@ TEST_F(BridgeTest, UnknownActionsAreCaseSensitive) {
 TEST_F(BridgeTest, PingAnswersTheShellsFacts) {
   auto reply = send({{"action", "ping"}, {"extra", true}});
   EXPECT_EQ(reply.answers, 1);
-  EXPECT_EQ(reply.value, (json{{"version", 2}, {"dataPath", "/data/farm-data.json"}, {"shell", "mac-native"}}));
+  EXPECT_EQ(reply.value,
+            (json{{"version", 2}, {"dataPath", "/data/farm-data.json"}, {"shell", "mac-native"}}));
 }
 
 TEST_F(BridgeTest, PersistReportsFailuresAsValues) {
@@ -158,8 +160,8 @@ TEST(SaveRequest, DefaultsForMissingAndMistypedKeys) {
   EXPECT_EQ(request.filename, "Field Keeper export.csv");
   EXPECT_EQ(request.content, "");
   EXPECT_FALSE(request.base64);
-  request = saveRequestFrom(JsonBridgeMessage(
-      json{{"filename", "herd.csv"}, {"content", "a,b"}, {"base64", "true"}}));
+  request = saveRequestFrom(
+      JsonBridgeMessage(json{{"filename", "herd.csv"}, {"content", "a,b"}, {"base64", "true"}}));
   EXPECT_EQ(request.filename, "herd.csv");
   EXPECT_EQ(request.content, "a,b");
   EXPECT_FALSE(request.base64);  // the text "true" is not a Boolean

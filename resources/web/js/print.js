@@ -18,7 +18,7 @@ const e = escapeHtml;
 
 // Millimetres. The width is A4's inside half-inch margins; the height is
 // US Letter's, less the page's own heading and a margin of safety.
-export const PAGE = { width: 184, height: 214, charMm: 1.62, lineMm: 3.4, rowPadMm: 1.6, headCharMm: 1.5 };
+export const PAGE = { width: 184, height: 214, charMm: 1.62, lineMm: 3.4, rowPadMm: 1.6, headCharMm: 1.4 };
 
 function linesFor(textValue, widthMm, charMm, nowrap) {
   const perLine = Math.max(1, Math.floor((widthMm - 2) / charMm));
@@ -27,7 +27,7 @@ function linesFor(textValue, widthMm, charMm, nowrap) {
     if (nowrap) { lines += 1; continue; }
     let used = 0;
     let n = 1;
-    for (const word of para.split(/\s+/).filter(Boolean)) {
+    for (const word of para.split(/[ \t]+/).filter(Boolean)) {
       const len = word.length;
       if (len > perLine) { n += (used ? 1 : 0) + Math.ceil(len / perLine) - 1; used = len % perLine; continue; }
       if (used && used + 1 + len > perLine) { n++; used = len; } else used += (used ? 1 : 0) + len;
@@ -37,13 +37,19 @@ function linesFor(textValue, widthMm, charMm, nowrap) {
   return Math.max(1, lines);
 }
 
-// columns: [{ label, weight, tag? }] → widths in mm. A tag column is as
-// wide as its longest tag, since a tag is never broken across lines.
+// columns: [{ label, weight, tag? }] → widths in mm. Each column is at
+// least as wide as the longest word of its heading and the longest word of
+// its cells (tags and dates in full); what is left is shared by weight.
 export function columnWidths(columns, rows) {
-  const fixed = columns.map((c, i) => (c.tag ? Math.max(16, ...rows.map((r) => String(r[i] ?? '').length * PAGE.charMm + 3)) : 0));
-  const rest = PAGE.width - fixed.reduce((a, b) => a + b, 0);
-  const weights = columns.reduce((s, c) => s + (c.tag ? 0 : c.weight || 1), 0);
-  return columns.map((c, i) => (c.tag ? fixed[i] : (rest * (c.weight || 1)) / weights));
+  // Ordinary words count up to ten letters; longer ones may break.
+  const longest = (i) => Math.max(0, ...rows.map((r) => Math.max(0, ...String(r[i] ?? '').split(/[ \n\t]+/)
+    .map((w) => (/\d{4}-\d\d-\d\d|\u00a0/.test(w) ? w.length : Math.min(w.length, 10))))));
+  const min = columns.map((c, i) => Math.max(...c.label.split(' ').map((w) => w.length * PAGE.headCharMm),
+    c.tag ? String(rows.reduce((m, r) => (String(r[i] ?? '').length > m.length ? String(r[i]) : m), '')).length * PAGE.charMm : longest(i) * PAGE.charMm) + 2.5);
+  const fixed = min.reduce((a, b) => a + b, 0);
+  if (fixed >= PAGE.width) return min.map((m) => (m * PAGE.width) / fixed);
+  const weights = columns.reduce((sum, c) => sum + (c.tag ? 0 : c.weight || 1), 0);
+  return columns.map((c, i) => min[i] + (c.tag ? 0 : ((PAGE.width - fixed) * (c.weight || 1)) / weights));
 }
 
 export function rowHeight(row, columns, widths) {
@@ -53,7 +59,7 @@ export function rowHeight(row, columns, widths) {
 const cell = (v, c) => {
   const s = String(v ?? '');
   const cls = [c.tag ? 'tag' : '', /^\d{4}-\d{2}-\d{2}( \d\d:\d\d)?$/.test(s) ? 'date' : '', c.num ? 'num' : ''].filter(Boolean).join(' ');
-  return `<td${cls ? ` class="${cls}"` : ''}>${e(s)}</td>`;
+  return `<td${cls ? ` class="${cls}"` : ''}>${e(s).replace(/\d{4}-\d\d-\d\d( \d\d:\d\d)?/g, '<span class="nw">$&</span>')}</td>`;
 };
 
 // Splits blocks into pages. A block is { html, mm } or a table
@@ -108,6 +114,8 @@ export function composeDocument({ title, farm, printedOn, subtitle = '', blocks 
     '</body></html>';
 }
 
+// Tags in running text never break across lines either.
+const tagList = (idx, ids) => tagsOf(idx, ids).map((t) => t.replace(/ /g, '\u00a0')).join(', ');
 const note = (text) => ({ html: `<p class="count">${e(text)}</p>`, mm: 6 });
 const heading = (text) => ({ html: `<h2>${e(text)}</h2>`, mm: 10 });
 const plural = (n, word) => `${n} ${word}${n === 1 ? '' : 's'}`;
@@ -116,13 +124,13 @@ const voidedRows = (records) => new Set(records.map((r, i) => (r.voided ? i : -1
 
 export function herdRegister(db, idx, animals, { printedOn, subtitle, datesOf }) {
   const columns = [
-    { label: 'Tag', tag: true }, { label: 'Previous tags', weight: 1.1 }, { label: 'Species, breed, sex', weight: 1.3 },
+    { label: 'Tag', tag: true }, { label: 'Previous tags', weight: 1.1 }, { label: 'Name', weight: 0.9 }, { label: 'Species, breed, sex', weight: 1.3 },
     { label: 'Born', weight: 0.9 }, { label: 'Dam', weight: 1.1 }, { label: 'Date on', weight: 0.9 }, { label: 'From', weight: 1.2 },
     { label: 'Date off', weight: 0.9 }, { label: 'To', weight: 1.2 }, { label: 'Cause of death', weight: 1 }, { label: 'Status', weight: 0.8 },
   ];
   const rows = animals.map((a) => {
     const d = datesOf(a);
-    return [a.tag, formerTags(a).join(', '), [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(', '), a.dob,
+    return [a.tag, formerTags(a).join(', '), a.name, [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(', '), a.dob,
       parentsOf(idx, a).damText, d.onDate, d.from, d.offDate, d.to, d.cause, a.voided ? 'Entered in error' : STATUS_LABEL.get(a.status).replace(/ \(.*/, '')];
   });
   return composeDocument({
@@ -139,7 +147,7 @@ function treatmentRow(idx, t, opts, withAnimals) {
   };
   const course = lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`;
   const row = [course + (t.time ? ` (last ${t.time})` : '')];
-  if (withAnimals) row.push([tagsOf(idx, t.animalIds).join(', '), t.target].filter(Boolean).join(' — '));
+  if (withAnimals) row.push([tagList(idx, t.animalIds), t.target].filter(Boolean).join(' — '));
   row.push([t.product, t.offLabel ? '(off-label, cascade)' : ''].filter(Boolean).join(' '), t.batch, t.dose, t.reason, t.givenBy, t.vet,
     period('meat'), period('milk'), [voidText(t), t.notes].filter(Boolean).join(' '));
   return row;
@@ -151,8 +159,8 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to }) {
   const columns = [
     { label: 'Given (first to last)', weight: 1.3 }, { label: 'Animals', weight: 1.6 }, { label: 'Product', weight: 1.3 },
     { label: 'Batch', weight: 0.8 }, { label: 'Quantity', weight: 0.8 }, { label: 'Reason', weight: 0.9 },
-    { label: 'Administered by', weight: 0.9 }, { label: 'Prescribing vet', weight: 0.9 },
-    { label: 'Meat withdrawal, fit for food from', weight: 1.4 }, { label: 'Milk withdrawal, fit for food from', weight: 1.4 },
+    { label: 'Given by', weight: 0.9 }, { label: 'Prescribed by', weight: 0.9 },
+    { label: 'Meat: withdrawal, fit for food from', weight: 1.4 }, { label: 'Milk: withdrawal, fit for food from', weight: 1.4 },
     { label: 'Notes', weight: 0.8 },
   ];
   return composeDocument({
@@ -169,7 +177,7 @@ export function movementBook(db, idx, movements, { printedOn, subtitle }) {
     { label: 'Document', weight: 0.9 }, { label: 'Cause, reason, notes', weight: 1.5 },
   ];
   const rows = movements.map((m) => [m.date, [DIRECTION_LABEL.get(m.direction), OUTCOME_LABEL.get(m.outcome)].filter(Boolean).join(': '),
-    tagsOf(idx, m.animalIds).join(', '), String(m.animalIds.length), [m.from, m.fromHolding].filter(Boolean).join(', '),
+    tagList(idx, m.animalIds), String(m.animalIds.length), [m.from, m.fromHolding].filter(Boolean).join(', '),
     [m.to, m.toHolding].filter(Boolean).join(', '), fieldName(idx, m.fieldId), m.documentRef,
     [voidText(m), m.cause && `Cause of death: ${m.cause}`, m.reason, m.notes].filter(Boolean).join('. ')]);
   return composeDocument({
@@ -198,7 +206,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
   blocks.push({ columns: [{ label: 'Date' }, { label: 'Weight (kg)' }], rows: weights.map((w) => [w.date, String(w.kg)]), empty: 'No weights recorded.' });
   blocks.push(heading('Treatments'), {
     columns: [{ label: 'Given', weight: 1.3 }, { label: 'Product', weight: 1.3 }, { label: 'Batch', weight: 0.8 }, { label: 'Quantity', weight: 0.8 },
-      { label: 'Reason', weight: 0.9 }, { label: 'Administered by', weight: 0.9 }, { label: 'Prescribing vet', weight: 0.9 },
+      { label: 'Reason', weight: 0.9 }, { label: 'Given by', weight: 0.9 }, { label: 'Prescribed by', weight: 0.9 },
       { label: 'Meat withdrawal', weight: 1.4 }, { label: 'Milk withdrawal', weight: 1.4 }, { label: 'Notes', weight: 0.8 }],
     rows: p.treatments.map((t) => treatmentRow(idx, t, opts, false)), voided: voidedRows(p.treatments), empty: 'No treatments recorded.',
   });

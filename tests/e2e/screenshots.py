@@ -4,8 +4,14 @@ application in resources/web, under the current X display:
     xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots.py
 
 start-screen.png        a fresh farm
+treatment-form.png      a five-day course being recorded
 animal-record.png       one animal's record card, added and given records from the keyboard
-herd-register-pdf-page1.png   the first page of the herd register printed to PDF
+animals-list.png        the herd list with its withdrawal column
+sale-warning.png        selling an animal under withdrawal
+treatments.png          the medicine book on screen, with a voided entry
+movements.png           the movement book on screen
+herd-register-pdf-page1.png, medicine-book-pdf-page1.png, movement-book-pdf-page1.png
+                        the first page of each, printed to PDF
 """
 
 import json
@@ -28,9 +34,11 @@ FIRST_PAINT = 6.0
 
 
 def farm():
-    fields = [{"id": "fi-1", "name": "Top Meadow", "kind": "field", "area": 6.4, "notes": ""},
-              {"id": "fi-2", "name": "River Field", "kind": "field", "area": 4.1, "notes": ""},
-              {"id": "fi-3", "name": "Calf Pen", "kind": "pen", "area": None, "notes": ""}]
+    today = date.today()
+    ago = lambda n: (today - timedelta(days=n)).isoformat()  # noqa: E731
+    fields = [{"id": "fi-1", "name": "Top Meadow", "kind": "field", "area": 6.4, "notes": "", "archived": ""},
+              {"id": "fi-2", "name": "River Field", "kind": "field", "area": 4.1, "notes": "", "archived": ""},
+              {"id": "fi-3", "name": "Calf Pen", "kind": "pen", "area": None, "notes": "", "archived": ""}]
     rows = [
         ("UK 341207 00102", "Bess", "Cattle", "Hereford", "female", "2019-04-11", "", "AI Hereford", "fi-1"),
         ("UK 341207 00118", "Clover", "Cattle", "Aberdeen Angus", "female", "2020-03-02", "UK 341207 00102", "Bull 44", "fi-1"),
@@ -43,12 +51,43 @@ def farm():
     ]
     animals = [{"id": f"an-{n}", "tag": tag, "name": name, "species": species, "breed": breed, "sex": sex,
                 "dob": dob, "dam": dam, "sire": sire, "status": "on-farm", "statusDate": "", "fieldId": field,
-                "notes": ""}
+                "firstFieldId": field, "tagHistory": [], "notes": ""}
                for n, (tag, name, species, breed, sex, dob, dam, sire, field) in enumerate(rows)]
-    return json.dumps({"format": "meadowline-field-keeper", "schema": 1, "id": "db-screenshots", "revision": 1,
-                       "savedAt": "", "farm": {"name": "Meadowline Farm", "holding": "12/345/6789"},
-                       "animals": animals, "fields": fields, "treatments": [], "weights": [], "births": [],
-                       "movements": []}, ensure_ascii=False)
+    animals[4]["tagHistory"] = [{"date": ago(90), "from": "UK 0 712345 00009", "to": "UK 0 712345 00021",
+                                 "reason": "Lost, replacement fitted"}]
+
+    def move(n, when, direction, ids, **extra):
+        return {"id": f"mo-{n}", "date": when, "direction": direction, "outcome": extra.pop("outcome", ""),
+                "animalIds": ids, "from": "", "fromHolding": "", "to": "", "toHolding": "", "fieldId": "",
+                "documentRef": "", "cause": "", "reason": "", "notes": "", **extra}
+    movements = [
+        move(1, ago(400), "on", ["an-6"], **{"from": "Welshpool market", "fromHolding": "54/123/0007",
+                                             "documentRef": "ARAMS 88213", "fieldId": "fi-2"}),
+        move(2, ago(30), "move", ["an-4", "an-5"], fieldId="fi-2", reason="Fresh grass"),
+        move(3, ago(12), "off", ["an-6"], outcome="sold", to="G. Pryce", toHolding="54/999/0002",
+             documentRef="ARAMS 90117"),
+        move(4, ago(5), "off", ["an-3"], outcome="died", cause="Bloat", to="Fallen stock collection"),
+        move(5, ago(20), "off", ["an-1"], outcome="sold", to="Wrong entry",
+             voided={"at": f"{ago(20)} 09:10", "reason": "Wrong cow, it was a calf"}),
+    ]
+
+    def treat(n, first, last, ids, product, **extra):
+        return {"id": f"tr-{n}", "date": first, "lastDate": last, "time": "", "animalIds": ids, "target": "",
+                "product": product, "dose": "", "batch": "", "reason": "", "givenBy": "J. Evans", "vet": "",
+                "meatDays": 0, "milkPeriod": 0, "milkUnit": "days", "offLabel": False, "notes": "", **extra}
+    treatments = [
+        treat(1, ago(60), "", ["an-4", "an-5"], "Heptavac P Plus", dose="2 ml", batch="HV22", reason="Vaccination"),
+        treat(2, ago(9), ago(5), ["an-2"], "Alamycin LA 300", dose="20 ml daily", batch="B7781", reason="Foul of the foot",
+              vet="R. \u00d3 Briain", meatDays=28, milkPeriod=7),
+        treat(3, ago(3), "", ["an-0"], "Metacam 20 mg/ml", dose="15 ml", batch="M202", reason="Lameness",
+              vet="R. \u00d3 Briain", meatDays=15, milkPeriod=120, milkUnit="hours", time="07:30", offLabel=True),
+        treat(4, ago(4), "", ["an-1"], "Zolvix", dose="5 ml", meatDays=7, milkPeriod=None,
+              voided={"at": f"{ago(4)} 18:02", "reason": "Given to the wrong ewe"}),
+    ]
+    return json.dumps({"format": "meadowline-field-keeper", "schema": 2, "id": "db-screenshots", "revision": 1,
+                       "savedAt": "", "farm": {"name": "Meadowline Farm", "holding": "12/345/6789", "organic": False},
+                       "animals": animals, "fields": fields, "treatments": treatments, "weights": [], "births": [],
+                       "movements": movements}, ensure_ascii=False)
 
 
 def typed(shell, wid, *steps):
@@ -73,12 +112,33 @@ def start_screen(web):
         shell.close()
 
 
-def record_card_and_register(web):
+def pdf_page(shell, main, output, name):
+    """Prints the screen shown to `output` and keeps its first page as a picture."""
+    shell.key("ctrl+p")
+    dialog = shell.wait_window(besides={main}, title="Print")
+    shell.keys_to(dialog, "alt+p")
+    shell.wait_for(lambda: output.exists() and output.stat().st_size > 0, timeout=30, what="the PDF")
+    shell.wait_window_gone(dialog)
+    time.sleep(0.5)
+    subprocess.run(["pdftoppm", "-png", "-r", "80", "-f", "1", "-l", "1", "-singlefile", str(output),
+                    str(OUT / name)], check=True, timeout=60)
+    output.unlink()  # the next print goes to the same file
+
+
+def quiet_picture(shell, main, name, wait=6):
+    """A picture with no focus ring and past any notice."""
+    shell.click(main, 1200, 150)
+    subprocess.run(["xdotool", "mousemove", "0", "0"], check=True, timeout=10)
+    time.sleep(wait)
+    shell.screenshot(main, OUT / name)
+
+
+def record_card_and_books(web):
     shell = Shell(web)
     try:
         shell.folder.mkdir(parents=True)
         shell.database.write_text(farm(), "utf-8")
-        output = shell.root / "register.pdf"
+        output = shell.root / "print.pdf"
         shell.print_to_file(output)
         shell.start()
         main = shell.window()
@@ -93,8 +153,7 @@ def record_card_and_register(web):
 
         # The card's buttons, counted from the search field: Print, Back up, the
         # eight sections, the "Animals" breadcrumb, then Edit, Record treatment,
-        # Record weight. Counted afresh each time: after a form is saved the
-        # focus is not given back to the button that opened it.
+        # Record weight.
         def card_button(n):
             return [["ctrl+k"], ["Tab"] * (11 + n), ["Return"]]
 
@@ -104,29 +163,37 @@ def record_card_and_register(web):
             typed(shell, main, *card_button(3), kg, ["shift+Tab", "shift+Tab", "ctrl+a"],
                   (today - timedelta(days=days_ago)).isoformat(), ["Return"])
             time.sleep(0.5)
-        # The treatment form opens in the product field.
-        typed(shell, main, *card_button(2), "Closamectin pour-on", ["Tab", "Tab", "Tab", "Tab"],
-              "10 ml pour-on", ["Tab"], "B41207", ["Tab"], "Worms", ["Tab"], "J. Evans",
-              ["Tab", "ctrl+a"], "28", ["Return"])
-        # Back to the top of the card, then a click on empty page so that no
-        # focus ring shows in the picture.
-        typed(shell, main, ["ctrl+k"], ["Tab"] * 11)
-        shell.click(main, 1200, 150)
-        subprocess.run(["xdotool", "mousemove", "0", "0"], check=True, timeout=10)
-        time.sleep(6)  # past the notice that the treatment was recorded
-        shell.screenshot(main, OUT / "animal-record.png")
-
-        # The herd register: the Animals screen, printed.
-        typed(shell, main, ["ctrl+k"], ["Tab"] * 4, ["Return"])
+        # A five-day course: the form opens in the product field, the first date one stop back.
+        typed(shell, main, *card_button(2), ["shift+Tab", "ctrl+a"], (today - timedelta(days=10)).isoformat(), ["Tab"],
+              "Closamectin pour-on", ["Tab"] * 4, "10 ml pour-on", ["Tab", "Tab"], "5", ["Tab", "Tab"], "B41207",
+              ["Tab"], "Worms", ["Tab"], "J. Evans", ["Tab"], "R. \u00d3 Briain", ["Tab"], "28", ["Tab"], "0")
         time.sleep(SETTLE)
-        shell.key("ctrl+p")
-        dialog = shell.wait_window(besides={main}, title="Print")
-        shell.keys_to(dialog, "alt+p")
-        shell.wait_for(lambda: output.exists() and output.stat().st_size > 0, timeout=30, what="the PDF")
-        shell.wait_window_gone(dialog)
-        time.sleep(0.5)
-        subprocess.run(["pdftoppm", "-png", "-r", "80", "-f", "1", "-l", "1", "-singlefile", str(output),
-                        str(OUT / "herd-register-pdf-page1")], check=True, timeout=60)
+        shell.screenshot(main, OUT / "treatment-form.png")
+        typed(shell, main, ["Return"])
+        typed(shell, main, ["ctrl+k"], ["Tab"] * 11)
+        quiet_picture(shell, main, "animal-record.png")
+
+        # Selling her while the withdrawal runs: the question in the form.
+        typed(shell, main, *card_button(1), ["Tab"] * 8, "s", ["Tab", "Tab", "ctrl+a"], today.isoformat(), ["Tab"],
+              "G. Pryce", ["Tab"], "54/999/0002", ["Return"])
+        time.sleep(SETTLE)
+        shell.screenshot(main, OUT / "sale-warning.png")
+        typed(shell, main, ["Escape"])
+
+        # Every animal, gone or not ("show all" at the foot of the search
+        # results), then the herd register printed from that list.
+        typed(shell, main, ["ctrl+k"], "UK")
+        time.sleep(SETTLE)
+        typed(shell, main, ["Up"], ["Return"])
+        quiet_picture(shell, main, "animals-list.png", wait=SETTLE)
+        pdf_page(shell, main, output, "herd-register-pdf-page1")
+        # The Treatments and Movements screens, and their books.
+        typed(shell, main, ["ctrl+k"], ["Tab"] * 5, ["Return"])
+        quiet_picture(shell, main, "treatments.png", wait=SETTLE)
+        pdf_page(shell, main, output, "medicine-book-pdf-page1")
+        typed(shell, main, ["ctrl+k"], ["Tab"] * 8, ["Return"])
+        quiet_picture(shell, main, "movements.png", wait=SETTLE)
+        pdf_page(shell, main, output, "movement-book-pdf-page1")
         saved = json.loads(shell.database.read_text("utf-8"))
         print(f"saved: {len(saved['animals'])} animals, {len(saved['weights'])} weights, "
               f"{len(saved['treatments'])} treatments", file=sys.stderr)
@@ -141,4 +208,4 @@ if __name__ == "__main__":
         web = Path(scratch) / "web"
         probed_copy(web)
         start_screen(web)
-        record_card_and_register(web)
+        record_card_and_books(web)

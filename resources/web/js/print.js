@@ -41,9 +41,9 @@ function linesFor(textValue, widthMm, charMm, nowrap) {
 // least as wide as the longest word of its heading and the longest word of
 // its cells (tags and dates in full); what is left is shared by weight.
 export function columnWidths(columns, rows) {
-  // Ordinary words count up to ten letters; longer ones may break.
+  // Ordinary words count up to twelve letters; longer ones may break.
   const longest = (i) => Math.max(0, ...rows.map((r) => Math.max(0, ...String(r[i] ?? '').split(/[ \n\t]+/)
-    .map((w) => (/\d{4}-\d\d-\d\d|\u00a0/.test(w) ? w.length : Math.min(w.length, 10))))));
+    .map((w) => (/\d{4}-\d\d-\d\d|\u00a0/.test(w) ? w.length : Math.min(w.length, 12))))));
   const min = columns.map((c, i) => Math.max(...c.label.split(' ').map((w) => w.length * PAGE.headCharMm),
     c.tag ? String(rows.reduce((m, r) => (String(r[i] ?? '').length > m.length ? String(r[i]) : m), '')).length * PAGE.charMm : longest(i) * PAGE.charMm) + 2.5);
   const fixed = min.reduce((a, b) => a + b, 0);
@@ -115,7 +115,8 @@ export function composeDocument({ title, farm, printedOn, subtitle = '', blocks 
 }
 
 // Tags in running text never break across lines either.
-const tagList = (idx, ids) => tagsOf(idx, ids).map((t) => t.replace(/ /g, '\u00a0')).join(', ');
+const whole = (tag) => tag.replace(/ /g, '\u00a0');
+const tagList = (idx, ids) => tagsOf(idx, ids).map(whole).join(', ');
 const note = (text) => ({ html: `<p class="count">${e(text)}</p>`, mm: 6 });
 const heading = (text) => ({ html: `<h2>${e(text)}</h2>`, mm: 10 });
 const plural = (n, word) => `${n} ${word}${n === 1 ? '' : 's'}`;
@@ -130,8 +131,8 @@ export function herdRegister(db, idx, animals, { printedOn, subtitle, datesOf })
   ];
   const rows = animals.map((a) => {
     const d = datesOf(a);
-    return [a.tag, formerTags(a).join(', '), a.name, [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(', '), a.dob,
-      parentsOf(idx, a).damText, d.onDate, d.from, d.offDate, d.to, d.cause, a.voided ? 'Entered in error' : STATUS_LABEL.get(a.status).replace(/ \(.*/, '')];
+    return [a.tag, formerTags(a).map(whole).join(', '), a.name, [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(', '), a.dob,
+      whole(parentsOf(idx, a).damText), d.onDate, d.from, d.offDate, d.to, d.cause, a.voided ? 'Entered in error' : STATUS_LABEL.get(a.status).replace(/ \(.*/, '')];
   });
   return composeDocument({
     title: 'Herd register', farm: db.farm, printedOn, subtitle,

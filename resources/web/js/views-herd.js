@@ -290,8 +290,8 @@ export function fitCell(t, kind, opts, now) {
   if (!p) return h('span', { class: 'badge danger' }, 'not recorded');
   if (p.amount === 0) return h('span', { class: 'muted' }, 'no withdrawal');
   const fit = fitFrom(t, kind, opts);
-  const label = p.notes.length ? [fit, h('span', { class: 'muted small' }, ` ${describePeriod(p)}`)] : fit;
-  return !t.voided && stillWithdrawn(fit, now) ? h('span', { class: 'badge warn' }, label) : h('span', {}, label);
+  return h('span', {}, !t.voided && stillWithdrawn(fit, now) ? h('span', { class: 'badge warn' }, fit) : fit,
+    p.notes.length ? h('span', { class: 'fit-note' }, describePeriod(p)) : null);
 }
 
 export function eventNode(idx, a, ev) {

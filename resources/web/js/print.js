@@ -18,7 +18,7 @@ const e = escapeHtml;
 
 // Millimetres. The width is A4's inside half-inch margins; the height is
 // US Letter's, less the page's own heading and a margin of safety.
-export const PAGE = { width: 184, height: 214, charMm: 1.62, lineMm: 3.4, rowPadMm: 1.6, headCharMm: 1.4 };
+export const PAGE = { width: 184, height: 214, charMm: 1.7, tagCharMm: 1.9, lineMm: 3.4, rowPadMm: 1.6, headCharMm: 1.4 };
 
 function linesFor(textValue, widthMm, charMm, nowrap) {
   const perLine = Math.max(1, Math.floor((widthMm - 2) / charMm));
@@ -44,8 +44,9 @@ export function columnWidths(columns, rows) {
   // Ordinary words count up to twelve letters; longer ones may break.
   const longest = (i) => Math.max(0, ...rows.map((r) => Math.max(0, ...String(r[i] ?? '').split(/[ \n\t]+/)
     .map((w) => (/\d{4}-\d\d-\d\d|\u00a0/.test(w) ? w.length : Math.min(w.length, 12))))));
+  const tagLen = (i) => Math.max(0, ...rows.flatMap((r) => String(r[i] ?? '').split('\n').map((l) => l.length)));
   const min = columns.map((c, i) => Math.max(...c.label.split(' ').map((w) => w.length * PAGE.headCharMm),
-    c.tag ? String(rows.reduce((m, r) => (String(r[i] ?? '').length > m.length ? String(r[i]) : m), '')).length * PAGE.charMm : longest(i) * PAGE.charMm) + 2.5);
+    c.tag ? tagLen(i) * PAGE.tagCharMm : longest(i) * PAGE.charMm) + 2.5);
   const fixed = min.reduce((a, b) => a + b, 0);
   if (fixed >= PAGE.width) return min.map((m) => (m * PAGE.width) / fixed);
   const weights = columns.reduce((sum, c) => sum + (c.tag ? 0 : c.weight || 1), 0);
@@ -123,16 +124,20 @@ const plural = (n, word) => `${n} ${word}${n === 1 ? '' : 's'}`;
 const voidText = (r) => (r.voided ? `VOID ${r.voided.at.slice(0, 10)}: ${r.voided.reason}` : '');
 const voidedRows = (records) => new Set(records.map((r, i) => (r.voided ? i : -1)).filter((i) => i >= 0));
 
+// Previous tags sit under the tag, so that the register fits a portrait page
+// with every tag whole.
 export function herdRegister(db, idx, animals, { printedOn, subtitle, datesOf }) {
   const columns = [
-    { label: 'Tag', tag: true }, { label: 'Previous tags', weight: 1.1 }, { label: 'Name', weight: 0.9 }, { label: 'Species, breed, sex', weight: 1.3 },
-    { label: 'Born', weight: 0.9 }, { label: 'Dam', weight: 1.1 }, { label: 'Date on', weight: 0.9 }, { label: 'From', weight: 1.2 },
-    { label: 'Date off', weight: 0.9 }, { label: 'To', weight: 1.2 }, { label: 'Cause of death', weight: 1 }, { label: 'Status', weight: 0.8 },
+    { label: 'Tag (previous tags)', tag: true }, { label: 'Name', weight: 0.8 }, { label: 'Species, breed, sex', weight: 1.3 },
+    { label: 'Born', weight: 0.6 }, { label: 'Dam', weight: 0.8 }, { label: 'On: date, from', weight: 1.3 },
+    { label: 'Off: date, to, cause of death', weight: 1.5 }, { label: 'Status', weight: 0.6 },
   ];
   const rows = animals.map((a) => {
     const d = datesOf(a);
-    return [a.tag, formerTags(a).map(whole).join(', '), a.name, [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(', '), a.dob,
-      whole(parentsOf(idx, a).damText), d.onDate, d.from, d.offDate, d.to, d.cause, a.voided ? 'Entered in error' : STATUS_LABEL.get(a.status).replace(/ \(.*/, '')];
+    return [[a.tag, ...formerTags(a).map((t) => `(${t})`)].join('\n'), a.name, [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(', '),
+      a.dob, whole(parentsOf(idx, a).damText), [d.onDate, d.from].filter(Boolean).join(' '),
+      [d.offDate, d.to, d.cause && `cause: ${d.cause}`].filter(Boolean).join(' '),
+      a.voided ? 'Entered in error' : STATUS_LABEL.get(a.status).replace(/ \(.*/, '')];
   });
   return composeDocument({
     title: 'Herd register', farm: db.farm, printedOn, subtitle,

@@ -2,9 +2,9 @@
 // before voiding one.
 
 import { h, field, showErrors, formValues, button } from './dom.js';
-import { openDialog, confirmDialog } from './ui.js';
+import { openDialog } from './ui.js';
 import {
-  SPECIES, SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, tagsOf, fold, animalLabel, parentsOf,
+  SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, tagsOf, fold, animalLabel, parentsOf,
 } from './model.js';
 import { withdrawalConflicts, conflictText } from './withdrawal.js';
 import {
@@ -349,4 +349,3 @@ export async function removeAnimalsForm(app, ids) {
   return ok;
 }
 
-export { confirmDialog };

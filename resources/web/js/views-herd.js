@@ -4,7 +4,7 @@ import { h, button, link, nf, kgf } from './dom.js';
 import { pagedTable } from './ui.js';
 import {
   herdSummary, recentEvents, searchAnimals, compareTags, fieldName, animalLabel, tagsOf, parentsOf, inForce,
-  SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL, OUTCOME_LABEL, daysBetween,
+  SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL, daysBetween,
 } from './model.js';
 import { withdrawalsRunning, fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from './withdrawal.js';
 import { animalEvents, movementsByAnimal, registerDates } from './history.js';

@@ -10,7 +10,7 @@ import {
 import { withdrawalsRunning, lastGiven } from './withdrawal.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from './csv.js';
 import { medicineBook, movementBook, listDocument } from './print.js';
-import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, voidRecordForm, restore, archive } from './forms.js';
+import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, archive } from './forms.js';
 import { animalHref, animalLink, untilText, showAnimals, fitCell, voidCell, rowClass, registerDatesOf } from './views-herd.js';
 
 const heading = (text, sub) => h('header', { class: 'view-head' },

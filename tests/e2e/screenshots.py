@@ -3,15 +3,10 @@ application in resources/web, under the current X display:
 
     xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots.py
 
-start-screen.png        a fresh farm
-treatment-form.png      a five-day course being recorded
-animal-record.png       one animal's record card, added and given records from the keyboard
-animals-list.png        the herd list with its withdrawal column
-sale-warning.png        selling an animal under withdrawal
-treatments.png          the medicine book on screen, with a voided entry
-movements.png           the movement book on screen
-herd-register-pdf-page1.png, medicine-book-pdf-page1.png, movement-book-pdf-page1.png
-                        the first page of each, printed to PDF
+a fresh farm; an animal added and given weights and a five-day course from the
+keyboard, its record card, and the question when selling it under withdrawal;
+the herd list, medicine book and movement book on screen, and the first page
+of each printed to PDF.
 """
 
 import json
@@ -34,11 +29,10 @@ FIRST_PAINT = 6.0
 
 
 def farm():
-    today = date.today()
-    ago = lambda n: (today - timedelta(days=n)).isoformat()  # noqa: E731
-    fields = [{"id": "fi-1", "name": "Top Meadow", "kind": "field", "area": 6.4, "notes": "", "archived": ""},
-              {"id": "fi-2", "name": "River Field", "kind": "field", "area": 4.1, "notes": "", "archived": ""},
-              {"id": "fi-3", "name": "Calf Pen", "kind": "pen", "area": None, "notes": "", "archived": ""}]
+    ago = lambda n: (date.today() - timedelta(days=n)).isoformat()  # noqa: E731
+    fields = [{"id": f"fi-{n}", "name": name, "kind": kind, "area": area, "notes": "", "archived": ""}
+              for n, (name, kind, area) in enumerate([("Top Meadow", "field", 6.4), ("River Field", "field", 4.1),
+                                                      ("Calf Pen", "pen", None)], 1)]
     rows = [
         ("UK 341207 00102", "Bess", "Cattle", "Hereford", "female", "2019-04-11", "", "AI Hereford", "fi-1"),
         ("UK 341207 00118", "Clover", "Cattle", "Aberdeen Angus", "female", "2020-03-02", "UK 341207 00102", "Bull 44", "fi-1"),
@@ -50,43 +44,33 @@ def farm():
         ("UK 0 712345 00060", "Hazel", "Goat", "Saanen", "female", "2022-06-01", "", "", "fi-3"),
     ]
     animals = [{"id": f"an-{n}", "tag": tag, "name": name, "species": species, "breed": breed, "sex": sex,
-                "dob": dob, "dam": dam, "sire": sire, "status": "on-farm", "statusDate": "", "fieldId": field,
-                "firstFieldId": field, "tagHistory": [], "notes": ""}
+                "dob": dob, "dam": dam, "sire": sire, "firstFieldId": field, "tagHistory": [], "notes": ""}
                for n, (tag, name, species, breed, sex, dob, dam, sire, field) in enumerate(rows)]
     animals[4]["tagHistory"] = [{"date": ago(90), "from": "UK 0 712345 00009", "to": "UK 0 712345 00021",
                                  "reason": "Lost, replacement fitted"}]
-
-    def move(n, when, direction, ids, **extra):
-        return {"id": f"mo-{n}", "date": when, "direction": direction, "outcome": extra.pop("outcome", ""),
-                "animalIds": ids, "from": "", "fromHolding": "", "to": "", "toHolding": "", "fieldId": "",
-                "documentRef": "", "cause": "", "reason": "", "notes": "", **extra}
-    movements = [
-        move(1, ago(400), "on", ["an-6"], **{"from": "Welshpool market", "fromHolding": "54/123/0007",
-                                             "documentRef": "ARAMS 88213", "fieldId": "fi-2"}),
-        move(2, ago(30), "move", ["an-4", "an-5"], fieldId="fi-2", reason="Fresh grass"),
-        move(3, ago(12), "off", ["an-6"], outcome="sold", to="G. Pryce", toHolding="54/999/0002",
-             documentRef="ARAMS 90117"),
-        move(4, ago(5), "off", ["an-3"], outcome="died", cause="Bloat", to="Fallen stock collection"),
-        move(5, ago(20), "off", ["an-1"], outcome="sold", to="Wrong entry",
-             voided={"at": f"{ago(20)} 09:10", "reason": "Wrong cow, it was a calf"}),
-    ]
-
-    def treat(n, first, last, ids, product, **extra):
-        return {"id": f"tr-{n}", "date": first, "lastDate": last, "time": "", "animalIds": ids, "target": "",
-                "product": product, "dose": "", "batch": "", "reason": "", "givenBy": "J. Evans", "vet": "",
-                "meatDays": 0, "milkPeriod": 0, "milkUnit": "days", "offLabel": False, "notes": "", **extra}
-    treatments = [
-        treat(1, ago(60), "", ["an-4", "an-5"], "Heptavac P Plus", dose="2 ml", batch="HV22", reason="Vaccination"),
-        treat(2, ago(9), ago(5), ["an-2"], "Alamycin LA 300", dose="20 ml daily", batch="B7781", reason="Foul of the foot",
-              vet="R. \u00d3 Briain", meatDays=28, milkPeriod=7),
-        treat(3, ago(3), "", ["an-0"], "Metacam 20 mg/ml", dose="15 ml", batch="M202", reason="Lameness",
-              vet="R. \u00d3 Briain", meatDays=15, milkPeriod=120, milkUnit="hours", time="07:30", offLabel=True),
-        treat(4, ago(4), "", ["an-1"], "Zolvix", dose="5 ml", meatDays=7, milkPeriod=None,
-              voided={"at": f"{ago(4)} 18:02", "reason": "Given to the wrong ewe"}),
-    ]
+    wrong = lambda n: {"at": f"{ago(n)} 09:10", "reason": "Wrong animal"}  # noqa: E731
+    movements = [dict({"id": f"mo-{n}", "animalIds": ids, "date": ago(days), "direction": direction}, **extra)
+                 for n, (days, direction, ids, extra) in enumerate([
+                     (400, "on", ["an-6"], {"from": "Welshpool market", "fromHolding": "54/123/0007",
+                                            "documentRef": "ARAMS 88213", "fieldId": "fi-2"}),
+                     (30, "move", ["an-4", "an-5"], {"fieldId": "fi-2", "reason": "Fresh grass"}),
+                     (12, "off", ["an-6"], {"outcome": "sold", "to": "G. Pryce", "toHolding": "54/999/0002",
+                                            "documentRef": "ARAMS 90117"}),
+                     (5, "off", ["an-3"], {"outcome": "died", "cause": "Bloat", "to": "Fallen stock collection"}),
+                     (20, "off", ["an-1"], {"outcome": "sold", "to": "Wrong entry", "voided": wrong(20)})])]
+    treatments = [dict({"id": f"tr-{n}", "date": ago(first), "lastDate": ago(last) if last else "", "animalIds": ids,
+                        "product": product, "givenBy": "J. Evans", "meatDays": 0, "milkPeriod": 0}, **extra)
+                  for n, (first, last, ids, product, extra) in enumerate([
+                      (60, 0, ["an-4", "an-5"], "Heptavac P Plus", {"dose": "2 ml", "batch": "HV22"}),
+                      (9, 5, ["an-2"], "Alamycin LA 300", {"dose": "20 ml daily", "batch": "B7781", "vet": "R. Vet",
+                                                           "meatDays": 28, "milkPeriod": 7}),
+                      (3, 0, ["an-0"], "Metacam 20 mg/ml", {"batch": "M202", "vet": "R. Vet", "meatDays": 15,
+                                                            "milkPeriod": 120, "milkUnit": "hours", "time": "07:30",
+                                                            "offLabel": True}),
+                      (4, 0, ["an-1"], "Zolvix", {"meatDays": 7, "milkPeriod": None, "voided": wrong(4)})])]
     return json.dumps({"format": "meadowline-field-keeper", "schema": 2, "id": "db-screenshots", "revision": 1,
-                       "savedAt": "", "farm": {"name": "Meadowline Farm", "holding": "12/345/6789", "organic": False},
-                       "animals": animals, "fields": fields, "treatments": treatments, "weights": [], "births": [],
+                       "farm": {"name": "Meadowline Farm", "holding": "12/345/6789"}, "animals": animals,
+                       "fields": fields, "treatments": treatments, "weights": [], "births": [],
                        "movements": movements}, ensure_ascii=False)
 
 

@@ -10,12 +10,9 @@ import { animal, treatment, movement, farm, place } from './helpers.mjs';
 const TODAY = '2026-06-15';
 
 describe('typed input', () => {
-  test('tag lists split on commas, semicolons and lines, keep inner spaces, drop repeats', () => {
+  test('tag lists split on commas, semicolons and lines; numbers take a decimal comma', () => {
     assert.deepEqual(parseTagList('UK 123  456, A2;A3\nuk 123 456\n\n'), ['UK 123 456', 'A2', 'A3']);
     assert.deepEqual(parseTagList('   '), []);
-  });
-
-  test('numbers accept a decimal comma and refuse anything else', () => {
     assert.equal(parseNumber('412,5'), 412.5);
     for (const bad of ['', '-3', '4e2', '12kg', '1,2,3']) assert.ok(Number.isNaN(parseNumber(bad)), bad);
   });
@@ -24,12 +21,9 @@ describe('typed input', () => {
 describe('animals', () => {
   const { idx } = farm({ animals: [animal({ id: 'a1', tag: 'UK 100' })], fields: [place('f1')] });
 
-  test('a tag already in use is refused, whatever its case or spacing', () => {
+  test('a tag in use is refused, whatever its case or spacing; so are future births and unknown fields', () => {
     assert.match(validateAnimal({ tag: ' uk   100 ' }, idx, null, TODAY).errors.tag, /UK 100/);
     assert.equal(validateAnimal({ tag: 'UK 100' }, idx, 'a1', TODAY).ok, true, 'its own tag when editing');
-  });
-
-  test('future dates of birth and unknown fields are refused', () => {
     assert.ok(validateAnimal({ tag: 'N', dob: '2026-06-16' }, idx, null, TODAY).errors.dob);
     assert.ok(validateAnimal({ tag: 'N', fieldId: 'nowhere' }, idx, null, TODAY).errors.fieldId);
   });

@@ -15,9 +15,10 @@ import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRec
 
 export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
 
+// A tag never breaks across lines; the name may.
 export function animalLink(idx, id) {
   const a = idx.animalsById.get(id);
-  return a ? link(animalHref(a), animalLabel(a)) : h('span', { class: 'muted' }, 'removed animal');
+  return a ? link(animalHref(a), animalLabel({ ...a, tag: a.tag.replace(/ /g, '\u00a0') })) : h('span', { class: 'muted' }, 'removed animal');
 }
 
 function animalLinks(idx, ids, max = 3) {

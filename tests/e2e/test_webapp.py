@@ -331,6 +331,8 @@ class FarmApplication(ShellTestCase):
                               what="the sale saved")
         self.assertEqual((sale["direction"], sale["outcome"], sale["date"], sale["to"], sale["toHolding"]),
                          ("off", "sold", today.isoformat(), "A. Buyer", "54/999/0002"))
+        # Saving keeps only a small marker in session storage, never the records.
+        self.assertLess(max(n for _, n in self.probe(shell)["session"]), 200)
 
         # A treatment recorded on the wrong cow is voided with a reason, after a snapshot.
         self.fill(shell, ["ctrl+k"], "UK 500001", ["Return"])

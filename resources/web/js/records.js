@@ -80,7 +80,11 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   if (!tag) errors.tag = 'Enter the tag number.';
   else {
     const other = findByTag(idx, tag);
-    if (other && other.id !== editing) errors.tag = `The tag ${tag} is, or was, the tag of ${other.tag}.`;
+    if (other && other.id !== editing) {
+      errors.tag = other.voided
+        ? `${other.tag} was entered in error with this tag: restore it and correct it instead.`
+        : `The tag ${tag} is, or was, the tag of ${other.tag}.`;
+    }
   }
   let tagChange = null;
   if (animal && tag && normaliseTag(tag) !== normaliseTag(animal.tag)) {

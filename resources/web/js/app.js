@@ -308,7 +308,7 @@ function printPage(title) {
   const view = app.current;
   let html;
   if (app.problem) {
-    html = composeDocument({ title: 'Field Keeper', printedOn: app.today(), body: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>` });
+    html = composeDocument({ title: 'Field Keeper', printedOn: app.today(), blocks: [{ html: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>`, mm: 30 }] });
   } else if (view?.print) {
     html = view.print();
   } else {

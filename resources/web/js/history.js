@@ -32,7 +32,7 @@ export function stateOf(animal, moves = [], until = null) {
     if (until !== null && m.date > until) break;
     if (m.direction === 'on') s = { status: 'on-farm', statusDate: '', fieldId: m.fieldId || '' };
     else if (m.direction === 'off') s = { status: m.outcome || 'away', statusDate: m.date, fieldId: '' };
-    else if (m.fieldId) s = { ...s, fieldId: m.fieldId };
+    else if (m.fieldId && s.status === 'on-farm') s = { ...s, fieldId: m.fieldId };
   }
   return s;
 }

@@ -18,7 +18,7 @@ const e = escapeHtml;
 
 // Millimetres. The width is A4's inside half-inch margins; the height is
 // US Letter's, less the page's own heading and a margin of safety.
-export const PAGE = { width: 184, height: 214, charMm: 1.7, tagCharMm: 1.9, lineMm: 3.4, rowPadMm: 1.6, headCharMm: 1.4 };
+export const PAGE = { width: 184, height: 222, charMm: 1.45, wordCharMm: 1.7, tagCharMm: 1.85, lineMm: 3.4, rowPadMm: 1.2, headCharMm: 1.4 };
 
 function linesFor(textValue, widthMm, charMm, nowrap) {
   const perLine = Math.max(1, Math.floor((widthMm - 2) / charMm));
@@ -46,7 +46,7 @@ export function columnWidths(columns, rows) {
     .map((w) => (/\d{4}-\d\d-\d\d|\u00a0/.test(w) ? w.length : Math.min(w.length, 12))))));
   const tagLen = (i) => Math.max(0, ...rows.flatMap((r) => String(r[i] ?? '').split('\n').map((l) => l.length)));
   const min = columns.map((c, i) => Math.max(...c.label.split(' ').map((w) => w.length * PAGE.headCharMm),
-    c.tag ? tagLen(i) * PAGE.tagCharMm : longest(i) * PAGE.charMm) + 2.5);
+    c.tag ? tagLen(i) * PAGE.tagCharMm : longest(i) * PAGE.wordCharMm) + 2.5);
   const fixed = min.reduce((a, b) => a + b, 0);
   if (fixed >= PAGE.width) return min.map((m) => (m * PAGE.width) / fixed);
   const weights = columns.reduce((sum, c) => sum + (c.tag ? 0 : c.weight || 1), 0);
@@ -60,7 +60,7 @@ export function rowHeight(row, columns, widths) {
 const cell = (v, c) => {
   const s = String(v ?? '');
   const cls = [c.tag ? 'tag' : '', /^\d{4}-\d{2}-\d{2}( \d\d:\d\d)?$/.test(s) ? 'date' : '', c.num ? 'num' : ''].filter(Boolean).join(' ');
-  return `<td${cls ? ` class="${cls}"` : ''}>${e(s).replace(/\d{4}-\d\d-\d\d( \d\d:\d\d)?/g, '<span class="nw">$&</span>')}</td>`;
+  return `<td${cls ? ` class="${cls}"` : ''}>${e(s).replace(/\d{4}-\d\d-\d\d/g, '<span class="nw">$&</span>')}</td>`;
 };
 
 // Splits blocks into pages. A block is { html, mm } or a table

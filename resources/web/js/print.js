@@ -41,12 +41,15 @@ function linesFor(textValue, widthMm, charMm, nowrap) {
 // least as wide as the longest word of its heading and the longest word of
 // its cells (tags and dates in full); what is left is shared by weight.
 export function columnWidths(columns, rows) {
-  // Ordinary words count up to twelve letters; longer ones may break.
+  // Figures and capitals are wider than small letters. Ordinary words count
+  // up to twelve letters; longer ones may break.
+  const wordMm = (w) => [...w].reduce((mm, ch) => mm + (/[\dA-Z]/.test(ch) ? PAGE.wordCharMm : PAGE.charMm), 0);
+  const whole = (w) => /\d{4}-\d\d-\d\d|\u00a0/.test(w);
   const longest = (i) => Math.max(0, ...rows.map((r) => Math.max(0, ...String(r[i] ?? '').split(/[ \n\t]+/)
-    .map((w) => (/\d{4}-\d\d-\d\d|\u00a0/.test(w) ? w.length : Math.min(w.length, 12))))));
+    .map((w) => wordMm(whole(w) ? w : w.slice(0, 12))))));
   const tagLen = (i) => Math.max(0, ...rows.flatMap((r) => String(r[i] ?? '').split('\n').map((l) => l.length)));
   const min = columns.map((c, i) => Math.max(...c.label.split(' ').map((w) => w.length * PAGE.headCharMm),
-    c.tag ? tagLen(i) * PAGE.tagCharMm : longest(i) * PAGE.wordCharMm) + 2.5);
+    c.tag ? tagLen(i) * PAGE.tagCharMm : longest(i)) + 2);
   const fixed = min.reduce((a, b) => a + b, 0);
   if (fixed >= PAGE.width) return min.map((m) => (m * PAGE.width) / fixed);
   const weights = columns.reduce((sum, c) => sum + (c.tag ? 0 : c.weight || 1), 0);
@@ -165,7 +168,7 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to }) {
   const columns = [
     { label: 'Given (first to last)', weight: 1.3 }, { label: 'Animals', weight: 1.6 }, { label: 'Product', weight: 1.3 },
     { label: 'Batch', weight: 0.8 }, { label: 'Quantity', weight: 0.8 }, { label: 'Reason', weight: 0.9 },
-    { label: 'Given by', weight: 0.9 }, { label: 'Prescribed by', weight: 0.9 },
+    { label: 'Given by', weight: 0.9 }, { label: 'Vet', weight: 0.9 },
     { label: 'Meat: withdrawal, fit for food from', weight: 1.4 }, { label: 'Milk: withdrawal, fit for food from', weight: 1.4 },
     { label: 'Notes', weight: 0.8 },
   ];
@@ -212,7 +215,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
   blocks.push({ columns: [{ label: 'Date' }, { label: 'Weight (kg)' }], rows: weights.map((w) => [w.date, String(w.kg)]), empty: 'No weights recorded.' });
   blocks.push(heading('Treatments'), {
     columns: [{ label: 'Given', weight: 1.3 }, { label: 'Product', weight: 1.3 }, { label: 'Batch', weight: 0.8 }, { label: 'Quantity', weight: 0.8 },
-      { label: 'Reason', weight: 0.9 }, { label: 'Given by', weight: 0.9 }, { label: 'Prescribed by', weight: 0.9 },
+      { label: 'Reason', weight: 0.9 }, { label: 'Given by', weight: 0.9 }, { label: 'Vet', weight: 0.9 },
       { label: 'Meat withdrawal', weight: 1.4 }, { label: 'Milk withdrawal', weight: 1.4 }, { label: 'Notes', weight: 0.8 }],
     rows: p.treatments.map((t) => treatmentRow(idx, t, opts, false)), voided: voidedRows(p.treatments), empty: 'No treatments recorded.',
   });

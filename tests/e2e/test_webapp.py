@@ -311,7 +311,7 @@ class FarmApplication(ShellTestCase):
         self.card_button(shell, 2, "Record treatment")
         self.fill(shell, ["shift+Tab", "ctrl+a"], first, ["Tab"], "Alamycin LA 300", ["Tab", "ctrl+End"], ", UK 500001",
                   ["Tab", "Tab", "Tab"], "20 ml daily", ["Tab", "Tab"], "5", ["Tab", "Tab"], "C5512", ["Tab"],
-                  "Foul of the foot", ["Tab"], "J. Evans", ["Tab"], "R. Vet", ["Tab"], "28", ["Tab"], "0", ["Return"])
+                  "Foul of the foot", ["Tab"], "J. Evans", ["Tab"], "Rhiannon", ["Tab"], "28", ["Tab"], "0", ["Return"])
         course = shell.wait_for(lambda: next((t for t in shell.report()["treatments"] if t["batch"] == "C5512"), None),
                                 what="the course saved")
         self.assertEqual((course["date"], course["lastDate"], course["meatDays"], course["milkPeriod"], len(course["animalIds"])),
@@ -355,7 +355,7 @@ class FarmApplication(ShellTestCase):
         flat = re.sub(r"\s+", " ", self.print_text(shell, output))
         # Narrow columns wrap their words; tags never break.
         for expected in ["Medicine book", "Pen-y-Bryn Farm", f"Printed {today.isoformat()}", "Page 1 of 1",
-                         "Alamycin", "C5512", "R. Vet", "Evans", first, clears, "VOID", "wrong", "Metacam",
+                         "Alamycin", "C5512", "Rhiannon", "Evans", first, clears, "VOID", "wrong", "Metacam",
                          "UK 500001", "UK 500002"]:
             self.assertIn(expected, flat)
         self.assertRegex(subprocess.run(["pdfinfo", str(output)], capture_output=True, text=True).stdout, r"Pages:\s+1\b")

@@ -189,8 +189,8 @@ export function animalsView(app) {
     { key: 'sex', label: 'Sex', cell: (a) => SEX_LABEL.get(a.sex) },
     { key: 'dob', label: 'Born', sort: byText('dob'), cell: (a) => a.dob, className: 'date' },
     { key: 'status', label: 'Status', sort: byText('status'), cell: (a) => statusBadge(a) },
-    { key: 'wd', label: 'Withdrawal (fit for food from)', sort: (a, b) => compareTags(wdText(a) || '\uffff', wdText(b) || '\uffff'),
-      cell: (a) => (running.has(a.id) ? h('span', { class: 'badge warn' }, wdText(a)) : '') },
+    { key: 'wd', label: 'Fit for food from', sort: (a, b) => compareTags(wdText(a) || '\uffff', wdText(b) || '\uffff'),
+      cell: (a) => { const w = running.get(a.id); return w ? h('div', { class: 'wd-ends' }, w.meatEnd ? h('span', { class: 'badge warn' }, `meat ${w.meatEnd}`) : null, w.milkEnd ? h('span', { class: 'badge warn' }, `milk ${w.milkEnd}`) : null) : ''; } },
     { key: 'field', label: 'Field or pen', sort: (a, b) => compareTags(fieldName(idx, a.fieldId) || '\uffff', fieldName(idx, b.fieldId) || '\uffff'), cell: (a) => fieldName(idx, a.fieldId) },
   ];
 

@@ -23,51 +23,21 @@ from harness import Shell
 from screenshots import FIRST_PAINT, OUT, SETTLE, start_screen, typed
 from test_webapp import probe, probed_copy
 
+HERE = Path(__file__).resolve().parent
+
 
 def farm():
-    ago = lambda n: (date.today() - timedelta(days=n)).isoformat()  # noqa: E731
-    fields = [{"id": f"fi-{n}", "name": name, "kind": kind, "area": area, "notes": "", "archived": ""}
-              for n, (name, kind, area) in enumerate([("Top Meadow", "field", 6.4), ("River Field", "field", 4.1),
-                                                      ("Calf Pen", "pen", None)], 1)]
-    rows = [
-        ("UK 341207 00102", "Bess", "Cattle", "Hereford", "female", "2019-04-11", "", "AI Hereford", "fi-1"),
-        ("UK 341207 00118", "Clover", "Cattle", "Aberdeen Angus", "female", "2020-03-02", "UK 341207 00102", "Bull 44", "fi-1"),
-        ("UK 341207 00140", "Primrose", "Cattle", "Holstein Friesian", "female", "2022-05-30", "", "AI Holstein", "fi-2"),
-        ("UK 341207 00144", "", "Cattle", "Hereford", "castrated", "2024-02-19", "UK 341207 00118", "Bull 44", "fi-3"),
-        ("UK 0 712345 00021", "L\u00e9a", "Sheep", "Texel", "female", "2021-03-14", "", "Ram T12", "fi-2"),
-        ("UK 0 712345 00022", "", "Sheep", "Texel", "female", "2021-03-14", "", "Ram T12", "fi-2"),
-        ("UK 0 712345 00045", "Bj\u00f6rn", "Sheep", "Suffolk", "male", "2020-04-02", "", "", "fi-2"),
-        ("UK 0 712345 00060", "Hazel", "Goat", "Saanen", "female", "2022-06-01", "", "", "fi-3"),
-    ]
-    animals = [{"id": f"an-{n}", "tag": tag, "name": name, "species": species, "breed": breed, "sex": sex,
-                "dob": dob, "dam": dam, "sire": sire, "firstFieldId": field, "tagHistory": [], "notes": ""}
-               for n, (tag, name, species, breed, sex, dob, dam, sire, field) in enumerate(rows)]
-    animals[4]["tagHistory"] = [{"date": ago(90), "from": "UK 0 712345 00009", "to": "UK 0 712345 00021",
-                                 "reason": "Lost, replacement fitted"}]
-    wrong = lambda n: {"at": f"{ago(n)} 09:10", "reason": "Wrong animal"}  # noqa: E731
-    movements = [dict({"id": f"mo-{n}", "animalIds": ids, "date": ago(days), "direction": direction}, **extra)
-                 for n, (days, direction, ids, extra) in enumerate([
-                     (400, "on", ["an-6"], {"from": "Welshpool market", "fromHolding": "54/123/0007",
-                                            "documentRef": "ARAMS 88213", "fieldId": "fi-2"}),
-                     (30, "move", ["an-4", "an-5"], {"fieldId": "fi-2", "reason": "Fresh grass"}),
-                     (12, "off", ["an-6"], {"outcome": "sold", "to": "G. Pryce", "toHolding": "54/999/0002",
-                                            "documentRef": "ARAMS 90117"}),
-                     (5, "off", ["an-3"], {"outcome": "died", "cause": "Bloat", "to": "Fallen stock collection"}),
-                     (20, "off", ["an-1"], {"outcome": "sold", "to": "Wrong entry", "voided": wrong(20)})])]
-    treatments = [dict({"id": f"tr-{n}", "date": ago(first), "lastDate": ago(last) if last else "", "animalIds": ids,
-                        "product": product, "givenBy": "J. Evans", "meatDays": 0, "milkPeriod": 0}, **extra)
-                  for n, (first, last, ids, product, extra) in enumerate([
-                      (60, 0, ["an-4", "an-5"], "Heptavac P Plus", {"dose": "2 ml", "batch": "HV22"}),
-                      (9, 5, ["an-2"], "Alamycin LA 300", {"dose": "20 ml daily", "batch": "B7781", "vet": "R. Vet",
-                                                           "meatDays": 28, "milkPeriod": 7}),
-                      (3, 0, ["an-0"], "Metacam 20 mg/ml", {"batch": "M202", "vet": "R. Vet", "meatDays": 15,
-                                                            "milkPeriod": 120, "milkUnit": "hours", "time": "07:30",
-                                                            "offLabel": True}),
-                      (4, 0, ["an-1"], "Zolvix", {"meatDays": 7, "milkPeriod": None, "voided": wrong(4)})])]
-    return json.dumps({"format": "meadowline-field-keeper", "schema": 2, "id": "db-screenshots", "revision": 1,
-                       "farm": {"name": "Meadowline Farm", "holding": "12/345/6789"}, "animals": animals,
-                       "fields": fields, "treatments": treatments, "weights": [], "births": [],
-                       "movements": movements}, ensure_ascii=False)
+    """screenshots_farm.json, its dates given as days back from today ("@12", "@4 18:02")."""
+    def dated(v):
+        if isinstance(v, dict):
+            return {k: dated(x) for k, x in v.items()}
+        if isinstance(v, list):
+            return [dated(x) for x in v]
+        if isinstance(v, str) and v.startswith("@"):
+            days, _, clock = v[1:].partition(" ")
+            return " ".join(filter(None, [(date.today() - timedelta(days=int(days))).isoformat(), clock]))
+        return v
+    return json.dumps(dated(json.loads((HERE / "screenshots_farm.json").read_text("utf-8"))), ensure_ascii=False)
 
 
 def pdf_page(shell, main, output, name):

@@ -2,6 +2,8 @@
 
 #include <glib-unix.h>
 
+#include <chrono>
+
 #include "AppInfo.h"
 #include "ColorScheme.h"
 #include "MainWindow.h"
@@ -16,6 +18,9 @@
 
 namespace mlfk {
 namespace {
+
+// Two seconds for an ending instance to let go of the data folder.
+constexpr int kLockAttempts = 20;
 
 template <auto Command>
 void command(GSimpleAction*, GVariant*, gpointer data) {
@@ -134,9 +139,28 @@ void AppDelegate::launch() {
   g_mkdir_with_parents(folder.c_str(), 0700);
   instanceLock_ = std::make_unique<InstanceLock>(folder);
   if (instanceLock_->state() == InstanceLock::State::HeldElsewhere) {
-    sayAlreadyOpen();
+    // An instance that has just been asked to quit holds the folder until
+    // its flush is over: give it a moment before saying it is open.
+    g_application_hold(G_APPLICATION(application_));
+    waitForLock(kLockAttempts);
     return;
   }
+  openWindow();
+}
+
+void AppDelegate::waitForLock(int attemptsLeft) {
+  glib::timeoutOnce(std::chrono::milliseconds(100), [this, attemptsLeft] {
+    if (instanceLock_->retry() == InstanceLock::State::HeldElsewhere && attemptsLeft > 1)
+      return waitForLock(attemptsLeft - 1);
+    if (instanceLock_->state() == InstanceLock::State::HeldElsewhere)
+      sayAlreadyOpen();
+    else
+      openWindow();
+    g_application_release(G_APPLICATION(application_));
+  });
+}
+
+void AppDelegate::openWindow() {
   services_ = std::make_unique<ShellServices>(FarmStore::shared());
   window_ = std::make_unique<MainWindow>(application_, *services_, [this] { requestQuit(); });
   services_->attach(&window_->web());

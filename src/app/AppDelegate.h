@@ -28,6 +28,8 @@ class AppDelegate {
  private:
   void activate();
   void launch();
+  void waitForLock(int attemptsLeft);
+  void openWindow();
   void buildMenus();
   void sayAlreadyOpen();
   void about();

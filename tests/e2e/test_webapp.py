@@ -223,7 +223,9 @@ class FarmApplication(ShellTestCase):
         self.assertEqual(shell.wait_exit(), 0)
 
         self.assertEqual(shell.database.read_bytes(), DAMAGED)
-        self.assertEqual(sorted(p.name for p in shell.folder.iterdir()), ["Safety Snapshots", "farm-data.json"])
+        # Beside the records only the running instance's lock file.
+        self.assertEqual(sorted(p.name for p in shell.folder.iterdir()),
+                         [".instance.lock", "Safety Snapshots", "farm-data.json"])
         for snapshot in (shell.folder / "Safety Snapshots").iterdir():
             self.assertEqual(snapshot.read_bytes(), DAMAGED)
 

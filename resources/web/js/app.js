@@ -218,7 +218,10 @@ app.safetySnapshot = async (reason) => {
     return false;
   }
   try {
-    await app.bridge.snapshot(reason);
+    // The shell answers {ok: false} when no copy could be made (a full
+    // disk, a snapshot folder that is gone): nothing may go on then.
+    const res = await app.bridge.snapshot(reason);
+    if (res?.ok === false) throw new Error(res.error || 'no reason was given');
     return true;
   } catch (e) {
     showBanner('action-error', { title: 'Nothing was changed.', message: `The safety copy could not be made: ${e?.message || e}` });

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "base/Callbacks.h"
+
 namespace mlfk {
 
 bool confirmAnswer(int response) {
@@ -53,7 +55,7 @@ void answerOnce(gpointer object, OnResponse onResponse, void (*release)(gpointer
                           // Disconnect first: releasing the dialog must not answer again.
                           g_signal_handlers_disconnect_by_data(source, data);
                           std::unique_ptr<Held> held(static_cast<Held*>(data));
-                          held->done(source, response);
+                          glib::guarded(held->done, source, response);
                           held->release(source);
                         }),
                         new Held{std::move(onResponse), release}, nullptr, GConnectFlags(0));

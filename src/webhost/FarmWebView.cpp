@@ -88,13 +88,17 @@ FarmWebView::~FarmWebView() {
 
 void FarmWebView::connectSignals() {
   const std::string signal = "script-message-with-reply-received::" + std::string(kBridgeName);
-  g_signal_connect(content_, signal.c_str(), G_CALLBACK(onMessage), this);
-  g_signal_connect(webView_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
-  g_signal_connect(webView_, "load-changed", G_CALLBACK(onLoadChanged), this);
-  g_signal_connect(webView_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
-  g_signal_connect(webView_, "script-dialog", G_CALLBACK(onScriptDialog), this);
-  g_signal_connect(webView_, "run-file-chooser", G_CALLBACK(onFileChooser), this);
-  g_signal_connect(webView_, "create", G_CALLBACK(onCreate), this);
+  g_signal_connect(content_, signal.c_str(), G_CALLBACK(glib::Guarded<&onMessage>::call), this);
+  g_signal_connect(webView_, "decide-policy", G_CALLBACK(glib::Guarded<&onDecidePolicy>::call),
+                   this);
+  g_signal_connect(webView_, "load-changed", G_CALLBACK(glib::Guarded<&onLoadChanged>::call), this);
+  g_signal_connect(webView_, "web-process-terminated",
+                   G_CALLBACK(glib::Guarded<&onProcessTerminated>::call), this);
+  g_signal_connect(webView_, "script-dialog", G_CALLBACK(glib::Guarded<&onScriptDialog>::call),
+                   this);
+  g_signal_connect(webView_, "run-file-chooser", G_CALLBACK(glib::Guarded<&onFileChooser>::call),
+                   this);
+  g_signal_connect(webView_, "create", G_CALLBACK(glib::Guarded<&onCreate>::call), this);
 }
 
 void FarmWebView::setWindow(GtkWindow* window) {
@@ -165,8 +169,7 @@ void FarmWebView::onProcessTerminated(WebKitWebView* view, WebKitWebProcessTermi
 
 gboolean FarmWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                      WebKitPolicyDecisionType type, gpointer data) {
-  return glib::guarded(
-      [&] { return static_cast<FarmWebView*>(data)->decidePolicy(decision, type); });
+  return static_cast<FarmWebView*>(data)->decidePolicy(decision, type);
 }
 
 gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
@@ -213,14 +216,12 @@ gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
 gboolean FarmWebView::onMessage(WebKitUserContentManager*, JSCValue* value,
                                 WebKitScriptMessageReply* reply, gpointer data) {
   auto* self = static_cast<FarmWebView*>(data);
-  // The reply answers with an error if an exception leaves it unanswered.
-  auto answer = [&] {
-    JscBridgeMessage message(value);
-    dispatchBridgeMessage(message,
-                          std::make_unique<JscBridgeReply>(reply, jsc_value_get_context(value)),
-                          self->services_);
-  };
-  glib::guarded(answer);
+  // Connected under glib::Guarded: an exception leaves the reply to answer
+  // with an error as it goes.
+  JscBridgeMessage message(value);
+  dispatchBridgeMessage(message,
+                        std::make_unique<JscBridgeReply>(reply, jsc_value_get_context(value)),
+                        self->services_);
   return TRUE;
 }
 

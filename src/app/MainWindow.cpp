@@ -306,26 +306,21 @@ void MainWindow::saveGeometry() {
     geometrySave_ = 0;
     if (!gtk_widget_get_realized(window_)) return;
     GtkWindow* window = this->window();
-    WindowGeometry geometry;
-    geometry.maximized = gtk_window_is_maximized(window);
-    auto previous = WindowGeometry::load(WindowGeometry::defaultFile());
-    if ((geometry.maximized || fullscreen_) && previous) {
-      // Keep the size and place the window returns to.
-      geometry.width = previous->width;
-      geometry.height = previous->height;
-      geometry.x = previous->x;
-      geometry.y = previous->y;
-    } else {
-      gtk_window_get_size(window, &geometry.width, &geometry.height);
-      GdkWindow* gdk = gtk_widget_get_window(window_);
-      // Only X11 lets an application place its windows.
-      if (gdk && GDK_IS_X11_DISPLAY(gdk_window_get_display(gdk))) {
-        int x = 0, y = 0;
-        gtk_window_get_position(window, &x, &y);
-        geometry.x = x;
-        geometry.y = y;
-      }
+    WindowGeometry current;
+    gtk_window_get_size(window, &current.width, &current.height);
+    GdkWindow* gdk = gtk_widget_get_window(window_);
+    // Only X11 lets an application place its windows.
+    if (gdk && GDK_IS_X11_DISPLAY(gdk_window_get_display(gdk))) {
+      int x = 0, y = 0;
+      gtk_window_get_position(window, &x, &y);
+      current.x = x;
+      current.y = y;
     }
+    const WindowState state = fullscreen_                       ? WindowState::FullScreen
+                              : gtk_window_is_maximized(window) ? WindowState::Maximized
+                                                                : WindowState::Normal;
+    const WindowGeometry geometry =
+        WindowGeometry::toKeep(current, state, WindowGeometry::load(WindowGeometry::defaultFile()));
     geometry.save(WindowGeometry::defaultFile());
   });
 }

@@ -33,6 +33,17 @@ std::optional<WindowGeometry> WindowGeometry::load(const std::filesystem::path& 
   return geometry;
 }
 
+WindowGeometry WindowGeometry::toKeep(const WindowGeometry& current, WindowState state,
+                                      const std::optional<WindowGeometry>& saved) {
+  WindowGeometry kept = current;
+  if (state != WindowState::Normal && saved) {
+    kept = *saved;
+  }
+  kept.maximized = state == WindowState::Maximized ||
+                   (state == WindowState::FullScreen && saved && saved->maximized);
+  return kept;
+}
+
 bool WindowGeometry::positionIsReachable(const std::vector<ScreenArea>& monitors) const {
   if (!x || !y) return false;
   // The title bar's middle: at least this much of it must be on one monitor.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/TempDir.h"
 
 namespace mlfk {
@@ -47,6 +49,29 @@ TEST(WindowGeometry, SavedAndRestored) {
   EXPECT_EQ(restored->width, 900);  // never below the minimum
   EXPECT_EQ(restored->height, 600);
   EXPECT_FALSE(restored->x);  // half a position is no position
+}
+
+TEST(WindowGeometry, FullScreenOrMaximisedKeepsTheNormalSizeAndPlace) {
+  WindowGeometry normal;
+  normal.width = 1100;
+  normal.height = 700;
+  normal.x = 40;
+  normal.y = 30;
+  WindowGeometry screen;
+  screen.width = 1920;
+  screen.height = 1080;
+  screen.x = 0;
+  screen.y = 0;
+  auto full = WindowGeometry::toKeep(screen, WindowState::FullScreen, normal);
+  EXPECT_EQ(std::tie(full.width, full.height, full.x, full.y, full.maximized),
+            std::tie(normal.width, normal.height, normal.x, normal.y, normal.maximized));
+  auto maximised = WindowGeometry::toKeep(screen, WindowState::Maximized, normal);
+  EXPECT_EQ(maximised.width, 1100);
+  EXPECT_TRUE(maximised.maximized);
+  // Full screen from a maximised window comes back maximised.
+  EXPECT_TRUE(WindowGeometry::toKeep(screen, WindowState::FullScreen, maximised).maximized);
+  EXPECT_EQ(WindowGeometry::toKeep(normal, WindowState::Normal, maximised).width, 1100);
+  EXPECT_FALSE(WindowGeometry::toKeep(normal, WindowState::Normal, maximised).maximized);
 }
 
 TEST(WindowGeometry, PositionOnAMonitorThatIsGoneIsNotReachable) {

@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""Regular-expression mutation testing of the shell's C++.
+
+Finds every place in src/**/*.cpp where one of the operators below applies,
+draws a reproducible sample, and for each mutant: applies it in a separate
+work tree, builds (under the machine's shared build lock), runs the unit
+tests and then the end-to-end tests of a fast set, stopping at the first
+failure. A mutant that does not build is left out of the score.
+
+    tools/mutation/cpp_mutants.py --count 150 --seed 1 --out build/mutation/cpp.json
+"""
+
+import argparse
+import json
+import random
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+
+# (name, pattern, replacement); each applies to one match at a time.
+OPERATORS = [
+    ("eq-to-ne", r"==", "!="),
+    ("ne-to-eq", r"!=", "=="),
+    ("lt-to-le", r"(?<![<-])<(?![<=])(?=\s)", "<="),
+    ("gt-to-ge", r"(?<=\s)>(?![>=])", ">="),
+    ("le-to-lt", r"<=", "<"),
+    ("ge-to-gt", r">=", ">"),
+    ("and-to-or", r"&&", "||"),
+    ("or-to-and", r"\|\|", "&&"),
+    ("true-to-false", r"\btrue\b", "false"),
+    ("false-to-true", r"\bfalse\b", "true"),
+    ("TRUE-to-FALSE", r"\bTRUE\b", "FALSE"),
+    ("drop-not", r"\(!(?=[A-Za-z_(])", "("),
+    ("plus-to-minus", r"(?<=\s)\+(?=\s)", "-"),
+    ("minus-to-plus", r"(?<=\s)-(?=\s)", "+"),
+    ("zero-to-one", r"(?<![\w.])0(?![\w.x])", "1"),
+    ("drop-return-value", r"return (?!;)[^;]+;", "return {};"),
+]
+
+# Replacements that change nothing.
+EQUIVALENT = {"return std::nullopt;", "return {};", "return nullptr;"}
+SKIP_LINE = re.compile(r"^\s*(#|//|\*|/\*)|static_assert|#include")
+FAST_E2E = ["e2e_shell", "e2e_hardening", "e2e_bridge_services", "e2e_dialogs", "e2e_faults"]
+
+
+def candidates():
+    found = []
+    for source in sorted((ROOT / "src").rglob("*.cpp")):
+        lines = source.read_text(encoding="utf-8").splitlines(keepends=True)
+        for number, line in enumerate(lines):
+            if SKIP_LINE.search(line) or '"' in line and line.count('"') >= 2 and "==" not in line:
+                continue
+            for name, pattern, replacement in OPERATORS:
+                for match in re.finditer(pattern, line):
+                    if match.group(0) in EQUIVALENT:
+                        continue
+                    found.append({"file": str(source.relative_to(ROOT)), "line": number + 1,
+                                  "operator": name, "start": match.start(), "end": match.end(),
+                                  "replacement": replacement, "original": line.rstrip("\n")})
+    return found
+
+
+def run(command, cwd, timeout):
+    try:
+        return subprocess.run(command, cwd=cwd, timeout=timeout, capture_output=True,
+                              text=True).returncode
+    except subprocess.TimeoutExpired:
+        return "timeout"
+
+
+def judge(tree, build, mutant):
+    path = tree / mutant["file"]
+    original = path.read_text(encoding="utf-8")
+    lines = original.splitlines(keepends=True)
+    line = lines[mutant["line"] - 1]
+    lines[mutant["line"] - 1] = line[:mutant["start"]] + mutant["replacement"] + line[mutant["end"]:]
+    path.write_text("".join(lines), encoding="utf-8")
+    try:
+        built = run(["flock", "/tmp/mlfk-build.lock", "cmake", "--build", str(build)], tree, 900)
+        if built != 0:
+            return "did not build"
+        if run(["ctest", "--test-dir", str(build), "-L", "unit", "--stop-on-failure"], tree, 600) != 0:
+            return "killed by unit tests"
+        regex = "|".join(FAST_E2E)
+        e2e = ["xvfb-run", "-a", "-s", "-screen 0 1920x1080x24", "ctest", "--test-dir", str(build),
+               "-R", f"^({regex})$", "--stop-on-failure"]
+        outcome = run(e2e, tree, 1800)
+        if outcome == "timeout":
+            return "killed by a time-out"
+        return "killed by end-to-end tests" if outcome != 0 else "survived"
+    finally:
+        path.write_text(original, encoding="utf-8")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--count", type=int, default=150)
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--tree", type=Path, default=ROOT / "build" / "mutation" / "tree")
+    parser.add_argument("--out", type=Path, default=ROOT / "build" / "mutation" / "cpp.json")
+    parser.add_argument("--list", action="store_true", help="only print the sample")
+    args = parser.parse_args()
+
+    every = candidates()
+    sample = random.Random(args.seed).sample(every, min(args.count, len(every)))
+    if args.list:
+        for m in sample:
+            print(f'{m["file"]}:{m["line"]} {m["operator"]}: {m["original"].strip()}')
+        print(f"{len(sample)} of {len(every)} possible mutants")
+        return 0
+
+    # A work tree of the current commit, built once, mutated one file at a time.
+    tree = args.tree
+    if not tree.exists():
+        subprocess.run(["git", "worktree", "add", "--detach", str(tree), "HEAD"], cwd=ROOT, check=True)
+    build = tree / "build"
+    if not (build / "CMakeCache.txt").exists():
+        subprocess.run(["cmake", "-S", str(tree), "-B", str(build), "-G", "Ninja",
+                        "-DMLFK_BUILD_BENCHMARKS=OFF", "-DMLFK_BUILD_FUZZERS=OFF"], check=True)
+    if run(["flock", "/tmp/mlfk-build.lock", "cmake", "--build", str(build)], tree, 1800) != 0:
+        print("the unmutated tree does not build", file=sys.stderr)
+        return 1
+
+    results = []
+    for i, mutant in enumerate(sample, 1):
+        started = time.monotonic()
+        mutant["outcome"] = judge(tree, build, mutant)
+        results.append(mutant)
+        print(f'[{i}/{len(sample)}] {mutant["outcome"]:28} {mutant["file"]}:{mutant["line"]} '
+              f'{mutant["operator"]} ({time.monotonic() - started:.0f} s)', flush=True)
+        args.out.parent.mkdir(parents=True, exist_ok=True)
+        args.out.write_text(json.dumps(results, indent=1))
+    valid = [m for m in results if m["outcome"] != "did not build"]
+    killed = [m for m in valid if m["outcome"] != "survived"]
+    score = 100 * len(killed) / len(valid) if valid else 0
+    print(f"C++ mutation score: {score:.1f}% ({len(killed)} of {len(valid)} mutants that built; "
+          f"{len(results) - len(valid)} did not build)")
+    for m in valid:
+        if m["outcome"] == "survived":
+            print(f'  survived: {m["file"]}:{m["line"]} {m["operator"]}: {m["original"].strip()}')
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

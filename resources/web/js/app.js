@@ -15,6 +15,8 @@ import { h, nf } from './dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
 import { herdRegister, composeDocument } from './print.js';
 import { overviewView, animalsView, animalCardView, animalHref, showAnimals, registerDatesOf } from './views-herd.js';
+import { cabinetView } from './views-cabinet.js';
+import { UNITS } from './cabinet.js';
 import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
 
 const MARKER_KEY = 'meadowline-field-keeper.saved';
@@ -25,6 +27,7 @@ const ROUTES = {
   animals: animalsView,
   animal: animalCardView,
   treatments: treatmentsView,
+  medicines: cabinetView,
   weights: weightsView,
   births: birthsView,
   movements: movementsView,
@@ -127,7 +130,8 @@ async function start() {
   document.body.append(
     h('datalist', { id: 'tag-suggestions' }),
     h('datalist', { id: 'species-suggestions' }, SPECIES.map((s) => h('option', { value: s }))),
-    h('datalist', { id: 'product-suggestions' }));
+    h('datalist', { id: 'product-suggestions' }),
+    h('datalist', { id: 'unit-suggestions' }, UNITS.map((u) => h('option', { value: u }))));
   setupSearch();
   showSaveState(app.queue.state);
   render({ focusHeading: false });

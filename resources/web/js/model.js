@@ -156,11 +156,11 @@ export function emptyDatabase() {
     revision: 0,
     savedAt: '',
     farm: { name: '', holding: '', organic: false },
-    animals: [], fields: [], treatments: [], weights: [], births: [], movements: [],
+    animals: [], fields: [], treatments: [], weights: [], births: [], movements: [], purchases: [],
   };
 }
 
-export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements'];
+export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements', 'purchases'];
 
 // Field checkers for loaded records: each returns the normalised value, or
 // throws a message. A missing key takes its default; a present key of the
@@ -186,6 +186,16 @@ const check = {
     return v;
   },
   kg: (v) => { if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a weight'; return v; },
+  amount: (v) => { if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a quantity'; return v; },
+  // Keys added within format 2: absent stays absent, so that a file read and
+  // saved again is unchanged.
+  newText: (v) => { if (miss(v)) return undefined; if (typeof v !== 'string') throw 'is not text'; return v; },
+  optAmount: (v) => {
+    if (miss(v)) return undefined;
+    if (v === null) return null;
+    if (typeof v !== 'number' || !Number.isFinite(v) || v < 0) throw 'is not a quantity';
+    return v;
+  },
   area: (v) => {
     if (miss(v) || v === null) return null;
     if (typeof v !== 'number' || !Number.isFinite(v) || v < 0) throw 'is not an area';
@@ -234,24 +244,30 @@ const V1_SHAPES = {
     date: check.date, direction: check.oneOf(keys(DIRECTIONS), 'move'), animalIds: check.ids,
     from: check.text, to: check.text, fieldId: check.text, reason: check.text, notes: check.text,
   },
+  purchases: {},
 };
 
 const V2_SHAPES = {
   animals: {
     ...V1_SHAPES.animals, status: check.oneOf(keys(STATUSES), 'on-farm'), firstFieldId: check.text,
-    tagHistory: check.tagHistory, voided: check.voided,
+    tagHistory: check.tagHistory, voided: check.voided, eid: check.newText,
   },
   fields: { ...V1_SHAPES.fields, archived: check.optDate },
   treatments: {
     ...V1_SHAPES.treatments, lastDate: check.optDate, time: check.optTime, vet: check.text,
     meatDays: check.period, milkDays: undefined, milkPeriod: check.period, milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
-    offLabel: check.flag, voided: check.voided,
+    offLabel: check.flag, voided: check.voided, purchaseId: check.newText, stockUsed: check.optAmount,
   },
   weights: { ...V1_SHAPES.weights, voided: check.voided },
   births: { ...V1_SHAPES.births, voided: check.voided },
   movements: {
     ...V1_SHAPES.movements, outcome: check.oneOf(['', ...keys(OUTCOMES)], ''), fromHolding: check.text, toHolding: check.text,
     documentRef: check.text, cause: check.text, voided: check.voided,
+  },
+  purchases: {
+    date: check.date, product: check.required, batch: check.text, expiry: check.optDate, quantity: check.amount, unit: check.text,
+    supplier: check.text, supplierAddress: check.text, meatDays: check.period, milkPeriod: check.period,
+    milkUnit: check.oneOf(keys(MILK_UNITS), 'days'), antibiotic: check.flag, notes: check.text, voided: check.voided,
   },
 };
 delete V2_SHAPES.treatments.milkDays;

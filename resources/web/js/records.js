@@ -8,7 +8,7 @@ import {
 } from './model.js';
 import { absentOn, refreshHerd } from './history.js';
 
-const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
+export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
 const ticked = (v) => v === true || v === 'on' || v === 'true';
 const FEMALE = new Set(['female', 'unknown']);
@@ -44,14 +44,14 @@ export function parseNumber(s) {
 }
 
 // A period must be entered: blank is not "none". 0 is an explicit "no withdrawal".
-function parsePeriod(s, errors, key, max, unit) {
+export function parsePeriod(s, errors, key, max, unit) {
   const t = text(s);
   if (t === '') { errors[key] = `Enter the period from the label, in ${unit}; 0 if there is none.`; return null; }
   if (!/^\d+$/.test(t) || Number(t) > max) { errors[key] = `Enter whole ${unit} from 0 to ${max}.`; return null; }
   return Number(t);
 }
 
-function requireDate(s, errors, key, today) {
+export function requireDate(s, errors, key, today) {
   const d = text(s);
   if (!d) errors[key] = 'Enter a date.';
   else if (!isIsoDate(d)) errors[key] = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
@@ -59,7 +59,7 @@ function requireDate(s, errors, key, today) {
   return d;
 }
 
-const result = (value, errors, extra = {}) =>
+export const result = (value, errors, extra = {}) =>
   Object.keys(errors).length ? { ok: false, errors } : { ok: true, value, ...extra };
 
 const listTags = (tags) => `${tags.slice(0, 5).join(', ')}${tags.length > 5 ? ` and ${tags.length - 5} more` : ''}`;

@@ -127,6 +127,7 @@ export function animalForm(app, animal = null) {
     wide: true,
     content: grid(
       tagBox,
+      field({ label: 'Electronic ID', name: 'eid', value: a.eid || '', hint: '15 digits, from the reader.', attrs: { inputmode: 'numeric', spellcheck: 'false' } }),
       field({ label: 'Name', name: 'name', value: a.name }),
       field({ label: 'Species', name: 'species', value: a.species, attrs: { list: 'species-suggestions' } }),
       field({ label: 'Breed', name: 'breed', value: a.breed }),

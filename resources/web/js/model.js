@@ -442,11 +442,13 @@ export function buildIndex(db) {
   const animalsById = new Map();
   const byTag = new Map();
   const byFormerTag = new Map();
+  const byEid = new Map();
   const perAnimal = new Map();
   const birthOf = new Map();
   for (const a of db.animals) {
     animalsById.set(a.id, a);
     byTag.set(normaliseTag(a.tag), a);
+    if (a.eid) byEid.set(a.eid.replace(/[\s-]/g, ''), a);
     for (const c of a.tagHistory || []) byFormerTag.set(normaliseTag(c.from), a);
     perAnimal.set(a.id, { treatments: [], weights: [], births: [], movements: [] });
   }
@@ -474,17 +476,17 @@ export function buildIndex(db) {
   for (const a of db.animals) {
     if (inForce(a) && a.status === 'on-farm' && a.fieldId) animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
   }
-  const idx = { animalsById, byTag, byFormerTag, fieldsById, perAnimal, animalsInField, birthOf };
+  const idx = { animalsById, byTag, byFormerTag, byEid, fieldsById, perAnimal, animalsInField, birthOf };
   let searchIndex = null;
   idx.searchIndex = () => (searchIndex ??= buildSearchIndex(db, idx));
   return idx;
 }
 
-// A tag as typed: the animal that carries it now, or failing that the one
-// that carried it before.
+// A tag as typed or scanned: the animal that carries it now, or failing that
+// the one that carried it before, or the one whose electronic ID it is.
 export function findByTag(idx, tag) {
   const k = normaliseTag(tag);
-  return idx.byTag.get(k) || idx.byFormerTag.get(k) || null;
+  return idx.byTag.get(k) || idx.byFormerTag.get(k) || idx.byEid?.get(k.replace(/[\s-]/g, '')) || null;
 }
 
 // One source of parentage: the birth record when the animal was born here,
@@ -539,13 +541,13 @@ export function buildSearchIndex(db, idx) {
   return db.animals.map((a) => {
     const par = parentsOf(idx, a);
     const former = formerTags(a);
-    const own = [a.tag, ...former, a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
+    const own = [a.tag, ...former, a.eid || '', a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
       STATUS_LABEL.get(a.status), fieldName(idx, a.fieldId), a.notes].join('\n');
     const records = recordTexts(db, idx, a);
     return {
       animal: a,
       tag: fold(a.tag),
-      former: former.map(fold),
+      former: [...former.map(fold), ...(a.eid ? [a.eid] : [])],
       name: fold(a.name),
       own: fold(own),
       all: fold(own + '\n' + records.map((r) => r.text).join('\n')),

@@ -93,6 +93,9 @@ export function validateAnimal(input, idx, editing, today, db = null) {
     if (!reason) errors.tagReason = 'Say why the tag changed, for example “lost, replacement fitted”.';
     tagChange = { date, from: animal.tag, to: tag, reason };
   }
+  const eid = text(input.eid).replace(/[\s-]/g, '');
+  if (eid && !/^\d{15}$/.test(eid)) errors.eid = 'An electronic ID has 15 digits.';
+  else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editing) errors.eid = `This electronic ID is ${idx.byEid.get(eid).tag}’s.`;
   const sex = has(SEXES, input.sex) ? input.sex : 'unknown';
   const dob = text(input.dob);
   if (dob && !isIsoDate(dob)) errors.dob = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
@@ -133,7 +136,7 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   if (animal && status === 'on-farm' && was === 'on-farm' && fieldId !== animal.fieldId && fieldId) {
     move = { date: today, direction: 'move', outcome: '', animalIds: [], from: '', fromHolding: '', to: '', toHolding: '', fieldId, documentRef: '', cause: '', reason: 'Changed on the animal’s details', notes: '' };
   }
-  const value = { tag, name: text(input.name), species: text(input.species), breed: text(input.breed), sex, dob, dam, sire, notes: text(input.notes) };
+  const value = { tag, ...(eid || animal?.eid ? { eid } : {}), name: text(input.name), species: text(input.species), breed: text(input.breed), sex, dob, dam, sire, notes: text(input.notes) };
   if (!animal) Object.assign(value, { firstFieldId: fieldId, tagHistory: [] });
   return result(value, errors, { tagChange, movement: movement || move });
 }

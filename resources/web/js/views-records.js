@@ -9,6 +9,7 @@ import {
 } from './model.js';
 import { withdrawalsRunning, lastGiven } from './withdrawal.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from './csv.js';
+import { importSection } from './views-import.js';
 import { medicineBook, movementBook, listDocument } from './print.js';
 import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, archive } from './forms.js';
 import { animalHref, animalLink, untilText, showAnimals, fitCell, voidCell, rowClass, registerDatesOf } from './views-herd.js';
@@ -303,6 +304,7 @@ export function dataView(app) {
         fileInput,
         h('p', { class: 'hint', id: 'import-help' }, 'The file is checked before anything is replaced, and a safety copy of the current records is kept first.'),
         importStatus)),
+    importSection(app),
     h('section', { class: 'card', 'aria-labelledby': 'export-title' },
       h('h2', { id: 'export-title' }, 'Export for a spreadsheet'),
       h('div', { class: 'row' },

@@ -16,6 +16,7 @@ import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } fr
 import { herdRegister, composeDocument } from './print.js';
 import { overviewView, animalsView, animalCardView, animalHref, showAnimals, registerDatesOf } from './views-herd.js';
 import { cabinetView } from './views-cabinet.js';
+import { handlingView } from './views-handling.js';
 import { UNITS } from './cabinet.js';
 import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
 
@@ -28,6 +29,7 @@ const ROUTES = {
   animal: animalCardView,
   treatments: treatmentsView,
   medicines: cabinetView,
+  handling: handlingView,
   weights: weightsView,
   births: birthsView,
   movements: movementsView,

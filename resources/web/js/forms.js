@@ -127,7 +127,6 @@ export function animalForm(app, animal = null) {
     wide: true,
     content: grid(
       tagBox,
-      field({ label: 'Electronic ID', name: 'eid', value: a.eid || '', hint: '15 digits, from the reader.', attrs: { inputmode: 'numeric', spellcheck: 'false' } }),
       field({ label: 'Name', name: 'name', value: a.name }),
       field({ label: 'Species', name: 'species', value: a.species, attrs: { list: 'species-suggestions' } }),
       field({ label: 'Breed', name: 'breed', value: a.breed }),
@@ -139,6 +138,7 @@ export function animalForm(app, animal = null) {
       field({ label: 'Field or pen', name: 'fieldId', value: a.fieldId ?? '', options: fieldOptions(app, 'None', a.fieldId), hint: animal ? 'A new field is recorded as a move today.' : null }),
       ...leaving,
       ...tagExtra,
+      field({ label: 'Electronic ID', name: 'eid', value: a.eid || '', hint: '15 digits, from the reader.', attrs: { inputmode: 'numeric', spellcheck: 'false' } }),
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: a.notes, wide: true }),
     ),
     onSubmit: (form, status) => {
@@ -190,7 +190,7 @@ function cabinetPicker(app, v, date, boxes) {
     }
   };
   pick.querySelector('select').addEventListener('change', () => sync(true));
-  return { pick, used, sync };
+  return { pick, used, sync, count: choices.length };
 }
 
 export function treatmentForm(app, t = null, preset = {}) {
@@ -216,9 +216,14 @@ export function treatmentForm(app, t = null, preset = {}) {
     field({ label: 'Off-label use on a vet’s prescription (cascade): at least 28 days meat, 7 days milk', name: 'offLabel', type: 'checkbox', value: !!v.offLabel, wide: true }),
     field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
   );
+  // Without stock the form is as it always was, its focus on the product.
   const cab = cabinetPicker(app, v, v.date, body);
-  body.prepend(cab.pick, cab.used);
-  cab.sync(!t && !!v.purchaseId);
+  if (cab.count) {
+    body.prepend(cab.pick, cab.used);
+    cab.sync(!t && !!v.purchaseId);
+  } else {
+    body.querySelector('[name="product"]').autofocus = true;
+  }
   return openDialog({
     title: t ? 'Edit treatment' : 'Record a treatment',
     submitLabel: t ? 'Save changes' : 'Record treatment',

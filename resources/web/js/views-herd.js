@@ -72,7 +72,9 @@ export function overviewView(app) {
     button('Record treatment', () => treatmentForm(app), { attrs: { 'data-key': 'ov-treat' } }),
     button('Record weight', () => weightForm(app), { attrs: { 'data-key': 'ov-weight' } }),
     button('Record birth', () => birthForm(app), { attrs: { 'data-key': 'ov-birth' } }),
-    button('Record movement', () => movementForm(app), { attrs: { 'data-key': 'ov-move' } }));
+    button('Record movement', () => movementForm(app), { attrs: { 'data-key': 'ov-move' } }),
+    button('Handling day', () => app.go('#/handling'), { attrs: { 'data-key': 'ov-handling' } }),
+    button('Medicine cabinet', () => app.go('#/medicines'), { attrs: { 'data-key': 'ov-cabinet' } }));
 
   const el = h('div', { class: 'view overview' },
     heading('Overview', db.farm.name || 'Your farm at a glance'),

@@ -190,6 +190,7 @@ function cabinetPicker(app, v, date, boxes) {
     }
   };
   pick.querySelector('select').addEventListener('change', () => sync(true));
+  pick.querySelector('select').addEventListener('input', () => sync(true));
   return { pick, used, sync, count: choices.length };
 }
 

@@ -56,8 +56,13 @@ function weighing(app, st) {
     const found = lookupTag(app.db, app.idx, tag.value, st.date);
     const already = found.animal && app.idx.perAnimal.get(found.animal.id).weights.find((w) => !w.voided && w.date === st.date);
     if (found.error || already) {
-      show(found.error || `${found.animal.tag} was already weighed on ${st.date} (${kgf.format(already.kg)} kg).`, 'error');
-      tag.select();
+      const why = found.error || `${found.animal.tag} was already weighed on ${st.date} (${kgf.format(already.kg)} kg).`;
+      // Kept in the log too, so that a flagged animal can be seen to afterwards.
+      st.weighLog.unshift({ flag: true, cells: [tag.value.trim(), '', '', '', `Not saved: ${why}`] });
+      say(st, why, 'error');
+      app.rerender();
+      app.refocus('hd-w-tag');
+      document.getElementById('hd-w-tag')?.select();
       return;
     }
     const last = lastWeight(app.idx, found.animal, st.date);
@@ -75,7 +80,7 @@ function weighing(app, st) {
       return;
     }
     const line = `${res.animal.tag}: ${kgf.format(res.value.kg)} kg saved${res.last ? `, ${gainText(res.gain)} since ${res.last.date} (${kgf.format(res.last.kg)} kg)` : ''}.`;
-    st.weighLog.unshift({ cells: [res.animal.tag, kgf.format(res.value.kg), res.last ? `${kgf.format(res.last.kg)} kg on ${res.last.date}` : '', gainText(res.gain)] });
+    st.weighLog.unshift({ cells: [res.animal.tag, kgf.format(res.value.kg), res.last ? `${kgf.format(res.last.kg)} kg on ${res.last.date}` : '', gainText(res.gain), 'saved'] });
     st.tag = '';
     say(st, line, 'ok');
     app.commit((db) => upsert(db, 'weights', null, res.value));
@@ -87,8 +92,8 @@ function weighing(app, st) {
       h('div', { class: 'filter grow' }, h('label', { for: 'hd-w-tag' }, 'Tag or electronic ID'), tag),
       h('div', { class: 'filter' }, h('label', { for: 'hd-w-kg' }, 'Weight (kg)'), kg)),
     infoEl,
-    h('p', { class: 'count' }, `${nf.format(st.weighLog.length)} weighed in this session`),
-    logTable(st.weighLog, ['Tag', 'Weight (kg)', 'Last weight', 'Daily gain since']));
+    h('p', { class: 'count' }, `${nf.format(st.weighLog.filter((r) => !r.flag).length)} weighed in this session`),
+    logTable(st.weighLog, ['Tag', 'Weight (kg)', 'Last weight', 'Daily gain since', 'Note']));
 }
 
 // ---------------------------------------------------------------- treating
@@ -98,7 +103,7 @@ function treating(app, st) {
   const v = st.setup;
   const choices = cabinetChoices(app.db, st.date, v.purchaseId || '');
   const pick = field({ label: 'From the medicine cabinet', name: 'purchaseId', value: v.purchaseId || '',
-    options: [['', 'Not from the cabinet (typed in)'], ...choices.map((c) => [c.purchase.id, choiceLabel(c)])], wide: true, attrs: { autofocus: true, 'data-key': 'hd-t-batch' } });
+    options: [['', 'Not from the cabinet (typed in)'], ...choices.map((c) => [c.purchase.id, choiceLabel(c)])], wide: true, attrs: { 'data-key': 'hd-t-batch' } });
   const form = h('form', { class: 'form-grid', novalidate: true },
     pick,
     field({ label: 'Quantity for each animal (from the batch)', name: 'perAnimal', value: v.perAnimal || '', attrs: { inputmode: 'decimal' } }),
@@ -112,11 +117,14 @@ function treating(app, st) {
     field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
     h('p', { class: 'dialog-status wide', role: 'alert' }),
     h('div', { class: 'form-field wide' }, h('button', { type: 'submit', class: 'btn primary', 'data-key': 'hd-t-start' }, 'Start treating')));
-  pick.querySelector('select').addEventListener('change', (ev) => {
+  // Choosing by typing a letter may report only "input" until the focus leaves.
+  const fill = (ev) => {
     const c = choices.find((x) => x.purchase.id === ev.target.value);
     if (!c) return;
     for (const k of ['product', 'batch', 'meatDays', 'milkPeriod', 'milkUnit']) form.elements[k].value = c.purchase[k] ?? '';
-  });
+  };
+  pick.querySelector('select').addEventListener('input', fill);
+  pick.querySelector('select').addEventListener('change', fill);
   form.addEventListener('submit', (ev) => {
     ev.preventDefault();
     const setup = { ...formValues(form), date: st.date };
@@ -162,8 +170,9 @@ function treatingSession(app, st) {
     const res = validateSessionTreatment(app.db, app.idx, s, tag.value, app.today());
     if (!res.ok) {
       say(st, Object.values(res.errors)[0], 'error');
-      infoEl.textContent = st.info; infoEl.className = 'hd-info error';
-      tag.select();
+      st.treatLog.unshift({ flag: true, cells: [tag.value.trim(), '', '', '', `Not saved: ${st.info}`] });
+      app.rerender();
+      app.refocus('hd-t-tag');
       return;
     }
     s.treated.add(res.animal.id);
@@ -179,7 +188,7 @@ function treatingSession(app, st) {
       h('div', { class: 'filter grow' }, h('label', { for: 'hd-t-tag' }, 'Tag or electronic ID'), tag),
       button('End the session', () => { st.session = null; app.rerender(); app.refocus('hd-mode-treat'); }, { attrs: { 'data-key': 'hd-t-end' } })),
     infoEl,
-    h('p', { class: 'count' }, `${nf.format(st.treatLog.length)} treated in this session`),
+    h('p', { class: 'count' }, `${nf.format(st.treatLog.filter((r) => !r.flag).length)} treated in this session`),
     logTable(st.treatLog, ['Tag', 'Product', 'Batch', 'Quantity from stock', 'Note']));
 }
 
@@ -188,7 +197,7 @@ function treatingSession(app, st) {
 function newAnimals(app, st) {
   const fields = [['', 'None'], ...app.db.fields.filter((f) => !f.archived).sort((a, b) => compareTags(a.name, b.name)).map((f) => [f.id, f.name])];
   const form = h('form', { class: 'form-grid', novalidate: true },
-    field({ label: 'Tags: a range such as UK0123450001-UK0123450040, or a list', name: 'tags', type: 'textarea', rows: 3, wide: true, attrs: { autofocus: true, spellcheck: 'false', 'data-key': 'hd-n-tags' } }),
+    field({ label: 'Tags: a range such as UK0123450001-UK0123450040, or a list', name: 'tags', type: 'textarea', rows: 3, wide: true, attrs: { spellcheck: 'false', 'data-key': 'hd-n-tags' } }),
     field({ label: 'Species', name: 'species', value: 'Sheep', attrs: { list: 'species-suggestions' } }),
     field({ label: 'Breed', name: 'breed' }),
     field({ label: 'Sex', name: 'sex', value: 'female', options: SEXES }),

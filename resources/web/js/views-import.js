@@ -51,7 +51,9 @@ function preview(app, st) {
     h('div', { class: 'form-grid' }, columns),
     h('p', { id: 'csv-import-summary' }, `${nf.format(plan.rows)} rows read: ${nf.format(plan.animals.length)} new animals and ${nf.format(plan.weights.length)} weights to add; ` +
       `${nf.format(plan.errors.length)} row${plan.errors.length === 1 ? '' : 's'} with errors, which will be left out.`),
-    plan.errors.length ? h('ul', { class: 'import-errors', id: 'csv-import-errors' }, plan.errors.slice(0, 200).map((e) => h('li', {}, `Line ${e.line}: ${e.message}`))) : null,
+    plan.errors.length ? h('div', { class: 'import-errors' }, h('table', { class: 'compact', id: 'csv-import-errors' }, h('caption', {}, 'Rows left out'),
+      h('thead', {}, h('tr', {}, h('th', { scope: 'col' }, 'Line'), h('th', { scope: 'col' }, 'Problem'))),
+      h('tbody', {}, plan.errors.slice(0, 500).map((e) => h('tr', {}, h('td', {}, String(e.line)), h('td', {}, e.message)))))) : null,
     rows.length ? h('table', { class: 'compact' }, h('caption', {}, `The first ${nf.format(rows.length)} of what will be added`),
       h('thead', {}, h('tr', {}, ['Tag', 'Electronic ID', 'Species', 'Sex', 'Date', 'What'].map((t) => h('th', { scope: 'col' }, t)))),
       h('tbody', {}, rows.map((r) => h('tr', {}, r.map((c) => h('td', {}, c)))))) : null,

@@ -17,6 +17,7 @@ import { herdRegister, composeDocument } from './print.js';
 import { overviewView, animalsView, animalCardView, animalHref, showAnimals, registerDatesOf } from './views-herd.js';
 import { cabinetView } from './views-cabinet.js';
 import { handlingView } from './views-handling.js';
+import { groupsView } from './views-groups.js';
 import { UNITS } from './cabinet.js';
 import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
 
@@ -30,6 +31,7 @@ const ROUTES = {
   treatments: treatmentsView,
   medicines: cabinetView,
   handling: handlingView,
+  groups: groupsView,
   weights: weightsView,
   births: birthsView,
   movements: movementsView,

@@ -4,13 +4,14 @@
 import { h, field, showErrors, formValues, button } from './dom.js';
 import { openDialog } from './ui.js';
 import {
-  SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, tagsOf, fold, animalLabel, parentsOf,
+  SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, isIsoDate, tagsOf, fold, animalLabel, parentsOf,
 } from './model.js';
 import { withdrawalConflicts, conflictText } from './withdrawal.js';
 import {
   validateAnimal, validateWeight, validateBirth, validateMovement, validateField,
   upsert, saveAnimal, saveBirth, saveMovement, voidRecord, restoreRecord, removeAnimals, hasRecords, archiveField,
 } from './records.js';
+import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from './groups.js';
 import { cabinetChoices, choiceLabel, validatePurchase, validateTreatmentFromCabinet } from './cabinet.js';
 
 // Archived fields are offered only where they are already chosen.
@@ -433,3 +434,36 @@ export async function removeAnimalsForm(app, ids) {
   return ok;
 }
 
+
+// Joining or leaving a group on a date, for the animals selected.
+export function groupMembershipForm(app, ids, mode) {
+  const groups = app.db.groups.filter((g) => !g.voided).sort((a, b) => compareTags(a.name, b.name));
+  const joining = mode === 'join';
+  return openDialog({
+    title: `${joining ? 'Add' : 'Take'} ${ids.length === 1 ? 'one animal' : `${ids.length} animals`} ${joining ? 'to' : 'out of'} a group`,
+    submitLabel: joining ? 'Add to group' : 'Take out',
+    content: grid(
+      field({ label: 'Group', name: 'group', options: [['', joining ? 'A new group (name below)' : 'Choose…'], ...groups.map((g) => [g.id, g.name])], attrs: { autofocus: true } }),
+      joining ? field({ label: 'Name of a new group', name: 'name' }) : null,
+      field({ label: joining ? 'Joined on' : 'Left on', name: 'date', type: 'date', value: app.today(), required: true }),
+    ),
+    onSubmit: (form) => {
+      const v = formValues(form);
+      const date = v.date.trim();
+      let done;
+      if (joining && !v.group) {
+        // A new group and its first members are one change.
+        const res = validateGroup(v, app.db);
+        const errors = { ...(res.ok ? {} : res.errors), ...(isIsoDate(date) ? {} : { date: 'Use the form yyyy-mm-dd.' }) };
+        if (!showErrors(form, errors)) return false;
+        done = app.commit((db) => joinGroup(db, createGroup(db, res.value).id, ids, date));
+      } else {
+        const errors = checkMembership(app.db, v.group, ids, date, mode);
+        if (!showErrors(form, errors || {})) return false;
+        done = app.commit((db) => (joining ? joinGroup : leaveGroup)(db, v.group, ids, date));
+      }
+      app.toast(joining ? `${done.added} added to the group.` : `${done.removed} taken out of the group.`);
+      return true;
+    },
+  });
+}

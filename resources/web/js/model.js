@@ -156,11 +156,11 @@ export function emptyDatabase() {
     revision: 0,
     savedAt: '',
     farm: { name: '', holding: '', organic: false },
-    animals: [], fields: [], treatments: [], weights: [], births: [], movements: [], purchases: [],
+    animals: [], fields: [], treatments: [], weights: [], births: [], movements: [], purchases: [], groups: [],
   };
 }
 
-export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements', 'purchases'];
+export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements', 'purchases', 'groups'];
 
 // Field checkers for loaded records: each returns the normalised value, or
 // throws a message. A missing key takes its default; a present key of the
@@ -216,6 +216,13 @@ const check = {
     if (!isObject(v) || typeof v.at !== 'string' || typeof v.reason !== 'string') throw 'is not a voiding';
     return v;
   },
+  spells: (v) => {
+    if (miss(v)) return [];
+    if (!Array.isArray(v) || v.some((s) => !isObject(s) || typeof s.animalId !== 'string' || !isIsoDate(s.from) || (s.to !== '' && !isIsoDate(s.to)))) {
+      throw 'is not a list of dated memberships';
+    }
+    return v;
+  },
   tagHistory: (v) => {
     if (miss(v)) return [];
     if (!Array.isArray(v) || v.some((c) => !isObject(c) || !isIsoDate(c.date) || typeof c.from !== 'string' || typeof c.to !== 'string' || typeof c.reason !== 'string')) {
@@ -245,6 +252,7 @@ const V1_SHAPES = {
     from: check.text, to: check.text, fieldId: check.text, reason: check.text, notes: check.text,
   },
   purchases: {},
+  groups: {},
 };
 
 const V2_SHAPES = {
@@ -269,6 +277,7 @@ const V2_SHAPES = {
     supplier: check.text, supplierAddress: check.text, meatDays: check.period, milkPeriod: check.period,
     milkUnit: check.oneOf(keys(MILK_UNITS), 'days'), antibiotic: check.flag, notes: check.text, voided: check.voided,
   },
+  groups: { name: check.required, notes: check.text, members: check.spells, voided: check.voided },
 };
 delete V2_SHAPES.treatments.milkDays;
 

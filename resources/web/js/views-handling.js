@@ -92,8 +92,20 @@ function weighing(app, st) {
       h('div', { class: 'filter grow' }, h('label', { for: 'hd-w-tag' }, 'Tag or electronic ID'), tag),
       h('div', { class: 'filter' }, h('label', { for: 'hd-w-kg' }, 'Weight (kg)'), kg)),
     infoEl,
+    expectedNote(app, st),
     h('p', { class: 'count' }, `${nf.format(st.weighLog.filter((r) => !r.flag).length)} weighed in this session`),
     logTable(st.weighLog, ['Tag', 'Weight (kg)', 'Last weight', 'Daily gain since', 'Note']));
+}
+
+// A weighing day for animals chosen in the Animals list: who is still to come.
+function expectedNote(app, st) {
+  if (!st.expected?.length) return null;
+  const left = st.expected.map((id) => app.idx.animalsById.get(id))
+    .filter((a) => a && !app.idx.perAnimal.get(a.id).weights.some((w) => !w.voided && w.date === st.date));
+  return h('p', { id: 'hd-expected' }, left.length
+    ? `${nf.format(st.expected.length - left.length)} of the ${nf.format(st.expected.length)} chosen weighed; still to come: ${left.slice(0, 30).map((a) => a.tag).join(', ')}${left.length > 30 ? ` and ${nf.format(left.length - 30)} more` : ''}.`
+    : `All ${nf.format(st.expected.length)} chosen animals are weighed.`,
+  ' ', button('Forget the chosen animals', () => { st.expected = null; app.rerender(); }, { kind: 'small', attrs: { 'data-key': 'hd-expected-clear' } }));
 }
 
 // ---------------------------------------------------------------- treating

@@ -11,7 +11,8 @@ import { animalEvents, movementsByAnimal, registerDates } from './history.js';
 import { animalsCsv } from './csv.js';
 import { weightChartSvg } from './chart.js';
 import { herdRegister, recordCard, farmSummary } from './print.js';
-import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRecordForm, restore, removeAnimalsForm } from './forms.js';
+import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRecordForm, restore, removeAnimalsForm, groupMembershipForm } from './forms.js';
+import { membersOn } from './groups.js';
 
 export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
 
@@ -74,7 +75,9 @@ export function overviewView(app) {
     button('Record birth', () => birthForm(app), { attrs: { 'data-key': 'ov-birth' } }),
     button('Record movement', () => movementForm(app), { attrs: { 'data-key': 'ov-move' } }),
     button('Handling day', () => app.go('#/handling'), { attrs: { 'data-key': 'ov-handling' } }),
-    button('Medicine cabinet', () => app.go('#/medicines'), { attrs: { 'data-key': 'ov-cabinet' } }));
+    button('Medicine cabinet', () => app.go('#/medicines'), { attrs: { 'data-key': 'ov-cabinet' } }),
+    button('Groups', () => app.go('#/groups'), { attrs: { 'data-key': 'ov-groups' } }),
+    button('Reports', () => app.go('#/reports'), { attrs: { 'data-key': 'ov-reports' } }));
 
   const el = h('div', { class: 'view overview' },
     heading('Overview', db.farm.name || 'Your farm at a glance'),
@@ -160,16 +163,21 @@ export function filteredAnimals(app, st, running = null) {
   }
   if (st.species) list = list.filter((a) => (a.species.trim() || 'Not recorded') === st.species);
   if (st.fieldId) list = list.filter((a) => a.fieldId === st.fieldId);
+  if (st.groupId) {
+    const g = app.db.groups.find((x) => x.id === st.groupId);
+    const members = g ? membersOn(g, app.today()) : new Set();
+    list = list.filter((a) => members.has(a.id));
+  }
   return list;
 }
 
 export function animalsState(app) {
-  return app.vs('animals', { query: '', status: 'on-farm', species: '', fieldId: '', withdrawal: '', page: 0, pageSize: 100, sortKey: 'tag', sortDir: 'asc', selected: new Set() });
+  return app.vs('animals', { query: '', status: 'on-farm', species: '', fieldId: '', groupId: '', withdrawal: '', page: 0, pageSize: 100, sortKey: 'tag', sortDir: 'asc', selected: new Set() });
 }
 
 // Opens the herd list with the given filters and no others.
 export function showAnimals(app, filters) {
-  Object.assign(animalsState(app), { query: '', status: '', species: '', fieldId: '', withdrawal: '', page: 0 }, filters);
+  Object.assign(animalsState(app), { query: '', status: '', species: '', fieldId: '', groupId: '', withdrawal: '', page: 0 }, filters);
   app.go('#/animals');
 }
 
@@ -203,6 +211,7 @@ export function animalsView(app) {
     count.textContent = `${nf.format(list.length)} animal${list.length === 1 ? '' : 's'}` +
       (st.selected.size ? `, ${nf.format(st.selected.size)} selected` : '');
     delBtn.disabled = st.selected.size === 0;
+    bulk.sync(list.length);
     delBtn.textContent = st.selected.size ? `Delete selected (${nf.format(st.selected.size)})` : 'Delete selected';
     results.replaceChildren(pagedTable({
       key: 'an', columns, rows: list, state: st, caption: 'Animals', selection: st.selected, rowLabel: (a) => animalLabel(a),
@@ -228,7 +237,9 @@ export function animalsView(app) {
     select('an-status', 'Status', st.status, [['', 'Any status'], ...STATUSES, ['void', 'Entered in error']], (v) => { st.status = v; }),
     select('an-wd', 'Withdrawal', st.withdrawal, [['', 'Any'], ['running', 'Under withdrawal']], (v) => { st.withdrawal = v; }),
     select('an-species', 'Species', st.species, [['', 'All species'], ...species.map((s) => [s, s])], (v) => { st.species = v; }),
-    select('an-field', 'Field or pen', st.fieldId, [['', 'Anywhere'], ...app.db.fields.map((f) => [f.id, f.name])], (v) => { st.fieldId = v; }));
+    select('an-field', 'Field or pen', st.fieldId, [['', 'Anywhere'], ...app.db.fields.map((f) => [f.id, f.name])], (v) => { st.fieldId = v; }),
+    app.db.groups.some(inForce) ? select('an-group', 'Group', st.groupId, [['', 'Any group'], ...app.db.groups.filter(inForce).map((g) => [g.id, g.name])], (v) => { st.groupId = v; }) : null);
+  const bulk = bulkBar(app, st, () => filteredAnimals(app, st, running), () => { const k = app.focusKey(); update(); app.refocus(k); });
 
   const el = h('div', { class: 'view' },
     heading('Animals', 'The herd register: every animal, on the farm or gone.'),
@@ -236,7 +247,7 @@ export function animalsView(app) {
       button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'an-add' } }),
       button('Export CSV', () => app.exportCsv(animalsCsv(sorted(filteredAnimals(app, st, running), columns, st), idx, registerDatesOf(app)), 'Herd register'), { attrs: { 'data-key': 'an-csv' } }),
       delBtn),
-    toolbar, count, results);
+    toolbar, bulk.el, count, results);
   update();
   return {
     title: 'Animals',
@@ -244,6 +255,31 @@ export function animalsView(app) {
     print: () => herdRegister(app.db, idx, sorted(filteredAnimals(app, st, running), columns, st), {
       printedOn: app.today(), subtitle: describeFilter(app, st), datesOf: registerDatesOf(app),
     }),
+  };
+}
+
+// Work on many animals at once: everything that matches the filters can be
+// selected across pages, and the selection handed to one record.
+function bulkBar(app, st, matching, refresh) {
+  const tags = () => app.db.animals.filter((a) => st.selected.has(a.id)).map((a) => a.tag).join(', ');
+  const all = button('Select all that match', () => { for (const a of matching()) st.selected.add(a.id); refresh(); }, { kind: 'small', attrs: { 'data-key': 'an-sel-all' } });
+  const none = button('Clear the selection', () => { st.selected.clear(); refresh(); }, { kind: 'small', attrs: { 'data-key': 'an-sel-none' } });
+  const acts = [
+    ['Treat', () => treatmentForm(app, null, { tags: tags() })],
+    ['Move', () => movementForm(app, null, { tags: tags(), direction: 'move' })],
+    ['Sell', () => movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'sold' })],
+    ['Record death', () => movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'died' })],
+    ['Weighing day', () => { Object.assign(app.vs('handling', {}), { mode: 'weigh', expected: [...st.selected] }); app.go('#/handling'); }],
+    ['Add to group', () => groupMembershipForm(app, [...st.selected], 'join')],
+    ['Take out of a group', () => groupMembershipForm(app, [...st.selected], 'leave')],
+  ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
+  const el = h('div', { class: 'toolbar bulk', role: 'group', 'aria-label': 'Selected animals' }, all, none, h('span', { class: 'muted' }, 'With the selected:'), acts);
+  return {
+    el,
+    sync: (n) => {
+      all.textContent = `Select all ${nf.format(n)} that match`;
+      for (const b of [none, ...acts]) b.disabled = st.selected.size === 0;
+    },
   };
 }
 

@@ -123,8 +123,8 @@ class HandlingDay(ShellTestCase):
         # Data and backups: the eighth section.
         self.steps(shell, ["ctrl+k"], ["Tab"] * 10, ["Return"])
         self.assertEqual(probe(shell)["heading"], "Data and backups")
-        # Farm name, holding, organic, save, the data folder, back up, restore, then the CSV file.
-        self.steps(shell, ["Tab"] * 8)
+        # Farm name, holding, organic, registration days, save, the data folder, back up, restore, then the CSV file.
+        self.steps(shell, ["Tab"] * 9)
         self.assertEqual(probe(shell)["focusedId"], "csv-import-file")
         shell.key("Return")
         chooser = shell.wait_window(besides={self.main})

@@ -18,6 +18,7 @@ import { overviewView, animalsView, animalCardView, animalHref, showAnimals, reg
 import { cabinetView } from './views-cabinet.js';
 import { handlingView } from './views-handling.js';
 import { groupsView } from './views-groups.js';
+import { reportsView } from './views-reports.js';
 import { UNITS } from './cabinet.js';
 import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
 
@@ -32,6 +33,7 @@ const ROUTES = {
   medicines: cabinetView,
   handling: handlingView,
   groups: groupsView,
+  reports: reportsView,
   weights: weightsView,
   births: birthsView,
   movements: movementsView,

@@ -190,6 +190,7 @@ const check = {
   // Keys added within format 2: absent stays absent, so that a file read and
   // saved again is unchanged.
   newText: (v) => { if (miss(v)) return undefined; if (typeof v !== 'string') throw 'is not text'; return v; },
+  newDate: (v) => { if (miss(v) || v === '') return v; if (!isIsoDate(v)) throw 'is not a yyyy-mm-dd date'; return v; },
   optAmount: (v) => {
     if (miss(v)) return undefined;
     if (v === null) return null;
@@ -258,7 +259,7 @@ const V1_SHAPES = {
 const V2_SHAPES = {
   animals: {
     ...V1_SHAPES.animals, status: check.oneOf(keys(STATUSES), 'on-farm'), firstFieldId: check.text,
-    tagHistory: check.tagHistory, voided: check.voided, eid: check.newText,
+    tagHistory: check.tagHistory, voided: check.voided, eid: check.newText, registeredOn: check.newDate,
   },
   fields: { ...V1_SHAPES.fields, archived: check.optDate },
   treatments: {

@@ -13,6 +13,7 @@ import { weightChartSvg } from './chart.js';
 import { herdRegister, recordCard, farmSummary } from './print.js';
 import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRecordForm, restore, removeAnimalsForm, groupMembershipForm } from './forms.js';
 import { membersOn } from './groups.js';
+import { todayList } from './reports.js';
 
 export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
 
@@ -131,7 +132,7 @@ export function overviewView(app) {
         eventText(idx, e), ' — ', animalLinks(idx, e.animals, 2))))
       : h('p', { class: 'empty' }, 'Nothing recorded yet.'));
 
-  el.append(h('div', { class: 'cards' }, herd, wd, ev));
+  el.append(h('div', { class: 'cards' }, todayCard(app, today), herd, wd, ev));
   return {
     title: 'Overview',
     el,
@@ -140,6 +141,26 @@ export function overviewView(app) {
       recent: recent.map((e) => ({ date: e.date, text: eventText(idx, e), animals: tagsOf(idx, e.animals).join(', ') })),
     }),
   };
+}
+
+// What needs doing today: withdrawals ending, batches going out of date,
+// births still to register.
+function todayCard(app, today) {
+  const { clearing, expiring, unregistered } = todayList(app.db, app.idx, today);
+  const items = [
+    ...clearing.map((c) => h('li', {}, link(animalHref(c.animal), animalLabel(c.animal)), ` fit for food from ${c.when}`,
+      h('span', { class: 'muted' }, ` (${[c.meatEnd && `meat ${c.meatEnd}`, c.milkEnd && `milk ${c.milkEnd}`].filter(Boolean).join(', ')})`))),
+    ...expiring.map((e) => h('li', {}, h('span', { class: `badge ${e.expired ? 'danger' : 'warn'}` }, e.expired ? 'expired' : 'expires soon'),
+      ` ${e.purchase.product}, batch ${e.purchase.batch}: ${e.purchase.expiry}, ${nf.format(e.left)} ${e.purchase.unit} left`)),
+    ...unregistered.map((u) => h('li', {}, h('span', { class: `badge ${u.late ? 'danger' : 'warn'}` }, u.late ? 'late' : 'to register'),
+      ' ', link(animalHref(u.animal), animalLabel(u.animal)), ` born ${u.born}: register by ${u.due} `,
+      button('Registered', () => app.commit((db) => { const a = db.animals.find((x) => x.id === u.animal.id); if (a) a.registeredOn = today; }, `${u.animal.tag} marked as registered.`),
+        { kind: 'small', attrs: { 'data-key': `today-reg-${u.animal.id}`, 'aria-label': `Mark ${u.animal.tag} as registered today` } }))),
+  ];
+  return h('section', { class: 'card', id: 'today', 'aria-labelledby': 'today-title' },
+    h('h2', { id: 'today-title' }, 'Today'),
+    items.length ? h('ul', { class: 'plain-list' }, items.slice(0, 30)) : h('p', { class: 'empty' }, 'No withdrawal ends today or tomorrow, no batch is near its expiry date and no birth is waiting to be registered.'),
+    items.length > 30 ? h('p', { class: 'muted' }, `and ${nf.format(items.length - 30)} more`) : null);
 }
 
 function tile(label, value, href) {

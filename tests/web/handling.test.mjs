@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { expandTagRange, validateSessionWeight, validateSessionTreatment, validateBatchAnimals } from '../../resources/web/js/handling.js';
 import { stockOf } from '../../resources/web/js/cabinet.js';
 import { upsert } from '../../resources/web/js/records.js';
-import { buildIndex } from '../../resources/web/js/model.js';
+import { buildIndex, indexAdded, searchAnimals } from '../../resources/web/js/model.js';
 import { animal, movement, farm } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
@@ -55,3 +55,23 @@ describe('batch entry of new animals', () => {
     assert.deepEqual(validateBatchAnimals({ tags: 'A, B\nC' }, idx, TODAY).value.map((v) => v.tag), ['A', 'B', 'C']);
   });
 });
+
+describe('entries added to the index in place', () => {
+  test('leave it as a rebuild would, search included', () => {
+    const [a, b] = [animal({ tag: 'I1' }), animal({ tag: 'I2' })];
+    const { db, idx } = farm({ animals: [a, b], weights: [{ id: 'w1', date: '2026-06-01', animalId: a.id, kg: 3 }, { id: 'w2', date: '2026-06-20', animalId: a.id, kg: 5 }],
+      treatments: [treatmentRec('t1', '2026-06-01', [a.id]), treatmentRec('t2', '2026-06-10', [a.id, b.id])] });
+    idx.searchIndex();
+    const added = [['weights', { id: 'w3', date: '2026-06-10', animalId: a.id, kg: 4 }], ['weights', { id: 'w4', date: '2026-06-20', animalId: a.id, kg: 6 }],
+      ['treatments', treatmentRec('t3', '2026-06-10', [a.id])], ['treatments', treatmentRec('t4', '2026-06-30', [b.id], 'Footvax')]];
+    for (const [c, rec] of added) { db[c].push(rec); indexAdded(db, idx, c, rec); }
+    const fresh = buildIndex(db);
+    const ids = (x, id, k) => x.perAnimal.get(id)[k].map((r) => r.id);
+    for (const id of [a.id, b.id]) for (const k of ['weights', 'treatments']) assert.deepEqual(ids(idx, id, k), ids(fresh, id, k), `${id} ${k}`);
+    assert.deepEqual(searchAnimals(idx.searchIndex(), 'footvax').results.map((r) => r.animal.tag), ['I2']);
+  });
+});
+
+function treatmentRec(id, date, animalIds, product = 'Zolvix') {
+  return { id, date, lastDate: '', time: '', animalIds, target: '', product, dose: '', batch: '', reason: '', givenBy: '', vet: '', meatDays: 0, milkPeriod: 0, milkUnit: 'days', offLabel: false, notes: '' };
+}

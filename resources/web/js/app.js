@@ -3,7 +3,7 @@
 // before quitting), routing and the global search.
 
 import {
-  buildIndex, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
+  buildIndex, indexAdded, newId, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
   STATUS_LABEL, COLLECTIONS, SPECIES, SCHEMA_VERSION,
 } from './model.js';
 import { refreshHerd } from './history.js';
@@ -178,6 +178,20 @@ app.commit = (mutate, message) => {
   app.rerender();
   if (message) toast(message);
   return out;
+};
+
+// One new weight or treatment, as a handling day adds them: the index takes
+// the record in place of a rebuild.
+app.commitAdded = (collection, value) => {
+  if (app.problem) return undefined;
+  const rec = { id: newId(collection.slice(0, 2)), ...value };
+  app.db[collection].push(rec);
+  indexAdded(app.db, app.idx, collection, rec);
+  app.db.revision += 1;
+  app.sortCache.delete(collection);
+  app.queue.changed();
+  app.rerender();
+  return rec;
 };
 
 app.sortedOnce = (key, make) => {

@@ -14,7 +14,7 @@ export function lookupTag(db, idx, tag, date) {
   if (!t) return { error: 'Type or scan a tag.' };
   const animal = findByTag(idx, t);
   if (!animal || animal.voided) return { error: `${t} is not on this farm’s records.` };
-  if (!presentOn(animal, movementsByAnimal(db), date)) return { animal, error: `${animal.tag} was not on the farm on ${date}.` };
+  if (!presentOn(animal, idx.movesByAnimal?.() ?? movementsByAnimal(db), date)) return { animal, error: `${animal.tag} was not on the farm on ${date}.` };
   return { animal };
 }
 

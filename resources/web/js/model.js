@@ -489,7 +489,54 @@ export function buildIndex(db) {
   const idx = { animalsById, byTag, byFormerTag, byEid, fieldsById, perAnimal, animalsInField, birthOf };
   let searchIndex = null;
   idx.searchIndex = () => (searchIndex ??= buildSearchIndex(db, idx));
+  idx.searchIndexIfBuilt = () => searchIndex;
+  let moves = null;
+  idx.movesByAnimal = () => (moves ??= movementsOf(db));
   return idx;
+}
+
+// Each animal's movements in force, oldest first with entry order within a
+// day, as [index, movement] (as history.js's movementsByAnimal).
+function movementsOf(db) {
+  const per = new Map();
+  db.movements.forEach((m, i) => {
+    if (!inForce(m)) return;
+    for (const id of m.animalIds) {
+      let list = per.get(id);
+      if (!list) per.set(id, (list = []));
+      list.push([i, m]);
+    }
+  });
+  for (const list of per.values()) list.sort((x, y) => cmp(x[1].date, y[1].date) || x[0] - y[0]);
+  return per;
+}
+
+// A new weight or treatment added to the index in place of a rebuild, so
+// that a handling-day entry costs the same on a farm of any size. Neither
+// changes where an animal is, so the herd and movements stay as they are.
+export function indexAdded(db, idx, collection, rec) {
+  if (collection === 'weights') {
+    const list = idx.perAnimal.get(rec.animalId)?.weights;
+    if (!list) return;
+    let i = list.length;
+    while (i > 0 && list[i - 1].date > rec.date) i--;
+    list.splice(i, 0, rec);
+    return;
+  }
+  for (const id of rec.animalIds) {
+    const list = idx.perAnimal.get(id)?.treatments;
+    if (!list) continue;
+    // Newest first, a day's records in entry order.
+    let i = 0;
+    while (i < list.length && list[i].date >= rec.date) i++;
+    list.splice(i, 0, rec);
+    const entry = idx.searchIndexIfBuilt()?.find((e) => e.animal.id === id);
+    if (entry) {
+      const text = [rec.product, rec.dose, rec.batch, rec.reason, rec.givenBy, rec.vet, rec.target, rec.notes].join(' ');
+      entry.records.push({ kind: 'Treatment', date: rec.date, text });
+      entry.all += `\n${fold(text)}`;
+    }
+  }
 }
 
 // A tag as typed or scanned: the animal that carries it now, or failing that

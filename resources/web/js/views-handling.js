@@ -4,7 +4,6 @@
 
 import { h, button, field, formValues, showErrors, nf, kgf, dateInput } from './dom.js';
 import { compareTags, MILK_UNITS, SEXES } from './model.js';
-import { upsert } from './records.js';
 import { cabinetChoices, choiceLabel, validateTreatmentFromCabinet } from './cabinet.js';
 import { lookupTag, lastWeight, validateSessionWeight, validateSessionTreatment, validateBatchAnimals, addAnimals } from './handling.js';
 
@@ -83,7 +82,7 @@ function weighing(app, st) {
     st.weighLog.unshift({ cells: [res.animal.tag, kgf.format(res.value.kg), res.last ? `${kgf.format(res.last.kg)} kg on ${res.last.date}` : '', gainText(res.gain), 'saved'] });
     st.tag = '';
     say(st, line, 'ok');
-    app.commit((db) => upsert(db, 'weights', null, res.value));
+    app.commitAdded('weights', res.value);
     app.refocus('hd-w-tag');
   });
   return h('section', { class: 'card', 'aria-labelledby': 'hd-w-title' },
@@ -191,7 +190,7 @@ function treatingSession(app, st) {
     const short = res.warnings.find((w) => /left/.test(w));
     st.treatLog.unshift({ flag: !!short, cells: [res.animal.tag, res.value.product, res.value.batch, s.perAnimal ? `${s.perAnimal}` : '', short || ''] });
     say(st, `${res.animal.tag} treated and saved.${short ? ` ${short}` : ''}`, short ? 'error' : 'ok');
-    app.commit((db) => upsert(db, 'treatments', null, res.value));
+    app.commitAdded('treatments', res.value);
     app.refocus('hd-t-tag');
   });
   return h('section', { class: 'card', 'aria-labelledby': 'hd-t-title' },

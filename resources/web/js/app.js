@@ -3,7 +3,7 @@
 // before quitting), routing and the global search.
 
 import {
-  buildIndex, indexAdded, newId, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
+  buildIndex, indexAdded, newId, blockSerialiser, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
   STATUS_LABEL, COLLECTIONS, SPECIES, SCHEMA_VERSION,
 } from './model.js';
 import { refreshHerd } from './history.js';
@@ -54,6 +54,7 @@ const app = {
   today: () => localIsoDate(),
   now: () => localDateTime(),
   toast,
+  serialiser: blockSerialiser(),
 };
 
 function session(fn) {
@@ -96,7 +97,7 @@ async function start() {
       revision: () => app.db?.revision ?? 0,
       text: () => {
         app.db.savedAt = new Date().toISOString();
-        return serialiseDatabase(app.db);
+        return app.serialiser.text(app.db);
       },
     },
     send: (text) => app.bridge.persist(text),
@@ -125,6 +126,7 @@ async function start() {
   }
 
   window.mlFlushNow = () => app.queue.flush();
+  warmSaved();
   window.printPage = printPage;
   document.getElementById('backup-top').addEventListener('click', () => app.backUp());
   document.getElementById('print-top').addEventListener('click', () => printPage(document.title));
@@ -170,6 +172,8 @@ async function upgradeOnDisk(from) {
 app.commit = (mutate, message) => {
   if (app.problem) return undefined;
   const out = mutate(app.db);
+  app.serialiser.reset();
+  warmSaved();
   refreshHerd(app.db);
   app.db.revision += 1;
   app.idx = buildIndex(app.db);
@@ -186,6 +190,7 @@ app.commitAdded = (collection, value) => {
   if (app.problem) return undefined;
   const rec = { id: newId(collection.slice(0, 2)), ...value };
   app.db[collection].push(rec);
+  app.serialiser.appended(collection, app.db[collection]);
   indexAdded(app.db, app.idx, collection, rec);
   app.db.revision += 1;
   app.sortCache.delete(collection);
@@ -193,6 +198,15 @@ app.commitAdded = (collection, value) => {
   app.rerender();
   return rec;
 };
+
+// The saved text's blocks are made in short tasks after a change, so that
+// the save that follows does not hold the page for long on a large farm.
+let warming = null;
+function warmSaved() {
+  if (warming !== null || !app.db) return;
+  const step = () => { warming = app.serialiser.warm(app.db) ? setTimeout(step, 0) : null; };
+  warming = setTimeout(step, 0);
+}
 
 app.sortedOnce = (key, make) => {
   let v = app.sortCache.get(key);
@@ -320,6 +334,8 @@ app.importBackup = async (file, statusEl) => {
   // The new records must count as unsaved, whatever revision they carry.
   incoming.revision = app.db.revision + 1;
   app.db = incoming;
+  app.serialiser.reset();
+  warmSaved();
   app.idx = buildIndex(app.db);
   app.sortCache.clear();
   app.viewStates.clear();

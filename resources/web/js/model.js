@@ -695,3 +695,64 @@ export function inDateRange(date, from, to) {
 export function bookRange(range, today) {
   return { from: range.from ?? addDays(today, -365), to: range.to || today };
 }
+
+// ---------------------------------------------------------------- saved text
+
+// The saved text, rebuilt only where it changed: each list is kept as blocks
+// of JSON text, and a record added at the end of a list re-makes only its
+// last block. Any other change must call reset(), since a record changed in
+// place would otherwise keep its old text. The result is JSON.stringify(db).
+export function blockSerialiser(blockSize = 500) {
+  let blocks = new Map(); // list name -> { list, texts: [] }
+  const cacheOf = (name, list) => {
+    let c = blocks.get(name);
+    if (!c || c.list !== list) blocks.set(name, (c = { list, texts: [] }));
+    c.texts.length = Math.min(c.texts.length, Math.ceil(list.length / blockSize));
+    return c;
+  };
+  const make = (c, b) => {
+    let s = '';
+    for (let i = b * blockSize; i < Math.min(c.list.length, (b + 1) * blockSize); i++) s += (s ? ',' : '') + JSON.stringify(c.list[i]);
+    c.texts[b] = s;
+  };
+  const listText = (name, list) => {
+    const c = cacheOf(name, list);
+    const n = Math.ceil(list.length / blockSize);
+    for (let b = 0; b < n; b++) if (c.texts[b] === undefined) make(c, b);
+    return `[${c.texts.join(',')}]`;
+  };
+  return {
+    text(db) {
+      const parts = [];
+      for (const [k, v] of Object.entries(db)) {
+        if (v === undefined || typeof v === 'function') continue;
+        parts.push(`${JSON.stringify(k)}:${COLLECTIONS.includes(k) && Array.isArray(v) ? listText(k, v) : JSON.stringify(v)}`);
+      }
+      return `{${parts.join(',')}}`;
+    },
+    // Records were added at the end of `name` since the last text.
+    appended(name, list) {
+      const c = blocks.get(name);
+      if (c && c.list === list) c.texts.length = Math.min(c.texts.length, Math.floor(Math.max(0, list.length - 1) / blockSize));
+    },
+    reset() { blocks = new Map(); },
+    // Makes blocks ahead of the save until `budgetMs` has passed; true while
+    // some are still missing. Run in short tasks, so that the save itself
+    // only joins them.
+    warm(db, budgetMs = 8, now = () => performance.now()) {
+      const end = now() + budgetMs;
+      for (const name of COLLECTIONS) {
+        const list = db[name];
+        if (!Array.isArray(list)) continue;
+        const c = cacheOf(name, list);
+        const n = Math.ceil(list.length / blockSize);
+        for (let b = 0; b < n; b++) {
+          if (c.texts[b] !== undefined) continue;
+          if (now() > end) return true;
+          make(c, b);
+        }
+      }
+      return false;
+    },
+  };
+}

@@ -204,7 +204,7 @@ app.commitAdded = (collection, value) => {
 let warming = null;
 function warmSaved() {
   if (warming !== null || !app.db) return;
-  const step = () => { warming = app.serialiser.warm(app.db) ? setTimeout(step, 0) : null; };
+  const step = () => { warming = app.serialiser.warm(app.db) || app.idx?.warmSearch() ? setTimeout(step, 0) : null; };
   warming = setTimeout(step, 0);
 }
 

@@ -487,9 +487,22 @@ export function buildIndex(db) {
     if (inForce(a) && a.status === 'on-farm' && a.fieldId) animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
   }
   const idx = { animalsById, byTag, byFormerTag, byEid, fieldsById, perAnimal, animalsInField, birthOf };
-  let searchIndex = null;
-  idx.searchIndex = () => (searchIndex ??= buildSearchIndex(db, idx));
-  idx.searchIndexIfBuilt = () => searchIndex;
+  // Built on first use, or ahead of it in short tasks (warmSearch), so that
+  // the first keystroke on a large farm does not wait for all of it.
+  const entries = [];
+  idx.searchIndex = () => {
+    for (let i = entries.length; i < db.animals.length; i++) entries.push(searchEntry(db, idx, db.animals[i]));
+    return entries;
+  };
+  idx.searchIndexIfBuilt = () => entries;
+  idx.warmSearch = (budgetMs = 8, now = () => performance.now()) => {
+    const end = now() + budgetMs;
+    while (entries.length < db.animals.length) {
+      if (now() > end) return true;
+      entries.push(searchEntry(db, idx, db.animals[entries.length]));
+    }
+    return false;
+  };
   let moves = null;
   idx.movesByAnimal = () => (moves ??= movementsOf(db));
   return idx;
@@ -595,22 +608,24 @@ function recordTexts(db, idx, a) {
 }
 
 export function buildSearchIndex(db, idx) {
-  return db.animals.map((a) => {
-    const par = parentsOf(idx, a);
-    const former = formerTags(a);
-    const own = [a.tag, ...former, a.eid || '', a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
-      STATUS_LABEL.get(a.status), fieldName(idx, a.fieldId), a.notes].join('\n');
-    const records = recordTexts(db, idx, a);
-    return {
-      animal: a,
-      tag: fold(a.tag),
-      former: [...former.map(fold), ...(a.eid ? [a.eid] : [])],
-      name: fold(a.name),
-      own: fold(own),
-      all: fold(own + '\n' + records.map((r) => r.text).join('\n')),
-      records,
-    };
-  });
+  return db.animals.map((a) => searchEntry(db, idx, a));
+}
+
+function searchEntry(db, idx, a) {
+  const par = parentsOf(idx, a);
+  const former = formerTags(a);
+  const own = [a.tag, ...former, a.eid || '', a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
+    STATUS_LABEL.get(a.status), fieldName(idx, a.fieldId), a.notes].join('\n');
+  const records = recordTexts(db, idx, a);
+  return {
+    animal: a,
+    tag: fold(a.tag),
+    former: [...former.map(fold), ...(a.eid ? [a.eid] : [])],
+    name: fold(a.name),
+    own: fold(own),
+    all: fold(own + '\n' + records.map((r) => r.text).join('\n')),
+    records,
+  };
 }
 
 // Every word of the query must appear somewhere in the animal's own details

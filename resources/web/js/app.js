@@ -7,6 +7,7 @@ import {
   STATUS_LABEL, COLLECTIONS, SPECIES, SCHEMA_VERSION,
 } from './model.js';
 import { refreshHerd } from './history.js';
+import { withdrawalsRunning } from './withdrawal.js';
 import { PersistQueue } from './persist.js';
 import { createBridge, STORAGE_KEY } from './bridge.js';
 import { chooseStartup } from './startup.js';
@@ -193,7 +194,7 @@ app.commitAdded = (collection, value) => {
   app.serialiser.appended(collection, app.db[collection]);
   indexAdded(app.db, app.idx, collection, rec);
   app.db.revision += 1;
-  app.sortCache.delete(collection);
+  app.sortCache.clear();
   app.queue.changed();
   app.rerender();
   return rec;
@@ -207,6 +208,10 @@ function warmSaved() {
   const step = () => { warming = app.serialiser.warm(app.db) || app.idx?.warmSearch() ? setTimeout(step, 0) : null; };
   warming = setTimeout(step, 0);
 }
+
+// Withdrawals running now, worked out once per change and minute: every
+// screen of the herd shows them, and a large farm has many treatments.
+app.withdrawals = () => app.sortedOnce(`withdrawals ${app.now()}`, () => withdrawalsRunning(app.db, app.idx, app.now()));
 
 app.sortedOnce = (key, make) => {
   let v = app.sortCache.get(key);

@@ -6,7 +6,7 @@ import {
   herdSummary, recentEvents, searchAnimals, compareTags, fieldName, animalLabel, tagsOf, parentsOf, inForce,
   SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL, daysBetween,
 } from './model.js';
-import { withdrawalsRunning, fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from './withdrawal.js';
+import { fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from './withdrawal.js';
 import { animalEvents, movementsByAnimal, registerDates } from './history.js';
 import { animalsCsv } from './csv.js';
 import { weightChartSvg } from './chart.js';
@@ -67,7 +67,7 @@ export function overviewView(app) {
   const { db, idx } = app;
   const today = app.today();
   const { rows, totals } = herdSummary(db);
-  const withdrawals = withdrawalsRunning(db, idx, app.now());
+  const withdrawals = app.withdrawals();
   const recent = recentEvents(db, idx, 10);
   const actions = h('div', { class: 'quick-actions' },
     button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'ov-add-animal' } }),
@@ -179,7 +179,7 @@ export function filteredAnimals(app, st, running = null) {
     : app.db.animals;
   list = st.status === 'void' ? list.filter((a) => a.voided) : list.filter((a) => !a.voided && (!st.status || a.status === st.status));
   if (st.withdrawal) {
-    const ids = running ?? new Set(withdrawalsRunning(app.db, app.idx, app.now()).map((w) => w.animal.id));
+    const ids = running ?? new Set(app.withdrawals().map((w) => w.animal.id));
     list = list.filter((a) => ids.has(a.id));
   }
   if (st.species) list = list.filter((a) => (a.species.trim() || 'Not recorded') === st.species);
@@ -209,7 +209,7 @@ export function animalsView(app) {
   const results = h('div', { class: 'results' });
   const count = h('p', { class: 'count', role: 'status' });
   const delBtn = button('Delete selected', () => bulkDelete(app, st), { kind: 'danger-outline', attrs: { 'data-key': 'an-bulk-delete' } });
-  const running = new Map(withdrawalsRunning(app.db, idx, app.now()).map((w) => [w.animal.id, w]));
+  const running = new Map(app.withdrawals().map((w) => [w.animal.id, w]));
   const wdText = (a) => { const w = running.get(a.id); return w ? [w.meatEnd && `meat ${w.meatEnd}`, w.milkEnd && `milk ${w.milkEnd}`].filter(Boolean).join(', ') : ''; };
 
   const columns = [

@@ -7,7 +7,7 @@ import {
   inDateRange, bookRange, fold, fieldName, tagsOf, animalLabel, DIRECTION_LABEL, OUTCOME_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS,
   isIsoDate, inForce, SPECIES,
 } from './model.js';
-import { withdrawalsRunning, lastGiven } from './withdrawal.js';
+import { lastGiven } from './withdrawal.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from './csv.js';
 import { importSection } from './views-import.js';
 import { medicineBook, movementBook, listDocument } from './print.js';
@@ -70,7 +70,7 @@ export function treatmentsView(app) {
   // Blank ends mean "a year back" and "today", worked out at every redraw.
   const range = app.vs('treatments-range', { from: null, to: '' });
   const period = () => bookRange(range, app.today());
-  const withdrawals = withdrawalsRunning(db, idx, now);
+  const withdrawals = app.withdrawals();
   const rangeInput = (id, label, prop) => h('div', { class: 'filter' }, h('label', { for: id }, label),
     dateInput({ id, value: period()[prop], 'data-key': id, onchange: (ev) => {
       const v = ev.target.value.trim();

@@ -57,8 +57,8 @@ describe('treatments from the cabinet', () => {
 describe('purchases', () => {
   test('the purchase book asks for what the regulations list, and its CSV shows use and stock', () => {
     const bad = validatePurchase({ date: TODAY, product: 'X' }, TODAY);
-    assert.deepEqual(Object.keys(bad.errors).sort(), ['batch', 'expiry', 'meatDays', 'milkPeriod', 'quantity', 'supplier', 'unit']);
-    const ok = validatePurchase({ date: TODAY, product: 'X', batch: '1', expiry: '2027-01-01', quantity: '2,5', unit: 'l', supplier: 'S', meatDays: '0', milkPeriod: '36', milkUnit: 'hours', antibiotic: 'on' }, TODAY);
+    assert.deepEqual(Object.keys(bad.errors).sort(), ['batch', 'expiry', 'meatDays', 'milkPeriod', 'quantity', 'supplier', 'supplierAddress', 'unit']);
+    const ok = validatePurchase({ date: TODAY, product: 'X', batch: '1', expiry: '2027-01-01', quantity: '2,5', unit: 'l', supplier: 'S', supplierAddress: 'Llandeilo', meatDays: '0', milkPeriod: '36', milkUnit: 'hours', antibiotic: 'on' }, TODAY);
     assert.deepEqual([ok.value.quantity, ok.value.milkUnit, ok.value.antibiotic], [2.5, 'hours', true]);
     const { db } = farm({ purchases: [purchase()], treatments: [treatment({ purchaseId: 'pu-1', stockUsed: 40 })] });
     assert.match(purchasesCsv(db.purchases, stockOf(db)).split('\r\n')[1], /^2026-01-10,Ivomec,B1,2026-06-15,100,ml,Vet Co,,14 days,0 days,no,40,60,,$/);

@@ -72,11 +72,14 @@ export function validatePurchase(input, today) {
   if (!unit) errors.unit = 'Enter the unit, for example ml.';
   const supplier = text(input.supplier);
   if (!supplier) errors.supplier = 'Enter who supplied it.';
+  // The supplier's address is part of the purchase record the law asks for.
+  const supplierAddress = text(input.supplierAddress);
+  if (!supplierAddress) errors.supplierAddress = 'Enter the supplier’s address.';
   const milkUnit = MILK_UNITS.some(([k]) => k === input.milkUnit) ? input.milkUnit : 'days';
   const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
   const milkPeriod = parsePeriod(input.milkPeriod, errors, 'milkPeriod', milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS, milkUnit);
   return result({
-    date, product, batch, expiry, quantity, unit, supplier, supplierAddress: text(input.supplierAddress), meatDays, milkPeriod, milkUnit,
+    date, product, batch, expiry, quantity, unit, supplier, supplierAddress, meatDays, milkPeriod, milkUnit,
     antibiotic: input.antibiotic === true || input.antibiotic === 'on', notes: text(input.notes),
   }, errors);
 }

@@ -256,7 +256,7 @@ export function purchaseForm(app, p = null) {
       field({ label: 'Quantity bought', name: 'quantity', value: v.quantity == null ? '' : String(v.quantity), required: true, attrs: { inputmode: 'decimal' } }),
       field({ label: 'Unit', name: 'unit', value: v.unit, required: true, attrs: { list: 'unit-suggestions' } }),
       field({ label: 'Supplier', name: 'supplier', value: v.supplier, required: true }),
-      field({ label: 'Supplier’s address', name: 'supplierAddress', type: 'textarea', value: v.supplierAddress, rows: 2 }),
+      field({ label: 'Supplier’s address', name: 'supplierAddress', type: 'textarea', value: v.supplierAddress, rows: 2, required: true }),
       field({ label: 'Meat withdrawal (days)', name: 'meatDays', value: period(v.meatDays), required: true, hint: 'From the label; 0 when it gives none.', attrs: { inputmode: 'numeric' } }),
       field({ label: 'Milk withdrawal', name: 'milkPeriod', value: period(v.milkPeriod), required: true, hint: 'From the label; 0 when it gives none.', attrs: { inputmode: 'numeric' } }),
       field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),

@@ -74,6 +74,7 @@ def main_run(web):
         shell.keys_to(chooser, "Return")
         shell.wait_window_gone(chooser)
         time.sleep(SETTLE)
+        typed(shell, main, ["Tab"] * 8)  # to the import button, which brings the preview into view
         shoot(shell, main, "csv-import-preview.png")
 
         typed(shell, main, ["ctrl+k"], ["Tab"] * 4, ["Return"], ["Tab"] * 8, ["Return"])

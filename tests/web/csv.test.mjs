@@ -73,14 +73,14 @@ describe('CSV documents', () => {
   });
 
   test('the herd register keeps long numeric tags as text, with ISO dates and where the animal went', () => {
-    const a = animal({ tag: '341207000140', name: '=cmd', species: 'Cattle', dob: '2024-02-29', fieldId: 'fi-1' });
+    const a = animal({ tag: '341207000140', eid: '826000000000001', name: '=cmd', species: 'Cattle', dob: '2024-02-29', fieldId: 'fi-1' });
     const b = animal({ tag: 'UK 9', tagHistory: [{ date: '2026-01-01', from: '0042', to: 'UK 9', reason: 'lost' }] });
     const { db, idx } = farm({ animals: [a, b], fields: [place('fi-1', 'Long Meadow, lower')],
       movements: [movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [b.id], to: 'Mart', toHolding: '12/3' })] });
     const [header, ...rows] = readCsv(animalsCsv(db.animals, idx, (x) => (x === b ? { offDate: '2026-05-01', to: 'Mart, 12/3' } : {})));
     const col = (row, name) => row[header.indexOf(name)];
-    assert.deepEqual([col(rows[0], 'Tag'), col(rows[0], 'Name'), col(rows[0], 'Date of birth'), col(rows[0], 'Field or pen')],
-      ['="341207000140"', "'=cmd", '2024-02-29', 'Long Meadow, lower']);
+    assert.deepEqual([col(rows[0], 'Tag'), col(rows[0], 'Electronic ID'), col(rows[0], 'Name'), col(rows[0], 'Date of birth'), col(rows[0], 'Field or pen')],
+      ['="341207000140"', '="826000000000001"', "'=cmd", '2024-02-29', 'Long Meadow, lower']);
     assert.deepEqual([col(rows[1], 'Tag'), col(rows[1], 'Previous tags'), col(rows[1], 'Status'), col(rows[1], 'To')], ['UK 9', '0042', 'Sold', 'Mart, 12/3']);
   });
 

@@ -188,3 +188,27 @@ describe('upgrading a format 1 database', () => {
     assert.deepEqual([byTag('UK 0 712345 00101').dam, byTag('UK 341207 00118').dam], ['', 'UK 341207 00102']);
   });
 });
+
+describe('the saved text built in blocks', () => {
+  test('is the JSON of the records after appends, replaced lists and resets', async () => {
+    const { blockSerialiser, emptyDatabase } = await import('../../resources/web/js/model.js');
+    const db = { ...emptyDatabase(), extra: { keep: [1] } };
+    const s = blockSerialiser(3);
+    const same = () => assert.equal(s.text(db), JSON.stringify(db));
+    same();
+    for (let i = 0; i < 8; i++) {
+      db.weights.push({ id: `w${i}`, date: '2026-01-01', animalId: 'a', kg: i + 1 });
+      s.appended('weights', db.weights);
+      same();
+    }
+    db.weights[1].kg = 99;
+    s.reset();
+    same();
+    db.weights = db.weights.slice(2);
+    same();
+    s.reset();
+    let t = 0;
+    while (s.warm(db, 1, () => t++));
+    same();
+  });
+});

@@ -3,10 +3,11 @@
 // before quitting), routing and the global search.
 
 import {
-  buildIndex, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
+  buildIndex, indexAdded, newId, blockSerialiser, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
   STATUS_LABEL, COLLECTIONS, SPECIES, SCHEMA_VERSION,
 } from './model.js';
 import { refreshHerd } from './history.js';
+import { withdrawalsRunning } from './withdrawal.js';
 import { PersistQueue } from './persist.js';
 import { createBridge, STORAGE_KEY } from './bridge.js';
 import { chooseStartup } from './startup.js';
@@ -15,6 +16,11 @@ import { h, nf } from './dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
 import { herdRegister, composeDocument } from './print.js';
 import { overviewView, animalsView, animalCardView, animalHref, showAnimals, registerDatesOf } from './views-herd.js';
+import { cabinetView } from './views-cabinet.js';
+import { handlingView } from './views-handling.js';
+import { groupsView } from './views-groups.js';
+import { reportsView } from './views-reports.js';
+import { UNITS } from './cabinet.js';
 import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
 
 const MARKER_KEY = 'meadowline-field-keeper.saved';
@@ -25,6 +31,10 @@ const ROUTES = {
   animals: animalsView,
   animal: animalCardView,
   treatments: treatmentsView,
+  medicines: cabinetView,
+  handling: handlingView,
+  groups: groupsView,
+  reports: reportsView,
   weights: weightsView,
   births: birthsView,
   movements: movementsView,
@@ -45,6 +55,7 @@ const app = {
   today: () => localIsoDate(),
   now: () => localDateTime(),
   toast,
+  serialiser: blockSerialiser(),
 };
 
 function session(fn) {
@@ -87,7 +98,7 @@ async function start() {
       revision: () => app.db?.revision ?? 0,
       text: () => {
         app.db.savedAt = new Date().toISOString();
-        return serialiseDatabase(app.db);
+        return app.serialiser.text(app.db);
       },
     },
     send: (text) => app.bridge.persist(text),
@@ -116,6 +127,7 @@ async function start() {
   }
 
   window.mlFlushNow = () => app.queue.flush();
+  warmSaved();
   window.printPage = printPage;
   document.getElementById('backup-top').addEventListener('click', () => app.backUp());
   document.getElementById('print-top').addEventListener('click', () => printPage(document.title));
@@ -127,7 +139,8 @@ async function start() {
   document.body.append(
     h('datalist', { id: 'tag-suggestions' }),
     h('datalist', { id: 'species-suggestions' }, SPECIES.map((s) => h('option', { value: s }))),
-    h('datalist', { id: 'product-suggestions' }));
+    h('datalist', { id: 'product-suggestions' }),
+    h('datalist', { id: 'unit-suggestions' }, UNITS.map((u) => h('option', { value: u }))));
   setupSearch();
   showSaveState(app.queue.state);
   render({ focusHeading: false });
@@ -160,6 +173,8 @@ async function upgradeOnDisk(from) {
 app.commit = (mutate, message) => {
   if (app.problem) return undefined;
   const out = mutate(app.db);
+  app.serialiser.reset();
+  warmSaved();
   refreshHerd(app.db);
   app.db.revision += 1;
   app.idx = buildIndex(app.db);
@@ -169,6 +184,34 @@ app.commit = (mutate, message) => {
   if (message) toast(message);
   return out;
 };
+
+// One new weight or treatment, as a handling day adds them: the index takes
+// the record in place of a rebuild.
+app.commitAdded = (collection, value) => {
+  if (app.problem) return undefined;
+  const rec = { id: newId(collection.slice(0, 2)), ...value };
+  app.db[collection].push(rec);
+  app.serialiser.appended(collection, app.db[collection]);
+  indexAdded(app.db, app.idx, collection, rec);
+  app.db.revision += 1;
+  app.sortCache.clear();
+  app.queue.changed();
+  app.rerender();
+  return rec;
+};
+
+// The saved text's blocks are made in short tasks after a change, so that
+// the save that follows does not hold the page for long on a large farm.
+let warming = null;
+function warmSaved() {
+  if (warming !== null || !app.db) return;
+  const step = () => { warming = app.serialiser.warm(app.db) || app.idx?.warmSearch() ? setTimeout(step, 0) : null; };
+  warming = setTimeout(step, 0);
+}
+
+// Withdrawals running now, worked out once per change and minute: every
+// screen of the herd shows them, and a large farm has many treatments.
+app.withdrawals = () => app.sortedOnce(`withdrawals ${app.now()}`, () => withdrawalsRunning(app.db, app.idx, app.now()));
 
 app.sortedOnce = (key, make) => {
   let v = app.sortCache.get(key);
@@ -296,6 +339,8 @@ app.importBackup = async (file, statusEl) => {
   // The new records must count as unsaved, whatever revision they carry.
   incoming.revision = app.db.revision + 1;
   app.db = incoming;
+  app.serialiser.reset();
+  warmSaved();
   app.idx = buildIndex(app.db);
   app.sortCache.clear();
   app.viewStates.clear();

@@ -37,16 +37,16 @@ const voidNote = (r) => (r.voided ? `VOID ${r.voided.at.slice(0, 10)}: ${r.voide
 
 export function animalsCsv(animals, idx, movementsOf = () => ({})) {
   return toCsv(
-    ['Tag', 'Previous tags', 'Name', 'Species', 'Breed', 'Sex', 'Date of birth', 'Dam', 'Sire', 'Status', 'Status date',
+    ['Tag', 'Previous tags', 'Electronic ID', 'Name', 'Species', 'Breed', 'Sex', 'Date of birth', 'Dam', 'Sire', 'Status', 'Status date',
       'Date on', 'From', 'Date off', 'To', 'Cause of death', 'Field or pen', 'Notes', 'Void'],
     animals.map((a) => {
       const p = parentsOf(idx, a);
       const mv = movementsOf(a);
-      return [a.tag, formerTags(a).join('; '), a.name, a.species, a.breed, SEX_LABEL.get(a.sex), a.dob, p.damText, p.sire,
+      return [a.tag, formerTags(a).join('; '), a.eid ?? '', a.name, a.species, a.breed, SEX_LABEL.get(a.sex), a.dob, p.damText, p.sire,
         STATUS_LABEL.get(a.status), a.statusDate, mv.onDate ?? '', mv.from ?? '', mv.offDate ?? '', mv.to ?? '', mv.cause ?? '',
         fieldName(idx, a.fieldId), a.notes, voidNote(a)];
     }),
-    [0, 7],
+    [0, 2, 8],
   );
 }
 

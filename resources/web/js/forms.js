@@ -4,13 +4,15 @@
 import { h, field, showErrors, formValues, button } from './dom.js';
 import { openDialog } from './ui.js';
 import {
-  SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, tagsOf, fold, animalLabel, parentsOf,
+  SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, isIsoDate, tagsOf, fold, animalLabel, parentsOf,
 } from './model.js';
 import { withdrawalConflicts, conflictText } from './withdrawal.js';
 import {
-  validateAnimal, validateTreatment, validateWeight, validateBirth, validateMovement, validateField,
+  validateAnimal, validateWeight, validateBirth, validateMovement, validateField,
   upsert, saveAnimal, saveBirth, saveMovement, voidRecord, restoreRecord, removeAnimals, hasRecords, archiveField,
 } from './records.js';
+import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from './groups.js';
+import { cabinetChoices, choiceLabel, validatePurchase, validateTreatmentFromCabinet } from './cabinet.js';
 
 // Archived fields are offered only where they are already chosen.
 const fieldOptions = (app, blank = 'None', keep = '') =>
@@ -137,6 +139,7 @@ export function animalForm(app, animal = null) {
       field({ label: 'Field or pen', name: 'fieldId', value: a.fieldId ?? '', options: fieldOptions(app, 'None', a.fieldId), hint: animal ? 'A new field is recorded as a move today.' : null }),
       ...leaving,
       ...tagExtra,
+      field({ label: 'Electronic ID', name: 'eid', value: a.eid || '', hint: '15 digits, from the reader.', attrs: { inputmode: 'numeric', spellcheck: 'false' } }),
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: a.notes, wide: true }),
     ),
     onSubmit: (form, status) => {
@@ -150,36 +153,118 @@ export function animalForm(app, animal = null) {
   });
 }
 
+// A warning that the farmer may pass over (an expired batch, more than is
+// left): the first press says so and turns the button into "go on anyway".
+function warnOnce(form, status, key, warnings) {
+  if (!warnings.length || form.dataset.warned === key) return true;
+  form.dataset.warned = key;
+  status.textContent = `${warnings.join(' ')} Press the button again to record it anyway.`;
+  status.classList.add('warn');
+  const submit = form.querySelector('button[type="submit"]');
+  submit.textContent = 'Record anyway';
+  submit.focus();
+  return false;
+}
+
+// Choosing a batch from the cabinet fills the product, batch and withdrawal
+// periods; the periods stay editable (a vet may prescribe longer).
+function cabinetPicker(app, v, date, boxes) {
+  const choices = cabinetChoices(app.db, date, v.purchaseId || '');
+  const byId = new Map(choices.map((c) => [c.purchase.id, c]));
+  const pick = field({
+    label: 'From the medicine cabinet', name: 'purchaseId', value: v.purchaseId || '',
+    options: [['', choices.length ? 'Not from the cabinet (typed in)' : 'The cabinet is empty (typed in)'], ...choices.map((c) => [c.purchase.id, choiceLabel(c)])],
+    hint: 'Expired batches are marked; a vet’s own stock can be typed in instead.', wide: true, attrs: { autofocus: true },
+  });
+  const used = field({ label: 'Quantity taken from the batch', name: 'stockUsed', value: v.stockUsed == null ? '' : String(v.stockUsed), attrs: { inputmode: 'decimal' } });
+  const input = (name) => boxes.querySelector(`[name="${name}"]`);
+  const sync = (fill) => {
+    const c = byId.get(pick.querySelector('select').value);
+    used.hidden = !c;
+    used.querySelector('label').firstChild.textContent = c ? `Quantity taken from the batch (${c.purchase.unit})` : 'Quantity taken from the batch';
+    for (const name of ['product', 'batch']) { const el = input(name); if (el) { el.readOnly = !!c; if (c && fill) el.value = c.purchase[name]; } }
+    if (c && fill) {
+      const p = c.purchase;
+      input('meatDays').value = p.meatDays ?? '';
+      input('milkPeriod').value = p.milkPeriod ?? '';
+      input('milkUnit').value = p.milkUnit;
+    }
+  };
+  pick.querySelector('select').addEventListener('change', () => sync(true));
+  pick.querySelector('select').addEventListener('input', () => sync(true));
+  return { pick, used, sync, count: choices.length };
+}
+
 export function treatmentForm(app, t = null, preset = {}) {
   const v = t ?? { date: app.today(), milkUnit: 'days', ...preset };
   const group = field({ label: 'Group', name: 'target', value: v.target, hint: 'Optional, for example “Ewe lambs 2026”.' });
   const period = (x) => (x === null || x === undefined ? '' : String(x));
+  const body = grid(
+    field({ label: 'First administration', name: 'date', type: 'date', value: v.date, required: true }),
+    field({ label: 'Medicine or product', name: 'product', value: v.product, required: true, attrs: { list: 'product-suggestions' } }),
+    ...animalsPicker(app, t ? tagsOf(app.idx, t.animalIds).join(', ') : (v.tags ?? ''), group),
+    group,
+    field({ label: 'Quantity given', name: 'dose', value: v.dose, hint: 'For example “10 ml by injection, daily”.' }),
+    field({ label: 'Last administration', name: 'lastDate', type: 'date', value: v.lastDate, hint: 'Blank for a single dose on the first date.' }),
+    field({ label: 'Or number of days of the course', name: 'courseDays', value: '', attrs: { inputmode: 'numeric' } }),
+    field({ label: 'Time of the last administration', name: 'time', value: v.time, hint: 'hh:mm, for periods in hours.', attrs: { inputmode: 'numeric', placeholder: 'hh:mm' } }),
+    field({ label: 'Batch number', name: 'batch', value: v.batch }),
+    field({ label: 'Reason', name: 'reason', value: v.reason }),
+    field({ label: 'Administered by', name: 'givenBy', value: v.givenBy }),
+    field({ label: 'Prescribing vet', name: 'vet', value: v.vet }),
+    field({ label: 'Meat withdrawal (days)', name: 'meatDays', value: period(v.meatDays), required: true, hint: '0 when the label gives none.', attrs: { inputmode: 'numeric' } }),
+    field({ label: 'Milk withdrawal', name: 'milkPeriod', value: period(v.milkPeriod), required: true, hint: '0 when the label gives none.', attrs: { inputmode: 'numeric' } }),
+    field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
+    field({ label: 'Off-label use on a vet’s prescription (cascade): at least 28 days meat, 7 days milk', name: 'offLabel', type: 'checkbox', value: !!v.offLabel, wide: true }),
+    field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
+  );
+  // Without stock the form is as it always was, its focus on the product.
+  const cab = cabinetPicker(app, v, v.date, body);
+  if (cab.count) {
+    body.prepend(cab.pick, cab.used);
+    cab.sync(!t && !!v.purchaseId);
+  } else {
+    body.querySelector('[name="product"]').autofocus = true;
+  }
   return openDialog({
     title: t ? 'Edit treatment' : 'Record a treatment',
     submitLabel: t ? 'Save changes' : 'Record treatment',
     wide: true,
+    content: body,
+    onSubmit: (form, status) => {
+      const res = validateTreatmentFromCabinet(formValues(form), app.idx, app.today(), app.db, t);
+      if (!showErrors(form, res.ok ? {} : res.errors)) return false;
+      if (!warnOnce(form, status, JSON.stringify(res.value), res.warnings)) return false;
+      app.commit((db) => upsert(db, 'treatments', t?.id, res.value));
+      return true;
+    },
+  }).then((ok) => ok && app.toast(t ? 'Treatment saved.' : 'Treatment recorded.'));
+}
+
+export function purchaseForm(app, p = null) {
+  const v = p ?? { date: app.today(), milkUnit: 'days', unit: 'ml' };
+  const period = (x) => (x === null || x === undefined ? '' : String(x));
+  return openDialog({
+    title: p ? 'Edit purchase' : 'Record a medicine purchase',
+    submitLabel: p ? 'Save changes' : 'Record purchase',
+    wide: true,
     content: grid(
-      field({ label: 'First administration', name: 'date', type: 'date', value: v.date, required: true }),
-      field({ label: 'Medicine or product', name: 'product', value: v.product, required: true, attrs: { autofocus: true, list: 'product-suggestions' } }),
-      ...animalsPicker(app, t ? tagsOf(app.idx, t.animalIds).join(', ') : (v.tags ?? ''), group),
-      group,
-      field({ label: 'Quantity given', name: 'dose', value: v.dose, hint: 'For example “10 ml by injection, daily”.' }),
-      field({ label: 'Last administration', name: 'lastDate', type: 'date', value: v.lastDate, hint: 'Blank for a single dose on the first date.' }),
-      field({ label: 'Or number of days of the course', name: 'courseDays', value: '', attrs: { inputmode: 'numeric' } }),
-      field({ label: 'Time of the last administration', name: 'time', value: v.time, hint: 'hh:mm, for periods in hours.', attrs: { inputmode: 'numeric', placeholder: 'hh:mm' } }),
-      field({ label: 'Batch number', name: 'batch', value: v.batch }),
-      field({ label: 'Reason', name: 'reason', value: v.reason }),
-      field({ label: 'Administered by', name: 'givenBy', value: v.givenBy }),
-      field({ label: 'Prescribing vet', name: 'vet', value: v.vet }),
-      field({ label: 'Meat withdrawal (days)', name: 'meatDays', value: period(v.meatDays), required: true, hint: '0 when the label gives none.', attrs: { inputmode: 'numeric' } }),
-      field({ label: 'Milk withdrawal', name: 'milkPeriod', value: period(v.milkPeriod), required: true, hint: '0 when the label gives none.', attrs: { inputmode: 'numeric' } }),
+      field({ label: 'Date bought', name: 'date', type: 'date', value: v.date, required: true }),
+      field({ label: 'Product', name: 'product', value: v.product, required: true, attrs: { autofocus: true, list: 'product-suggestions' } }),
+      field({ label: 'Batch number', name: 'batch', value: v.batch, required: true, attrs: { spellcheck: 'false' } }),
+      field({ label: 'Expiry date', name: 'expiry', type: 'date', value: v.expiry, required: true }),
+      field({ label: 'Quantity bought', name: 'quantity', value: v.quantity == null ? '' : String(v.quantity), required: true, attrs: { inputmode: 'decimal' } }),
+      field({ label: 'Unit', name: 'unit', value: v.unit, required: true, attrs: { list: 'unit-suggestions' } }),
+      field({ label: 'Supplier', name: 'supplier', value: v.supplier, required: true }),
+      field({ label: 'Supplier’s address', name: 'supplierAddress', type: 'textarea', value: v.supplierAddress, rows: 2, required: true }),
+      field({ label: 'Meat withdrawal (days)', name: 'meatDays', value: period(v.meatDays), required: true, hint: 'From the label; 0 when it gives none.', attrs: { inputmode: 'numeric' } }),
+      field({ label: 'Milk withdrawal', name: 'milkPeriod', value: period(v.milkPeriod), required: true, hint: 'From the label; 0 when it gives none.', attrs: { inputmode: 'numeric' } }),
       field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
-      field({ label: 'Off-label use on a vet’s prescription (cascade): at least 28 days meat, 7 days milk', name: 'offLabel', type: 'checkbox', value: !!v.offLabel, wide: true }),
+      field({ label: 'Antibiotic (counted in the yearly antibiotic report)', name: 'antibiotic', type: 'checkbox', value: !!v.antibiotic, wide: true }),
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
     ),
-    onSubmit: submitWith(app, (input) => validateTreatment(input, app.idx, app.today(), app.db, t),
-      (db, res) => upsert(db, 'treatments', t?.id, res.value)),
-  }).then((ok) => ok && app.toast(t ? 'Treatment saved.' : 'Treatment recorded.'));
+    onSubmit: submitWith(app, (input) => validatePurchase(input, app.today()), (db, res) => upsert(db, 'purchases', p?.id, res.value)),
+  }).then((ok) => ok && app.toast(p ? 'Purchase saved.' : 'Purchase recorded.'));
 }
 
 export function weightForm(app, w = null, preset = {}) {
@@ -349,3 +434,36 @@ export async function removeAnimalsForm(app, ids) {
   return ok;
 }
 
+
+// Joining or leaving a group on a date, for the animals selected.
+export function groupMembershipForm(app, ids, mode) {
+  const groups = app.db.groups.filter((g) => !g.voided).sort((a, b) => compareTags(a.name, b.name));
+  const joining = mode === 'join';
+  return openDialog({
+    title: `${joining ? 'Add' : 'Take'} ${ids.length === 1 ? 'one animal' : `${ids.length} animals`} ${joining ? 'to' : 'out of'} a group`,
+    submitLabel: joining ? 'Add to group' : 'Take out',
+    content: grid(
+      field({ label: 'Group', name: 'group', options: [['', joining ? 'A new group (name below)' : 'Choose…'], ...groups.map((g) => [g.id, g.name])], attrs: { autofocus: true } }),
+      joining ? field({ label: 'Name of a new group', name: 'name' }) : null,
+      field({ label: joining ? 'Joined on' : 'Left on', name: 'date', type: 'date', value: app.today(), required: true }),
+    ),
+    onSubmit: (form) => {
+      const v = formValues(form);
+      const date = v.date.trim();
+      let done;
+      if (joining && !v.group) {
+        // A new group and its first members are one change.
+        const res = validateGroup(v, app.db);
+        const errors = { ...(res.ok ? {} : res.errors), ...(isIsoDate(date) ? {} : { date: 'Use the form yyyy-mm-dd.' }) };
+        if (!showErrors(form, errors)) return false;
+        done = app.commit((db) => joinGroup(db, createGroup(db, res.value).id, ids, date));
+      } else {
+        const errors = checkMembership(app.db, v.group, ids, date, mode);
+        if (!showErrors(form, errors || {})) return false;
+        done = app.commit((db) => (joining ? joinGroup : leaveGroup)(db, v.group, ids, date));
+      }
+      app.toast(joining ? `${done.added} added to the group.` : `${done.removed} taken out of the group.`);
+      return true;
+    },
+  });
+}

@@ -156,11 +156,11 @@ export function emptyDatabase() {
     revision: 0,
     savedAt: '',
     farm: { name: '', holding: '', organic: false },
-    animals: [], fields: [], treatments: [], weights: [], births: [], movements: [],
+    animals: [], fields: [], treatments: [], weights: [], births: [], movements: [], purchases: [], groups: [],
   };
 }
 
-export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements'];
+export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements', 'purchases', 'groups'];
 
 // Field checkers for loaded records: each returns the normalised value, or
 // throws a message. A missing key takes its default; a present key of the
@@ -186,6 +186,17 @@ const check = {
     return v;
   },
   kg: (v) => { if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a weight'; return v; },
+  amount: (v) => { if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a quantity'; return v; },
+  // Keys added within format 2: absent stays absent, so that a file read and
+  // saved again is unchanged.
+  newText: (v) => { if (miss(v)) return undefined; if (typeof v !== 'string') throw 'is not text'; return v; },
+  newDate: (v) => { if (miss(v) || v === '') return v; if (!isIsoDate(v)) throw 'is not a yyyy-mm-dd date'; return v; },
+  optAmount: (v) => {
+    if (miss(v)) return undefined;
+    if (v === null) return null;
+    if (typeof v !== 'number' || !Number.isFinite(v) || v < 0) throw 'is not a quantity';
+    return v;
+  },
   area: (v) => {
     if (miss(v) || v === null) return null;
     if (typeof v !== 'number' || !Number.isFinite(v) || v < 0) throw 'is not an area';
@@ -204,6 +215,13 @@ const check = {
   voided: (v) => {
     if (miss(v) || v === null) return undefined;
     if (!isObject(v) || typeof v.at !== 'string' || typeof v.reason !== 'string') throw 'is not a voiding';
+    return v;
+  },
+  spells: (v) => {
+    if (miss(v)) return [];
+    if (!Array.isArray(v) || v.some((s) => !isObject(s) || typeof s.animalId !== 'string' || !isIsoDate(s.from) || (s.to !== '' && !isIsoDate(s.to)))) {
+      throw 'is not a list of dated memberships';
+    }
     return v;
   },
   tagHistory: (v) => {
@@ -234,18 +252,20 @@ const V1_SHAPES = {
     date: check.date, direction: check.oneOf(keys(DIRECTIONS), 'move'), animalIds: check.ids,
     from: check.text, to: check.text, fieldId: check.text, reason: check.text, notes: check.text,
   },
+  purchases: {},
+  groups: {},
 };
 
 const V2_SHAPES = {
   animals: {
     ...V1_SHAPES.animals, status: check.oneOf(keys(STATUSES), 'on-farm'), firstFieldId: check.text,
-    tagHistory: check.tagHistory, voided: check.voided,
+    tagHistory: check.tagHistory, voided: check.voided, eid: check.newText, registeredOn: check.newDate,
   },
   fields: { ...V1_SHAPES.fields, archived: check.optDate },
   treatments: {
     ...V1_SHAPES.treatments, lastDate: check.optDate, time: check.optTime, vet: check.text,
     meatDays: check.period, milkDays: undefined, milkPeriod: check.period, milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
-    offLabel: check.flag, voided: check.voided,
+    offLabel: check.flag, voided: check.voided, purchaseId: check.newText, stockUsed: check.optAmount,
   },
   weights: { ...V1_SHAPES.weights, voided: check.voided },
   births: { ...V1_SHAPES.births, voided: check.voided },
@@ -253,6 +273,12 @@ const V2_SHAPES = {
     ...V1_SHAPES.movements, outcome: check.oneOf(['', ...keys(OUTCOMES)], ''), fromHolding: check.text, toHolding: check.text,
     documentRef: check.text, cause: check.text, voided: check.voided,
   },
+  purchases: {
+    date: check.date, product: check.required, batch: check.text, expiry: check.optDate, quantity: check.amount, unit: check.text,
+    supplier: check.text, supplierAddress: check.text, meatDays: check.period, milkPeriod: check.period,
+    milkUnit: check.oneOf(keys(MILK_UNITS), 'days'), antibiotic: check.flag, notes: check.text, voided: check.voided,
+  },
+  groups: { name: check.required, notes: check.text, members: check.spells, voided: check.voided },
 };
 delete V2_SHAPES.treatments.milkDays;
 
@@ -426,11 +452,13 @@ export function buildIndex(db) {
   const animalsById = new Map();
   const byTag = new Map();
   const byFormerTag = new Map();
+  const byEid = new Map();
   const perAnimal = new Map();
   const birthOf = new Map();
   for (const a of db.animals) {
     animalsById.set(a.id, a);
     byTag.set(normaliseTag(a.tag), a);
+    if (a.eid) byEid.set(a.eid.replace(/[\s-]/g, ''), a);
     for (const c of a.tagHistory || []) byFormerTag.set(normaliseTag(c.from), a);
     perAnimal.set(a.id, { treatments: [], weights: [], births: [], movements: [] });
   }
@@ -458,17 +486,77 @@ export function buildIndex(db) {
   for (const a of db.animals) {
     if (inForce(a) && a.status === 'on-farm' && a.fieldId) animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
   }
-  const idx = { animalsById, byTag, byFormerTag, fieldsById, perAnimal, animalsInField, birthOf };
-  let searchIndex = null;
-  idx.searchIndex = () => (searchIndex ??= buildSearchIndex(db, idx));
+  const idx = { animalsById, byTag, byFormerTag, byEid, fieldsById, perAnimal, animalsInField, birthOf };
+  // Built on first use, or ahead of it in short tasks (warmSearch), so that
+  // the first keystroke on a large farm does not wait for all of it.
+  const entries = [];
+  idx.searchIndex = () => {
+    for (let i = entries.length; i < db.animals.length; i++) entries.push(searchEntry(db, idx, db.animals[i]));
+    return entries;
+  };
+  idx.searchIndexIfBuilt = () => entries;
+  idx.warmSearch = (budgetMs = 8, now = () => performance.now()) => {
+    const end = now() + budgetMs;
+    while (entries.length < db.animals.length) {
+      if (now() > end) return true;
+      entries.push(searchEntry(db, idx, db.animals[entries.length]));
+    }
+    return false;
+  };
+  let moves = null;
+  idx.movesByAnimal = () => (moves ??= movementsOf(db));
   return idx;
 }
 
-// A tag as typed: the animal that carries it now, or failing that the one
-// that carried it before.
+// Each animal's movements in force, oldest first with entry order within a
+// day, as [index, movement] (as history.js's movementsByAnimal).
+function movementsOf(db) {
+  const per = new Map();
+  db.movements.forEach((m, i) => {
+    if (!inForce(m)) return;
+    for (const id of m.animalIds) {
+      let list = per.get(id);
+      if (!list) per.set(id, (list = []));
+      list.push([i, m]);
+    }
+  });
+  for (const list of per.values()) list.sort((x, y) => cmp(x[1].date, y[1].date) || x[0] - y[0]);
+  return per;
+}
+
+// A new weight or treatment added to the index in place of a rebuild, so
+// that a handling-day entry costs the same on a farm of any size. Neither
+// changes where an animal is, so the herd and movements stay as they are.
+export function indexAdded(db, idx, collection, rec) {
+  if (collection === 'weights') {
+    const list = idx.perAnimal.get(rec.animalId)?.weights;
+    if (!list) return;
+    let i = list.length;
+    while (i > 0 && list[i - 1].date > rec.date) i--;
+    list.splice(i, 0, rec);
+    return;
+  }
+  for (const id of rec.animalIds) {
+    const list = idx.perAnimal.get(id)?.treatments;
+    if (!list) continue;
+    // Newest first, a day's records in entry order.
+    let i = 0;
+    while (i < list.length && list[i].date >= rec.date) i++;
+    list.splice(i, 0, rec);
+    const entry = idx.searchIndexIfBuilt()?.find((e) => e.animal.id === id);
+    if (entry) {
+      const text = [rec.product, rec.dose, rec.batch, rec.reason, rec.givenBy, rec.vet, rec.target, rec.notes].join(' ');
+      entry.records.push({ kind: 'Treatment', date: rec.date, text });
+      entry.all += `\n${fold(text)}`;
+    }
+  }
+}
+
+// A tag as typed or scanned: the animal that carries it now, or failing that
+// the one that carried it before, or the one whose electronic ID it is.
 export function findByTag(idx, tag) {
   const k = normaliseTag(tag);
-  return idx.byTag.get(k) || idx.byFormerTag.get(k) || null;
+  return idx.byTag.get(k) || idx.byFormerTag.get(k) || idx.byEid?.get(k.replace(/[\s-]/g, '')) || null;
 }
 
 // One source of parentage: the birth record when the animal was born here,
@@ -520,22 +608,24 @@ function recordTexts(db, idx, a) {
 }
 
 export function buildSearchIndex(db, idx) {
-  return db.animals.map((a) => {
-    const par = parentsOf(idx, a);
-    const former = formerTags(a);
-    const own = [a.tag, ...former, a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
-      STATUS_LABEL.get(a.status), fieldName(idx, a.fieldId), a.notes].join('\n');
-    const records = recordTexts(db, idx, a);
-    return {
-      animal: a,
-      tag: fold(a.tag),
-      former: former.map(fold),
-      name: fold(a.name),
-      own: fold(own),
-      all: fold(own + '\n' + records.map((r) => r.text).join('\n')),
-      records,
-    };
-  });
+  return db.animals.map((a) => searchEntry(db, idx, a));
+}
+
+function searchEntry(db, idx, a) {
+  const par = parentsOf(idx, a);
+  const former = formerTags(a);
+  const own = [a.tag, ...former, a.eid || '', a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
+    STATUS_LABEL.get(a.status), fieldName(idx, a.fieldId), a.notes].join('\n');
+  const records = recordTexts(db, idx, a);
+  return {
+    animal: a,
+    tag: fold(a.tag),
+    former: [...former.map(fold), ...(a.eid ? [a.eid] : [])],
+    name: fold(a.name),
+    own: fold(own),
+    all: fold(own + '\n' + records.map((r) => r.text).join('\n')),
+    records,
+  };
 }
 
 // Every word of the query must appear somewhere in the animal's own details
@@ -619,4 +709,65 @@ export function inDateRange(date, from, to) {
 // day's new treatments.
 export function bookRange(range, today) {
   return { from: range.from ?? addDays(today, -365), to: range.to || today };
+}
+
+// ---------------------------------------------------------------- saved text
+
+// The saved text, rebuilt only where it changed: each list is kept as blocks
+// of JSON text, and a record added at the end of a list re-makes only its
+// last block. Any other change must call reset(), since a record changed in
+// place would otherwise keep its old text. The result is JSON.stringify(db).
+export function blockSerialiser(blockSize = 500) {
+  let blocks = new Map(); // list name -> { list, texts: [] }
+  const cacheOf = (name, list) => {
+    let c = blocks.get(name);
+    if (!c || c.list !== list) blocks.set(name, (c = { list, texts: [] }));
+    c.texts.length = Math.min(c.texts.length, Math.ceil(list.length / blockSize));
+    return c;
+  };
+  const make = (c, b) => {
+    let s = '';
+    for (let i = b * blockSize; i < Math.min(c.list.length, (b + 1) * blockSize); i++) s += (s ? ',' : '') + JSON.stringify(c.list[i]);
+    c.texts[b] = s;
+  };
+  const listText = (name, list) => {
+    const c = cacheOf(name, list);
+    const n = Math.ceil(list.length / blockSize);
+    for (let b = 0; b < n; b++) if (c.texts[b] === undefined) make(c, b);
+    return `[${c.texts.join(',')}]`;
+  };
+  return {
+    text(db) {
+      const parts = [];
+      for (const [k, v] of Object.entries(db)) {
+        if (v === undefined || typeof v === 'function') continue;
+        parts.push(`${JSON.stringify(k)}:${COLLECTIONS.includes(k) && Array.isArray(v) ? listText(k, v) : JSON.stringify(v)}`);
+      }
+      return `{${parts.join(',')}}`;
+    },
+    // Records were added at the end of `name` since the last text.
+    appended(name, list) {
+      const c = blocks.get(name);
+      if (c && c.list === list) c.texts.length = Math.min(c.texts.length, Math.floor(Math.max(0, list.length - 1) / blockSize));
+    },
+    reset() { blocks = new Map(); },
+    // Makes blocks ahead of the save until `budgetMs` has passed; true while
+    // some are still missing. Run in short tasks, so that the save itself
+    // only joins them.
+    warm(db, budgetMs = 8, now = () => performance.now()) {
+      const end = now() + budgetMs;
+      for (const name of COLLECTIONS) {
+        const list = db[name];
+        if (!Array.isArray(list)) continue;
+        const c = cacheOf(name, list);
+        const n = Math.ceil(list.length / blockSize);
+        for (let b = 0; b < n; b++) {
+          if (c.texts[b] !== undefined) continue;
+          if (now() > end) return true;
+          make(c, b);
+        }
+      }
+      return false;
+    },
+  };
 }

@@ -8,7 +8,7 @@ import {
 } from './model.js';
 import { absentOn, refreshHerd } from './history.js';
 
-const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
+export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
 const ticked = (v) => v === true || v === 'on' || v === 'true';
 const FEMALE = new Set(['female', 'unknown']);
@@ -44,14 +44,14 @@ export function parseNumber(s) {
 }
 
 // A period must be entered: blank is not "none". 0 is an explicit "no withdrawal".
-function parsePeriod(s, errors, key, max, unit) {
+export function parsePeriod(s, errors, key, max, unit) {
   const t = text(s);
   if (t === '') { errors[key] = `Enter the period from the label, in ${unit}; 0 if there is none.`; return null; }
   if (!/^\d+$/.test(t) || Number(t) > max) { errors[key] = `Enter whole ${unit} from 0 to ${max}.`; return null; }
   return Number(t);
 }
 
-function requireDate(s, errors, key, today) {
+export function requireDate(s, errors, key, today) {
   const d = text(s);
   if (!d) errors[key] = 'Enter a date.';
   else if (!isIsoDate(d)) errors[key] = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
@@ -59,7 +59,7 @@ function requireDate(s, errors, key, today) {
   return d;
 }
 
-const result = (value, errors, extra = {}) =>
+export const result = (value, errors, extra = {}) =>
   Object.keys(errors).length ? { ok: false, errors } : { ok: true, value, ...extra };
 
 const listTags = (tags) => `${tags.slice(0, 5).join(', ')}${tags.length > 5 ? ` and ${tags.length - 5} more` : ''}`;
@@ -93,6 +93,9 @@ export function validateAnimal(input, idx, editing, today, db = null) {
     if (!reason) errors.tagReason = 'Say why the tag changed, for example “lost, replacement fitted”.';
     tagChange = { date, from: animal.tag, to: tag, reason };
   }
+  const eid = text(input.eid).replace(/[\s-]/g, '');
+  if (eid && !/^\d{15}$/.test(eid)) errors.eid = 'An electronic ID has 15 digits.';
+  else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editing) errors.eid = `This electronic ID is ${idx.byEid.get(eid).tag}’s.`;
   const sex = has(SEXES, input.sex) ? input.sex : 'unknown';
   const dob = text(input.dob);
   if (dob && !isIsoDate(dob)) errors.dob = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
@@ -133,7 +136,7 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   if (animal && status === 'on-farm' && was === 'on-farm' && fieldId !== animal.fieldId && fieldId) {
     move = { date: today, direction: 'move', outcome: '', animalIds: [], from: '', fromHolding: '', to: '', toHolding: '', fieldId, documentRef: '', cause: '', reason: 'Changed on the animal’s details', notes: '' };
   }
-  const value = { tag, name: text(input.name), species: text(input.species), breed: text(input.breed), sex, dob, dam, sire, notes: text(input.notes) };
+  const value = { tag, ...(eid || animal?.eid ? { eid } : {}), name: text(input.name), species: text(input.species), breed: text(input.breed), sex, dob, dam, sire, notes: text(input.notes) };
   if (!animal) Object.assign(value, { firstFieldId: fieldId, tagHistory: [] });
   return result(value, errors, { tagChange, movement: movement || move });
 }

@@ -6,12 +6,14 @@ import {
   herdSummary, recentEvents, searchAnimals, compareTags, fieldName, animalLabel, tagsOf, parentsOf, inForce,
   SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL, daysBetween,
 } from './model.js';
-import { withdrawalsRunning, fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from './withdrawal.js';
+import { fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from './withdrawal.js';
 import { animalEvents, movementsByAnimal, registerDates } from './history.js';
 import { animalsCsv } from './csv.js';
 import { weightChartSvg } from './chart.js';
 import { herdRegister, recordCard, farmSummary } from './print.js';
-import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRecordForm, restore, removeAnimalsForm } from './forms.js';
+import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRecordForm, restore, removeAnimalsForm, groupMembershipForm } from './forms.js';
+import { membersOn } from './groups.js';
+import { todayList } from './reports.js';
 
 export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
 
@@ -65,14 +67,18 @@ export function overviewView(app) {
   const { db, idx } = app;
   const today = app.today();
   const { rows, totals } = herdSummary(db);
-  const withdrawals = withdrawalsRunning(db, idx, app.now());
+  const withdrawals = app.withdrawals();
   const recent = recentEvents(db, idx, 10);
   const actions = h('div', { class: 'quick-actions' },
     button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'ov-add-animal' } }),
     button('Record treatment', () => treatmentForm(app), { attrs: { 'data-key': 'ov-treat' } }),
     button('Record weight', () => weightForm(app), { attrs: { 'data-key': 'ov-weight' } }),
     button('Record birth', () => birthForm(app), { attrs: { 'data-key': 'ov-birth' } }),
-    button('Record movement', () => movementForm(app), { attrs: { 'data-key': 'ov-move' } }));
+    button('Record movement', () => movementForm(app), { attrs: { 'data-key': 'ov-move' } }),
+    button('Handling day', () => app.go('#/handling'), { attrs: { 'data-key': 'ov-handling' } }),
+    button('Medicine cabinet', () => app.go('#/medicines'), { attrs: { 'data-key': 'ov-cabinet' } }),
+    button('Groups', () => app.go('#/groups'), { attrs: { 'data-key': 'ov-groups' } }),
+    button('Reports', () => app.go('#/reports'), { attrs: { 'data-key': 'ov-reports' } }));
 
   const el = h('div', { class: 'view overview' },
     heading('Overview', db.farm.name || 'Your farm at a glance'),
@@ -126,7 +132,7 @@ export function overviewView(app) {
         eventText(idx, e), ' — ', animalLinks(idx, e.animals, 2))))
       : h('p', { class: 'empty' }, 'Nothing recorded yet.'));
 
-  el.append(h('div', { class: 'cards' }, herd, wd, ev));
+  el.append(h('div', { class: 'cards' }, todayCard(app, today), herd, wd, ev));
   return {
     title: 'Overview',
     el,
@@ -135,6 +141,26 @@ export function overviewView(app) {
       recent: recent.map((e) => ({ date: e.date, text: eventText(idx, e), animals: tagsOf(idx, e.animals).join(', ') })),
     }),
   };
+}
+
+// What needs doing today: withdrawals ending, batches going out of date,
+// births still to register.
+function todayCard(app, today) {
+  const { clearing, expiring, unregistered } = todayList(app.db, app.idx, today);
+  const items = [
+    ...clearing.map((c) => h('li', {}, link(animalHref(c.animal), animalLabel(c.animal)), ` fit for food from ${c.when}`,
+      h('span', { class: 'muted' }, ` (${[c.meatEnd && `meat ${c.meatEnd}`, c.milkEnd && `milk ${c.milkEnd}`].filter(Boolean).join(', ')})`))),
+    ...expiring.map((e) => h('li', {}, h('span', { class: `badge ${e.expired ? 'danger' : 'warn'}` }, e.expired ? 'expired' : 'expires soon'),
+      ` ${e.purchase.product}, batch ${e.purchase.batch}: ${e.purchase.expiry}, ${nf.format(e.left)} ${e.purchase.unit} left`)),
+    ...unregistered.map((u) => h('li', {}, h('span', { class: `badge ${u.late ? 'danger' : 'warn'}` }, u.late ? 'late' : 'to register'),
+      ' ', link(animalHref(u.animal), animalLabel(u.animal)), ` born ${u.born}: register by ${u.due} `,
+      button('Registered', () => app.commit((db) => { const a = db.animals.find((x) => x.id === u.animal.id); if (a) a.registeredOn = today; }, `${u.animal.tag} marked as registered.`),
+        { kind: 'small', attrs: { 'data-key': `today-reg-${u.animal.id}`, 'aria-label': `Mark ${u.animal.tag} as registered today` } }))),
+  ];
+  return h('section', { class: 'card', id: 'today', 'aria-labelledby': 'today-title' },
+    h('h2', { id: 'today-title' }, 'Today'),
+    items.length ? h('ul', { class: 'plain-list' }, items.slice(0, 30)) : h('p', { class: 'empty' }, 'No withdrawal ends today or tomorrow, no batch is near its expiry date and no birth is waiting to be registered.'),
+    items.length > 30 ? h('p', { class: 'muted' }, `and ${nf.format(items.length - 30)} more`) : null);
 }
 
 function tile(label, value, href) {
@@ -153,21 +179,26 @@ export function filteredAnimals(app, st, running = null) {
     : app.db.animals;
   list = st.status === 'void' ? list.filter((a) => a.voided) : list.filter((a) => !a.voided && (!st.status || a.status === st.status));
   if (st.withdrawal) {
-    const ids = running ?? new Set(withdrawalsRunning(app.db, app.idx, app.now()).map((w) => w.animal.id));
+    const ids = running ?? new Set(app.withdrawals().map((w) => w.animal.id));
     list = list.filter((a) => ids.has(a.id));
   }
   if (st.species) list = list.filter((a) => (a.species.trim() || 'Not recorded') === st.species);
   if (st.fieldId) list = list.filter((a) => a.fieldId === st.fieldId);
+  if (st.groupId) {
+    const g = app.db.groups.find((x) => x.id === st.groupId);
+    const members = g ? membersOn(g, app.today()) : new Set();
+    list = list.filter((a) => members.has(a.id));
+  }
   return list;
 }
 
 export function animalsState(app) {
-  return app.vs('animals', { query: '', status: 'on-farm', species: '', fieldId: '', withdrawal: '', page: 0, pageSize: 100, sortKey: 'tag', sortDir: 'asc', selected: new Set() });
+  return app.vs('animals', { query: '', status: 'on-farm', species: '', fieldId: '', groupId: '', withdrawal: '', page: 0, pageSize: 100, sortKey: 'tag', sortDir: 'asc', selected: new Set() });
 }
 
 // Opens the herd list with the given filters and no others.
 export function showAnimals(app, filters) {
-  Object.assign(animalsState(app), { query: '', status: '', species: '', fieldId: '', withdrawal: '', page: 0 }, filters);
+  Object.assign(animalsState(app), { query: '', status: '', species: '', fieldId: '', groupId: '', withdrawal: '', page: 0 }, filters);
   app.go('#/animals');
 }
 
@@ -178,7 +209,7 @@ export function animalsView(app) {
   const results = h('div', { class: 'results' });
   const count = h('p', { class: 'count', role: 'status' });
   const delBtn = button('Delete selected', () => bulkDelete(app, st), { kind: 'danger-outline', attrs: { 'data-key': 'an-bulk-delete' } });
-  const running = new Map(withdrawalsRunning(app.db, idx, app.now()).map((w) => [w.animal.id, w]));
+  const running = new Map(app.withdrawals().map((w) => [w.animal.id, w]));
   const wdText = (a) => { const w = running.get(a.id); return w ? [w.meatEnd && `meat ${w.meatEnd}`, w.milkEnd && `milk ${w.milkEnd}`].filter(Boolean).join(', ') : ''; };
 
   const columns = [
@@ -201,6 +232,7 @@ export function animalsView(app) {
     count.textContent = `${nf.format(list.length)} animal${list.length === 1 ? '' : 's'}` +
       (st.selected.size ? `, ${nf.format(st.selected.size)} selected` : '');
     delBtn.disabled = st.selected.size === 0;
+    bulk.sync(list.length);
     delBtn.textContent = st.selected.size ? `Delete selected (${nf.format(st.selected.size)})` : 'Delete selected';
     results.replaceChildren(pagedTable({
       key: 'an', columns, rows: list, state: st, caption: 'Animals', selection: st.selected, rowLabel: (a) => animalLabel(a),
@@ -226,7 +258,9 @@ export function animalsView(app) {
     select('an-status', 'Status', st.status, [['', 'Any status'], ...STATUSES, ['void', 'Entered in error']], (v) => { st.status = v; }),
     select('an-wd', 'Withdrawal', st.withdrawal, [['', 'Any'], ['running', 'Under withdrawal']], (v) => { st.withdrawal = v; }),
     select('an-species', 'Species', st.species, [['', 'All species'], ...species.map((s) => [s, s])], (v) => { st.species = v; }),
-    select('an-field', 'Field or pen', st.fieldId, [['', 'Anywhere'], ...app.db.fields.map((f) => [f.id, f.name])], (v) => { st.fieldId = v; }));
+    select('an-field', 'Field or pen', st.fieldId, [['', 'Anywhere'], ...app.db.fields.map((f) => [f.id, f.name])], (v) => { st.fieldId = v; }),
+    app.db.groups.some(inForce) ? select('an-group', 'Group', st.groupId, [['', 'Any group'], ...app.db.groups.filter(inForce).map((g) => [g.id, g.name])], (v) => { st.groupId = v; }) : null);
+  const bulk = bulkBar(app, st, () => filteredAnimals(app, st, running), () => { const k = app.focusKey(); update(); app.refocus(k); });
 
   const el = h('div', { class: 'view' },
     heading('Animals', 'The herd register: every animal, on the farm or gone.'),
@@ -234,7 +268,7 @@ export function animalsView(app) {
       button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'an-add' } }),
       button('Export CSV', () => app.exportCsv(animalsCsv(sorted(filteredAnimals(app, st, running), columns, st), idx, registerDatesOf(app)), 'Herd register'), { attrs: { 'data-key': 'an-csv' } }),
       delBtn),
-    toolbar, count, results);
+    toolbar, bulk.el, count, results);
   update();
   return {
     title: 'Animals',
@@ -242,6 +276,31 @@ export function animalsView(app) {
     print: () => herdRegister(app.db, idx, sorted(filteredAnimals(app, st, running), columns, st), {
       printedOn: app.today(), subtitle: describeFilter(app, st), datesOf: registerDatesOf(app),
     }),
+  };
+}
+
+// Work on many animals at once: everything that matches the filters can be
+// selected across pages, and the selection handed to one record.
+function bulkBar(app, st, matching, refresh) {
+  const tags = () => app.db.animals.filter((a) => st.selected.has(a.id)).map((a) => a.tag).join(', ');
+  const all = button('Select all that match', () => { for (const a of matching()) st.selected.add(a.id); refresh(); }, { kind: 'small', attrs: { 'data-key': 'an-sel-all' } });
+  const none = button('Clear the selection', () => { st.selected.clear(); refresh(); }, { kind: 'small', attrs: { 'data-key': 'an-sel-none' } });
+  const acts = [
+    ['Treat', () => treatmentForm(app, null, { tags: tags() })],
+    ['Move', () => movementForm(app, null, { tags: tags(), direction: 'move' })],
+    ['Sell', () => movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'sold' })],
+    ['Record death', () => movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'died' })],
+    ['Weighing day', () => { Object.assign(app.vs('handling', {}), { mode: 'weigh', expected: [...st.selected] }); app.go('#/handling'); }],
+    ['Add to group', () => groupMembershipForm(app, [...st.selected], 'join')],
+    ['Take out of a group', () => groupMembershipForm(app, [...st.selected], 'leave')],
+  ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
+  const el = h('div', { class: 'toolbar bulk', role: 'group', 'aria-label': 'Selected animals' }, all, none, h('span', { class: 'muted' }, 'With the selected:'), acts);
+  return {
+    el,
+    sync: (n) => {
+      all.textContent = `Select all ${nf.format(n)} that match`;
+      for (const b of [none, ...acts]) b.disabled = st.selected.size === 0;
+    },
   };
 }
 

@@ -5,10 +5,11 @@ import { h, button, link, nf, kgf, dateInput } from './dom.js';
 import { pagedTable } from './ui.js';
 import {
   inDateRange, bookRange, fold, fieldName, tagsOf, animalLabel, DIRECTION_LABEL, OUTCOME_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS,
-  isIsoDate, inForce,
+  isIsoDate, inForce, SPECIES,
 } from './model.js';
-import { withdrawalsRunning, lastGiven } from './withdrawal.js';
+import { lastGiven } from './withdrawal.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from './csv.js';
+import { importSection } from './views-import.js';
 import { medicineBook, movementBook, listDocument } from './print.js';
 import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, archive } from './forms.js';
 import { animalHref, animalLink, untilText, showAnimals, fitCell, voidCell, rowClass, registerDatesOf } from './views-herd.js';
@@ -69,7 +70,7 @@ export function treatmentsView(app) {
   // Blank ends mean "a year back" and "today", worked out at every redraw.
   const range = app.vs('treatments-range', { from: null, to: '' });
   const period = () => bookRange(range, app.today());
-  const withdrawals = withdrawalsRunning(db, idx, now);
+  const withdrawals = app.withdrawals();
   const rangeInput = (id, label, prop) => h('div', { class: 'filter' }, h('label', { for: id }, label),
     dateInput({ id, value: period()[prop], 'data-key': id, onchange: (ev) => {
       const v = ev.target.value.trim();
@@ -280,13 +281,15 @@ export function dataView(app) {
         class: 'form-grid',
         onsubmit: (ev) => {
           ev.preventDefault();
-          app.commit((d) => { d.farm = { ...d.farm, name: farmName.value.trim(), holding: holding.value.trim(), organic: organic.checked }; }, 'Farm details saved.');
+          const registerDays = readRegisterDays(ev.target);
+          app.commit((d) => { d.farm = { ...d.farm, name: farmName.value.trim(), holding: holding.value.trim(), organic: organic.checked, registerDays }; }, 'Farm details saved.');
         },
       },
       h('div', { class: 'form-field' }, h('label', { for: 'farm-name' }, 'Farm name'), farmName),
       h('div', { class: 'form-field' }, h('label', { for: 'farm-holding' }, 'Holding number'), holding),
       h('div', { class: 'form-field wide check' }, h('span', { class: 'check-row' }, organic,
         h('label', { for: 'farm-organic' }, 'Organic farm: every withdrawal period is doubled, and is 48 hours at least'))),
+      registerDaysFields(db),
       h('div', { class: 'form-field wide' }, h('button', { type: 'submit', class: 'btn primary', 'data-key': 'farm-save' }, 'Save farm details'))),
       h('p', { class: 'muted' }, 'Shown at the top of every printed page.')),
     h('section', { class: 'card', 'aria-labelledby': 'store-title' },
@@ -303,6 +306,7 @@ export function dataView(app) {
         fileInput,
         h('p', { class: 'hint', id: 'import-help' }, 'The file is checked before anything is replaced, and a safety copy of the current records is kept first.'),
         importStatus)),
+    importSection(app),
     h('section', { class: 'card', 'aria-labelledby': 'export-title' },
       h('h2', { id: 'export-title' }, 'Export for a spreadsheet'),
       h('div', { class: 'row' },
@@ -313,6 +317,25 @@ export function dataView(app) {
         button('Weights (CSV)…', () => app.exportCsv(weightsCsv(sorted('weights'), idx), 'Weights'), { attrs: { 'data-key': 'exp-weights' } })),
       h('p', { class: 'muted' }, 'Every record is exported, voided ones marked VOID.')));
   return { title: 'Data and backups', el, print: null };
+}
+
+// Days after a birth within which the young must be registered, per species;
+// blank means the overview does not track that species.
+function registerDaysFields(db) {
+  const days = db.farm.registerDays || {};
+  return h('details', { class: 'form-field wide' }, h('summary', {}, 'Days to register a birth, per species (shown on the overview)'),
+    h('div', { class: 'form-grid' }, SPECIES.map((sp, i) => h('div', { class: 'form-field' },
+      h('label', { for: `reg-days-${i}` }, sp),
+      h('input', { id: `reg-days-${i}`, 'data-species': sp, inputmode: 'numeric', value: Number.isInteger(days[sp]) ? String(days[sp]) : '' })))));
+}
+
+function readRegisterDays(form) {
+  const out = {};
+  for (const el of form.querySelectorAll('[data-species]')) {
+    const v = el.value.trim();
+    if (/^\d{1,4}$/.test(v)) out[el.dataset.species] = Number(v);
+  }
+  return out;
 }
 
 // ---------------------------------------------------------------- records that cannot be opened

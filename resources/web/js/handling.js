@@ -1,0 +1,99 @@
+// Handling days: animals pass one by one and each is recorded with a tag and
+// a number, never leaving the page. Each entry is checked here and saved as
+// one change; the page only keeps the session's log.
+
+import { findByTag, daysBetween, normaliseTag, inForce, newId } from './model.js';
+import { text, parseNumber, requireDate, parseTagList, result } from './records.js';
+import { movementsByAnimal, presentOn, refreshHerd } from './history.js';
+import { validateTreatmentFromCabinet } from './cabinet.js';
+
+// The animal behind a typed or scanned tag, and why it cannot be recorded
+// on `date` if it cannot.
+export function lookupTag(db, idx, tag, date) {
+  const t = text(tag);
+  if (!t) return { error: 'Type or scan a tag.' };
+  const animal = findByTag(idx, t);
+  if (!animal || animal.voided) return { error: `${t} is not on this farm’s records.` };
+  if (!presentOn(animal, idx.movesByAnimal?.() ?? movementsByAnimal(db), date)) return { animal, error: `${animal.tag} was not on the farm on ${date}.` };
+  return { animal };
+}
+
+// The latest weight in force before `date`.
+export function lastWeight(idx, animal, date) {
+  const list = idx.perAnimal.get(animal.id)?.weights || [];
+  for (let i = list.length - 1; i >= 0; i--) if (inForce(list[i]) && list[i].date < date) return list[i];
+  return null;
+}
+
+export function dailyGain(last, kg, date) {
+  const days = last ? daysBetween(last.date, date) : 0;
+  return days > 0 ? (kg - last.kg) / days : null;
+}
+
+// One weighing. An animal already weighed that day is flagged rather than
+// weighed again: the first figure must be voided to replace it.
+export function validateSessionWeight(db, idx, { tag, kg, date }) {
+  const errors = {};
+  const d = requireDate(date, errors, 'date');
+  if (errors.date) return { ok: false, errors };
+  const found = lookupTag(db, idx, tag, d);
+  if (found.error) errors.tag = found.error;
+  const already = found.animal && (idx.perAnimal.get(found.animal.id)?.weights || []).find((w) => inForce(w) && w.date === d);
+  if (!errors.tag && already) errors.tag = `${found.animal.tag} was already weighed on ${d} (${already.kg} kg). Void that weight to weigh again.`;
+  const n = parseNumber(kg);
+  if (!(n > 0) || n > 5000) errors.kg = 'Enter the weight in kilograms, for example 42.5.';
+  if (Object.keys(errors).length) return { ok: false, errors, animal: found.animal };
+  const last = lastWeight(idx, found.animal, d);
+  return result({ date: d, animalId: found.animal.id, kg: n }, errors, { animal: found.animal, last, gain: dailyGain(last, n, d) });
+}
+
+// One animal through the race in a treatment session: the session's product
+// and batch, a treatment record of its own (so that a wrong tag can be voided
+// alone), and its share of the stock.
+export function validateSessionTreatment(db, idx, session, tag, today) {
+  const found = lookupTag(db, idx, tag, session.date);
+  if (found.error) return { ok: false, errors: { tag: found.error } };
+  if (session.treated?.has(found.animal.id)) return { ok: false, errors: { tag: `${found.animal.tag} has already been treated in this session.` } };
+  const res = validateTreatmentFromCabinet({ ...session, tags: found.animal.tag, stockUsed: session.perAnimal }, idx, today, db);
+  return res.ok ? { ...res, animal: found.animal } : res;
+}
+
+// "UK0123450001-UK0123450040" or "1-40": the same text before a number
+// that counts up, its zeros kept.
+export function expandTagRange(s, max = 2000) {
+  const m = /^(.*?)(\d+)\s*(?:-|–|to)\s*(.*?)(\d+)$/.exec(text(s));
+  if (!m || (m[3] && normaliseTag(m[3]) !== normaliseTag(m[1]))) return null;
+  const from = Number(m[2]), to = Number(m[4]);
+  if (to < from || to - from >= max) return null;
+  const width = m[2].length === m[4].length ? m[2].length : 0;
+  const out = [];
+  for (let n = from; n <= to; n++) out.push(`${m[1]}${String(n).padStart(width, '0')}`);
+  return out;
+}
+
+// New animals entered together: a range or a pasted list, sharing species,
+// breed, sex, date of birth and field. All or nothing, so that a second
+// try after a correction does not add half of them twice.
+export function validateBatchAnimals(input, idx, today) {
+  const errors = {};
+  const raw = text(input.tags);
+  const range = /\n|,|;/.test(raw) ? null : expandTagRange(raw);
+  const tags = range || parseTagList(raw);
+  if (!tags.length) errors.tags = 'Enter a range such as UK0123450001-UK0123450040, or a list of tags.';
+  const taken = tags.filter((t) => findByTag(idx, t));
+  if (taken.length) errors.tags = `Already on the records: ${taken.slice(0, 5).join(', ')}${taken.length > 5 ? ` and ${taken.length - 5} more` : ''}.`;
+  const dob = text(input.dob);
+  if (dob) requireDate(dob, errors, 'dob', today);
+  const fieldId = text(input.fieldId);
+  if (fieldId && !idx.fieldsById.has(fieldId)) errors.fieldId = 'Choose a field or pen from the list.';
+  const sex = ['female', 'male', 'castrated', 'unknown'].includes(input.sex) ? input.sex : 'unknown';
+  return result(tags.map((tag) => ({
+    tag, name: '', species: text(input.species), breed: text(input.breed), sex, dob, dam: '', sire: '', firstFieldId: fieldId, tagHistory: [], notes: '',
+  })), errors);
+}
+
+export function addAnimals(db, values) {
+  for (const v of values) db.animals.push({ id: newId('an'), ...v, status: 'on-farm', statusDate: '', fieldId: v.firstFieldId });
+  refreshHerd(db);
+  return values.length;
+}

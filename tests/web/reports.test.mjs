@@ -1,0 +1,89 @@
+import { test, describe } from 'node:test';
+import assert from 'node:assert/strict';
+import { headCountOn, lastInventoryDate, deathsByCause, medicineUse, gainByGroup, todayList } from '../../resources/web/js/reports.js';
+import { animal, treatment, movement, farm } from './helpers.mjs';
+
+const VOID = { at: '2026-01-01 10:00', reason: 'wrong' };
+
+describe('head count on a date', () => {
+  test('counts those on the holding at the end of the day: born by then, arrived, not yet gone', () => {
+    const ewe = animal({ species: 'Sheep' });
+    const lamb = animal({ species: 'Sheep', sex: 'male', dob: '2025-12-01' });
+    const bought = animal({ species: 'Goat' });
+    const sold = animal({ species: 'Sheep' });
+    const wrong = animal({ species: 'Sheep', voided: VOID });
+    const { db } = farm({ animals: [ewe, lamb, bought, sold, wrong], movements: [
+      movement({ date: '2025-12-02', direction: 'on', animalIds: [bought.id] }),
+      movement({ date: '2025-12-01', direction: 'off', outcome: 'sold', animalIds: [sold.id] }),
+    ] });
+    const on = (d) => headCountOn(db, d).rows.map((r) => [r.species, r.female, r.male, r.total]);
+    assert.deepEqual(on('2025-11-30'), [['Sheep', 2, 0, 2]]);
+    assert.deepEqual(on('2025-12-01'), [['Sheep', 1, 1, 2]]);
+    assert.deepEqual(on('2025-12-02'), [['Sheep', 1, 1, 2], ['Goat', 1, 0, 1]]);
+    assert.deepEqual([lastInventoryDate('2026-11-30'), lastInventoryDate('2026-12-01')], ['2025-12-01', '2026-12-01']);
+  });
+});
+
+describe('reports', () => {
+  test('deaths by cause in the period, causes matched whatever their case, voided deaths left out', () => {
+    const [a, b, c, d] = [animal(), animal(), animal(), animal()];
+    const { db } = farm({ animals: [a, b, c, d], movements: [
+      movement({ date: '2026-02-01', direction: 'off', outcome: 'died', cause: 'Pneumonia', animalIds: [a.id, b.id] }),
+      movement({ date: '2026-03-01', direction: 'off', outcome: 'died', cause: 'pneumonia ', animalIds: [c.id] }),
+      movement({ date: '2026-03-02', direction: 'off', outcome: 'died', cause: 'Fly strike', animalIds: [d.id], voided: VOID }),
+      movement({ date: '2027-01-01', direction: 'off', outcome: 'died', cause: 'Old age', animalIds: [d.id] }),
+    ] });
+    assert.deepEqual(deathsByCause(db, '2026-01-01', '2026-12-31').map((r) => [r.cause, r.count]), [['Pneumonia', 3]]);
+  });
+
+  test('medicine use per year by product, antibiotics first and marked, with what the cabinet gave', () => {
+    const purchases = [{ id: 'p1', product: 'Alamycin LA', unit: 'ml', antibiotic: true, quantity: 100 }, { id: 'p2', product: 'Zolvix', unit: 'ml', antibiotic: false, quantity: 1 }];
+    const { db } = farm({ purchases, treatments: [
+      treatment({ date: '2026-01-05', product: 'Zolvix', animalIds: ['x', 'y'], purchaseId: 'p2', stockUsed: 5 }),
+      treatment({ date: '2026-02-05', product: 'alamycin la', animalIds: ['x'] }),
+      treatment({ date: '2026-03-05', product: 'Alamycin LA', animalIds: ['y'], purchaseId: 'p1', stockUsed: 0.1 }),
+      treatment({ date: '2026-03-05', product: 'Alamycin LA', animalIds: ['y'], purchaseId: 'p1', stockUsed: 0.2 }),
+      treatment({ date: '2025-12-31', product: 'Zolvix', animalIds: ['x'] }),
+      treatment({ date: '2026-04-01', product: 'Zolvix', animalIds: ['x'], voided: VOID }),
+    ] });
+    assert.deepEqual(medicineUse(db, 2026).map((r) => [r.product, r.antibiotic, r.treatments, r.animals, r.quantities]),
+      [['alamycin la', true, 3, 3, { ml: 0.3 }], ['Zolvix', false, 1, 2, { ml: 5 }]]);
+  });
+
+  test('daily gain per group uses members on the later date and weights inside the period', () => {
+    const [a, b, c] = [animal(), animal(), animal()];
+    const w = (animalId, date, kg) => ({ id: `${animalId}${date}`, animalId, date, kg });
+    const groups = [{ id: 'g', name: 'Lambs', notes: '', members: [{ animalId: a.id, from: '2026-01-01', to: '' }, { animalId: b.id, from: '2026-01-01', to: '' }, { animalId: c.id, from: '2026-01-01', to: '2026-02-01' }] }];
+    const { db, idx } = farm({ animals: [a, b, c], groups, weights: [
+      w(a.id, '2025-12-01', 5), w(a.id, '2026-01-01', 10), w(a.id, '2026-01-11', 13), w(b.id, '2026-01-01', 20), w(b.id, '2026-01-11', 21),
+      w(c.id, '2026-01-01', 10), w(c.id, '2026-01-11', 30),
+    ] });
+    const [g] = gainByGroup(db, idx, '2026-01-01', '2026-03-01');
+    assert.deepEqual([g.animals, g.min, g.max], [2, 0.1, 0.3]);
+    assert.ok(Math.abs(g.mean - 0.2) < 1e-9);
+  });
+});
+
+describe('the Today list', () => {
+  test('withdrawals ending today or tomorrow, batches near expiry with stock, births past their registration days', () => {
+    const [a, b, c, dam, calf] = [animal(), animal(), animal(), animal({ species: 'Cattle' }), animal({ species: 'Cattle' })];
+    const { db, idx } = farm({
+      farm: { name: '', holding: '', organic: false, registerDays: { Cattle: 27 } },
+      animals: [a, b, c, dam, calf],
+      treatments: [
+        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [a.id] }),
+        treatment({ date: '2026-06-01', meatDays: 15, animalIds: [b.id] }),
+        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [c.id] }),
+        treatment({ date: '2026-06-01', meatDays: 20, animalIds: [c.id] }),
+      ],
+      purchases: [{ id: 'p1', product: 'X', batch: '1', expiry: '2026-07-01', quantity: 10, unit: 'ml' }, { id: 'p2', product: 'Y', batch: '2', expiry: '2026-06-01', quantity: 10, unit: 'ml' }],
+      births: [{ id: 'bi', date: '2026-05-10', damId: dam.id, sire: '', offspringIds: [calf.id], notes: '' }],
+    });
+    const t = todayList(db, idx, '2026-06-15');
+    assert.deepEqual(t.clearing.map((x) => [x.animal.id, x.when]), [[a.id, 'today'], [b.id, 'tomorrow']]);
+    assert.deepEqual(t.expiring.map((x) => [x.purchase.id, x.expired]), [['p2', true], ['p1', false]]);
+    assert.deepEqual(t.unregistered.map((x) => [x.animal.id, x.due, x.late]), [[calf.id, '2026-06-06', true]]);
+    calf.registeredOn = '2026-06-01';
+    assert.deepEqual(todayList(db, idx, '2026-06-15').unregistered, []);
+  });
+});

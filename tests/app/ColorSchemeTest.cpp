@@ -6,35 +6,27 @@ namespace mlfk {
 namespace {
 
 TEST(ColorScheme, ThePortalDecidesUnlessTheThemeItselfIsDark) {
-  Appearance a;
-  EXPECT_FALSE(prefersDark(a));
-  a.gtkPrefersDark = true;
-  EXPECT_TRUE(prefersDark(a));
-  a.portalColorScheme = 0;  // no preference: GTK's own setting stands
-  EXPECT_TRUE(prefersDark(a));
-  a.portalColorScheme = 2;
-  EXPECT_FALSE(prefersDark(a));
-  a.gtkPrefersDark = false;
-  a.portalColorScheme = 1;
-  EXPECT_TRUE(prefersDark(a));
-
-  a.portalColorScheme = 2;
-  a.themeName = "Adwaita-dark";
-  EXPECT_TRUE(prefersDark(a));
-  a.gtkThemeEnv = "Adwaita";  // GTK_THEME replaces the configured theme
-  EXPECT_FALSE(prefersDark(a));
-  a.gtkThemeEnv = "Adwaita:dark";
-  a.themeName = "Adwaita";
-  EXPECT_TRUE(prefersDark(a));
-}
-
-TEST(ColorScheme, DarkThemeNames) {
-  EXPECT_TRUE(themeNameIsDark("Adwaita-dark"));
-  EXPECT_TRUE(themeNameIsDark("Arc-Dark"));
-  EXPECT_TRUE(themeNameIsDark("Adwaita:dark"));
-  EXPECT_FALSE(themeNameIsDark("Adwaita"));
-  EXPECT_FALSE(themeNameIsDark("Darkroom"));
-  EXPECT_FALSE(themeNameIsDark("-dark"));
+  struct Case {
+    std::optional<std::uint32_t> portal;
+    bool gtkPrefersDark;
+    std::string_view theme, themeEnv;
+    bool dark;
+  };
+  for (const auto& c : std::initializer_list<Case>{
+           {std::nullopt, false, "", "", false},
+           {std::nullopt, true, "", "", true},
+           {0, true, "", "", true},  // no preference: GTK's own setting stands
+           {2, true, "", "", false},
+           {1, false, "", "", true},
+           {2, false, "Adwaita-dark", "", true},
+           {2, false, "Adwaita-dark", "Adwaita", false},  // GTK_THEME replaces the theme
+           {2, false, "Adwaita", "Adwaita:dark", true},
+       }) {
+    EXPECT_EQ(prefersDark({c.portal, c.gtkPrefersDark, c.theme, c.themeEnv}), c.dark)
+        << c.portal.value_or(9) << c.gtkPrefersDark << c.theme << "/" << c.themeEnv;
+  }
+  for (auto dark : {"Adwaita-dark", "Arc-Dark", "Adwaita:dark"}) EXPECT_TRUE(themeNameIsDark(dark));
+  for (auto light : {"Adwaita", "Darkroom", "-dark"}) EXPECT_FALSE(themeNameIsDark(light));
 }
 
 }  // namespace

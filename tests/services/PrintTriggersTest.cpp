@@ -15,25 +15,21 @@ struct Job {
     ++prints;
     printedAt = timers.now();
   });
+  Job() { triggers->started(); }
 };
 
-TEST(PrintTriggers, PrintsAQuarterSecondAfterTheFontsAndOnlyOnce) {
-  Job job;
-  job.triggers->started();
-  job.timers.advance(1.0);
-  job.triggers->fontsReady();
-  job.timers.advance(0.2);
-  EXPECT_EQ(job.prints, 0);
-  job.timers.advance(10);
-  EXPECT_EQ(job.prints, 1);
-  EXPECT_NEAR(job.printedAt, 1.25, 1e-9);
-  job.triggers->loadFailed();
-  EXPECT_EQ(job.prints, 1);
-}
+TEST(PrintTriggers, OncePerJobAfterTheFontsAFailedLoadOrFiveSeconds) {
+  Job fonts;  // a quarter second after the fonts, and only once
+  fonts.timers.advance(1.0);
+  fonts.triggers->fontsReady();
+  fonts.timers.advance(0.2);
+  EXPECT_EQ(fonts.prints, 0);
+  fonts.timers.advance(10);
+  fonts.triggers->loadFailed();
+  EXPECT_EQ(fonts.prints, 1);
+  EXPECT_NEAR(fonts.printedAt, 1.25, 1e-9);
 
-TEST(PrintTriggers, FailedLoadPrintsAtOnceAndTheFallbackAfterFiveSeconds) {
-  Job failed;
-  failed.triggers->started();
+  Job failed;  // at once, with no fallback after it
   failed.timers.advance(0.5);
   failed.triggers->loadFailed();
   EXPECT_EQ(failed.prints, 1);
@@ -41,21 +37,17 @@ TEST(PrintTriggers, FailedLoadPrintsAtOnceAndTheFallbackAfterFiveSeconds) {
   EXPECT_EQ(failed.prints, 1);
 
   Job silent;
-  silent.triggers->started();
   silent.timers.advance(4.99);
   EXPECT_EQ(silent.prints, 0);
   silent.timers.advance(0.02);
   EXPECT_EQ(silent.prints, 1);
-}
 
-TEST(PrintTriggers, LateTriggersFindNoJob) {
-  Job job;
-  job.triggers->started();
-  auto later = job.triggers->fontsReadyLater();
-  job.triggers.reset();  // the job is gone
+  Job gone;  // late triggers find no job
+  auto later = gone.triggers->fontsReadyLater();
+  gone.triggers.reset();
   later();
-  job.timers.advance(10);
-  EXPECT_EQ(job.prints, 0);
+  gone.timers.advance(10);
+  EXPECT_EQ(gone.prints, 0);
 }
 
 }  // namespace

@@ -29,16 +29,14 @@ const auto* const utc = ::testing::AddGlobalTestEnvironment(new UtcZone);
 
 constexpr std::time_t kMarch14 = 1773479107;  // 2026-03-14 09:05:07 UTC
 
-TEST(SnapshotNames, TimestampAndCleanedReason) {
+TEST(SnapshotNames, TimestampAndReasonCleanedAndCutAtFortyCharacters) {
   EXPECT_EQ(snapshotTimestamp(kMarch14), "2026-03-14 09-05-07");
   EXPECT_EQ(snapshotFileName(kMarch14, "before import 3/2026"),
             "2026-03-14 09-05-07 before import 3-2026.json");
   EXPECT_EQ(snapshotFileName(kMarch14, "a/b/c"), "2026-03-14 09-05-07 a-b-c.json");
   EXPECT_EQ(snapshotFileName(kMarch14, ""), "2026-03-14 09-05-07 .json");
   EXPECT_EQ(snapshotTimestamp(0), "1970-01-01 00-00-00");
-}
-
-TEST(SnapshotNames, ReasonIsCutAtFortyUserPerceivedCharacters) {
+  // The reason is cut at forty user-perceived characters.
   EXPECT_EQ(cleanSnapshotReason(std::string(50, 'r')), std::string(40, 'r'));
   EXPECT_EQ(cleanSnapshotReason(std::string(40, 'r')), std::string(40, 'r'));
 
@@ -94,13 +92,6 @@ class SnapshotTest : public ::testing::Test {
   std::unique_ptr<FarmStore> store;
 };
 
-TEST_F(SnapshotTest, WithoutDatabaseNothingHappensEvenWhenOverfull) {
-  for (int i = 0; i < 45; ++i)
-    addUserEntry("2020-01-01 00-00-" + std::to_string(10 + i) + " u.json");
-  store->snapshot("x");
-  EXPECT_EQ(names().size(), 45u);
-}
-
 TEST_F(SnapshotTest, CopiesTheDatabaseUnderItsNameAndKeepsTheFirstOfASecond) {
   ASSERT_EQ(store->persist("records v1"), std::nullopt);
   store->snapshot("before import 3/2026");
@@ -145,7 +136,11 @@ TEST_F(SnapshotTest, UserEntriesTakePartInPruningByName) {
   EXPECT_TRUE(kept.count("2026-03-14 09-05-07 new.json"));
 }
 
-TEST_F(SnapshotTest, MissingSnapshotFolderIsNotRecreatedAndSaysSo) {
+TEST_F(SnapshotTest, NothingWithoutADatabaseEvenWhenOverfullAndNoFolderIsMadeAgain) {
+  for (int i = 0; i < 45; ++i)
+    addUserEntry("2020-01-01 00-00-" + std::to_string(10 + i) + " u.json");
+  store->snapshot("x");
+  EXPECT_EQ(names().size(), 45u);
   ASSERT_EQ(store->persist("db"), std::nullopt);
   std::filesystem::remove_all(snapshots());
   EXPECT_EQ(store->snapshot("x"), "No such file or directory");

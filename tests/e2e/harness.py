@@ -50,6 +50,8 @@ def kill_group(process):
 
 
 class Shell:
+    """One throw-away installation, home and session bus for the program."""
+
     def __init__(self, page=PAGE, accessible=False):
         self.root = Path(tempfile.mkdtemp(prefix="mlfk-e2e-"))
         self.home, self.data_home, self.config_home, self.state_home, self.cache_home = (
@@ -119,11 +121,9 @@ class Shell:
                                             start_new_session=True)
         return self
 
-    def program_pid(self):
-        return self.process.pid
-
-    def log_text(self):
-        return self.log.read_text(errors="replace") if self.log.exists() else ""
+    def web_processes(self):
+        return subprocess.run(["pgrep", "-P", str(self.process.pid), "-f", "WebKitWebProcess"],
+                              capture_output=True, text=True).stdout.split()
 
     def report(self):
         try:
@@ -158,7 +158,7 @@ class Shell:
         self.wait_for(lambda: self.events().count(name) > count, what=f"command {name}")
 
     def window(self):
-        return xdo("search", "--sync", "--onlyvisible", "--pid", str(self.program_pid()),
+        return xdo("search", "--sync", "--onlyvisible", "--pid", str(self.process.pid),
                    "--name", TITLE).split()[0]
 
     def key(self, *keys):
@@ -195,7 +195,7 @@ class Shell:
         helper windows and the root window (which a pid search also returns)."""
         root = xdo("search", "--maxdepth", "0", "--name", ".*").split()[:1]
         found = {}
-        for wid in xdo("search", "--onlyvisible", "--pid", str(self.program_pid()), "--name", ".*").split():
+        for wid in xdo("search", "--onlyvisible", "--pid", str(self.process.pid), "--name", ".*").split():
             geometry = xdo("getwindowgeometry", wid)
             if geometry and "Geometry: 1x1" not in geometry and [wid] != root:
                 found[wid] = xdo("getwindowname", wid).strip()

@@ -79,7 +79,7 @@ class Desktop(ShellTestCase):
         shell.folder.mkdir(parents=True)
         shell.database.write_text("{not json")
         shell.start()
-        probe = subprocess.run([SYSTEM_PYTHON, HERE / "atspi_probe.py", str(shell.program_pid())],
+        probe = subprocess.run([SYSTEM_PYTHON, HERE / "atspi_probe.py", str(shell.process.pid)],
                                env=shell.env(), capture_output=True, text=True, timeout=120)
         self.assertEqual(probe.returncode, 0, probe.stderr)
         seen = json.loads(probe.stdout)
@@ -128,7 +128,7 @@ class Wayland(unittest.TestCase):
         os.kill(shell.process.pid, signal.SIGTERM)
         self.assertEqual(shell.wait_exit(60), 0)
         self.assertIn("flushed", shell.events())
-        log = shell.log_text()
+        log = shell.log.read_text(errors="replace")
         self.assertIn(SEATLESS, log, "the run did not go through Wayland's seatless start")
         self.assertEqual([line for line in log.splitlines() if SEATLESS not in line and
                           re.search(r"(Gtk|Gdk|GLib-GObject|GLib)-(CRITICAL|WARNING)", line)], [])

@@ -49,7 +49,7 @@ class Faults(ShellTestCase):
         # the page waits 1.5 s after its first save.
         shell = self.start(mode="limits")
         self.saved(lambda s: s.get("n") == 1, "the first save")
-        subprocess.run(["prlimit", "--pid", str(shell.program_pid()), "--fsize=65536"], check=True)
+        subprocess.run(["prlimit", "--pid", str(shell.process.pid), "--fsize=65536"], check=True)
         done = self.saved(lambda s: s.get("mode") == "waiting", "the saves after the limit")
         self.assertEqual(done["replies"][:3], [{"ok": True}, {"ok": False, "error": "File too large"},
                                                {"ok": True}])
@@ -70,8 +70,7 @@ class Faults(ShellTestCase):
         seed_length = len(shell.database.read_text())
         before = self.saved(lambda s: s.get("n", 0) > 1010, "saves")
         time.sleep(0.3)
-        for pid in subprocess.run(["pgrep", "-P", str(shell.program_pid()), "-f", "WebKitWebProcess"],
-                                  capture_output=True, text=True).stdout.split():
+        for pid in shell.web_processes():
             os.kill(int(pid), signal.SIGKILL)
         text = shell.database.read_text()
         self.assertTrue(whole(text), text[:300])

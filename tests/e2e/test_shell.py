@@ -30,11 +30,6 @@ def restart(shell):
                           and r, what="the page of the new start")
 
 
-def web_processes(shell):
-    return subprocess.run(["pgrep", "-P", str(shell.program_pid()), "-f", "WebKitWebProcess"],
-                          capture_output=True, text=True).stdout.split()
-
-
 class Shell(ShellTestCase):
     def test_page_bridge_keyboard_menus_reloads_quit_and_geometry(self):
         shell = self.shell()
@@ -94,8 +89,8 @@ class Shell(ShellTestCase):
         for reload in ("kill", "ctrl+r"):
             saved, before = shell.database.read_bytes(), shell.report()["loadId"]
             if reload == "kill":
-                self.assertTrue(web_processes(shell), "no web process found")
-                for p in web_processes(shell):
+                self.assertTrue(shell.web_processes(), "no web process found")
+                for p in shell.web_processes():
                     os.kill(int(p), signal.SIGKILL)
             else:
                 shell.key(reload)
@@ -138,7 +133,7 @@ class Shell(ShellTestCase):
         shell.command("print")
         shell.wait_window(besides={main})
         asked = time.monotonic()
-        os.kill(shell.program_pid(), signal.SIGTERM)
+        os.kill(shell.process.pid, signal.SIGTERM)
         self.assertEqual(shell.wait_exit(), 0)
         self.assertLess(time.monotonic() - asked, 3.0)
         self.assertIn("flushed", shell.events())

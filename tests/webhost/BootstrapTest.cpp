@@ -23,7 +23,8 @@ TEST(Bootstrap, MarkerAloneWithoutADatabaseAndTheDatabaseInBase64) {
     const std::string script = bootstrapScript(binary.substr(0, cut));
     ASSERT_TRUE(script.starts_with(kDatabaseScriptOpening) && script.ends_with("';"));
     const size_t from = kDatabaseScriptOpening.size();
-    EXPECT_EQ(base64DecodeStrict(script.substr(from, script.size() - from - 2)), binary.substr(0, cut));
+    EXPECT_EQ(base64DecodeStrict(script.substr(from, script.size() - from - 2)),
+              binary.substr(0, cut));
   }
 }
 
@@ -33,8 +34,8 @@ TEST(Base64, KnownVectorsAndStrictDecoding) {
     EXPECT_EQ(base64Encode(plain), encoded);
     EXPECT_EQ(base64DecodeStrict(encoded), plain);
   }
-  for (auto bad : {"Zg", "Zg=", "Zm9v\nYmFy", "Zm9v YmFy", "Zm-_", "Z===", "====", "Zg==Zg==",
-                   "Zm=v", "Zm9vYmFy\n"}) {
+  for (auto bad : {"Zg", "Zg=", "Zm9v\nYmFy", "Zm9v YmFy", "Zm-_",
+                   "Z===", "====", "Zg==Zg==", "Zm=v", "Zm9vYmFy\n"}) {
     EXPECT_EQ(base64DecodeStrict(bad), std::nullopt) << bad;
   }
 }

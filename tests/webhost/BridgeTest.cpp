@@ -83,7 +83,8 @@ TEST_F(BridgeTest, MalformedBodiesAndUnknownCaseSensitiveActionsAreRejectedOnce)
 TEST_F(BridgeTest, PingPersistSnapshotAndRevealAnswerWithValuesEvenOnFailure) {
   auto ping = send({{"action", "ping"}, {"extra", true}});
   EXPECT_EQ(ping.count, 1);
-  EXPECT_EQ(ping.value, (json{{"version", 2}, {"dataPath", "/data/farm-data.json"}, {"shell", "mac-native"}}));
+  EXPECT_EQ(ping.value,
+            (json{{"version", 2}, {"dataPath", "/data/farm-data.json"}, {"shell", "mac-native"}}));
   EXPECT_EQ(send({{"action", "persist"}, {"content", "{\"a\":1}"}}).value, (json{{"ok", true}}));
   for (json content : {json(nullptr), json(42), json::object()}) {  // no text: nothing written
     auto reply = send({{"action", "persist"}, {"content", content}});
@@ -105,8 +106,9 @@ TEST_F(BridgeTest, PingPersistSnapshotAndRevealAnswerWithValuesEvenOnFailure) {
     EXPECT_FALSE(failed.error);
     EXPECT_EQ(failed.value, (json{{"ok", false}, {"error", "No space left on device"}}));
   }
-  EXPECT_EQ(services.calls, (Calls{"persist:{\"a\":1}", "snapshot:snapshot", "snapshot:snapshot",
-                                   "snapshot:before import", "reveal", "persist:", "snapshot:snapshot"}));
+  EXPECT_EQ(services.calls,
+            (Calls{"persist:{\"a\":1}", "snapshot:snapshot", "snapshot:snapshot",
+                   "snapshot:before import", "reveal", "persist:", "snapshot:snapshot"}));
 }
 
 TEST_F(BridgeTest, PrintRepliesBeforeItIsScheduledAndSaveIsAnsweredLater) {
@@ -127,10 +129,11 @@ TEST(SaveRequest, DefaultsForMissingAndMistypedKeys) {
   auto request = saveRequestFrom(JsonBridgeMessage(json{{"action", "save"}}));
   EXPECT_EQ(std::tuple(request.filename, request.content, request.base64),
             std::tuple("Field Keeper export.csv", "", false));
-  request = saveRequestFrom(JsonBridgeMessage(
-      json{{"filename", "herd.csv"}, {"content", "a,b"}, {"base64", "true"}}));
+  request = saveRequestFrom(
+      JsonBridgeMessage(json{{"filename", "herd.csv"}, {"content", "a,b"}, {"base64", "true"}}));
   // The text "true" is not a Boolean.
-  EXPECT_EQ(std::tuple(request.filename, request.content, request.base64), std::tuple("herd.csv", "a,b", false));
+  EXPECT_EQ(std::tuple(request.filename, request.content, request.base64),
+            std::tuple("herd.csv", "a,b", false));
   EXPECT_TRUE(saveRequestFrom(JsonBridgeMessage(json{{"base64", true}})).base64);
 }
 

@@ -45,12 +45,13 @@ TEST_F(SchemeTest, FilesFoundByDecodedNames) {
 }
 
 TEST_F(SchemeTest, FoldersEscapesAndMissingFilesAreNotFound) {
-  for (auto url : {"meadowline-farm://app/js", "meadowline-farm://app/js/",
-                   "meadowline-farm://app/missing.js", "meadowline-farm://app/../secret.txt",
-                   "meadowline-farm://app/js/../../secret.txt", "meadowline-farm://app/%2e%2e/secret.txt",
-                   "meadowline-farm://app/%252e%252e/secret.txt", "meadowline-farm://app/..%2fsecret.txt",
-                   "meadowline-farm://app/../web-other.txt", "meadowline-farm://app/index.html%00.png",
-                   "meadowline-farm://app/%zz", "meadowline-farm://app/%C3"}) {
+  for (auto url :
+       {"meadowline-farm://app/js", "meadowline-farm://app/js/", "meadowline-farm://app/missing.js",
+        "meadowline-farm://app/../secret.txt", "meadowline-farm://app/js/../../secret.txt",
+        "meadowline-farm://app/%2e%2e/secret.txt", "meadowline-farm://app/%252e%252e/secret.txt",
+        "meadowline-farm://app/..%2fsecret.txt", "meadowline-farm://app/../web-other.txt",
+        "meadowline-farm://app/index.html%00.png", "meadowline-farm://app/%zz",
+        "meadowline-farm://app/%C3"}) {
     EXPECT_EQ(statusOf(url), 404) << url;
   }
 }

@@ -157,7 +157,7 @@ TEST_F(FarmStoreTest, FolderThatCannotBeSyncedStillSavesButOtherSyncFailuresCoun
   }
   faults.failFolderSync(EIO);
   EXPECT_EQ(store().persist("after an I/O error"), "Input/output error");
-  EXPECT_EQ(test::FileSystemFaults::folderSyncs(), 1);  // never retried
+  EXPECT_EQ(test::FileSystemFaults::folderSyncs, 1);  // never retried
 }
 
 TEST(InstanceLock, OneHolderPerFolderUntilItGoes) {

@@ -1,11 +1,48 @@
+#include "services/Base64.h"
+#include "webhost/Bootstrap.h"
 #include "webhost/BundleSchemeHandler.h"
+#include "webhost/Flush.h"
+#include "webhost/NavigationPolicy.h"
 
 #include <gtest/gtest.h>
 
+#include "support/FakeTimers.h"
 #include "support/TempDir.h"
 
 namespace mlfk {
 namespace {
+
+TEST(Bootstrap, MarkerAloneWithoutADatabaseAndTheDatabaseInBase64) {
+  test::TempDir temp;
+  test::writeFile(temp / "empty.json", "");
+  for (auto missing : {temp / "missing.json", temp / "empty.json", temp.path()})  // and a folder
+    EXPECT_EQ(bootstrapScriptForFile(missing), "window.__ML_SHELL = 'mac-native';") << missing;
+  test::writeFile(temp / "db.json", "abc");
+  EXPECT_EQ(bootstrapScriptForFile(temp / "db.json"),
+            "window.__ML_SHELL = 'mac-native'; window.__ML_DB_B64 = 'YWJj';");
+
+  std::string binary;
+  for (int i = 0; i < 256; ++i) binary.push_back(static_cast<char>(i));
+  for (size_t cut : {size_t{1}, size_t{2}, size_t{254}, size_t{256}}) {
+    const std::string script = bootstrapScript(binary.substr(0, cut));
+    ASSERT_TRUE(script.starts_with(kDatabaseScriptOpening) && script.ends_with("';"));
+    const size_t from = kDatabaseScriptOpening.size();
+    EXPECT_EQ(base64DecodeStrict(script.substr(from, script.size() - from - 2)),
+              binary.substr(0, cut));
+  }
+}
+
+TEST(Base64, KnownVectorsAndStrictDecoding) {
+  for (auto [plain, encoded] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foobar", "Zm9vYmFy"}, {"\xFB\xFF", "+/8="}}) {
+    EXPECT_EQ(base64Encode(plain), encoded);
+    EXPECT_EQ(base64DecodeStrict(encoded), plain);
+  }
+  for (auto bad : {"Zg", "Zg=", "Zm9v\nYmFy", "Zm9v YmFy", "Zm-_",
+                   "Z===", "====", "Zg==Zg==", "Zm=v", "Zm9vYmFy\n"}) {
+    EXPECT_EQ(base64DecodeStrict(bad), std::nullopt) << bad;
+  }
+}
 
 using test::writeFile;
 
@@ -86,6 +123,65 @@ TEST(ContentType, CaseCharsetSystemTypesAndFallback) {
   // Not in the web table: shared-mime-info by name, without a charset.
   EXPECT_EQ(contentTypeFor("a/archive.zip"), "application/zip");
   EXPECT_EQ(contentTypeFor("a/notes.rtf").find("; charset=utf-8"), std::string::npos);
+}
+
+struct FlushRun {
+  test::FakeTimers timers;
+  std::function<void()> answer;
+  int completions = 0;
+  double completedAt = -1;
+  FlushRun() {
+    FlushTiming::start(
+        timers, [this](std::function<void()> done) { answer = std::move(done); },
+        [this] {
+          ++completions;
+          completedAt = timers.now();
+        });
+  }
+};
+
+TEST(Flush, FinishesAGraceAfterThePageAnswersAndAtOneSecondAtMost) {
+  FlushRun prompt;
+  prompt.timers.advance(0.05);
+  prompt.answer();
+  prompt.timers.advance(0.149);
+  EXPECT_EQ(prompt.completions, 0);
+  prompt.timers.advance(2.0);
+  EXPECT_EQ(prompt.completions, 1);
+  EXPECT_NEAR(prompt.completedAt, 0.2, 1e-9);
+
+  FlushRun silent;
+  silent.timers.advance(5.0);
+  EXPECT_EQ(silent.completions, 1);
+  EXPECT_NEAR(silent.completedAt, 1.0, 1e-9);
+
+  FlushRun late;
+  late.timers.advance(0.9);
+  late.answer();  // its grace would end at 1.05
+  late.timers.advance(5.0);
+  EXPECT_EQ(late.completions, 1);
+  EXPECT_NEAR(late.completedAt, 1.0, 1e-9);
+}
+
+using D = NavigationDecision;
+
+// Web, mail, phone, ftp and file links and new windows of each kind are
+// followed end to end (test_shell, test_dialogs); here the cases they do not
+// reach.
+TEST(NavigationPolicy, SchemesInAnyCaseAndWhatStaysInTheView) {
+  for (auto url : {"MEADOWLINE-FARM://app/", "about:blank", "blob:meadowline-farm://app/1234",
+                   "data:text/plain,hi"})
+    EXPECT_EQ(decideNavigation(url, false), D::Allow) << url;
+  for (auto url : {"HTTP://example.org/", "Tel:+441234"})
+    EXPECT_EQ(decideNavigation(url, false), D::OpenExternally) << url;
+  for (auto url : {"javascript:alert(1)", "no scheme here", "1http://x", ""})
+    EXPECT_EQ(decideNavigation(url, false), D::Drop) << url;
+  EXPECT_EQ(decideNavigation(std::nullopt, false), D::Drop);
+  EXPECT_EQ(decideNavigation("ftp://x", true), D::Download);  // no scheme test for downloads
+  EXPECT_EQ(decideResponse(true), D::Allow);
+  for (auto url : {"meadowline-farm://app/", "about:blank"})
+    EXPECT_EQ(decideNewWindow(url), D::Drop);
+  EXPECT_EQ(decideNewWindow(std::nullopt), D::Drop);
 }
 
 }  // namespace

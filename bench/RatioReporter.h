@@ -36,9 +36,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const std::string arg = name.substr(subject_.size() + 1);
       auto floor = medians_.find(floor_ + "/" + arg);
       if (floor == medians_.end()) continue;
-      std::printf("%-10s %11.3f %-2s %11.3f %-2s %8.3f\n", arg.c_str(), time,
-                  units_[name].c_str(), floor->second, units_[floor->first].c_str(),
-                  time / floor->second);
+      std::printf("%-10s %11.3f %-2s %11.3f %-2s %8.3f\n", arg.c_str(), time, units_[name].c_str(),
+                  floor->second, units_[floor->first].c_str(), time / floor->second);
     }
   }
 

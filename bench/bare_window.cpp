@@ -17,7 +17,8 @@ namespace {
 
 std::string outputFile;
 
-gboolean onMessage(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply, gpointer) {
+gboolean onMessage(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply* reply,
+                   gpointer) {
   mlfk::JscBridgeMessage message(value);
   mlfk::JscBridgeReply answer(reply, jsc_value_get_context(value));
   if (auto content = message.text("content")) {
@@ -44,14 +45,16 @@ int main(int argc, char** argv) {
   if (argc > 3) {
     auto script = mlfk::readWholeFile(argv[3]);
     if (script) {
-      g_autoptr(WebKitUserScript) user = webkit_user_script_new(
-          script->c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-          WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+      g_autoptr(WebKitUserScript) user =
+          webkit_user_script_new(script->c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                 WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
       webkit_user_content_manager_add_script(content, user);
     }
   }
-  webkit_user_content_manager_register_script_message_handler_with_reply(content, "meadowlineNative", nullptr);
-  g_signal_connect(content, "script-message-with-reply-received::meadowlineNative", G_CALLBACK(onMessage), nullptr);
+  webkit_user_content_manager_register_script_message_handler_with_reply(
+      content, "meadowlineNative", nullptr);
+  g_signal_connect(content, "script-message-with-reply-received::meadowlineNative",
+                   G_CALLBACK(onMessage), nullptr);
   GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
                                             "user-content-manager", content, nullptr));
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

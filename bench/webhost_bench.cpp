@@ -28,14 +28,16 @@ const std::filesystem::path& scratch() {
     };
     write(root / "farm-data.json", 50u << 20);
     write(root / "web" / "big.js", 5u << 20);
-    for (int i = 0; i < 200; ++i) write(root / "web" / "small" / (std::to_string(i) + ".css"), 2048);
+    for (int i = 0; i < 200; ++i)
+      write(root / "web" / "small" / (std::to_string(i) + ".css"), 2048);
     return root;
   }();
   return folder;
 }
 
 void shellBootstrap(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(mlfk::bootstrapScriptForFile(scratch() / "farm-data.json"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(mlfk::bootstrapScriptForFile(scratch() / "farm-data.json"));
 }
 void floorBootstrap(benchmark::State& state) {
   for (auto _ : state) {
@@ -55,20 +57,34 @@ void shellServeSmall(benchmark::State& state) {
   mlfk::BundleSchemeHandler handler(scratch() / "web");
   for (auto _ : state)
     for (int i = 0; i < 200; ++i)
-      benchmark::DoNotOptimize(handler.respond("meadowline-farm://app/small/" + std::to_string(i) + ".css"));
+      benchmark::DoNotOptimize(
+          handler.respond("meadowline-farm://app/small/" + std::to_string(i) + ".css"));
 }
 void floorServeSmall(benchmark::State& state) {
   for (auto _ : state)
     for (int i = 0; i < 200; ++i)
-      benchmark::DoNotOptimize(mlfk::readWholeFile(scratch() / "web" / "small" / (std::to_string(i) + ".css")));
+      benchmark::DoNotOptimize(
+          mlfk::readWholeFile(scratch() / "web" / "small" / (std::to_string(i) + ".css")));
 }
 
-BENCHMARK(shellBootstrap)->Name("shell/bootstrap-50MB")->Unit(benchmark::kMillisecond)->Repetitions(7);
-BENCHMARK(floorBootstrap)->Name("floor/bootstrap-50MB")->Unit(benchmark::kMillisecond)->Repetitions(7);
+BENCHMARK(shellBootstrap)
+    ->Name("shell/bootstrap-50MB")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7);
+BENCHMARK(floorBootstrap)
+    ->Name("floor/bootstrap-50MB")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7);
 BENCHMARK(shellServeBig)->Name("shell/serve-5MB")->Unit(benchmark::kMillisecond)->Repetitions(7);
 BENCHMARK(floorServeBig)->Name("floor/serve-5MB")->Unit(benchmark::kMillisecond)->Repetitions(7);
-BENCHMARK(shellServeSmall)->Name("shell/serve-200-small")->Unit(benchmark::kMillisecond)->Repetitions(7);
-BENCHMARK(floorServeSmall)->Name("floor/serve-200-small")->Unit(benchmark::kMillisecond)->Repetitions(7);
+BENCHMARK(shellServeSmall)
+    ->Name("shell/serve-200-small")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7);
+BENCHMARK(floorServeSmall)
+    ->Name("floor/serve-200-small")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7);
 
 }  // namespace
 

@@ -4,18 +4,15 @@
 
 #include <memory>
 
-#include "app/FirstShow.h"
-#include "app/PageZoom.h"
-
 namespace mlfk {
 
-class FarmWebView;
 class InstanceLock;
+class MainWindow;
+class ShellServices;
 
-inline constexpr const char* kApplicationId = "farm.meadowline.FieldKeeper";
-
-// The application: launches the main window with the web host in it, runs
-// the menu commands and turns every quit request into a flush of the page.
+// The application: start-up, the main window on activation, the
+// application-wide commands, and the one quit path that every quit request
+// takes, which flushes the page first.
 class AppDelegate {
  public:
   AppDelegate();
@@ -29,37 +26,20 @@ class AppDelegate {
   void requestQuit();
 
  private:
+  void activate();
   void launch();
-  void reopen();
+  void waitForLock(int attemptsLeft);
+  void openWindow();
   void buildMenus();
-  void showWindow();
-  bool windowIsShowing() const;
-  void saveGeometry();
   void sayAlreadyOpen();
-
-  // Commands of the menu bar.
   void about();
   void revealData();
-  void backUp();
-  void printPage();
-  void findAnimal();
-  void zoomReset();
-  void zoomIn();
-  void zoomOut();
-  void reload();
-  void support();
-  void editingCommand(const char* webCommand, void (*editable)(GtkEditable*));
 
   GtkApplication* application_;
-  GtkWidget* window_ = nullptr;
-  std::unique_ptr<FarmWebView> web_;
-  std::unique_ptr<FirstShow> firstShow_;
-  bool quitting_ = false;
-  bool iconified_ = false;
-  bool fullscreen_ = false;
-  ScrollZoomSteps scrollZoom_;
   std::unique_ptr<InstanceLock> instanceLock_;
-  guint geometrySave_ = 0;
+  std::unique_ptr<ShellServices> services_;
+  std::unique_ptr<MainWindow> window_;
+  bool quitting_ = false;
 };
 
 }  // namespace mlfk

@@ -1,4 +1,4 @@
-#include "app/ColorScheme.h"
+#include "ColorScheme.h"
 
 #include <gtk/gtk.h>
 

@@ -1,14 +1,15 @@
-#include "app/CommandLine.h"
+#include "CommandLine.h"
 
 #include <cstdio>
 #include <string>
 
-#include "app/AppInfo.h"
+#include "AppInfo.h"
+#include "base/Identity.h"
 
 namespace mlfk {
 namespace {
 
-constexpr std::string_view kName = "Meadowline Field Keeper";
+constexpr std::string_view kName = kAppName;
 
 std::string usage(std::string_view program) {
   std::string text = "Usage: ";

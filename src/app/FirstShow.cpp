@@ -1,4 +1,4 @@
-#include "app/FirstShow.h"
+#include "FirstShow.h"
 
 namespace mlfk {
 

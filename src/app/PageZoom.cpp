@@ -1,4 +1,4 @@
-#include "app/PageZoom.h"
+#include "PageZoom.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "app/SupportConfig.h"
+#include "SupportConfig.h"
 
 #include <glib.h>
 #include <sys/utsname.h>
 
-#include "app/AppInfo.h"
-#include "store/FileReveal.h"
+#include "AppInfo.h"
+#include "desktop/FileManager.h"
 
 namespace mlfk {
 

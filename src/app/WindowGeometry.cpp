@@ -1,4 +1,4 @@
-#include "app/WindowGeometry.h"
+#include "WindowGeometry.h"
 
 #include <glib.h>
 
@@ -31,6 +31,17 @@ std::optional<WindowGeometry> WindowGeometry::load(const std::filesystem::path& 
   geometry.y = integer("y");
   if (!geometry.x || !geometry.y) geometry.x = geometry.y = std::nullopt;
   return geometry;
+}
+
+WindowGeometry WindowGeometry::toKeep(const WindowGeometry& current, WindowState state,
+                                      const std::optional<WindowGeometry>& saved) {
+  WindowGeometry kept = current;
+  if (state != WindowState::Normal && saved) {
+    kept = *saved;
+  }
+  kept.maximized = state == WindowState::Maximized ||
+                   (state == WindowState::FullScreen && saved && saved->maximized);
+  return kept;
 }
 
 bool WindowGeometry::positionIsReachable(const std::vector<ScreenArea>& monitors) const {

@@ -12,6 +12,8 @@ inline constexpr int kDefaultHeight = 860;
 inline constexpr int kMinimumWidth = 900;
 inline constexpr int kMinimumHeight = 600;
 
+enum class WindowState { Normal, Maximized, FullScreen };
+
 struct ScreenArea {
   int x, y, width, height;
 };
@@ -27,6 +29,11 @@ struct WindowGeometry {
   // Kept in a key file under the user's state folder, group "MeadowlineFieldKeeperMain".
   static std::filesystem::path defaultFile();
   static std::optional<WindowGeometry> load(const std::filesystem::path& file);
+  // What to keep of a window that now has `current` size and place in
+  // `state`: maximised or full screen, the size and place it returns to
+  // stay those last saved.
+  static WindowGeometry toKeep(const WindowGeometry& current, WindowState state,
+                               const std::optional<WindowGeometry>& saved);
   void save(const std::filesystem::path& file) const;
 
   // Whether the saved position shows enough of the window's top edge on one

@@ -2,8 +2,8 @@
 
 #include <csignal>
 
-#include "app/AppDelegate.h"
-#include "app/CommandLine.h"
+#include "AppDelegate.h"
+#include "CommandLine.h"
 
 int main(int argc, char** argv) {
   if (int status = mlfk::handleCommandLine(argc, argv); status != mlfk::kKeepRunning) return status;

@@ -18,7 +18,9 @@ constexpr auto kDecode = decodeTable();
 
 }  // namespace
 
-size_t base64EncodedSize(size_t bytes) { return (bytes + 2) / 3 * 4; }
+size_t base64EncodedSize(size_t bytes) {
+  return (bytes + 2) / 3 * 4;
+}
 
 void base64EncodeInto(std::string_view bytes, char* out) {
   const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -50,7 +52,8 @@ std::string base64Encode(std::string_view bytes) {
 std::optional<std::string> base64DecodeStrict(std::string_view text) {
   if (text.size() % 4 != 0) return std::nullopt;
   size_t padding = 0;
-  if (!text.empty() && text.back() == '=') padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
+  if (!text.empty() && text.back() == '=')
+    padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
   std::string out;
   out.reserve(text.size() / 4 * 3);
   const size_t groups = text.size() / 4;

@@ -2,9 +2,13 @@
 
 #include <memory>
 
+#include "base/Callbacks.h"
+
 namespace mlfk {
 
-bool confirmAnswer(int response) { return response == GTK_RESPONSE_OK; }
+bool confirmAnswer(int response) {
+  return response == GTK_RESPONSE_OK;
+}
 
 std::optional<std::string> promptAnswer(int response, const std::string& fieldText) {
   if (response != GTK_RESPONSE_OK) return std::nullopt;
@@ -15,7 +19,8 @@ namespace {
 
 GtkFileChooserNative* fileChooser(GtkWindow* parent, GtkFileChooserAction action,
                                   const char* accept) {
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(nullptr, parent, action, accept, "_Cancel");
+  GtkFileChooserNative* chooser =
+      gtk_file_chooser_native_new(nullptr, parent, action, accept, "_Cancel");
   gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
   return chooser;
 }
@@ -29,8 +34,9 @@ std::vector<std::string> chosenPaths(GtkFileChooser* chooser) {
 }
 
 GtkWidget* messageDialog(GtkWindow* parent, const std::string& heading) {
-  GtkWidget* dialog = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                             GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", heading.c_str());
+  GtkWidget* dialog = gtk_message_dialog_new(
+      parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_OTHER,
+      GTK_BUTTONS_NONE, "%s", heading.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), kAppName);
   return dialog;
 }
@@ -44,22 +50,22 @@ void answerOnce(gpointer object, OnResponse onResponse, void (*release)(gpointer
     OnResponse done;
     void (*release)(gpointer);
   };
-  g_signal_connect_data(
-      object, "response",
-      G_CALLBACK(+[](gpointer source, int response, gpointer data) {
-        // Disconnect first: releasing the dialog must not answer again.
-        g_signal_handlers_disconnect_by_data(source, data);
-        std::unique_ptr<Held> held(static_cast<Held*>(data));
-        held->done(source, response);
-        held->release(source);
-      }),
-      new Held{std::move(onResponse), release}, nullptr, GConnectFlags(0));
+  g_signal_connect_data(object, "response",
+                        G_CALLBACK(+[](gpointer source, int response, gpointer data) {
+                          // Disconnect first: releasing the dialog must not answer again.
+                          g_signal_handlers_disconnect_by_data(source, data);
+                          std::unique_ptr<Held> held(static_cast<Held*>(data));
+                          glib::guarded(held->done, source, response);
+                          held->release(source);
+                        }),
+                        new Held{std::move(onResponse), release}, nullptr, GConnectFlags(0));
 }
 
 template <typename OnResponse>
 void runDialog(GtkWidget* dialog, OnResponse onResponse) {
   answerOnce(
-      dialog, [done = std::move(onResponse)](gpointer d, int response) { done(GTK_WIDGET(d), response); },
+      dialog,
+      [done = std::move(onResponse)](gpointer d, int response) { done(GTK_WIDGET(d), response); },
       [](gpointer d) { gtk_widget_destroy(GTK_WIDGET(d)); });
   gtk_widget_show_all(dialog);
   gtk_window_present(GTK_WINDOW(dialog));
@@ -69,7 +75,9 @@ template <typename OnResponse>
 void runChooser(GtkFileChooserNative* chooser, OnResponse onResponse) {
   answerOnce(
       chooser,
-      [done = std::move(onResponse)](gpointer c, int response) { done(GTK_FILE_CHOOSER(c), response); },
+      [done = std::move(onResponse)](gpointer c, int response) {
+        done(GTK_FILE_CHOOSER(c), response);
+      },
       g_object_unref);
   gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
 }
@@ -115,9 +123,8 @@ void askToConfirm(GtkWindow* parent, const std::string& message, std::function<v
   gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
   gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", GTK_RESPONSE_CANCEL);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-  runDialog(dialog, [done = std::move(done)](GtkWidget*, int response) {
-    done(confirmAnswer(response));
-  });
+  runDialog(dialog,
+            [done = std::move(done)](GtkWidget*, int response) { done(confirmAnswer(response)); });
 }
 
 void askForText(GtkWindow* parent, const std::string& prompt, const std::string& defaultText,
@@ -127,7 +134,8 @@ void askForText(GtkWindow* parent, const std::string& prompt, const std::string&
   gtk_entry_set_text(GTK_ENTRY(field), defaultText.c_str());
   gtk_entry_set_activates_default(GTK_ENTRY(field), TRUE);
   gtk_widget_set_size_request(field, 300, 24);
-  gtk_box_pack_end(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), field, FALSE, FALSE, 0);
+  gtk_box_pack_end(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), field, FALSE, FALSE,
+                   0);
   gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
   gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", GTK_RESPONSE_CANCEL);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "glib/Callbacks.h"
-#include "glib/GObjectPtr.h"
+#include "base/Callbacks.h"
+#include "base/GObjectPtr.h"
 #include "services/Dialogs.h"
 #include "store/DurableFile.h"
 

@@ -1,4 +1,4 @@
-#include "services/PrintFileName.h"
+#include "PrintFileName.h"
 
 #include <glib.h>
 

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "glib/Callbacks.h"
-#include "services/PrintFileName.h"
+#include "PrintFileName.h"
+#include "base/Callbacks.h"
 
 namespace mlfk {
 namespace {
@@ -105,15 +105,15 @@ PrintInfo printInfo() {
   return {settings, page};
 }
 
-void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& fileName,
+void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& title,
                      std::function<void()> done) {
   auto print = std::make_shared<DialogPrint>();
   print->operation = GObjectPtr<WebKitPrintOperation>::adopt(webkit_print_operation_new(view));
   print->done = std::move(done);
 
   PrintInfo info = printInfo();
-  if (!fileName.empty())
-    gtk_print_settings_set(info.settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, fileName.c_str());
+  const std::string fileName = printFileName(title);
+  gtk_print_settings_set(info.settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, fileName.c_str());
   GtkWidget* dialog = gtk_print_unix_dialog_new(nullptr, parent);
   auto* unix = GTK_PRINT_UNIX_DIALOG(dialog);
   gtk_print_unix_dialog_set_settings(unix, info.settings);
@@ -216,10 +216,9 @@ void PrintJob::start() {
 }
 
 void PrintJob::showDialog() {
-  printWithDialog(printView_, window_.get(), printFileName(title_),
-                  [this, alive = std::weak_ptr<bool>(alive_)] {
-                    if (!alive.expired()) finished();
-                  });
+  printWithDialog(printView_, window_.get(), title_, [this, alive = std::weak_ptr<bool>(alive_)] {
+    if (!alive.expired()) finished();
+  });
 }
 
 void PrintJob::finished() {

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "store/FileSystemCalls.h"
+#include "FileSystemCalls.h"
 
 namespace mlfk {
 

@@ -8,9 +8,8 @@
 
 #include <vector>
 
+#include "SnapshotNames.h"
 #include "store/DurableFile.h"
-#include "store/FileReveal.h"
-#include "store/SnapshotNames.h"
 
 namespace mlfk {
 namespace {
@@ -93,14 +92,6 @@ void FarmStore::prune() {
   }
   for (const auto& name : snapshotsToPrune(std::move(names), kSnapshotRetention)) {
     removeEntry(snapshotFolder() / name);
-  }
-}
-
-void FarmStore::reveal() {
-  if (entryExists(databaseFile())) {
-    showFileInFileManager(databaseFile(), folder_);
-  } else {
-    openWithDefaultHandler(folder_);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "store/SnapshotNames.h"
+#include "SnapshotNames.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>

@@ -1,4 +1,4 @@
-#include "webhost/Bootstrap.h"
+#include "Bootstrap.h"
 
 #include "services/Base64.h"
 #include "store/DurableFile.h"

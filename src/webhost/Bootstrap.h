@@ -4,9 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/Identity.h"
+
 namespace mlfk {
 
 inline constexpr std::string_view kShellMarkerScript = "window.__ML_SHELL = 'mac-native';";
+
 inline constexpr std::string_view kDatabaseScriptOpening =
     "window.__ML_SHELL = 'mac-native'; window.__ML_DB_B64 = '";
 

@@ -1,5 +1,7 @@
 #include "webhost/Bridge.h"
 
+#include "base/Identity.h"
+
 namespace mlfk {
 
 ValueKind JsonBridgeMessage::kind(std::string_view key) const {
@@ -42,7 +44,9 @@ SaveRequest saveRequestFrom(const BridgeMessage& message) {
 
 namespace {
 
-nlohmann::json ok() { return {{"ok", true}}; }
+nlohmann::json ok() {
+  return {{"ok", true}};
+}
 
 }  // namespace
 
@@ -55,13 +59,15 @@ void dispatchBridgeMessage(const BridgeMessage& message, std::unique_ptr<BridgeR
 
   if (name == "ping") {
     return reply->value(
-        {{"version", 2}, {"dataPath", services.databasePath()}, {"shell", "mac-native"}});
+        {{"version", 2}, {"dataPath", services.databasePath()}, {"shell", kShellName}});
   }
   if (name == "persist") {
     const auto content = message.text("content");
     // Writing an empty text over the farm's records would lose them.
     if (!content) {
-      return reply->value({{"ok", false}, {"error", "Nothing was saved: the message had no text under \"content\"."}});
+      return reply->value(
+          {{"ok", false},
+           {"error", "Nothing was saved: the message had no text under \"content\"."}});
     }
     if (auto failure = services.persist(content->view)) {
       return reply->value({{"ok", false}, {"error", *failure}});
@@ -83,8 +89,7 @@ void dispatchBridgeMessage(const BridgeMessage& message, std::unique_ptr<BridgeR
     std::optional<std::string> html;
     if (auto text = message.text("html")) html = std::string(text->view);
     const auto title = message.text("title");
-    services.schedulePrint(std::move(html),
-                           std::string(title ? title->view : kDefaultPrintTitle));
+    services.schedulePrint(std::move(html), std::string(title ? title->view : kDefaultPrintTitle));
     return;
   }
   if (name == "reveal") {

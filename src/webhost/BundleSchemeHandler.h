@@ -7,9 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/Identity.h"
+
 namespace mlfk {
 
-inline constexpr std::string_view kAppScheme = "meadowline-farm";
 inline constexpr std::string_view kStartUrl = "meadowline-farm://app/index.html";
 
 // One answer of the scheme: status, header fields in order, and the body.

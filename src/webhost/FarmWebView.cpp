@@ -2,23 +2,19 @@
 
 #include <unistd.h>
 
-#include "glib/Callbacks.h"
+#include "base/Callbacks.h"
 
+#include "Bootstrap.h"
+#include "BundleSchemeHandler.h"
+#include "Flush.h"
+#include "JscBridgeMessage.h"
+#include "NavigationPolicy.h"
+#include "SchemeRegistration.h"
+#include "base/Timers.h"
+#include "desktop/FileManager.h"
 #include "services/Dialogs.h"
 #include "services/Downloads.h"
-#include "services/FileSaver.h"
-#include "services/PrintFileName.h"
 #include "services/PrintJob.h"
-#include "services/Timers.h"
-#include "store/DisplayPath.h"
-#include "store/FarmStore.h"
-#include "store/FileReveal.h"
-#include "webhost/Bootstrap.h"
-#include "webhost/BundleSchemeHandler.h"
-#include "webhost/Flush.h"
-#include "webhost/JscBridgeMessage.h"
-#include "webhost/NavigationPolicy.h"
-#include "webhost/SchemeRegistration.h"
 
 namespace mlfk {
 namespace {
@@ -44,7 +40,8 @@ std::filesystem::path webRoot() {
   return (resourcesFolder() / "web").lexically_normal();
 }
 
-FarmWebView::FarmWebView() : self_(std::make_shared<FarmWebView*>(this)) {
+FarmWebView::FarmWebView(BridgeServices& services)
+    : services_(services), self_(std::make_shared<FarmWebView*>(this)) {
   // The page's own storage lives beside, never inside, the records folder.
   g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new(
       "base-data-directory", applicationFolder(g_get_user_data_dir()).c_str(),
@@ -91,13 +88,17 @@ FarmWebView::~FarmWebView() {
 
 void FarmWebView::connectSignals() {
   const std::string signal = "script-message-with-reply-received::" + std::string(kBridgeName);
-  g_signal_connect(content_, signal.c_str(), G_CALLBACK(onMessage), this);
-  g_signal_connect(webView_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
-  g_signal_connect(webView_, "load-changed", G_CALLBACK(onLoadChanged), this);
-  g_signal_connect(webView_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
-  g_signal_connect(webView_, "script-dialog", G_CALLBACK(onScriptDialog), this);
-  g_signal_connect(webView_, "run-file-chooser", G_CALLBACK(onFileChooser), this);
-  g_signal_connect(webView_, "create", G_CALLBACK(onCreate), this);
+  g_signal_connect(content_, signal.c_str(), G_CALLBACK(glib::Guarded<&onMessage>::call), this);
+  g_signal_connect(webView_, "decide-policy", G_CALLBACK(glib::Guarded<&onDecidePolicy>::call),
+                   this);
+  g_signal_connect(webView_, "load-changed", G_CALLBACK(glib::Guarded<&onLoadChanged>::call), this);
+  g_signal_connect(webView_, "web-process-terminated",
+                   G_CALLBACK(glib::Guarded<&onProcessTerminated>::call), this);
+  g_signal_connect(webView_, "script-dialog", G_CALLBACK(glib::Guarded<&onScriptDialog>::call),
+                   this);
+  g_signal_connect(webView_, "run-file-chooser", G_CALLBACK(glib::Guarded<&onFileChooser>::call),
+                   this);
+  g_signal_connect(webView_, "create", G_CALLBACK(glib::Guarded<&onCreate>::call), this);
 }
 
 void FarmWebView::setWindow(GtkWindow* window) {
@@ -119,7 +120,7 @@ void FarmWebView::load() {
 }
 
 void FarmWebView::installBootstrap() {
-  const auto database = FarmStore::shared().databaseText();
+  const auto database = services_.savedDatabase();
   const std::string script =
       bootstrapScript(database ? std::string_view(*database) : std::string_view());
   g_autoptr(WebKitUserScript) user =
@@ -168,8 +169,7 @@ void FarmWebView::onProcessTerminated(WebKitWebView* view, WebKitWebProcessTermi
 
 gboolean FarmWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                      WebKitPolicyDecisionType type, gpointer data) {
-  return glib::guarded(
-      [&] { return static_cast<FarmWebView*>(data)->decidePolicy(decision, type); });
+  return static_cast<FarmWebView*>(data)->decidePolicy(decision, type);
 }
 
 gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
@@ -216,41 +216,13 @@ gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
 gboolean FarmWebView::onMessage(WebKitUserContentManager*, JSCValue* value,
                                 WebKitScriptMessageReply* reply, gpointer data) {
   auto* self = static_cast<FarmWebView*>(data);
-  // The reply answers with an error if an exception leaves it unanswered.
-  auto answer = [&] {
-    JscBridgeMessage message(value);
-    dispatchBridgeMessage(
-        message, std::make_unique<JscBridgeReply>(reply, jsc_value_get_context(value)), *self);
-  };
-  glib::guarded(answer);
+  // Connected under glib::Guarded: an exception leaves the reply to answer
+  // with an error as it goes.
+  JscBridgeMessage message(value);
+  dispatchBridgeMessage(message,
+                        std::make_unique<JscBridgeReply>(reply, jsc_value_get_context(value)),
+                        self->services_);
   return TRUE;
-}
-
-std::string FarmWebView::databasePath() {
-  return displayPath(FarmStore::shared().databaseFile());
-}
-
-std::optional<std::string> FarmWebView::persist(std::string_view text) {
-  return FarmStore::shared().persist(text);
-}
-
-std::optional<std::string> FarmWebView::snapshot(std::string_view reason) {
-  return FarmStore::shared().snapshot(reason);
-}
-
-void FarmWebView::reveal() {
-  FarmStore::shared().reveal();
-}
-
-void FarmWebView::save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) {
-  SaveRequest request = saveRequestFrom(message);
-  const std::string name = request.filename;
-  std::shared_ptr<BridgeReply> held(std::move(reply));
-  chooseSaveDestination(
-      window_, name,
-      [request = std::move(request), held](std::optional<std::filesystem::path> chosen) {
-        held->value(completeSave(request, chosen));
-      });
 }
 
 void FarmWebView::schedulePrint(std::optional<std::string> html, std::string title) {
@@ -276,10 +248,9 @@ void FarmWebView::printLivePage(const std::string& title) {
     printing_ = false;
     return;
   }
-  printWithDialog(webView_, window_, printFileName(title),
-                  [self = std::weak_ptr<FarmWebView*>(self_)] {
-                    if (auto host = self.lock(); host && *host) (*host)->printing_ = false;
-                  });
+  printWithDialog(webView_, window_, title, [self = std::weak_ptr<FarmWebView*>(self_)] {
+    if (auto host = self.lock(); host && *host) (*host)->printing_ = false;
+  });
 }
 
 void FarmWebView::printDocument(const std::string& html, const std::string& title) {

@@ -1,4 +1,4 @@
-#include "webhost/Flush.h"
+#include "Flush.h"
 
 #include <memory>
 

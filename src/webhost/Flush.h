@@ -3,7 +3,7 @@
 #include <functional>
 #include <string_view>
 
-#include "services/Timers.h"
+#include "base/Timers.h"
 
 namespace mlfk {
 

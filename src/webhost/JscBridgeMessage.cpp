@@ -1,4 +1,4 @@
-#include "webhost/JscBridgeMessage.h"
+#include "JscBridgeMessage.h"
 
 #include <string>
 
@@ -7,11 +7,12 @@ namespace mlfk {
 JscBridgeMessage::JscBridgeMessage(JSCValue* body)
     : body_(static_cast<JSCValue*>(g_object_ref(body))) {}
 
-JscBridgeMessage::~JscBridgeMessage() { g_object_unref(body_); }
+JscBridgeMessage::~JscBridgeMessage() {
+  g_object_unref(body_);
+}
 
 bool JscBridgeMessage::isDictionary() const {
-  return jsc_value_is_object(body_) && !jsc_value_is_array(body_) &&
-         !jsc_value_is_function(body_);
+  return jsc_value_is_object(body_) && !jsc_value_is_array(body_) && !jsc_value_is_function(body_);
 }
 
 JSCValue* JscBridgeMessage::property(std::string_view key) const {
@@ -42,9 +43,8 @@ std::optional<MessageText> JscBridgeMessage::text(std::string_view key) const {
   if (!bytes) return std::nullopt;
   gsize size = 0;
   const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-  std::shared_ptr<const void> owner(bytes, [](const void* b) {
-    g_bytes_unref(static_cast<GBytes*>(const_cast<void*>(b)));
-  });
+  std::shared_ptr<const void> owner(
+      bytes, [](const void* b) { g_bytes_unref(static_cast<GBytes*>(const_cast<void*>(b))); });
   return MessageText{std::string_view(data ? data : "", size), std::move(owner)};
 }
 

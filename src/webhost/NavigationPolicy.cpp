@@ -1,4 +1,4 @@
-#include "webhost/NavigationPolicy.h"
+#include "NavigationPolicy.h"
 
 #include <array>
 #include <cctype>

@@ -1,10 +1,12 @@
-#include "webhost/SchemeRegistration.h"
+#include "SchemeRegistration.h"
 
 #include <libsoup/soup.h>
 
 #include <string>
 
-#include "webhost/BundleSchemeHandler.h"
+#include "base/Callbacks.h"
+
+#include "BundleSchemeHandler.h"
 
 namespace mlfk {
 namespace {
@@ -12,11 +14,21 @@ namespace {
 void answer(WebKitURISchemeRequest* request, gpointer data) {
   const auto* handler = static_cast<const BundleSchemeHandler*>(data);
   const char* uri = webkit_uri_scheme_request_get_uri(request);
-  // The body's bytes stay where they were read; the stream frees them.
-  auto* held = new SchemeResponse(handler->respond(uri ? uri : ""));
-  GBytes* bytes = g_bytes_new_with_free_func(held->body.data(), held->body.size(),
-                                             [](gpointer r) { delete static_cast<SchemeResponse*>(r); },
-                                             held);
+  // The body's bytes stay where they were read; the stream frees them. A
+  // response that cannot be made (out of memory) fails the request rather
+  // than unwinding into WebKit.
+  SchemeResponse* held = nullptr;
+  auto respond = [&] { held = new SchemeResponse(handler->respond(uri ? uri : "")); };
+  glib::guarded(respond);
+  if (!held) {
+    g_autoptr(GError) error =
+        g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED, "The file could not be read.");
+    webkit_uri_scheme_request_finish_error(request, error);
+    return;
+  }
+  GBytes* bytes = g_bytes_new_with_free_func(
+      held->body.data(), held->body.size(),
+      [](gpointer r) { delete static_cast<SchemeResponse*>(r); }, held);
   const gint64 length = held->status == 200 ? static_cast<gint64>(held->body.size()) : -1;
   g_autoptr(GInputStream) stream = g_memory_input_stream_new_from_bytes(bytes);
   g_autoptr(WebKitURISchemeResponse) reply = webkit_uri_scheme_response_new(stream, length);

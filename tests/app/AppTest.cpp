@@ -8,6 +8,7 @@
 #include "app/WindowGeometry.h"
 
 #include <map>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -57,6 +58,21 @@ TEST(WindowGeometry, SavedRestoredAtLeastTheMinimumAndOnlyWhereAMonitorIs) {
   at = WindowGeometry::load(file);
   EXPECT_EQ(std::pair(at->width, at->height), std::pair(900, 600));
   EXPECT_FALSE(at->x);  // half a position is no position
+}
+
+TEST(WindowGeometry, FullScreenOrMaximisedKeepsTheNormalSizeAndPlace) {
+  const WindowGeometry normal{.width = 1100, .height = 700, .x = 40, .y = 30};
+  const WindowGeometry screen{.width = 1920, .height = 1080, .x = 0, .y = 0};
+  auto full = WindowGeometry::toKeep(screen, WindowState::FullScreen, normal);
+  EXPECT_EQ(std::tie(full.width, full.height, full.x, full.y, full.maximized),
+            std::tie(normal.width, normal.height, normal.x, normal.y, normal.maximized));
+  auto maximised = WindowGeometry::toKeep(screen, WindowState::Maximized, normal);
+  EXPECT_EQ(maximised.width, 1100);
+  EXPECT_TRUE(maximised.maximized);
+  // Full screen from a maximised window comes back maximised.
+  EXPECT_TRUE(WindowGeometry::toKeep(screen, WindowState::FullScreen, maximised).maximized);
+  EXPECT_EQ(WindowGeometry::toKeep(normal, WindowState::Normal, maximised).width, 1100);
+  EXPECT_FALSE(WindowGeometry::toKeep(normal, WindowState::Normal, maximised).maximized);
 }
 
 TEST(ColorScheme, ThePortalDecidesUnlessTheThemeItselfIsDark) {

@@ -15,11 +15,13 @@ import tempfile
 import time
 import unittest
 import urllib.parse
+from datetime import date, timedelta
 from pathlib import Path
 
 from harness import ShellTestCase
 
 HERE = Path(__file__).resolve().parent
+FORMAT_1 = HERE.parents[1] / "tests" / "web" / "fixtures" / "v1-farm.json"
 WEB = HERE.parents[1] / "resources" / "web"
 PROBE = HERE / "webapp_probe" / "probe.mjs"
 PROBE_ADDRESS = "https://probe.invalid/?"
@@ -58,15 +60,18 @@ def probe(shell, timeout=20.0):
 
 
 def farm(*animals, revision=4):
-    """A database as the application writes it, with these (tag, name, species, status) animals."""
+    """A format 2 database with these (tag, name, species, status) animals, keys left out taking their
+    defaults; an animal not on the farm left by a movement."""
+    rows = [{"id": f"an-e2e-{n}", "tag": tag, "name": name, "species": species, "breed": "", "sex": "female",
+             "dob": "2021-03-14", "status": status, "statusDate": "" if status == "on-farm" else "2025-10-03"}
+            for n, (tag, name, species, status) in enumerate(animals)]
+    moves = [{"id": f"mo-e2e-{a['id']}", "date": "2025-10-03", "direction": "off", "outcome": a["status"],
+              "animalIds": [a["id"]], "to": "Market"} for a in rows if a["status"] != "on-farm"]
     return json.dumps({
-        "format": "meadowline-field-keeper", "schema": 1, "id": "db-e2e-farm", "revision": revision,
-        "savedAt": "2026-03-01T08:00:00.000Z", "farm": {"name": "Meadowline Farm", "holding": "12/345/6789"},
-        "animals": [{"id": f"an-e2e-{n}", "tag": tag, "name": name, "species": species, "breed": "",
-                     "sex": "female", "dob": "2021-03-14", "dam": "", "sire": "", "status": status,
-                     "statusDate": "" if status == "on-farm" else "2025-10-03", "fieldId": "", "notes": ""}
-                    for n, (tag, name, species, status) in enumerate(animals)],
-        "fields": [], "treatments": [], "weights": [], "births": [], "movements": [],
+        "format": "meadowline-field-keeper", "schema": 2, "id": "db-e2e-farm", "revision": revision,
+        "savedAt": "2026-03-01T08:00:00.000Z",
+        "farm": {"name": "Meadowline Farm", "holding": "12/345/6789", "organic": False},
+        "animals": rows, "fields": [], "treatments": [], "weights": [], "births": [], "movements": moves,
     }, ensure_ascii=False).encode("utf-8")
 
 
@@ -218,7 +223,9 @@ class FarmApplication(ShellTestCase):
         self.assertEqual(shell.wait_exit(), 0)
 
         self.assertEqual(shell.database.read_bytes(), DAMAGED)
-        self.assertEqual(sorted(p.name for p in shell.folder.iterdir()), ["Safety Snapshots", "farm-data.json"])
+        # Beside the records only the running instance's lock file.
+        self.assertEqual(sorted(p.name for p in shell.folder.iterdir()),
+                         [".instance.lock", "Safety Snapshots", "farm-data.json"])
         for snapshot in (shell.folder / "Safety Snapshots").iterdir():
             self.assertEqual(snapshot.read_bytes(), DAMAGED)
 
@@ -241,14 +248,7 @@ class FarmApplication(ShellTestCase):
         shell.key("ctrl+k")
         shell.key("Tab", "Tab", "Tab", "Tab", "Return")  # Print, Back up, Overview, Animals
         self.assertEqual(self.probe(shell)["route"], "#/animals")
-        shell.key("ctrl+p")
-        dialog = shell.wait_window(besides={self.main}, title="Print")
-        shell.keys_to(dialog, "alt+p")
-        shell.wait_for(lambda: output.exists() and output.stat().st_size > 0, what="the PDF", timeout=30)
-        shell.wait_window_gone(dialog)
-        text = shell.wait_for(lambda: subprocess.run(["pdftotext", "-layout", str(output), "-"],
-                                                     capture_output=True, text=True).stdout,
-                              what="readable PDF text")
+        text = self.print_text(shell, output)
         self.assertIn("Herd register", text)
         self.assertIn("Meadowline Farm", text)
         self.assertRegex(text, r"UK 100200\s+Bess\s+Cattle")
@@ -256,6 +256,111 @@ class FarmApplication(ShellTestCase):
         # The register follows the list on screen, which shows the animals on the farm.
         self.assertNotIn("UK 100201", text)
         self.assertIn("2 animals", text)
+
+    def print_text(self, shell, output):
+        """Prints the screen shown (ctrl+p, Alt+P in the dialog) and reads the PDF's text."""
+        shell.key("ctrl+p")
+        dialog = shell.wait_window(besides={self.main}, title="Print")
+        shell.keys_to(dialog, "alt+p")
+        shell.wait_for(lambda: output.exists() and output.stat().st_size > 0, what="the PDF", timeout=30)
+        shell.wait_window_gone(dialog)
+        return shell.wait_for(lambda: subprocess.run(["pdftotext", "-layout", str(output), "-"],
+                                                     capture_output=True, text=True).stdout, what="readable PDF text")
+
+    def card_button(self, shell, n, expect):
+        """The n-th stop after the record card's breadcrumb, checked by its text."""
+        shell.key("ctrl+k", *["Tab"] * (11 + n))
+        self.assertEqual(self.probe(shell)["focusedText"], expect)
+        shell.key("Return")
+
+    def fill(self, shell, *steps):
+        """Each step is text to type, or a list of keys to press."""
+        for step in steps:
+            shell.key(*step) if isinstance(step, list) else self.type(shell, step)
+
+    def sell(self, shell, on):
+        # The animal form opens in the tag field; the status is eight stops on,
+        # and choosing "Sold" shows the date, buyer and holding after the field.
+        self.card_button(shell, 1, "Edit")
+        self.fill(shell, ["Tab"] * 8, "s", ["Tab", "Tab", "ctrl+a"], on, ["Tab"], "A. Buyer", ["Tab"], "54/999/0002",
+                  ["Return"])
+
+    def test_a_farmers_morning(self):
+        """Upgrades format 1 records, adds animals, treats them for five days, is
+        warned when selling one under withdrawal, sells it once clear, voids a
+        wrong treatment and prints the medicine book."""
+        shell = self.shell(self.page)
+        output = shell.root / "medicine.pdf"
+        shell.print_to_file(output)
+        self.start(shell, database=FORMAT_1.read_bytes())
+        # The screen comes, and the upgrade is saved, once a copy of the format 1 file is kept.
+        shell.wait_for(lambda: self.probe(shell)["heading"] == "Overview", what="the overview")
+        saved = shell.wait_for(lambda: (r := shell.report()) and r["schema"] == 2 and r, what="the upgraded records")
+        snapshots = list((shell.folder / "Safety Snapshots").glob("* before upgrade to format 2.json"))
+        self.assertEqual([p.read_bytes() for p in snapshots], [FORMAT_1.read_bytes()])
+        self.assertEqual(saved["pluginSettings"], {"colour": "green"})
+
+        for tag, name in [("UK 500001", "Meg"), ("UK 500002", "Nell")]:
+            shell.key("ctrl+k", "Tab", "Tab", "Tab", "Return")  # Overview
+            self.add_animal(shell, tag, name, "Cattle", "Hereford")
+            shell.wait_for(lambda: any(a["tag"] == tag for a in shell.report()["animals"]), what=f"{tag} saved")
+
+        today = date.today()
+        first = (today - timedelta(days=40)).isoformat()
+        clears = (today - timedelta(days=8)).isoformat()  # 28 days after the fifth day
+        # On Nell's card: a five-day course for both cows. The form opens in the
+        # product field, the first date one stop back and the animals one on.
+        self.card_button(shell, 2, "Record treatment")
+        self.fill(shell, ["shift+Tab", "ctrl+a"], first, ["Tab"], "Alamycin LA 300", ["Tab", "ctrl+End"], ", UK 500001",
+                  ["Tab", "Tab", "Tab"], "20 ml daily", ["Tab", "Tab"], "5", ["Tab", "Tab"], "C5512", ["Tab"],
+                  "Foul of the foot", ["Tab"], "J. Evans", ["Tab"], "Rhiannon", ["Tab"], "28", ["Tab"], "0", ["Return"])
+        course = shell.wait_for(lambda: next((t for t in shell.report()["treatments"] if t["batch"] == "C5512"), None),
+                                what="the course saved")
+        self.assertEqual((course["date"], course["lastDate"], course["meatDays"], course["milkPeriod"], len(course["animalIds"])),
+                         (first, (today - timedelta(days=36)).isoformat(), 28, 0, 2))
+
+        # Selling Nell while the withdrawal runs is questioned, naming product and date.
+        self.sell(shell, (today - timedelta(days=20)).isoformat())
+        state = self.probe(shell)
+        self.assertEqual(state["dialog"], "Edit UK 500002", state)
+        self.assertIn(f"Alamycin LA 300 — meat fit for food from {clears}", state["dialogStatus"])
+        self.assertEqual(state["focusedText"], "Go on anyway")
+        shell.key("Escape")
+        # Sold today, once clear: no question.
+        self.sell(shell, today.isoformat())
+        nell = next(a for a in shell.report()["animals"] if a["tag"] == "UK 500002")
+        sale = shell.wait_for(lambda: next((m for m in shell.report()["movements"] if nell["id"] in m["animalIds"]), None),
+                              what="the sale saved")
+        self.assertEqual((sale["direction"], sale["outcome"], sale["date"], sale["to"], sale["toHolding"]),
+                         ("off", "sold", today.isoformat(), "A. Buyer", "54/999/0002"))
+        # Saving keeps only a small marker in session storage, never the records.
+        self.assertLess(max(n for _, n in self.probe(shell)["session"]), 200)
+
+        # A treatment recorded on the wrong cow is voided with a reason, after a snapshot.
+        self.fill(shell, ["ctrl+k"], "UK 500001", ["Return"])
+        self.card_button(shell, 2, "Record treatment")
+        self.fill(shell, "Metacam 20 mg/ml", ["Tab"] * 4, "15 ml", ["Tab"] * 8, "5", ["Tab"], "5", ["Return"])
+        wrong = shell.wait_for(lambda: next((t for t in shell.report()["treatments"] if t["product"] == "Metacam 20 mg/ml"), None),
+                               what="the wrong treatment saved")
+        # Edit, Record treatment, weight, birth, movement, Delete, then the newest treatment's Edit and Void.
+        self.card_button(shell, 8, "Void")
+        self.type(shell, "wrong cow")
+        shell.key("Return")
+        voided = shell.wait_for(lambda: next(t for t in shell.report()["treatments"] if t["id"] == wrong["id"]).get("voided"),
+                                what="the treatment voided")
+        self.assertEqual(voided["reason"], "wrong cow")  # after a snapshot
+        self.assertEqual(len(list((shell.folder / "Safety Snapshots").glob("* before void.json"))), 1)
+
+        # The medicine book, printed from the Treatments screen.
+        shell.key("ctrl+k", "Tab", "Tab", "Tab", "Tab", "Tab", "Return")
+        self.assertEqual(self.probe(shell)["heading"], "Treatments")
+        flat = re.sub(r"\s+", " ", self.print_text(shell, output))
+        # Narrow columns wrap their words; tags never break.
+        for expected in ["Medicine book", "Pen-y-Bryn Farm", f"Printed {today.isoformat()}", "Page 1 of 1",
+                         "Alamycin", "C5512", "Rhiannon", "Evans", first, clears, "VOID", "wrong", "Metacam",
+                         "UK 500001", "UK 500002"]:
+            self.assertIn(expected, flat)
+        self.assertRegex(subprocess.run(["pdfinfo", str(output)], capture_output=True, text=True).stdout, r"Pages:\s+1\b")
 
 
 if __name__ == "__main__":

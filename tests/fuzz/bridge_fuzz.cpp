@@ -17,6 +17,7 @@ struct CountingReply final : mlfk::BridgeReply {
 };
 
 struct Services final : mlfk::BridgeServices {
+  std::optional<std::string> savedDatabase() override { return std::nullopt; }
   std::string databasePath() override { return "/data/farm-data.json"; }
   std::optional<std::string> persist(std::string_view text) override {
     if (text.size() % 2) return std::string("odd");
@@ -42,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (body.is_discarded()) body = text;
   int answers = 0;
   Services services;
-  mlfk::dispatchBridgeMessage(mlfk::JsonBridgeMessage(body), std::make_unique<CountingReply>(&answers),
-                              services);
+  mlfk::dispatchBridgeMessage(mlfk::JsonBridgeMessage(body),
+                              std::make_unique<CountingReply>(&answers), services);
   if (answers != 1) std::abort();
   return 0;
 }

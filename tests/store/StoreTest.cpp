@@ -180,9 +180,11 @@ TEST(InstanceLock, OneHolderPerFolderUntilItGoes) {
   test::TempDir temp;
   auto first = std::make_unique<InstanceLock>(temp.path());
   EXPECT_EQ(first->state(), InstanceLock::State::Held);
-  EXPECT_EQ(InstanceLock(temp.path()).state(), InstanceLock::State::HeldElsewhere);
-  first.reset();
-  EXPECT_EQ(InstanceLock(temp.path()).state(), InstanceLock::State::Held);
+  InstanceLock second(temp.path());
+  EXPECT_EQ(second.state(), InstanceLock::State::HeldElsewhere);
+  EXPECT_EQ(second.retry(), InstanceLock::State::HeldElsewhere);
+  first.reset();  // the first instance ends
+  EXPECT_EQ(second.retry(), InstanceLock::State::Held);
   EXPECT_EQ(InstanceLock(temp / "missing").state(), InstanceLock::State::Unavailable);
 }
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "services/Timers.h"
+#include "base/Timers.h"
 
 namespace mlfk::test {
 

@@ -1,10 +1,12 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { csvField, toCsv, animalsCsv, treatmentsCsv } from '../../resources/web/js/model.js';
-import { animal, treatment, farm } from './helpers.mjs';
+import { csvField, toCsv, animalsCsv, treatmentsCsv, movementsCsv } from '../../resources/web/js/csv.js';
+import { animal, treatment, movement, farm, place } from './helpers.mjs';
 
 // A strict reader of RFC 4180 text, to check that what is written reads back.
 function readCsv(text) {
+  assert.equal(text[0], '\ufeff', 'starts with a byte order mark');
+  text = text.slice(1);
   const rows = [];
   let row = [], field = '', i = 0, quoted = false;
   while (i < text.length) {
@@ -48,8 +50,12 @@ describe('CSV fields', () => {
 
   test('leading and trailing spaces survive by quoting', () => {
     assert.equal(csvField(' 0042'), '" 0042"');
-    assert.equal(csvField('tag '), '"tag "');
     assert.equal(csvField('a b'), 'a b');
+  });
+
+  test('a cell a spreadsheet would run as a formula is kept as text', () => {
+    for (const bad of ['=HYPERLINK("http://x")', '+1+1', '-2+3', '@SUM(A1)', '\t=1']) assert.ok(/^"?'/.test(csvField(bad)), bad);
+    assert.equal(csvField('=1+1'), "'=1+1");
   });
 });
 
@@ -57,7 +63,7 @@ describe('CSV documents', () => {
   test('header row first, CRLF after every record, and everything reads back', () => {
     const rows = [['UK 1, 2', 'say "hi"', 'two\nlines'], [' pad ', '', 'Zoë 🐄']];
     const text = toCsv(['Tag', 'Name', 'Notes'], rows);
-    assert.ok(text.startsWith('Tag,Name,Notes\r\n'));
+    assert.ok(text.startsWith('\ufeffTag,Name,Notes\r\n'));
     assert.ok(text.endsWith('\r\n'));
     assert.deepEqual(readCsv(text), [['Tag', 'Name', 'Notes'], ...rows]);
   });
@@ -66,28 +72,27 @@ describe('CSV documents', () => {
     assert.deepEqual(readCsv(toCsv(['Date', 'Product'], [])), [['Date', 'Product']]);
   });
 
-  test('animal export names the field and spells out sex and status', () => {
-    const field = { id: 'fi-1', name: 'Long Meadow, lower', kind: 'field', area: null, notes: '' };
-    const a = animal({ tag: 'UK 123', name: 'Daisy', species: 'Cattle', sex: 'female', fieldId: 'fi-1', notes: 'Calm, "easy" to handle' });
-    const { idx } = farm({ animals: [a], fields: [field] });
-    const [header, row] = readCsv(animalsCsv([a], idx));
-    assert.equal(header.length, row.length);
-    assert.equal(row[header.indexOf('Tag')], 'UK 123');
-    assert.equal(row[header.indexOf('Sex')], 'Female');
-    assert.equal(row[header.indexOf('Status')], 'On farm');
-    assert.equal(row[header.indexOf('Field or pen')], 'Long Meadow, lower');
-    assert.equal(row[header.indexOf('Notes')], 'Calm, "easy" to handle');
+  test('the herd register keeps long numeric tags as text, with ISO dates and where the animal went', () => {
+    const a = animal({ tag: '341207000140', name: '=cmd', species: 'Cattle', dob: '2024-02-29', fieldId: 'fi-1' });
+    const b = animal({ tag: 'UK 9', tagHistory: [{ date: '2026-01-01', from: '0042', to: 'UK 9', reason: 'lost' }] });
+    const { db, idx } = farm({ animals: [a, b], fields: [place('fi-1', 'Long Meadow, lower')],
+      movements: [movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [b.id], to: 'Mart', toHolding: '12/3' })] });
+    const [header, ...rows] = readCsv(animalsCsv(db.animals, idx, (x) => (x === b ? { offDate: '2026-05-01', to: 'Mart, 12/3' } : {})));
+    const col = (row, name) => row[header.indexOf(name)];
+    assert.deepEqual([col(rows[0], 'Tag'), col(rows[0], 'Name'), col(rows[0], 'Date of birth'), col(rows[0], 'Field or pen')],
+      ['="341207000140"', "'=cmd", '2024-02-29', 'Long Meadow, lower']);
+    assert.deepEqual([col(rows[1], 'Tag'), col(rows[1], 'Previous tags'), col(rows[1], 'Status'), col(rows[1], 'To')], ['UK 9', '0042', 'Sold', 'Mart, 12/3']);
   });
 
-  test('treatment book gives withdrawal end dates, blank when there is none', () => {
+  test('the medicine book gives every column and the date each product is fit for food, voided rows marked', () => {
     const a = animal({ tag: 'A1' });
-    const b = animal({ tag: 'B2' });
-    const t = treatment({ date: '2026-12-20', animalIds: [a.id, b.id], product: 'Wormer', meatDays: 14, milkDays: 0 });
-    const { idx } = farm({ animals: [a, b], treatments: [t] });
+    const t = treatment({ date: '2026-12-20', lastDate: '2026-12-24', animalIds: [a.id], product: 'Pen & Strep', meatDays: 14, milkPeriod: null, vet: 'R. Vet', voided: { at: '2026-12-25 08:00', reason: 'wrong cow' } });
+    const { idx } = farm({ animals: [a], treatments: [t] });
     const [header, row] = readCsv(treatmentsCsv([t], idx));
-    assert.equal(row[header.indexOf('Animals')], 'A1 B2');
-    assert.equal(row[header.indexOf('Meat withdrawal ends')], '2027-01-03');
-    assert.equal(row[header.indexOf('Milk withdrawal (days)')], '0');
-    assert.equal(row[header.indexOf('Milk withdrawal ends')], '');
+    const col = (name) => row[header.indexOf(name)];
+    assert.deepEqual([col('Last given'), col('Prescribing vet'), col('Meat fit for food from'), col('Milk withdrawal'), col('Void')],
+      ['2026-12-24', 'R. Vet', '2027-01-07', 'not recorded', 'VOID 2026-12-25: wrong cow']);
+    const [mh, mr] = readCsv(movementsCsv([movement({ direction: 'off', outcome: 'died', cause: 'Bloat', animalIds: [a.id] })], idx));
+    assert.equal(mr[mh.indexOf('Cause of death')], 'Bloat');
   });
 });

@@ -4,6 +4,8 @@ import {
   parseDatabase, serialiseDatabase, emptyDatabase, decodeDatabaseBase64, SCHEMA_VERSION, FORMAT,
 } from '../../resources/web/js/model.js';
 import { chooseStartup } from '../../resources/web/js/startup.js';
+import { readFileSync } from 'node:fs';
+import { refreshHerd } from '../../resources/web/js/history.js';
 import { animal, treatment, b64 } from './helpers.mjs';
 
 const withAnimals = (animals, extra = {}) => ({ ...emptyDatabase(), animals, ...extra });
@@ -13,7 +15,7 @@ describe('reading a database', () => {
   test('what is written reads back the same', () => {
     const db = withAnimals([animal({ name: 'Zoë 🐄', notes: 'Née à Aurillac' })], {
       treatments: [treatment({ meatDays: 28 })],
-      farm: { name: 'Fferm Glan-yr-Afon', holding: '' },
+      farm: { name: 'Fferm Glan-yr-Afon', holding: '', organic: true },
     });
     const parsed = parseDatabase(serialiseDatabase(db));
     assert.equal(parsed.ok, true);
@@ -50,7 +52,8 @@ describe('reading a database', () => {
       'a date that does not exist': withAnimals([animal({ dob: '2026-02-30' })]),
       'an unknown status': withAnimals([animal({ status: 'lost' })]),
       'days as text': withAnimals([], { treatments: [treatment({ meatDays: '28' })] }),
-      'negative days': withAnimals([], { treatments: [treatment({ milkDays: -1 })] }),
+      'negative days': withAnimals([], { treatments: [treatment({ milkPeriod: -1 })] }),
+      'a broken voiding': withAnimals([], { weights: [{ id: 'w', date: '2026-01-01', animalId: 'a', kg: 3, voided: 'yes' }] }),
       'animal ids not a list': withAnimals([], { treatments: [treatment({ animalIds: 'an-1' })] }),
       'a weight of zero': withAnimals([], { weights: [{ id: 'w', date: '2026-01-01', animalId: 'a', kg: 0 }] }),
       'a damaged farm': { ...emptyDatabase(), farm: 'Meadowline' },
@@ -65,7 +68,7 @@ describe('reading a database', () => {
 
   test('missing optional values take defaults, unknown ones are kept', () => {
     const r = parseDatabase(text({
-      format: FORMAT, schema: 1, id: 'db-1',
+      format: FORMAT, schema: SCHEMA_VERSION, id: 'db-1',
       animals: [{ id: 'a', tag: 'T1', colour: 'roan' }],
       treatments: [{ id: 't', date: '2026-01-01', product: 'X' }],
     }));
@@ -76,7 +79,7 @@ describe('reading a database', () => {
     assert.equal(a.dob, '');
     assert.equal(a.colour, 'roan');
     assert.deepEqual(r.db.treatments[0].animalIds, []);
-    assert.equal(r.db.treatments[0].meatDays, 0);
+    assert.equal(r.db.treatments[0].meatDays, null, 'not recorded');
     assert.deepEqual(r.db.births, []);
     assert.equal(r.db.revision, 0);
   });
@@ -136,43 +139,52 @@ describe('choosing the records to open at start', () => {
     assert.equal(c.reason, 'newer');
   });
 
-  test('after a reload, newer records kept by the page win over the older copy handed over', () => {
-    const c = chooseStartup({
-      injectedBase64: b64(text(saved(3))),
-      mirrorText: text(saved(9, { animals: [animal({ tag: 'NEW' })] })),
-      savedMarker: JSON.stringify({ id: 'db-farm', revision: 8 }),
-    });
-    assert.equal(c.mode, 'open');
-    assert.equal(c.db.animals[0].tag, 'NEW');
-    assert.equal(c.savedRevision, 8, 'revision 9 was never saved, so it still counts as unsaved');
+  test('a copy older than the last save is loaded once more, then refused; the same copy opens', () => {
+    const marker = JSON.stringify({ id: 'db-farm', revision: 8 });
+    assert.deepEqual(chooseStartup({ injectedBase64: b64(text(saved(3))), savedMarker: marker }), { mode: 'reload' });
+    const again = chooseStartup({ injectedBase64: b64(text(saved(3))), savedMarker: marker, reloadedForMarker: true });
+    assert.deepEqual([again.mode, again.reason, again.raw], ['locked', 'stale', null]);
+    const c = chooseStartup({ injectedBase64: b64(text(saved(8))), savedMarker: marker });
+    assert.deepEqual([c.mode, c.savedRevision], ['open', 8]);
+  });
+});
+
+// v1-farm.json was made by the application as it was before format 2, through
+// its own record functions: fixtures/make-v1-farm.mjs.
+describe('upgrading a format 1 database', () => {
+  const raw = readFileSync(new URL('./fixtures/v1-farm.json', import.meta.url), 'utf8');
+  const [v1, r] = [JSON.parse(raw), parseDatabase(raw)];
+  const db = r.db;
+  refreshHerd(db);
+  const byTag = (tag) => db.animals.find((a) => a.tag === tag);
+
+  test('is upgraded once, keeping every record and every key it does not know', () => {
+    assert.deepEqual([r.ok, r.upgradedFrom, db.schema], [true, 1, SCHEMA_VERSION]);
+    for (const c of ['animals', 'fields', 'treatments', 'weights', 'births']) {
+      assert.deepEqual(db[c].map((x) => x.id), v1[c].map((x) => x.id), c);
+    }
+    assert.deepEqual(db.movements.slice(0, v1.movements.length).map((x) => x.id), v1.movements.map((x) => x.id));
+    assert.deepEqual([db.pluginSettings, db.grazingPlans, db.animals[0].passport], [v1.pluginSettings, v1.grazingPlans, 'GB-PP-112233']);
+    assert.deepEqual(parseDatabase(serialiseDatabase(db)), { ok: true, db }, 'once only');
   });
 
-  test('after a reload without the newer copy, the older one is not opened', () => {
-    const c = chooseStartup({
-      injectedBase64: b64(text(saved(3))),
-      savedMarker: JSON.stringify({ id: 'db-farm', revision: 8 }),
-    });
-    assert.equal(c.mode, 'locked');
-    assert.equal(c.reason, 'stale');
-    assert.equal(c.raw, null);
+  test('keeps where every animal is, except those format 1 wrongly kept after moving them off alive', () => {
+    const moved = v1.movements.find((m) => m.direction === 'off' && m.to === 'Away grazing').animalIds[0];
+    for (const old of v1.animals) {
+      const now = db.animals.find((a) => a.id === old.id);
+      if (old.id === moved) assert.deepEqual([now.status, now.fieldId], ['away', '']);
+      else assert.deepEqual([now.status, now.statusDate, now.fieldId], [old.status, old.statusDate, old.fieldId], old.tag);
+    }
+    const sale = db.movements.find((m) => m.animalIds.includes(byTag('UK 0 712345 00045').id));
+    assert.deepEqual([sale.direction, sale.outcome, sale.date], ['off', 'sold', '2026-02-01']);
   });
 
-  test('a copy kept by the page that is older than the last save is not trusted', () => {
-    const c = chooseStartup({
-      injectedBase64: b64(text(saved(3))),
-      mirrorText: text(saved(5)),
-      savedMarker: JSON.stringify({ id: 'db-farm', revision: 8 }),
-    });
-    assert.equal(c.mode, 'locked');
+  test('turns 0 days, which may have been left blank, into "not recorded", and keeps the removed animal\'s note', () => {
+    assert.deepEqual(db.treatments.map((t) => [t.product, t.meatDays, t.milkPeriod]), [['Alamycin LA 300', 28, null], ['Heptavac P Plus', null, null]]);
+    assert.match(db.treatments[1].target, /removed: GONE 1/);
   });
 
-  test('when the handed-over copy is the last one saved, it opens normally', () => {
-    const c = chooseStartup({
-      injectedBase64: b64(text(saved(8))),
-      mirrorText: text(saved(8)),
-      savedMarker: JSON.stringify({ id: 'db-farm', revision: 8 }),
-    });
-    assert.equal(c.mode, 'open');
-    assert.equal(c.savedRevision, 8);
+  test('takes parentage from the birth record alone', () => {
+    assert.deepEqual([byTag('UK 0 712345 00101').dam, byTag('UK 341207 00118').dam], ['', 'UK 341207 00102']);
   });
 });

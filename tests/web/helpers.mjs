@@ -1,23 +1,35 @@
 // Shared fixtures for the web application's tests.
 import { emptyDatabase, buildIndex } from '../../resources/web/js/model.js';
+import { refreshHerd } from '../../resources/web/js/history.js';
 
 let n = 0;
 export function animal(fields = {}) {
   return {
     id: `an-${++n}`, tag: `T${n}`, name: '', species: 'Sheep', breed: '', sex: 'female', dob: '', dam: '', sire: '',
-    status: 'on-farm', statusDate: '', fieldId: '', notes: '', ...fields,
+    status: 'on-farm', statusDate: '', fieldId: '', firstFieldId: fields.fieldId ?? '', tagHistory: [], notes: '', ...fields,
   };
 }
 
 export function treatment(fields = {}) {
   return {
-    id: `tr-${++n}`, date: '2026-03-01', animalIds: [], target: '', product: 'Product', dose: '', batch: '', reason: '',
-    givenBy: '', meatDays: 0, milkDays: 0, notes: '', ...fields,
+    id: `tr-${++n}`, date: '2026-03-01', lastDate: '', time: '', animalIds: [], target: '', product: 'Product', dose: '', batch: '',
+    reason: '', givenBy: '', vet: '', meatDays: 0, milkPeriod: 0, milkUnit: 'days', offLabel: false, notes: '', ...fields,
   };
 }
 
+export function movement(fields = {}) {
+  return {
+    id: `mo-${++n}`, date: '2026-03-01', direction: 'move', outcome: '', animalIds: [], from: '', fromHolding: '', to: '', toHolding: '',
+    fieldId: '', documentRef: '', cause: '', reason: '', notes: '', ...fields,
+  };
+}
+
+export const place = (id, name = id) => ({ id, name, kind: 'field', area: null, notes: '', archived: '' });
+
+// With statuses and fields worked out from the movements, as the application keeps them.
 export function farm(parts = {}) {
   const db = { ...emptyDatabase(), ...parts };
+  refreshHerd(db);
   return { db, idx: buildIndex(db) };
 }
 

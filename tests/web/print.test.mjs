@@ -1,47 +1,62 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { herdRegister, recordCard, treatmentBook } from '../../resources/web/js/print.js';
+import { herdRegister, recordCard, medicineBook, movementBook, PAGE, paginate } from '../../resources/web/js/print.js';
 import { weightChartSvg, niceTicks } from '../../resources/web/js/chart.js';
-import { animal, treatment, farm } from './helpers.mjs';
+import { animal, treatment, movement, farm } from './helpers.mjs';
 
-const cow = animal({ tag: 'UK 9', name: 'Daisy <script>alert(1)</script>', species: 'Cattle' });
+const cow = animal({ tag: 'UK 0 712345 00021', name: 'Daisy <script>alert(1)</script>', species: 'Cattle', tagHistory: [{ date: '2026-02-01', from: 'UK OLD 7', to: 'UK 0 712345 00021', reason: 'lost' }] });
 const { db, idx } = farm({
   animals: [cow],
   farm: { name: 'Pant & Co', holding: '12/345' },
-  treatments: [treatment({ date: '2026-12-20', animalIds: [cow.id], product: 'Penicillin', meatDays: 14, milkDays: 0 })],
+  treatments: [treatment({ date: '2026-12-20', lastDate: '2026-12-24', animalIds: [cow.id], product: 'Penicillin', batch: 'B7', vet: 'R. Vet', meatDays: 14, milkPeriod: 0 }),
+    treatment({ date: '2026-12-21', animalIds: [cow.id], product: 'Wrong', voided: { at: '2026-12-22 09:00', reason: 'typed twice' } })],
   weights: [{ id: 'w1', date: '2026-01-01', animalId: cow.id, kg: 400 }, { id: 'w2', date: '2026-03-01', animalId: cow.id, kg: 455.5 }],
+  movements: [movement({ date: '2026-01-05', direction: 'on', animalIds: [cow.id], from: 'Mart', fromHolding: '54/1', documentRef: 'MD-1' })],
 });
+const pages = (html) => [...html.matchAll(/Page (\d+) of (\d+)/g)].map((m) => `${m[1]}/${m[2]}`);
 
 describe('printed documents', () => {
+  const plain = (html) => html.replace(/<span class="nw">([^<]*)<\/span>/g, '$1');
   const docs = {
-    register: herdRegister(db, idx, db.animals, { printedOn: '2026-12-06', subtitle: 'All animals' }),
-    card: recordCard(db, idx, cow, { printedOn: '2026-12-06', today: '2026-12-25' }),
-    book: treatmentBook(db, idx, db.treatments, { printedOn: '2026-12-06', from: '2026-01-01', to: '2026-12-31' }),
+    register: herdRegister(db, idx, db.animals, { printedOn: '2026-12-06', subtitle: 'All animals', datesOf: () => ({ onDate: '2026-01-05', from: 'Mart, 54/1' }) }),
+    card: recordCard(db, idx, cow, { printedOn: '2026-12-06', now: '2026-12-25 10:00', events: [] }),
+    book: medicineBook(db, idx, db.treatments, { printedOn: '2026-12-06', from: '2026-01-01', to: '2026-12-31' }),
+    movements: movementBook(db, idx, db.movements, { printedOn: '2026-12-06' }),
   };
+  for (const k in docs) docs[k] = plain(docs[k]);
 
-  test('are complete, script-free and bring their own style sheet by a relative path', () => {
+  test('are complete, script-free, escape what was typed, and number every page with the print date', () => {
     for (const [name, html] of Object.entries(docs)) {
-      assert.match(html, /^<!doctype html>/i, name);
-      assert.match(html, /<link rel="stylesheet" href="print\.css">/, name);
-      assert.match(html, /<meta charset="utf-8">/, name);
-      assert.doesNotMatch(html, /<script/i, name);
-      assert.doesNotMatch(html, /(src|href)="(https?:|\/)/, name);
+      assert.match(html, /^<!doctype html>[^]*<link rel="stylesheet" href="print\.css">/i, name);
+      assert.doesNotMatch(html, /<script|(src|href)="(https?:|\/)/i, name);
+      assert.deepEqual(pages(html), ['1/1'], name);
+      assert.match(html, /Printed 2026-12-06/, name);
     }
-  });
-
-  test('escape what the farmer typed', () => {
-    assert.match(docs.register, /Daisy &lt;script&gt;alert\(1\)&lt;\/script&gt;/);
     assert.match(docs.register, /Pant &amp; Co/);
+    assert.match(docs.card, /Daisy &lt;script&gt;alert\(1\)&lt;\/script&gt;/);
   });
 
-  test('the treatment book shows when each withdrawal ends', () => {
-    assert.match(docs.book, /14 d, ends 2027-01-03/);
-    assert.match(docs.book, /2026-01-01 to 2026-12-31/);
+  test('the herd register and movement book carry what an inspector asks for', () => {
+    assert.match(docs.register, /<td class="tag">UK 0 712345 00021\n\(UK OLD 7\)<\/td>/, 'previous tags under the tag');
+    assert.match(docs.register, /<td>2026-01-05 Mart, 54\/1<\/td>/);
+    assert.match(docs.movements, /Mart, 54\/1<\/td><td><\/td><td><\/td><td>MD-1/);
   });
 
-  test('the record card carries the weight chart and the running withdrawal', () => {
-    assert.match(docs.card, /<svg[^>]*class="weight-chart"/);
-    assert.match(docs.card, /Under withdrawal on 2026-12-25: Penicillin/);
+  test('the medicine book gives the course, batch, vet and fit-for-food dates, and marks void rows', () => {
+    assert.match(docs.book, /2026-12-20 to 2026-12-24/);
+    assert.match(docs.book, /B7<\/td>.*R\. Vet/);
+    assert.match(docs.book, /14 days; fit from 2027-01-07/);
+    assert.match(docs.book, /<tr class="void">.*VOID 2026-12-22: typed twice/);
+    assert.match(docs.card, /Under withdrawal on 2026-12-25 10:00: Penicillin/);
+  });
+
+  test('long books are split into pages that fit, the heading repeated on each', () => {
+    const rows = Array.from({ length: 400 }, (_, i) => [`UK ${i}`, 'a long note '.repeat(i % 7)]);
+    const split = paginate([{ columns: [{ label: 'Tag', tag: true }, { label: 'Notes' }], rows }]);
+    assert.ok(split.length > 5);
+    assert.equal(split.flat().join('').match(/<tr>/g).length, 400 + split.length, 'every row once, one heading row per page');
+    for (const page of split) assert.equal(page.join('').match(/<thead>/g).length, 1);
+    assert.ok(PAGE.width <= 184 && PAGE.height <= 240, 'inside A4 and US Letter with half-inch margins');
   });
 });
 

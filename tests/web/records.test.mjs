@@ -1,167 +1,127 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildIndex } from '../../resources/web/js/model.js';
+import { buildIndex, parentsOf, searchAnimals, bookRange, fieldName } from '../../resources/web/js/model.js';
 import {
-  parseTagList, parseNumber, validateAnimal, validateTreatment, validateWeight, validateBirth, validateMovement,
-  validateField, addBirth, applyMovement, removeAnimals, removeField, upsert, renameTag,
+  parseTagList, parseNumber, validateAnimal, saveAnimal, validateTreatment, validateWeight, validateBirth, saveBirth,
+  validateField, removeAnimals, archiveField, restoreRecord,
 } from '../../resources/web/js/records.js';
-import { animal, treatment, farm } from './helpers.mjs';
+import { animal, treatment, movement, farm, place } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
 
 describe('typed input', () => {
-  test('tag lists split on commas, semicolons and lines, keep inner spaces, drop repeats', () => {
+  test('tag lists split on commas, semicolons and lines; numbers take a decimal comma', () => {
     assert.deepEqual(parseTagList('UK 123  456, A2;A3\nuk 123 456\n\n'), ['UK 123 456', 'A2', 'A3']);
     assert.deepEqual(parseTagList('   '), []);
-  });
-
-  test('numbers accept a decimal comma and refuse anything else', () => {
     assert.equal(parseNumber('412,5'), 412.5);
-    assert.equal(parseNumber(' 38 '), 38);
     for (const bad of ['', '-3', '4e2', '12kg', '1,2,3']) assert.ok(Number.isNaN(parseNumber(bad)), bad);
   });
 });
 
 describe('animals', () => {
-  const { idx } = farm({ animals: [animal({ id: 'a1', tag: 'UK 100' })], fields: [{ id: 'f1', name: 'Top', kind: 'field', area: null, notes: '' }] });
+  const { idx } = farm({ animals: [animal({ id: 'a1', tag: 'UK 100' })], fields: [place('f1')] });
 
-  test('a tag already in use is refused, whatever its case or spacing', () => {
-    const r = validateAnimal({ tag: ' uk   100 ' }, idx, null, TODAY);
-    assert.equal(r.ok, false);
-    assert.match(r.errors.tag, /UK 100/);
+  test('a tag in use is refused, whatever its case or spacing; so are future births and unknown fields', () => {
+    assert.match(validateAnimal({ tag: ' uk   100 ' }, idx, null, TODAY).errors.tag, /UK 100/);
     assert.equal(validateAnimal({ tag: 'UK 100' }, idx, 'a1', TODAY).ok, true, 'its own tag when editing');
-  });
-
-  test('sold or died needs a date not before birth; on the farm needs none', () => {
-    assert.ok(validateAnimal({ tag: 'N', status: 'sold' }, idx, null, TODAY).errors.statusDate);
-    assert.ok(validateAnimal({ tag: 'N', status: 'died', dob: '2026-05-01', statusDate: '2026-04-01' }, idx, null, TODAY).errors.statusDate);
-    const ok = validateAnimal({ tag: 'N', status: 'on-farm', statusDate: '2026-01-01', fieldId: 'f1' }, idx, null, TODAY);
-    assert.equal(ok.value.statusDate, '');
-    assert.equal(ok.value.fieldId, 'f1');
-  });
-
-  test('dates of birth in the future and unknown fields are refused', () => {
     assert.ok(validateAnimal({ tag: 'N', dob: '2026-06-16' }, idx, null, TODAY).errors.dob);
-    assert.ok(validateAnimal({ tag: 'N', dob: '15/06/2026' }, idx, null, TODAY).errors.dob);
     assert.ok(validateAnimal({ tag: 'N', fieldId: 'nowhere' }, idx, null, TODAY).errors.fieldId);
+  });
+
+  test('a new tag records the replacement; the old tag still finds the animal and cannot be reused', () => {
+    const a = animal({ tag: 'UK 1 OLD' });
+    const young = animal({ tag: 'Y', dam: 'uk 1 old' });
+    const { db } = farm({ animals: [a, young] });
+    assert.ok(validateAnimal({ tag: 'UK 1 NEW' }, buildIndex(db), a.id, TODAY, db).errors.tagReason, 'a reason is asked for');
+    const res = validateAnimal({ tag: 'UK 1 NEW', sex: 'female', tagDate: '2026-06-01', tagReason: 'Lost, replaced' }, buildIndex(db), a.id, TODAY, db);
+    const saved = saveAnimal(db, a.id, res);
+    assert.deepEqual(saved.tagHistory, [{ date: '2026-06-01', from: 'UK 1 OLD', to: 'UK 1 NEW', reason: 'Lost, replaced' }]);
+    assert.equal(young.dam, 'UK 1 NEW');
+    const idx2 = buildIndex(db);
+    assert.deepEqual(searchAnimals(idx2.searchIndex(), 'uk 1 old').results.map((r) => r.animal.tag), ['UK 1 NEW']);
+    assert.match(validateAnimal({ tag: 'UK 1 OLD' }, idx2, null, TODAY).errors.tag, /was/);
   });
 });
 
-describe('treatments and weights', () => {
+describe('treatments', () => {
   const a = animal({ tag: 'A1' });
   const b = animal({ tag: 'B2' });
-  const { idx } = farm({ animals: [a, b] });
+  const { db, idx } = farm({ animals: [a, b] });
+  const input = { date: '2026-06-01', product: 'Wormer', tags: 'a1, B2', meatDays: '14', milkPeriod: '0' };
 
-  test('resolves tags to animals and names the unknown ones', () => {
-    const ok = validateTreatment({ date: '2026-06-01', product: 'Wormer', tags: 'a1, B2', meatDays: '14', milkDays: '' }, idx, TODAY);
-    assert.deepEqual(ok.value.animalIds, [a.id, b.id]);
-    assert.equal(ok.value.meatDays, 14);
-    assert.equal(ok.value.milkDays, 0);
-    const bad = validateTreatment({ date: '2026-06-01', product: 'Wormer', tags: 'A1, Z9, Q7' }, idx, TODAY);
-    assert.match(bad.errors.tags, /Z9, Q7/);
+  test('resolves tags to animals, takes a course by its days, and names unknown tags', () => {
+    const ok = validateTreatment({ ...input, courseDays: '5', vet: 'R. Ó Briain', offLabel: 'on' }, idx, TODAY, db);
+    assert.deepEqual([ok.value.animalIds, ok.value.lastDate, ok.value.vet, ok.value.offLabel], [[a.id, b.id], '2026-06-05', 'R. Ó Briain', true]);
+    assert.match(validateTreatment({ ...input, tags: 'A1, Z9, Q7' }, idx, TODAY, db).errors.tags, /Z9, Q7/);
+    assert.ok(validateTreatment({ ...input, lastDate: '2026-05-30' }, idx, TODAY, db).errors.lastDate);
+    for (const days of ['-1', '2.5', 'ten', '3651']) assert.ok(validateTreatment({ ...input, meatDays: days }, idx, TODAY, db).errors.meatDays, days);
   });
 
-  test('withdrawal periods must be whole days within range', () => {
-    for (const days of ['-1', '2.5', 'ten', '3651']) {
-      const r = validateTreatment({ date: '2026-06-01', product: 'X', tags: 'A1', meatDays: days }, idx, TODAY);
-      assert.ok(r.errors?.meatDays, days);
-    }
+  test('a treatment whose animals were all removed can still be corrected', () => {
+    const orphan = treatment({ animalIds: [], target: 'removed: GONE 1', batch: 'B1' });
+    const r = validateTreatment({ date: '2026-03-01', product: 'Product', tags: '', target: orphan.target, batch: 'B2', meatDays: '0', milkPeriod: '0' }, idx, TODAY, db, orphan);
+    assert.equal(r.ok, true);
+    assert.equal(r.value.batch, 'B2');
+  });
+
+  test('the book period ends today, worked out again after midnight', () => {
+    const range = { from: null, to: '' };
+    assert.deepEqual(bookRange(range, '2026-06-15'), { from: '2025-06-15', to: '2026-06-15' });
+    assert.equal(bookRange(range, '2026-06-16').to, '2026-06-16');
+    assert.equal(bookRange({ from: '', to: '2026-01-31' }, TODAY).to, '2026-01-31');
   });
 
   test('a weight needs a known animal and a sensible number', () => {
-    assert.deepEqual(validateWeight({ date: '2026-06-01', tag: 'b2', kg: '41,5' }, idx, TODAY).value, { date: '2026-06-01', animalId: b.id, kg: 41.5 });
-    const bad = validateWeight({ date: '', tag: 'nobody', kg: '0' }, idx, TODAY);
-    assert.deepEqual(Object.keys(bad.errors).sort(), ['date', 'kg', 'tag']);
+    assert.deepEqual(validateWeight({ date: '2026-06-01', tag: 'b2', kg: '41,5' }, idx, TODAY, db).value, { date: '2026-06-01', animalId: b.id, kg: 41.5 });
+    assert.deepEqual(Object.keys(validateWeight({ date: '', tag: 'nobody', kg: '0' }, idx, TODAY, db).errors).sort(), ['date', 'kg', 'tag']);
   });
 });
 
-describe('births and movements change the herd', () => {
-  test('a birth adds the new young to the herd, like their dam', () => {
-    const dam = animal({ tag: 'EWE 1', species: 'Sheep', breed: 'Texel', fieldId: 'f1' });
-    const older = animal({ tag: 'LAMB 0' });
-    const { db, idx } = farm({ animals: [dam, older] });
-    const r = validateBirth({ date: '2026-04-02', damTag: 'ewe 1', sire: 'Ram 7', offspringTags: 'LAMB 1, lamb 0, LAMB 2', sex: 'male' }, idx, TODAY);
-    assert.equal(r.ok, true);
-    const birth = addBirth(db, null, r.value, r.newAnimals);
-    assert.equal(db.animals.length, 4);
-    const lamb = db.animals.find((x) => x.tag === 'LAMB 1');
-    assert.deepEqual([lamb.species, lamb.breed, lamb.dob, lamb.dam, lamb.sire, lamb.fieldId, lamb.sex], ['Sheep', 'Texel', '2026-04-02', 'EWE 1', 'Ram 7', 'f1', 'male']);
-    assert.equal(birth.offspringIds.length, 3);
-    assert.ok(birth.offspringIds.includes(older.id));
-    assert.equal(birth.damId, dam.id);
-  });
-
-  test('a dam cannot be her own young', () => {
-    const dam = animal({ tag: 'EWE 1' });
-    const { idx } = farm({ animals: [dam] });
-    assert.ok(validateBirth({ date: '2026-04-02', damTag: 'EWE 1', offspringTags: 'ewe 1' }, idx, TODAY).errors.offspringTags);
-  });
-
-  test('moving off as sold sets the status; moving between fields sets the field', () => {
-    const a = animal({ tag: 'A', fieldId: 'f1' });
-    const b = animal({ tag: 'B', fieldId: 'f1' });
-    const { db, idx } = farm({ animals: [a, b], fields: [{ id: 'f1', name: 'One', kind: 'field', area: null, notes: '' }, { id: 'f2', name: 'Two', kind: 'pen', area: null, notes: '' }] });
-    const off = validateMovement({ date: '2026-06-01', direction: 'off', tags: 'A', to: 'Market', outcome: 'sold', fieldId: 'f2' }, idx, TODAY);
-    assert.equal(off.value.fieldId, '', 'no field for animals leaving');
-    applyMovement(db, upsert(db, 'movements', null, off.value), off.outcome);
-    assert.deepEqual([a.status, a.statusDate, a.fieldId], ['sold', '2026-06-01', '']);
-    assert.ok(validateMovement({ date: '2026-06-01', direction: 'move', tags: 'B' }, buildIndex(db), TODAY).errors.fieldId);
-    const move = validateMovement({ date: '2026-06-02', direction: 'move', tags: 'B', fieldId: 'f2' }, buildIndex(db), TODAY);
-    applyMovement(db, move.value, move.outcome);
-    assert.equal(b.fieldId, 'f2');
-  });
-
-  test('moving an animal back on brings it back on the farm', () => {
-    const a = animal({ tag: 'A', status: 'sold', statusDate: '2026-01-01' });
-    const { db, idx } = farm({ animals: [a], fields: [{ id: 'f1', name: 'One', kind: 'field', area: null, notes: '' }] });
-    const on = validateMovement({ date: '2026-06-01', direction: 'on', tags: 'A', fieldId: 'f1' }, idx, TODAY);
-    applyMovement(db, on.value, on.outcome);
-    assert.deepEqual([a.status, a.statusDate, a.fieldId], ['on-farm', '', 'f1']);
+describe('births and parentage', () => {
+  test('each young has its own sex, and parentage comes from the birth alone, through edits', () => {
+    const ewe = animal({ tag: 'EWE 1', species: 'Sheep', breed: 'Texel', fieldId: 'f1' });
+    const ewe2 = animal({ tag: 'EWE 2' });
+    const { db } = farm({ animals: [ewe, ewe2], fields: [place('f1')] });
+    const input = { date: '2026-04-02', damTag: 'ewe 1', sire: 'Ram 7', 'youngTag-0': 'L1', 'youngSex-0': 'male', 'youngTag-1': 'L2', 'youngSex-1': 'female' };
+    const birth = saveBirth(db, null, validateBirth(input, buildIndex(db), TODAY, db));
+    const lambs = db.animals.filter((x) => x.tag.startsWith('L'));
+    assert.deepEqual(lambs.map((l) => [l.tag, l.sex, l.dob, l.species, l.fieldId, l.dam]), [['L1', 'male', '2026-04-02', 'Sheep', 'f1', ''], ['L2', 'female', '2026-04-02', 'Sheep', 'f1', '']]);
+    // The wrong dam and date were entered: the young follow the corrected birth.
+    const edit = validateBirth({ ...input, date: '2026-04-03', damTag: 'EWE 2', 'youngSex-1': 'castrated' }, buildIndex(db), TODAY, db, birth);
+    saveBirth(db, birth.id, edit);
+    const idx = buildIndex(db);
+    assert.deepEqual(lambs.map((l) => [parentsOf(idx, idx.animalsById.get(l.id)).damText, l.dob]), [['EWE 2', '2026-04-03'], ['EWE 2', '2026-04-03']]);
+    assert.equal(idx.animalsById.get(lambs[1].id).sex, 'castrated');
+    assert.ok(validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'ewe 1' }, idx, TODAY, db).errors.young);
   });
 });
 
-describe('changing a tag', () => {
-  test('young that name the old tag as dam or sire follow the new one', () => {
-    const ewe = animal({ tag: 'EWE 1' });
-    const lamb = animal({ tag: 'L1', dam: 'ewe  1', sire: 'RAM 2' });
-    const other = animal({ tag: 'L2', dam: 'EWE 10' });
-    const { db } = farm({ animals: [ewe, lamb, other] });
-    renameTag(db, 'EWE 1', 'UK 0001');
-    assert.deepEqual([lamb.dam, lamb.sire, other.dam], ['UK 0001', 'RAM 2', 'EWE 10']);
-  });
-});
-
-describe('removing records', () => {
-  test('removing animals keeps the treatment book readable and drops what is left about nobody', () => {
+describe('kept records', () => {
+  test('an animal with records is marked entered in error, keeping every record; one without any is erased', () => {
     const a = animal({ tag: 'A' });
     const b = animal({ tag: 'B' });
+    const c = animal({ tag: 'C' });
     const { db } = farm({
-      animals: [a, b],
-      treatments: [treatment({ animalIds: [a.id, b.id], target: 'Pen 2' }), treatment({ animalIds: [b.id] })],
-      weights: [{ id: 'w1', date: '2026-01-01', animalId: a.id, kg: 40 }, { id: 'w2', date: '2026-01-01', animalId: b.id, kg: 41 }],
-      movements: [{ id: 'm1', date: '2026-01-01', direction: 'move', animalIds: [a.id], from: '', to: '', fieldId: '', reason: '', notes: '' }],
+      animals: [a, b, c],
+      treatments: [treatment({ animalIds: [a.id] })],
+      movements: [movement({ direction: 'on', animalIds: [b.id], fieldId: 'f1' })],
       births: [{ id: 'b1', date: '2026-01-01', damId: a.id, sire: '', offspringIds: [b.id], notes: '' }],
     });
-    removeAnimals(db, [a.id]);
-    assert.deepEqual(db.animals.map((x) => x.tag), ['B']);
-    assert.deepEqual(db.weights.map((w) => w.id), ['w2']);
-    assert.equal(db.treatments.length, 2);
-    assert.deepEqual(db.treatments[0].animalIds, [b.id]);
-    assert.equal(db.treatments[0].target, 'Pen 2 (removed: A)');
-    assert.equal(db.movements.length, 0);
-    assert.deepEqual(db.births.map((x) => [x.damId, x.offspringIds]), [['', [b.id]]]);
+    assert.deepEqual(removeAnimals(db, [a.id, b.id, c.id], 'typed twice', '2026-06-15 09:00'), { erased: 1, voided: 2 });
+    assert.deepEqual(db.animals.map((x) => [x.tag, x.voided?.reason]), [['A', 'typed twice'], ['B', 'typed twice']]);
+    assert.deepEqual([db.treatments[0].animalIds, db.movements[0].animalIds, db.births[0].damId], [[a.id], [b.id], a.id]);
+    restoreRecord(db, 'animals', a.id);
+    assert.equal(db.animals[0].voided, undefined);
   });
 
-  test('removing a field leaves its animals without one', () => {
-    const a = animal({ fieldId: 'f1' });
-    const { db } = farm({ animals: [a], fields: [{ id: 'f1', name: 'One', kind: 'field', area: null, notes: '' }] });
-    assert.equal(removeField(db, 'f1'), true);
-    assert.equal(a.fieldId, '');
-    assert.equal(db.fields.length, 0);
+  test('an archived field keeps its name in the history and leaves the pickers', () => {
+    const { db } = farm({ fields: [place('f1', 'Top')], movements: [movement({ fieldId: 'f1' })] });
+    archiveField(db, 'f1', TODAY);
+    assert.deepEqual([db.movements[0].fieldId, fieldName(buildIndex(db), 'f1'), db.fields[0].archived], ['f1', 'Top', TODAY]);
   });
 
   test('field names must be unique, ignoring case', () => {
-    const { db } = farm({ fields: [{ id: 'f1', name: 'Prairie', kind: 'field', area: null, notes: '' }] });
+    const { db } = farm({ fields: [place('f1', 'Prairie')] });
     assert.ok(validateField({ name: 'PRAIRIE' }, db, null).errors.name);
     assert.equal(validateField({ name: 'Prairie', area: '2,5' }, db, 'f1').value.area, 2.5);
   });

@@ -39,6 +39,7 @@ struct FakeServices final : BridgeServices {
   int answersWhenPrintScheduled = -1;
   Answers* current = nullptr;
 
+  std::optional<std::string> savedDatabase() override { return std::nullopt; }
   std::string databasePath() override { return "/data/farm-data.json"; }
   std::optional<std::string> persist(std::string_view text) override {
     calls.push_back("persist:" + std::string(text));

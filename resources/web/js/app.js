@@ -3,9 +3,10 @@
 // before quitting), routing and the global search.
 
 import {
-  buildIndex, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, searchAnimals, animalLabel,
-  STATUS_LABEL, COLLECTIONS, SPECIES,
+  buildIndex, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
+  STATUS_LABEL, COLLECTIONS, SPECIES, SCHEMA_VERSION,
 } from './model.js';
+import { refreshHerd } from './history.js';
 import { PersistQueue } from './persist.js';
 import { createBridge, STORAGE_KEY } from './bridge.js';
 import { chooseStartup } from './startup.js';
@@ -13,11 +14,11 @@ import { demoDatabase } from './demo.js';
 import { h, nf } from './dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
 import { herdRegister, composeDocument } from './print.js';
-import { overviewView, animalsView, animalCardView, animalHref, showAnimals } from './views-herd.js';
+import { overviewView, animalsView, animalCardView, animalHref, showAnimals, registerDatesOf } from './views-herd.js';
 import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
 
-const MIRROR_KEY = 'meadowline-field-keeper.latest';
 const MARKER_KEY = 'meadowline-field-keeper.saved';
+const RELOADED_KEY = 'meadowline-field-keeper.reloaded';
 
 const ROUTES = {
   overview: overviewView,
@@ -42,6 +43,7 @@ const app = {
   viewStates: new Map(),
   sortCache: new Map(),
   today: () => localIsoDate(),
+  now: () => localDateTime(),
   toast,
 };
 
@@ -55,7 +57,7 @@ function session(fn) {
 
 // ---------------------------------------------------------------- start
 
-function start() {
+async function start() {
   app.bridge = createBridge(window);
   const inShell = app.bridge.inShell;
   let storedText;
@@ -69,20 +71,23 @@ function start() {
   const choice = chooseStartup({
     injectedBase64: inShell && typeof window.__ML_DB_B64 === 'string' ? window.__ML_DB_B64 : undefined,
     storedText,
-    mirrorText: inShell ? session((s) => s.getItem(MIRROR_KEY)) : null,
     savedMarker: inShell ? session((s) => s.getItem(MARKER_KEY)) : null,
+    reloadedForMarker: inShell && session((s) => s.getItem(RELOADED_KEY)) === '1',
   });
+  if (choice.mode === 'reload') {
+    // A save landed just after this load began: load once more.
+    session((s) => s.setItem(RELOADED_KEY, '1'));
+    location.reload();
+    return;
+  }
+  session((s) => s.removeItem(RELOADED_KEY));
 
   app.queue = new PersistQueue({
     source: {
       revision: () => app.db?.revision ?? 0,
       text: () => {
         app.db.savedAt = new Date().toISOString();
-        const text = serialiseDatabase(app.db);
-        // Kept for a reload of this window, which is handed the records as
-        // they were when the window opened.
-        if (inShell && !session((s) => { s.setItem(MIRROR_KEY, text); return true; })) session((s) => s.removeItem(MIRROR_KEY));
-        return text;
+        return serialiseDatabase(app.db);
       },
     },
     send: (text) => app.bridge.persist(text),
@@ -104,7 +109,9 @@ function start() {
     document.getElementById('global-search').disabled = true;
   } else {
     app.db = choice.db;
+    refreshHerd(app.db);
     app.idx = buildIndex(app.db);
+    if (choice.upgradedFrom) await upgradeOnDisk(choice.upgradedFrom);
     if (app.queue.dirty) app.queue.changed();
   }
 
@@ -130,9 +137,30 @@ function start() {
 
 // ---------------------------------------------------------------- changes and saving
 
+// Records of an older format are upgraded in memory when read. Before the
+// upgraded records are saved over the old file, a snapshot keeps the old file
+// as it was; without that copy nothing is saved.
+async function upgradeOnDisk(from) {
+  const reason = `before upgrade to format ${SCHEMA_VERSION}`;
+  try {
+    const res = await app.bridge.snapshot(reason);
+    if (res && res.ok === false) throw new Error(res.error || 'no reason given');
+  } catch (e) {
+    app.queue.lock();
+    showBanner('upgrade-error', {
+      title: 'These records are not being saved.',
+      message: `They were written by an older version (format ${from}) and need upgrading, but a copy of the old file could not be kept first (${e?.message || e}). ` +
+        'The file is unchanged. Quit and start Field Keeper again to try once more.',
+    });
+    return;
+  }
+  app.db.revision += 1;
+}
+
 app.commit = (mutate, message) => {
   if (app.problem) return undefined;
   const out = mutate(app.db);
+  refreshHerd(app.db);
   app.db.revision += 1;
   app.idx = buildIndex(app.db);
   app.sortCache.clear();
@@ -190,7 +218,10 @@ app.safetySnapshot = async (reason) => {
     return false;
   }
   try {
-    await app.bridge.snapshot(reason);
+    // The shell answers {ok: false} when no copy could be made (a full
+    // disk, a snapshot folder that is gone): nothing may go on then.
+    const res = await app.bridge.snapshot(reason);
+    if (res?.ok === false) throw new Error(res.error || 'no reason was given');
     return true;
   } catch (e) {
     showBanner('action-error', { title: 'Nothing was changed.', message: `The safety copy could not be made: ${e?.message || e}` });
@@ -214,7 +245,7 @@ async function offerFile(what, filename, content, base64 = false) {
   }
 }
 
-app.exportCsv = (csv) => offerFile('Export', 'Field Keeper export.csv', csv);
+app.exportCsv = (csv, what = 'Export') => offerFile(what, `Field Keeper ${what.toLowerCase()} ${app.today()}.csv`, csv);
 
 app.exportRaw = () => {
   const raw = app.problem?.raw;
@@ -280,11 +311,11 @@ function printPage(title) {
   const view = app.current;
   let html;
   if (app.problem) {
-    html = composeDocument({ title: 'Field Keeper', printedOn: app.today(), body: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>` });
+    html = composeDocument({ title: 'Field Keeper', printedOn: app.today(), blocks: [{ html: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>`, mm: 30 }] });
   } else if (view?.print) {
     html = view.print();
   } else {
-    html = herdRegister(app.db, app.idx, app.db.animals, { printedOn: app.today(), subtitle: 'All animals' });
+    html = herdRegister(app.db, app.idx, app.db.animals.filter((a) => !a.voided), { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app) });
   }
   const jobTitle = typeof title === 'string' && title ? title : document.title;
   return app.bridge.print(html, jobTitle).catch((e) => {

@@ -2,6 +2,7 @@
 // with thousands of animals. The same seed always gives the same farm.
 
 import { emptyDatabase, addDays } from './model.js';
+import { refreshHerd } from './history.js';
 
 function random(seed) {
   let a = seed >>> 0;
@@ -45,7 +46,7 @@ export function demoDatabase(count, today, seed = 7) {
       id: id('an'), tag: `UK ${herd.species[0]}${String(100000 + i)}`, name: rnd() < 0.25 ? pick(NAMES) : '',
       species: herd.species, breed: pick(herd.breeds), sex: rnd() < 0.7 ? 'female' : rnd() < 0.5 ? 'male' : 'castrated',
       dob, dam: '', sire: '', status, statusDate: status === 'on-farm' ? '' : addDays(dob, Math.floor(rnd() * 300) + 30) > today ? today : addDays(dob, Math.floor(rnd() * 300) + 30),
-      fieldId: status === 'on-farm' ? pick(db.fields).id : '', notes: rnd() < 0.05 ? 'Lame in the near hind, watch.' : '', herd,
+      fieldId: '', firstFieldId: pick(db.fields).id, tagHistory: [], notes: rnd() < 0.05 ? 'Lame in the near hind, watch.' : '', herd,
     });
   }
   const events = count * 10;
@@ -61,18 +62,25 @@ export function demoDatabase(count, today, seed = 7) {
         id: id('tr'), date: dayBack(700), animalIds: group.map((x) => x.id), target: group.length > 1 ? 'Group in one field' : '',
         product: pick(a.herd.products), dose: `${Math.ceil(rnd() * 20)} ml`, batch: `B${Math.floor(rnd() * 90000) + 10000}`,
         reason: pick(['Routine', 'Lameness', 'Worms', 'Pneumonia', 'Vaccination']), givenBy: pick(PEOPLE),
-        meatDays: pick([0, 7, 14, 28, 42]), milkDays: pick([0, 0, 3, 7]), notes: '',
+        lastDate: '', time: '', vet: '', meatDays: pick([0, 7, 14, 28, 42]), milkPeriod: pick([0, 0, 3, 7]), milkUnit: 'days', offLabel: false, notes: '',
       });
     } else if (r < 0.93 && a.sex === 'female') {
       db.births.push({ id: id('bi'), date: dayBack(900), damId: a.id, sire: pick(['AI Hereford', 'Ram T12', 'Bull 44']), offspringIds: [], notes: rnd() < 0.2 ? 'Assisted.' : '' });
     } else {
       const direction = pick(['on', 'off', 'move', 'move']);
       db.movements.push({
-        id: id('mo'), date: dayBack(900), direction, animalIds: [a.id], from: direction === 'on' ? 'Market' : '',
-        to: direction === 'off' ? pick(['Abattoir', 'Neighbour', 'Market']) : '', fieldId: direction === 'off' ? '' : pick(db.fields).id, reason: '', notes: '',
+        id: id('mo'), date: dayBack(900), direction, outcome: direction === 'off' ? 'away' : '', animalIds: [a.id], from: direction === 'on' ? 'Market' : '',
+        fromHolding: '', to: direction === 'off' ? pick(['Neighbour', 'Summer grazing']) : '', toHolding: '', documentRef: '', cause: '',
+        fieldId: direction === 'off' ? '' : pick(db.fields).id, reason: '', notes: '',
       });
     }
   }
-  for (const a of db.animals) delete a.herd;
+  for (const a of db.animals) {
+    delete a.herd;
+    if (a.status === 'on-farm') continue;
+    db.movements.push({ id: id('mo'), date: a.statusDate, direction: 'off', outcome: a.status, animalIds: [a.id], from: '', fromHolding: '',
+      to: a.status === 'sold' ? 'Market' : '', toHolding: '', documentRef: '', cause: a.status === 'died' ? 'Not known' : '', fieldId: '', reason: '', notes: '' });
+  }
+  refreshHerd(db);
   return db;
 }

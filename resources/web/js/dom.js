@@ -38,6 +38,8 @@ export function field({ label, name, type = 'text', value = '', options, hint, r
   let control;
   if (options) {
     control = h('select', { id, name, ...attrs }, options.map(([v, l]) => h('option', { value: v, selected: v === value }, l)));
+  } else if (type === 'checkbox') {
+    control = h('input', { id, name, type, checked: !!value, ...attrs });
   } else if (type === 'textarea') {
     control = h('textarea', { id, name, rows: rows || 3, ...attrs });
     control.value = value ?? '';
@@ -47,9 +49,9 @@ export function field({ label, name, type = 'text', value = '', options, hint, r
   }
   if (required) control.setAttribute('aria-required', 'true');
   control.setAttribute('aria-describedby', [hintId, errId].filter(Boolean).join(' '));
-  return h('div', { class: `form-field${wide ? ' wide' : ''}`, 'data-field': name },
-    h('label', { for: id }, label, required ? h('span', { class: 'req', 'aria-hidden': 'true' }, ' *') : null),
-    control,
+  const labelEl = h('label', { for: id }, label, required ? h('span', { class: 'req', 'aria-hidden': 'true' }, ' *') : null);
+  return h('div', { class: `form-field${wide ? ' wide' : ''}${type === 'checkbox' ? ' check' : ''}`, 'data-field': name },
+    ...(type === 'checkbox' ? [h('span', { class: 'check-row' }, control, labelEl)] : [labelEl, control]),
     hint ? h('p', { class: 'hint', id: hintId }, hint) : null,
     h('p', { class: 'field-error', id: errId, hidden: true }));
 }

@@ -1,15 +1,20 @@
-// The add and edit forms of every kind of record.
+// The add and edit forms of every kind of record, and the questions asked
+// before voiding one.
 
-import { h, field, showErrors, formValues } from './dom.js';
-import { openDialog, confirmDialog } from './ui.js';
-import { SPECIES, SEXES, STATUSES, FIELD_KINDS, DIRECTIONS, compareTags, tagsOf, fold, animalLabel } from './model.js';
+import { h, field, showErrors, formValues, button } from './dom.js';
+import { openDialog } from './ui.js';
+import {
+  SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, tagsOf, fold, animalLabel, parentsOf,
+} from './model.js';
+import { withdrawalConflicts, conflictText } from './withdrawal.js';
 import {
   validateAnimal, validateTreatment, validateWeight, validateBirth, validateMovement, validateField,
-  upsert, removeRecord, addBirth, applyMovement, removeField, removeAnimals, renameTag,
+  upsert, saveAnimal, saveBirth, saveMovement, voidRecord, restoreRecord, removeAnimals, hasRecords, archiveField,
 } from './records.js';
 
-const fieldOptions = (app, blank = 'None') =>
-  [['', blank], ...app.db.fields.slice().sort((a, b) => compareTags(a.name, b.name)).map((f) => [f.id, f.name])];
+// Archived fields are offered only where they are already chosen.
+const fieldOptions = (app, blank = 'None', keep = '') =>
+  [['', blank], ...app.db.fields.filter((f) => !f.archived || f.id === keep).sort((a, b) => compareTags(a.name, b.name)).map((f) => [f.id, f.name])];
 
 // Tag boxes suggest matching tags as the user types, from one shared list.
 function tagField(app, opts) {
@@ -24,6 +29,7 @@ export function suggestTags(app, typed) {
   const out = [];
   if (q) {
     for (const a of app.db.animals) {
+      if (a.voided) continue;
       if (fold(a.tag).startsWith(q) || (a.name && fold(a.name).startsWith(q))) out.push(a);
       if (out.length >= 30) break;
     }
@@ -34,7 +40,7 @@ export function suggestTags(app, typed) {
 // A multi-animal box plus a shortcut that fills in everyone in a field.
 function animalsPicker(app, value, group) {
   const tags = field({
-    label: 'Animals (tag numbers)', name: 'tags', type: 'textarea', value, rows: 3, required: true, wide: true,
+    label: 'Animals (tag numbers)', name: 'tags', type: 'textarea', value, rows: 2, required: true, wide: true,
     hint: 'Separate tags with commas or put one per line.', attrs: { spellcheck: 'false' },
   });
   const fill = field({
@@ -45,7 +51,7 @@ function animalsPicker(app, value, group) {
     const fid = ev.target.value;
     if (!fid) return;
     const area = tags.querySelector('textarea');
-    const add = app.db.animals.filter((a) => a.status === 'on-farm' && a.fieldId === fid).map((a) => a.tag);
+    const add = app.db.animals.filter((a) => !a.voided && a.status === 'on-farm' && a.fieldId === fid).map((a) => a.tag);
     area.value = [area.value.trim(), add.join(', ')].filter(Boolean).join(', ');
     if (group) {
       const g = group.querySelector('input');
@@ -68,34 +74,76 @@ function submitWith(app, validate, apply) {
   };
 }
 
+// Animals leaving (or dying) while a withdrawal runs: the first press of the
+// button says which product clears when and turns into "go on anyway"; the
+// same submission pressed again goes ahead.
+function withdrawalCheck(app, form, status, ids, date) {
+  const list = withdrawalConflicts(app.db, app.idx, ids, date);
+  if (!list.length) return true;
+  const key = `${ids.join()}|${date}`;
+  if (form.dataset.warned === key) return true;
+  form.dataset.warned = key;
+  status.textContent = `Under withdrawal on ${date}: ${conflictText(list)}. Their meat or milk must not enter the food chain before then. ` +
+    'Press the button again to go on.';
+  status.classList.add('warn');
+  const submit = form.querySelector('button[type="submit"]');
+  submit.textContent = 'Go on anyway';
+  submit.focus();
+  return false;
+}
+
 export function animalForm(app, animal = null) {
   const a = animal ?? { sex: 'female', status: 'on-farm' };
+  const par = animal ? parentsOf(app.idx, animal) : { birth: null, damText: '', sire: '' };
+  const born = par.birth ? `From the birth of ${par.birth.date}; edit the birth to change it.` : null;
+  const statusField = field({ label: 'Status', name: 'status', value: a.status, options: [['on-farm', 'On farm'], ...OUTCOMES.map(([k]) => [k, k === 'away' ? 'Away (off the farm, alive)' : k === 'sold' ? 'Sold' : 'Died'])] });
+  const leaving = [
+    field({ label: 'Date sold, died or moved off', name: 'statusDate', type: 'date', value: '', hint: 'Recorded as a movement off the farm.' }),
+    field({ label: 'Buyer or destination', name: 'to', value: '' }),
+    field({ label: 'Destination holding number', name: 'toHolding', value: '', attrs: { spellcheck: 'false' } }),
+    field({ label: 'Movement document', name: 'documentRef', value: '', hint: 'Licence, passport or movement document number.' }),
+    field({ label: 'Cause of death', name: 'cause', value: '' }),
+  ];
+  const tagExtra = animal ? [
+    field({ label: 'Date of the new tag', name: 'tagDate', type: 'date', value: app.today(), hint: 'Only when the tag number changes.' }),
+    field({ label: 'Why the tag changed', name: 'tagReason', value: '', hint: 'For example “lost, replacement fitted”.' }),
+  ] : [];
+  const sync = () => {
+    const st = statusField.querySelector('select').value;
+    const changing = st !== a.status && st !== 'on-farm';
+    leaving.forEach((f, i) => { f.hidden = !changing || (i === 4 && st !== 'died'); });
+    const tag = dlgTag();
+    tagExtra.forEach((f) => { f.hidden = !tag || tag.value.trim() === animal.tag; });
+  };
+  const tagBox = field({ label: 'Tag number', name: 'tag', value: a.tag, required: true, attrs: { autofocus: true, spellcheck: 'false' } });
+  const dlgTag = () => tagBox.querySelector('input');
+  statusField.querySelector('select').addEventListener('change', sync);
+  dlgTag().addEventListener('input', sync);
+  sync();
   return openDialog({
     title: animal ? `Edit ${animal.tag}` : 'Add an animal',
     submitLabel: animal ? 'Save changes' : 'Add animal',
     wide: true,
     content: grid(
-      field({ label: 'Tag number', name: 'tag', value: a.tag, required: true, attrs: { autofocus: true, spellcheck: 'false' } }),
+      tagBox,
       field({ label: 'Name', name: 'name', value: a.name }),
       field({ label: 'Species', name: 'species', value: a.species, attrs: { list: 'species-suggestions' } }),
       field({ label: 'Breed', name: 'breed', value: a.breed }),
       field({ label: 'Sex', name: 'sex', value: a.sex, options: SEXES }),
-      field({ label: 'Date of birth', name: 'dob', type: 'date', value: a.dob }),
-      tagField(app, { label: 'Dam (mother’s tag)', name: 'dam', value: a.dam }),
-      tagField(app, { label: 'Sire', name: 'sire', value: a.sire, hint: 'A tag, or the name of a bull, ram or AI sire.' }),
-      field({ label: 'Status', name: 'status', value: a.status, options: STATUSES }),
-      field({ label: 'Date sold or died', name: 'statusDate', type: 'date', value: a.statusDate, hint: 'Needed when the animal was sold or died.' }),
-      field({ label: 'Field or pen', name: 'fieldId', value: a.fieldId ?? '', options: fieldOptions(app) }),
+      field({ label: 'Date of birth', name: 'dob', type: 'date', value: a.dob, hint: born ? 'Follows the birth record.' : null, attrs: { readonly: !!born } }),
+      tagField(app, { label: 'Dam (mother’s tag)', name: 'dam', value: par.damText, hint: born, attrs: { readonly: !!born } }),
+      tagField(app, { label: 'Sire', name: 'sire', value: par.sire, hint: born || 'A tag, or the name of a bull, ram or AI sire.', attrs: { readonly: !!born } }),
+      statusField,
+      field({ label: 'Field or pen', name: 'fieldId', value: a.fieldId ?? '', options: fieldOptions(app, 'None', a.fieldId), hint: animal ? 'A new field is recorded as a move today.' : null }),
+      ...leaving,
+      ...tagExtra,
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: a.notes, wide: true }),
     ),
-    onSubmit: (form) => {
-      const res = validateAnimal(formValues(form), app.idx, animal?.id, app.today());
+    onSubmit: (form, status) => {
+      const res = validateAnimal(formValues(form), app.idx, animal?.id, app.today(), app.db);
       if (!showErrors(form, res.ok ? {} : res.errors)) return false;
-      const saved = app.commit((db) => {
-        if (animal) renameTag(db, animal.tag, res.value.tag);
-        return upsert(db, 'animals', animal?.id, res.value);
-      },
-        animal ? `Saved ${res.value.tag}.` : `Added ${res.value.tag}.`);
+      if (animal && res.movement?.direction === 'off' && !withdrawalCheck(app, form, status, [animal.id], res.movement.date)) return false;
+      const saved = app.commit((db) => saveAnimal(db, animal?.id, res), animal ? `Saved ${res.value.tag}.` : `Added ${res.value.tag}.`);
       if (!animal && saved) app.go(`#/animal/${encodeURIComponent(saved.id)}`);
       return true;
     },
@@ -103,26 +151,33 @@ export function animalForm(app, animal = null) {
 }
 
 export function treatmentForm(app, t = null, preset = {}) {
-  const v = t ?? { date: app.today(), meatDays: 0, milkDays: 0, ...preset };
+  const v = t ?? { date: app.today(), milkUnit: 'days', ...preset };
   const group = field({ label: 'Group', name: 'target', value: v.target, hint: 'Optional, for example “Ewe lambs 2026”.' });
+  const period = (x) => (x === null || x === undefined ? '' : String(x));
   return openDialog({
     title: t ? 'Edit treatment' : 'Record a treatment',
     submitLabel: t ? 'Save changes' : 'Record treatment',
     wide: true,
     content: grid(
-      field({ label: 'Date given', name: 'date', type: 'date', value: v.date, required: true }),
+      field({ label: 'First administration', name: 'date', type: 'date', value: v.date, required: true }),
       field({ label: 'Medicine or product', name: 'product', value: v.product, required: true, attrs: { autofocus: true, list: 'product-suggestions' } }),
       ...animalsPicker(app, t ? tagsOf(app.idx, t.animalIds).join(', ') : (v.tags ?? ''), group),
       group,
-      field({ label: 'Dose', name: 'dose', value: v.dose, hint: 'For example “10 ml by injection”.' }),
+      field({ label: 'Quantity given', name: 'dose', value: v.dose, hint: 'For example “10 ml by injection, daily”.' }),
+      field({ label: 'Last administration', name: 'lastDate', type: 'date', value: v.lastDate, hint: 'Blank for a single dose on the first date.' }),
+      field({ label: 'Or number of days of the course', name: 'courseDays', value: '', attrs: { inputmode: 'numeric' } }),
+      field({ label: 'Time of the last administration', name: 'time', value: v.time, hint: 'hh:mm, for periods in hours.', attrs: { inputmode: 'numeric', placeholder: 'hh:mm' } }),
       field({ label: 'Batch number', name: 'batch', value: v.batch }),
       field({ label: 'Reason', name: 'reason', value: v.reason }),
-      field({ label: 'Given by', name: 'givenBy', value: v.givenBy }),
-      field({ label: 'Meat withdrawal (days)', name: 'meatDays', type: 'number', value: String(v.meatDays ?? 0), attrs: { min: 0, max: 3650, step: 1, inputmode: 'numeric' } }),
-      field({ label: 'Milk withdrawal (days)', name: 'milkDays', type: 'number', value: String(v.milkDays ?? 0), attrs: { min: 0, max: 3650, step: 1, inputmode: 'numeric' } }),
+      field({ label: 'Administered by', name: 'givenBy', value: v.givenBy }),
+      field({ label: 'Prescribing vet', name: 'vet', value: v.vet }),
+      field({ label: 'Meat withdrawal (days)', name: 'meatDays', value: period(v.meatDays), required: true, hint: '0 when the label gives none.', attrs: { inputmode: 'numeric' } }),
+      field({ label: 'Milk withdrawal', name: 'milkPeriod', value: period(v.milkPeriod), required: true, hint: '0 when the label gives none.', attrs: { inputmode: 'numeric' } }),
+      field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
+      field({ label: 'Off-label use on a vet’s prescription (cascade): at least 28 days meat, 7 days milk', name: 'offLabel', type: 'checkbox', value: !!v.offLabel, wide: true }),
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
     ),
-    onSubmit: submitWith(app, (input) => validateTreatment(input, app.idx, app.today()),
+    onSubmit: submitWith(app, (input) => validateTreatment(input, app.idx, app.today(), app.db, t),
       (db, res) => upsert(db, 'treatments', t?.id, res.value)),
   }).then((ok) => ok && app.toast(t ? 'Treatment saved.' : 'Treatment recorded.'));
 }
@@ -137,15 +192,31 @@ export function weightForm(app, w = null, preset = {}) {
       tagField(app, { label: 'Animal (tag number)', name: 'tag', value: v.tag, required: true, attrs: { autofocus: !v.tag } }),
       field({ label: 'Weight (kg)', name: 'kg', value: v.kg === undefined ? '' : String(v.kg), required: true, attrs: { inputmode: 'decimal', autofocus: !!v.tag } }),
     ),
-    onSubmit: submitWith(app, (input) => validateWeight(input, app.idx, app.today()),
+    onSubmit: submitWith(app, (input) => validateWeight(input, app.idx, app.today(), app.db, w),
       (db, res) => upsert(db, 'weights', w?.id, res.value)),
   }).then((ok) => ok && app.toast(w ? 'Weight saved.' : 'Weight recorded.'));
 }
 
+// One row per young: its tag and its own sex.
+function youngRows(app, young) {
+  const box = h('div', { class: 'young-rows form-field wide', 'data-field': 'young' });
+  let n = 0;
+  const add = (tag = '', sex = 'unknown') => {
+    const i = n++;
+    box.insertBefore(h('div', { class: 'young-row' },
+      field({ label: `Young ${i + 1}: tag`, name: `youngTag-${i}`, value: tag, attrs: { spellcheck: 'false' } }),
+      field({ label: 'Sex', name: `youngSex-${i}`, value: sex, options: SEXES })), more);
+  };
+  const more = button('Add another young', () => add(), { kind: 'small' });
+  box.append(more, h('p', { class: 'field-error', hidden: true }));
+  for (const y of young) add(y.tag, y.sex);
+  if (!young.length) add();
+  return box;
+}
+
 export function birthForm(app, b = null, preset = {}) {
-  const v = b
-    ? { ...b, damTag: app.idx.animalsById.get(b.damId)?.tag ?? '', offspringTags: tagsOf(app.idx, b.offspringIds).join(', ') }
-    : { date: app.today(), sex: 'unknown', ...preset };
+  const v = b ? { ...b, damTag: app.idx.animalsById.get(b.damId)?.tag ?? '' } : { date: app.today(), ...preset };
+  const young = b ? b.offspringIds.map((id) => app.idx.animalsById.get(id)).filter(Boolean).map((a) => ({ tag: a.tag, sex: a.sex })) : [];
   return openDialog({
     title: b ? 'Edit birth' : 'Record a birth',
     submitLabel: b ? 'Save changes' : 'Record birth',
@@ -154,26 +225,28 @@ export function birthForm(app, b = null, preset = {}) {
       field({ label: 'Date of birth', name: 'date', type: 'date', value: v.date, required: true }),
       tagField(app, { label: 'Dam (tag number)', name: 'damTag', value: v.damTag, required: true, attrs: { autofocus: true } }),
       field({ label: 'Sire', name: 'sire', value: v.sire }),
-      field({ label: 'Tags of the young', name: 'offspringTags', value: v.offspringTags, hint: 'Separate with commas. New tags are added to the herd.', attrs: { spellcheck: 'false' } }),
-      b ? null : field({ label: 'Sex of the new young', name: 'sex', value: v.sex, options: SEXES }),
-      field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true, hint: 'For example ease of birth, or young born dead.' }),
+      youngRows(app, young),
+      field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true, hint: 'For example ease of birth, or young born dead. New tags are added to the herd.' }),
     ),
-    onSubmit: submitWith(app, (input) => validateBirth(input, app.idx, app.today()),
-      (db, res) => addBirth(db, b?.id, res.value, res.newAnimals)),
+    onSubmit: submitWith(app, (input) => validateBirth(input, app.idx, app.today(), app.db, b),
+      (db, res) => saveBirth(db, b?.id, res)),
   }).then((ok) => ok && app.toast(b ? 'Birth saved.' : 'Birth recorded.'));
 }
 
 export function movementForm(app, m = null, preset = {}) {
-  const v = m ? { ...m, tags: tagsOf(app.idx, m.animalIds).join(', ') } : { date: app.today(), direction: 'move', ...preset };
-  const outcome = field({ label: 'These animals were', name: 'outcome', value: '', options: [['', 'Moved off, still alive (not sold)'], ['sold', 'Sold'], ['died', 'Died or slaughtered']] });
-  const dest = field({ label: 'Into field or pen', name: 'fieldId', value: v.fieldId ?? '', options: fieldOptions(app) });
+  const v = m ? { ...m, tags: tagsOf(app.idx, m.animalIds).join(', ') } : { date: app.today(), direction: 'move', outcome: 'away', ...preset };
+  const outcome = field({ label: 'These animals were', name: 'outcome', value: v.outcome || 'away', options: OUTCOMES });
+  const cause = field({ label: 'Cause of death', name: 'cause', value: v.cause });
+  const dest = field({ label: 'Into field or pen', name: 'fieldId', value: v.fieldId ?? '', options: fieldOptions(app, 'None', v.fieldId) });
   const direction = field({ label: 'Movement', name: 'direction', value: v.direction, options: DIRECTIONS, attrs: { autofocus: true } });
   const sync = () => {
     const dir = direction.querySelector('select').value;
-    outcome.hidden = dir !== 'off' || !!m;
+    outcome.hidden = dir !== 'off';
+    cause.hidden = dir !== 'off' || outcome.querySelector('select').value !== 'died';
     dest.hidden = dir === 'off';
   };
   direction.querySelector('select').addEventListener('change', sync);
+  outcome.querySelector('select').addEventListener('change', sync);
   sync();
   return openDialog({
     title: m ? 'Edit movement' : 'Record a movement',
@@ -183,17 +256,24 @@ export function movementForm(app, m = null, preset = {}) {
       field({ label: 'Date', name: 'date', type: 'date', value: v.date, required: true }),
       direction,
       ...animalsPicker(app, v.tags ?? ''),
-      field({ label: 'From', name: 'from', value: v.from, hint: 'Holding, market or seller, when moved on.' }),
-      field({ label: 'To', name: 'to', value: v.to, hint: 'Holding, buyer or abattoir, when moved off.' }),
-      dest,
       outcome,
+      cause,
+      field({ label: 'From', name: 'from', value: v.from, hint: 'Seller or market, when moved on.' }),
+      field({ label: 'From holding number', name: 'fromHolding', value: v.fromHolding, attrs: { spellcheck: 'false' } }),
+      field({ label: 'To', name: 'to', value: v.to, hint: 'Buyer, abattoir or grazing, when moved off.' }),
+      field({ label: 'To holding number', name: 'toHolding', value: v.toHolding, attrs: { spellcheck: 'false' } }),
+      dest,
+      field({ label: 'Movement document', name: 'documentRef', value: v.documentRef, hint: 'Licence, passport or document number.' }),
       field({ label: 'Reason', name: 'reason', value: v.reason }),
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
     ),
-    onSubmit: submitWith(app, (input) => validateMovement(input, app.idx, app.today()), (db, res) => {
-      const rec = upsert(db, 'movements', m?.id, res.value);
-      applyMovement(db, rec, res.outcome);
-    }),
+    onSubmit: (form, status) => {
+      const res = validateMovement(formValues(form), app.idx, app.today(), app.db, m);
+      if (!showErrors(form, res.ok ? {} : res.errors)) return false;
+      if (res.value.direction === 'off' && !withdrawalCheck(app, form, status, res.value.animalIds, res.value.date)) return false;
+      app.commit((db) => saveMovement(db, m?.id, res.value));
+      return true;
+    },
   }).then((ok) => ok && app.toast(m ? 'Movement saved.' : 'Movement recorded.'));
 }
 
@@ -212,28 +292,60 @@ export function fieldForm(app, f = null) {
   }).then((ok) => ok && app.toast(f ? 'Saved.' : 'Added.'));
 }
 
-// Deleting one record: a plain question, no snapshot (nothing in bulk).
-export async function deleteRecord(app, collection, rec, what) {
-  const ok = await confirmDialog({ title: `Delete ${what}?`, message: 'This cannot be undone.', confirmLabel: 'Delete' });
-  if (!ok) return;
-  app.commit((db) => (collection === 'fields' ? removeField(db, rec.id) : removeRecord(db, collection, rec.id)), `Deleted ${what}.`);
-}
-
-export async function deleteAnimal(app, animal) {
-  const p = app.idx.perAnimal.get(animal.id);
-  const ok = await confirmDialog({
-    title: `Delete ${animal.tag}?`,
-    message: [
-      `${animalLabel(animal)} and its ${p.weights.length} weight record${p.weights.length === 1 ? '' : 's'} will be removed.`,
-      'Treatments stay in the treatment book with its tag noted. To record a sale or death instead, edit the animal’s status.',
+// Voiding a record: a reason is asked for, and a safety copy of the saved
+// records is taken before anything changes.
+export function voidRecordForm(app, collection, rec, what) {
+  return openDialog({
+    title: `Void ${what}?`,
+    submitLabel: 'Void',
+    danger: true,
+    content: [
+      h('p', {}, 'The record stays in the books, struck through and marked void, and can be restored. A safety copy of all records is kept first.'),
+      field({ label: 'Reason', name: 'reason', required: true, wide: true, attrs: { autofocus: true }, hint: 'For example “entered twice” or “wrong animal”.' }),
     ],
-    confirmLabel: 'Delete animal',
+    onSubmit: async (form) => {
+      const reason = formValues(form).reason.trim();
+      if (!showErrors(form, reason ? {} : { reason: 'Say why the record is void.' })) return false;
+      if (!(await app.safetySnapshot('before void'))) return true;
+      app.commit((db) => voidRecord(db, collection, rec.id, reason, app.now()), `Voided ${what}.`);
+      return true;
+    },
   });
-  if (!ok) return false;
-  app.commit((db) => removeAnimals(db, [animal.id]), `Deleted ${animal.tag}.`);
-  return true;
 }
 
-export function speciesDatalist() {
-  return h('datalist', { id: 'species-suggestions' }, SPECIES.map((s) => h('option', { value: s })));
+export function restore(app, collection, rec, what) {
+  app.commit((db) => restoreRecord(db, collection, rec.id), `Restored ${what}.`);
 }
+
+export function archive(app, f) {
+  app.commit((db) => archiveField(db, f.id, app.today()), f.archived ? `${f.name} is in use again.` : `${f.name} archived.`);
+}
+
+// An animal with records is marked "entered in error" (voided); one with
+// none is erased. Either way a safety copy is taken first.
+export async function removeAnimalsForm(app, ids) {
+  const withRecords = ids.filter((id) => hasRecords(app.db, id)).length;
+  const n = ids.length;
+  const ok = await openDialog({
+    title: withRecords ? `Mark ${n === 1 ? 'this animal' : `${n} animals`} as entered in error?` : `Delete ${n === 1 ? 'this animal' : `${n} animals`}?`,
+    submitLabel: withRecords ? 'Mark as entered in error' : 'Delete',
+    danger: true,
+    content: [
+      h('p', {}, withRecords
+        ? `${withRecords === n ? 'They have' : `${withRecords} of them have`} records the law asks you to keep, so they are kept, struck through, and left out of every list and count. They can be restored.`
+        : 'They have no records and are removed.'),
+      h('p', {}, 'To record a sale, death or move off the farm, edit the animal’s status or record a movement instead. A safety copy of all records is kept first.'),
+      field({ label: 'Reason', name: 'reason', required: true, wide: true, attrs: { autofocus: true } }),
+    ],
+    onSubmit: async (form) => {
+      const reason = formValues(form).reason.trim();
+      if (!showErrors(form, reason ? {} : { reason: 'Give a reason.' })) return false;
+      if (!(await app.safetySnapshot(withRecords ? 'before void' : 'before delete'))) return true;
+      app.commit((db) => removeAnimals(db, ids, reason, app.now()));
+      app.toast(withRecords ? 'Marked as entered in error.' : 'Deleted.');
+      return true;
+    },
+  });
+  return ok;
+}
+

@@ -4,20 +4,24 @@
 // No DOM access here, so Node can test all of it.
 
 export const FORMAT = 'meadowline-field-keeper';
-export const SCHEMA_VERSION = 1;
+export const SCHEMA_VERSION = 2;
 
 export const SPECIES = ['Cattle', 'Sheep', 'Goat', 'Pig', 'Horse', 'Alpaca', 'Llama', 'Deer', 'Poultry'];
 export const SEXES = [['female', 'Female'], ['male', 'Male'], ['castrated', 'Castrated male'], ['unknown', 'Unknown']];
-export const STATUSES = [['on-farm', 'On farm'], ['sold', 'Sold'], ['died', 'Died']];
+export const STATUSES = [['on-farm', 'On farm'], ['away', 'Away (off the farm, alive)'], ['sold', 'Sold'], ['died', 'Died']];
+export const OUTCOMES = [['away', 'Moved off, still alive (not sold)'], ['sold', 'Sold'], ['died', 'Died or slaughtered']];
+export const MILK_UNITS = [['days', 'days'], ['hours', 'hours']];
 export const FIELD_KINDS = [['field', 'Field'], ['pen', 'Pen']];
 export const DIRECTIONS = [['on', 'On to the farm'], ['off', 'Off the farm'], ['move', 'Between fields']];
 export const MAX_WITHDRAWAL_DAYS = 3650;
+export const MAX_WITHDRAWAL_HOURS = 87600;
 
 const label = (pairs) => new Map(pairs);
 export const SEX_LABEL = label(SEXES);
 export const STATUS_LABEL = label(STATUSES);
 export const FIELD_KIND_LABEL = label(FIELD_KINDS);
 export const DIRECTION_LABEL = label(DIRECTIONS);
+export const OUTCOME_LABEL = label(OUTCOMES);
 
 // ---------------------------------------------------------------- dates
 
@@ -64,45 +68,22 @@ export function localIsoDate(date = new Date()) {
   return `${date.getFullYear()}-${pad2(date.getMonth() + 1)}-${pad2(date.getDate())}`;
 }
 
-// ---------------------------------------------------------------- withdrawal
-
-// The end date is the first day the meat or milk may be used again: the
-// treatment date plus the period. Zero days means no withdrawal at all.
-export function withdrawalEnd(date, days) {
-  if (!isIsoDate(date) || !Number.isInteger(days) || days < 0) return null;
-  return addDays(date, days);
+// "yyyy-mm-dd hh:mm" on the computer's clock; such texts sort in time order.
+export function localDateTime(date = new Date()) {
+  return `${localIsoDate(date)} ${pad2(date.getHours())}:${pad2(date.getMinutes())}`;
 }
 
-export function treatmentWithdrawal(t) {
-  return { meatEnd: withdrawalEnd(t.date, t.meatDays), milkEnd: withdrawalEnd(t.date, t.milkDays) };
+export function isTime(s) {
+  return typeof s === 'string' && /^([01]\d|2[0-3]):[0-5]\d$/.test(s);
 }
 
-export function isWithdrawalRunning(days, end, today) {
-  return days > 0 && end !== null && end > today;
-}
-
-// Animals on the farm with a meat or milk withdrawal still running today,
-// each with the latest end date over all its treatments, soonest end first.
-export function withdrawalsRunning(db, idx, today) {
-  const byAnimal = new Map();
-  for (const t of db.treatments) {
-    const { meatEnd, milkEnd } = treatmentWithdrawal(t);
-    const meat = isWithdrawalRunning(t.meatDays, meatEnd, today) ? meatEnd : null;
-    const milk = isWithdrawalRunning(t.milkDays, milkEnd, today) ? milkEnd : null;
-    if (!meat && !milk) continue;
-    for (const id of t.animalIds) {
-      const animal = idx.animalsById.get(id);
-      if (!animal || animal.status !== 'on-farm') continue;
-      let row = byAnimal.get(id);
-      if (!row) byAnimal.set(id, (row = { animal, meatEnd: null, milkEnd: null, products: [] }));
-      if (meat && (!row.meatEnd || meat > row.meatEnd)) row.meatEnd = meat;
-      if (milk && (!row.milkEnd || milk > row.milkEnd)) row.milkEnd = milk;
-      if (!row.products.includes(t.product)) row.products.push(t.product);
-    }
-  }
-  const last = (r) => (r.meatEnd || '') > (r.milkEnd || '') ? r.meatEnd : r.milkEnd;
-  return [...byAnimal.values()].sort((a, b) =>
-    cmp(last(a), last(b)) || compareTags(a.animal.tag, b.animal.tag));
+// Elapsed hours, not clock hours: a medicine leaves the body at its own pace
+// whatever the clocks do, so 48 hours over a daylight-saving change may end
+// at 21:00 by the clock when it started at 20:00.
+export function addHoursLocal(date, time, hours) {
+  const [y, m, d] = date.split('-').map(Number);
+  const [hh, mm] = time.split(':').map(Number);
+  return localDateTime(new Date(new Date(y, m - 1, d, hh, mm).getTime() + hours * 3600000));
 }
 
 // ---------------------------------------------------------------- text helpers
@@ -174,7 +155,7 @@ export function emptyDatabase() {
     id: newId('db'),
     revision: 0,
     savedAt: '',
-    farm: { name: '', holding: '' },
+    farm: { name: '', holding: '', organic: false },
     animals: [], fields: [], treatments: [], weights: [], births: [], movements: [],
   };
 }
@@ -185,14 +166,23 @@ export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'birth
 // throws a message. A missing key takes its default; a present key of the
 // wrong type is damage and refuses the whole file.
 const miss = (v) => v === undefined;
+const isObject = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
 const check = {
   text: (v) => { if (miss(v)) return ''; if (typeof v !== 'string') throw 'is not text'; return v; },
   required: (v) => { if (typeof v !== 'string' || !v.trim()) throw 'is missing'; return v; },
   date: (v) => { if (typeof v !== 'string' || !isIsoDate(v)) throw 'is not a yyyy-mm-dd date'; return v; },
   optDate: (v) => { if (miss(v) || v === '') return ''; return check.date(v); },
+  optTime: (v) => { if (miss(v) || v === '') return ''; if (!isTime(v)) throw 'is not a hh:mm time'; return v; },
+  flag: (v) => { if (miss(v)) return false; if (typeof v !== 'boolean') throw 'is not true or false'; return v; },
   days: (v) => {
     if (miss(v)) return 0;
     if (!Number.isInteger(v) || v < 0 || v > MAX_WITHDRAWAL_DAYS) throw 'is not a whole number of days';
+    return v;
+  },
+  // Not recorded (null) differs from an explicit 0.
+  period: (v) => {
+    if (miss(v) || v === null) return null;
+    if (!Number.isInteger(v) || v < 0 || v > MAX_WITHDRAWAL_HOURS) throw 'is not a whole number';
     return v;
   },
   kg: (v) => { if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a weight'; return v; },
@@ -211,14 +201,27 @@ const check = {
     if (!values.includes(v)) throw 'has an unknown value';
     return v;
   },
+  voided: (v) => {
+    if (miss(v) || v === null) return undefined;
+    if (!isObject(v) || typeof v.at !== 'string' || typeof v.reason !== 'string') throw 'is not a voiding';
+    return v;
+  },
+  tagHistory: (v) => {
+    if (miss(v)) return [];
+    if (!Array.isArray(v) || v.some((c) => !isObject(c) || !isIsoDate(c.date) || typeof c.from !== 'string' || typeof c.to !== 'string' || typeof c.reason !== 'string')) {
+      throw 'is not a list of tag changes';
+    }
+    return v;
+  },
 };
 const keys = (pairs) => pairs.map(([k]) => k);
 
-const RECORD_SHAPES = {
+// Format 1, as read before upgrading.
+const V1_SHAPES = {
   animals: {
     tag: check.required, name: check.text, species: check.text, breed: check.text,
     sex: check.oneOf(keys(SEXES), 'unknown'), dob: check.optDate, dam: check.text, sire: check.text,
-    status: check.oneOf(keys(STATUSES), 'on-farm'), statusDate: check.optDate, fieldId: check.text, notes: check.text,
+    status: check.oneOf(['on-farm', 'sold', 'died'], 'on-farm'), statusDate: check.optDate, fieldId: check.text, notes: check.text,
   },
   fields: { name: check.required, kind: check.oneOf(keys(FIELD_KINDS), 'field'), area: check.area, notes: check.text },
   treatments: {
@@ -233,11 +236,61 @@ const RECORD_SHAPES = {
   },
 };
 
-const isObject = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
+const V2_SHAPES = {
+  animals: {
+    ...V1_SHAPES.animals, status: check.oneOf(keys(STATUSES), 'on-farm'), firstFieldId: check.text,
+    tagHistory: check.tagHistory, voided: check.voided,
+  },
+  fields: { ...V1_SHAPES.fields, archived: check.optDate },
+  treatments: {
+    ...V1_SHAPES.treatments, lastDate: check.optDate, time: check.optTime, vet: check.text,
+    meatDays: check.period, milkDays: undefined, milkPeriod: check.period, milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
+    offLabel: check.flag, voided: check.voided,
+  },
+  weights: { ...V1_SHAPES.weights, voided: check.voided },
+  births: { ...V1_SHAPES.births, voided: check.voided },
+  movements: {
+    ...V1_SHAPES.movements, outcome: check.oneOf(['', ...keys(OUTCOMES)], ''), fromHolding: check.text, toHolding: check.text,
+    documentRef: check.text, cause: check.text, voided: check.voided,
+  },
+};
+delete V2_SHAPES.treatments.milkDays;
+
 const fail = (kind, message) => ({ ok: false, kind, message });
+
+function checkRecords(db, shapes) {
+  for (const name of COLLECTIONS) {
+    const list = miss(db[name]) ? [] : db[name];
+    if (!Array.isArray(list)) return fail('shape', `The list of ${name} is damaged.`);
+    const shape = shapes[name];
+    const seen = new Set();
+    const out = new Array(list.length);
+    for (let i = 0; i < list.length; i++) {
+      const rec = list[i];
+      const where = `${name}[${i}]`;
+      if (!isObject(rec) || typeof rec.id !== 'string' || !rec.id) return fail('shape', `Record ${where} has no id.`);
+      if (seen.has(rec.id)) return fail('shape', `Record ${where} repeats the id ${rec.id}.`);
+      seen.add(rec.id);
+      const norm = { ...rec };
+      for (const key in shape) {
+        try {
+          const v = shape[key](rec[key]);
+          if (v === undefined) delete norm[key]; else norm[key] = v;
+        } catch (why) {
+          return fail('shape', `Record ${where}: "${key}" ${why}.`);
+        }
+      }
+      out[i] = norm;
+    }
+    db[name] = out;
+  }
+  return null;
+}
 
 // Reads a database text. Anything this version cannot fully understand is
 // refused rather than repaired: the caller must then leave the file alone.
+// A format 1 database is upgraded in memory; `upgradedFrom` tells the caller
+// to keep a copy of the old file before saving.
 export function parseDatabase(text) {
   let data;
   try {
@@ -264,52 +317,121 @@ export function parseDatabase(text) {
   if (miss(db.farm)) db.farm = {};
   if (!isObject(db.farm)) return fail('shape', 'The farm details are damaged.');
   try {
-    db.farm = { ...db.farm, name: check.text(db.farm.name), holding: check.text(db.farm.holding) };
+    db.farm = { ...db.farm, name: check.text(db.farm.name), holding: check.text(db.farm.holding), organic: check.flag(db.farm.organic) };
   } catch (why) {
     return fail('shape', `The farm details are damaged: the name ${why}.`);
   }
-  for (const name of COLLECTIONS) {
-    const list = miss(db[name]) ? [] : db[name];
-    if (!Array.isArray(list)) return fail('shape', `The list of ${name} is damaged.`);
-    const shape = RECORD_SHAPES[name];
-    const seen = new Set();
-    const out = new Array(list.length);
-    for (let i = 0; i < list.length; i++) {
-      const rec = list[i];
-      const where = `${name}[${i}]`;
-      if (!isObject(rec) || typeof rec.id !== 'string' || !rec.id) return fail('shape', `Record ${where} has no id.`);
-      if (seen.has(rec.id)) return fail('shape', `Record ${where} repeats the id ${rec.id}.`);
-      seen.add(rec.id);
-      const norm = { ...rec };
-      for (const key in shape) {
-        try {
-          norm[key] = shape[key](rec[key]);
-        } catch (why) {
-          return fail('shape', `Record ${where}: "${key}" ${why}.`);
-        }
-      }
-      out[i] = norm;
-    }
-    db[name] = out;
+  const upgradedFrom = db.schema < SCHEMA_VERSION ? db.schema : undefined;
+  if (upgradedFrom) {
+    const bad = checkRecords(db, V1_SHAPES);
+    if (bad) return bad;
+    upgradeFromV1(db);
   }
-  return { ok: true, db };
+  const bad = checkRecords(db, V2_SHAPES);
+  if (bad) return bad;
+  return upgradedFrom ? { ok: true, db, upgradedFrom } : { ok: true, db };
 }
 
 export function serialiseDatabase(db) {
   return JSON.stringify(db);
 }
 
+// ---------------------------------------------------------------- format 1 to 2
+
+// Format 1 kept an animal's status and field on the animal, set by whatever
+// was saved last; format 2 works them out from the movements. The upgrade
+// records what format 1 left implicit so that every animal stays where it
+// was: an "off" movement learns whether the animal was sold, died or went
+// away; a sale or death set only on the animal becomes an "off" movement; a
+// field that no movement explains becomes the animal's first field. A period
+// of 0 days in format 1 may have been a blank field, so it becomes "not
+// recorded". Parentage typed on a young that a birth record also gives is
+// dropped when the two agree, and kept under `damFormerText` or
+// `sireFormerText` when they do not.
+function upgradeFromV1(db) {
+  const byId = new Map(db.animals.map((a) => [a.id, a]));
+  const tagOf = (id) => byId.get(id)?.tag;
+  for (const t of db.treatments) {
+    t.lastDate = '';
+    t.time = '';
+    t.vet = '';
+    t.meatDays = t.meatDays > 0 ? t.meatDays : null;
+    t.milkPeriod = t.milkDays > 0 ? t.milkDays : null;
+    t.milkUnit = 'days';
+    t.offLabel = false;
+    delete t.milkDays;
+  }
+  for (const m of db.movements) {
+    m.outcome = '';
+    if (m.direction !== 'off') continue;
+    const gone = m.animalIds.map((id) => byId.get(id)).filter((a) => a && a.status !== 'on-farm' && a.statusDate === m.date);
+    m.outcome = gone.length && gone.every((a) => a.status === gone[0].status) ? gone[0].status : 'away';
+  }
+  for (const b of db.births) {
+    for (const id of b.offspringIds) {
+      const young = byId.get(id);
+      if (!young) continue;
+      for (const [key, given] of [['dam', tagOf(b.damId) ?? ''], ['sire', b.sire]]) {
+        if (!young[key]) continue;
+        if (normaliseTag(young[key]) !== normaliseTag(given)) young[`${key}FormerText`] = young[key];
+        young[key] = '';
+      }
+    }
+  }
+  const moved = new Map();
+  for (const m of db.movements) for (const id of m.animalIds) moved.set(id, [...(moved.get(id) || []), m]);
+  const stamp = 'Recorded from the animal’s own details when the records were upgraded to format 2.';
+  for (const a of db.animals) {
+    const own = moved.get(a.id) || [];
+    const setsField = own.some((m) => m.direction !== 'off' && m.fieldId);
+    a.firstFieldId = setsField ? '' : a.fieldId;
+    a.tagHistory = [];
+    const offs = own.filter((m) => m.direction === 'off' && m.outcome === a.status);
+    if (a.status !== 'on-farm' && !offs.length) {
+      db.movements.push({
+        id: newId('mo'), date: a.statusDate || own.map((m) => m.date).sort().pop() || '1970-01-01', direction: 'off', outcome: a.status,
+        animalIds: [a.id], from: '', to: '', fieldId: '', reason: '', notes: stamp,
+      });
+    }
+  }
+  // Where the movements still disagree with the animal's field (a field
+  // chosen on the animal after its last movement), a move keeps the field.
+  const per = new Map();
+  db.movements.forEach((m, i) => { for (const id of m.animalIds) per.set(id, [...(per.get(id) || []), [i, m]]); });
+  for (const a of db.animals) {
+    const own = (per.get(a.id) || []).sort((x, y) => (x[1].date < y[1].date ? -1 : x[1].date > y[1].date ? 1 : x[0] - y[0]));
+    if (a.status !== 'on-farm' || !own.length) continue;
+    let field = a.firstFieldId;
+    let here = own[0][1].direction !== 'on';
+    for (const [, m] of own) {
+      if (m.direction === 'off') { here = false; field = ''; } else if (m.direction === 'on') { here = true; field = m.fieldId; } else if (m.fieldId) field = m.fieldId;
+    }
+    // Moved off alive in format 1 left the animal "on farm" by mistake:
+    // the movement is the record that counts, and the animal is away.
+    if (here && field !== a.fieldId) {
+      db.movements.push({ id: newId('mo'), date: own[own.length - 1][1].date, direction: 'move', outcome: '', animalIds: [a.id], from: '', to: '', fieldId: a.fieldId, reason: '', notes: stamp });
+    }
+  }
+  db.schema = SCHEMA_VERSION;
+}
+
 // ---------------------------------------------------------------- indexes
 
+export const inForce = (r) => !!r && !r.voided;
+
 // Built once per change of the records; every screen reads through it so that
-// nothing scans the event lists once per animal.
+// nothing scans the event lists once per animal. Voided records are indexed
+// too (the record card shows them struck through); callers filter.
 export function buildIndex(db) {
   const animalsById = new Map();
   const byTag = new Map();
+  const byFormerTag = new Map();
   const perAnimal = new Map();
+  const birthOf = new Map();
   for (const a of db.animals) {
     animalsById.set(a.id, a);
     byTag.set(normaliseTag(a.tag), a);
+    for (const c of a.tagHistory || []) byFormerTag.set(normaliseTag(c.from), a);
     perAnimal.set(a.id, { treatments: [], weights: [], births: [], movements: [] });
   }
   const fieldsById = new Map(db.fields.map((f) => [f.id, f]));
@@ -318,9 +440,13 @@ export function buildIndex(db) {
   for (const w of db.weights) push(w.animalId, 'weights', w);
   for (const b of db.births) {
     if (b.damId) push(b.damId, 'births', b);
-    for (const id of b.offspringIds) if (id !== b.damId) push(id, 'births', b);
+    for (const id of b.offspringIds) {
+      if (id !== b.damId) push(id, 'births', b);
+      if (inForce(b)) birthOf.set(id, b);
+    }
   }
   for (const m of db.movements) for (const id of m.animalIds) push(id, 'movements', m);
+  // Newest first; the sort is stable, so a day's records keep their entry order.
   const byDateDesc = (a, b) => cmp(b.date, a.date);
   for (const p of perAnimal.values()) {
     p.treatments.sort(byDateDesc);
@@ -330,20 +456,41 @@ export function buildIndex(db) {
   }
   const animalsInField = new Map();
   for (const a of db.animals) {
-    if (a.status === 'on-farm' && a.fieldId) animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
+    if (inForce(a) && a.status === 'on-farm' && a.fieldId) animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
   }
-  const idx = { animalsById, byTag, fieldsById, perAnimal, animalsInField };
+  const idx = { animalsById, byTag, byFormerTag, fieldsById, perAnimal, animalsInField, birthOf };
   let searchIndex = null;
   idx.searchIndex = () => (searchIndex ??= buildSearchIndex(db, idx));
   return idx;
 }
 
+// A tag as typed: the animal that carries it now, or failing that the one
+// that carried it before.
+export function findByTag(idx, tag) {
+  const k = normaliseTag(tag);
+  return idx.byTag.get(k) || idx.byFormerTag.get(k) || null;
+}
+
+// One source of parentage: the birth record when the animal was born here,
+// otherwise what was typed on the animal.
+export function parentsOf(idx, a) {
+  const b = idx.birthOf.get(a.id);
+  if (b) return { birth: b, dam: idx.animalsById.get(b.damId) || null, damText: idx.animalsById.get(b.damId)?.tag ?? '', sire: b.sire };
+  const dam = a.dam ? findByTag(idx, a.dam) : null;
+  return { birth: null, dam, damText: a.dam, sire: a.sire };
+}
+
 export function fieldName(idx, fieldId) {
-  return (fieldId && idx.fieldsById.get(fieldId)?.name) || '';
+  const f = fieldId && idx.fieldsById.get(fieldId);
+  return f ? f.name : '';
 }
 
 export function animalLabel(a) {
   return a ? (a.name ? `${a.tag} ${a.name}` : a.tag) : 'removed animal';
+}
+
+export function formerTags(a) {
+  return (a.tagHistory || []).map((c) => c.from);
 }
 
 export function tagsOf(idx, ids) {
@@ -358,25 +505,31 @@ function recordTexts(db, idx, a) {
   const p = idx.perAnimal.get(a.id);
   const texts = [];
   for (const t of p.treatments) {
-    texts.push({ kind: 'Treatment', date: t.date, text: [t.product, t.dose, t.batch, t.reason, t.givenBy, t.target, t.notes].join(' ') });
+    if (!inForce(t)) continue;
+    texts.push({ kind: 'Treatment', date: t.date, text: [t.product, t.dose, t.batch, t.reason, t.givenBy, t.vet, t.target, t.notes].join(' ') });
   }
   for (const b of p.births) {
+    if (!inForce(b)) continue;
     texts.push({ kind: b.damId === a.id ? 'Gave birth' : 'Born', date: b.date, text: [b.sire, b.notes].join(' ') });
   }
   for (const m of p.movements) {
-    texts.push({ kind: 'Movement', date: m.date, text: [DIRECTION_LABEL.get(m.direction), m.from, m.to, fieldName(idx, m.fieldId), m.reason, m.notes].join(' ') });
+    if (!inForce(m)) continue;
+    texts.push({ kind: 'Movement', date: m.date, text: [DIRECTION_LABEL.get(m.direction), m.from, m.fromHolding, m.to, m.toHolding, m.documentRef, fieldName(idx, m.fieldId), m.reason, m.cause, m.notes].join(' ') });
   }
   return texts;
 }
 
 export function buildSearchIndex(db, idx) {
   return db.animals.map((a) => {
-    const own = [a.tag, a.name, a.species, a.breed, SEX_LABEL.get(a.sex), a.dam, a.sire,
+    const par = parentsOf(idx, a);
+    const former = formerTags(a);
+    const own = [a.tag, ...former, a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
       STATUS_LABEL.get(a.status), fieldName(idx, a.fieldId), a.notes].join('\n');
     const records = recordTexts(db, idx, a);
     return {
       animal: a,
       tag: fold(a.tag),
+      former: former.map(fold),
       name: fold(a.name),
       own: fold(own),
       all: fold(own + '\n' + records.map((r) => r.text).join('\n')),
@@ -386,7 +539,7 @@ export function buildSearchIndex(db, idx) {
 }
 
 // Every word of the query must appear somewhere in the animal's own details
-// or its records. Tag and name matches rank first.
+// or its records. Tag and name matches rank first, then former tags.
 export function searchAnimals(index, query, limit = 20) {
   const terms = fold(query).split(/\s+/).filter(Boolean);
   if (!terms.length) return { total: 0, results: [] };
@@ -397,13 +550,14 @@ export function searchAnimals(index, query, limit = 20) {
     let rank = 5;
     if (e.tag === whole) rank = 0;
     else if (e.tag.startsWith(whole)) rank = 1;
-    else if (e.name === whole) rank = 2;
-    else if (e.name.startsWith(terms[0]) || e.tag.includes(terms[0])) rank = 3;
+    else if (e.name === whole || e.former.includes(whole)) rank = 2;
+    else if (e.name.startsWith(terms[0]) || e.tag.includes(terms[0]) || e.former.some((f) => f.includes(terms[0]))) rank = 3;
     else if (terms.every((t) => e.own.includes(t))) rank = 4;
+    if (e.animal.voided) rank += 6;
     hits.push({ entry: e, rank });
   }
   hits.sort((a, b) => a.rank - b.rank || compareTags(a.entry.animal.tag, b.entry.animal.tag));
-  const results = hits.slice(0, limit).map(({ entry, rank }) => ({ animal: entry.animal, matchedIn: rank < 5 ? null : matchedRecord(entry, terms) }));
+  const results = hits.slice(0, limit).map(({ entry, rank }) => ({ animal: entry.animal, matchedIn: rank % 6 < 5 ? null : matchedRecord(entry, terms) }));
   return { total: hits.length, results };
 }
 
@@ -421,11 +575,13 @@ function matchedRecord(entry, terms) {
 
 export function herdSummary(db) {
   const bySpecies = new Map();
-  const totals = { 'on-farm': 0, sold: 0, died: 0 };
+  const blank = () => ({ 'on-farm': 0, away: 0, sold: 0, died: 0 });
+  const totals = blank();
   for (const a of db.animals) {
+    if (!inForce(a)) continue;
     const sp = a.species.trim() || 'Not recorded';
     let row = bySpecies.get(sp);
-    if (!row) bySpecies.set(sp, (row = { species: sp, 'on-farm': 0, sold: 0, died: 0 }));
+    if (!row) bySpecies.set(sp, (row = { species: sp, ...blank() }));
     row[a.status]++;
     totals[a.status]++;
   }
@@ -433,11 +589,13 @@ export function herdSummary(db) {
   return { rows, totals };
 }
 
-// The n most recent dated events of every kind, newest first, without
-// sorting every event on the farm.
+// The n most recent dated events of every kind in force, newest first,
+// without sorting every event on the farm.
 export function recentEvents(db, idx, n = 10) {
   const top = [];
-  const consider = (date, make) => {
+  const consider = (rec, make) => {
+    if (!inForce(rec)) return;
+    const date = rec.date;
     if (top.length === n && date <= top[top.length - 1].date) return;
     const ev = make();
     let i = top.length;
@@ -445,48 +603,20 @@ export function recentEvents(db, idx, n = 10) {
     top.splice(i, 0, ev);
     if (top.length > n) top.pop();
   };
-  for (const t of db.treatments) consider(t.date, () => ({ kind: 'treatment', date: t.date, record: t, animals: t.animalIds }));
-  for (const w of db.weights) consider(w.date, () => ({ kind: 'weight', date: w.date, record: w, animals: [w.animalId] }));
-  for (const b of db.births) consider(b.date, () => ({ kind: 'birth', date: b.date, record: b, animals: [b.damId, ...b.offspringIds].filter(Boolean) }));
-  for (const m of db.movements) consider(m.date, () => ({ kind: 'movement', date: m.date, record: m, animals: m.animalIds }));
+  for (const t of db.treatments) consider(t, () => ({ kind: 'treatment', date: t.date, record: t, animals: t.animalIds }));
+  for (const w of db.weights) consider(w, () => ({ kind: 'weight', date: w.date, record: w, animals: [w.animalId] }));
+  for (const b of db.births) consider(b, () => ({ kind: 'birth', date: b.date, record: b, animals: [b.damId, ...b.offspringIds].filter(Boolean) }));
+  for (const m of db.movements) consider(m, () => ({ kind: 'movement', date: m.date, record: m, animals: m.animalIds }));
   return top;
-}
-
-// ---------------------------------------------------------------- CSV
-
-// RFC 4180, and also quoting leading or trailing spaces, which spreadsheet
-// programs otherwise trim away.
-export function csvField(value) {
-  const s = value === null || value === undefined ? '' : String(value);
-  return /[",\r\n]|^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
-}
-
-export function toCsv(header, rows) {
-  let out = header.map(csvField).join(',') + '\r\n';
-  for (const row of rows) out += row.map(csvField).join(',') + '\r\n';
-  return out;
-}
-
-export function animalsCsv(animals, idx) {
-  return toCsv(
-    ['Tag', 'Name', 'Species', 'Breed', 'Sex', 'Date of birth', 'Dam', 'Sire', 'Status', 'Status date', 'Field or pen', 'Notes'],
-    animals.map((a) => [a.tag, a.name, a.species, a.breed, SEX_LABEL.get(a.sex), a.dob, a.dam, a.sire,
-      STATUS_LABEL.get(a.status), a.statusDate, fieldName(idx, a.fieldId), a.notes]),
-  );
-}
-
-export function treatmentsCsv(treatments, idx) {
-  return toCsv(
-    ['Date', 'Animals', 'Group', 'Product', 'Batch', 'Dose', 'Reason', 'Given by',
-      'Meat withdrawal (days)', 'Meat withdrawal ends', 'Milk withdrawal (days)', 'Milk withdrawal ends', 'Notes'],
-    treatments.map((t) => {
-      const { meatEnd, milkEnd } = treatmentWithdrawal(t);
-      return [t.date, tagsOf(idx, t.animalIds).join(' '), t.target, t.product, t.batch, t.dose, t.reason, t.givenBy,
-        t.meatDays, t.meatDays > 0 ? meatEnd : '', t.milkDays, t.milkDays > 0 ? milkEnd : '', t.notes];
-    }),
-  );
 }
 
 export function inDateRange(date, from, to) {
   return (!from || date >= from) && (!to || date <= to);
+}
+
+// The treatment book's period. An end left blank means "today", worked out
+// afresh each time: a screen left open past midnight must still show the
+// day's new treatments.
+export function bookRange(range, today) {
+  return { from: range.from ?? addDays(today, -365), to: range.to || today };
 }

@@ -1,13 +1,17 @@
 // Turning what the farmer typed into records, and the changes that follow
-// from adding or removing them. Pure: works on the database object and its
-// index, never on the page.
+// from adding, voiding or restoring them. Pure: works on the database object
+// and its index, never on the page.
 
 import {
-  isIsoDate, normaliseTag, fold, newId, SEXES, STATUSES, FIELD_KINDS, DIRECTIONS, MAX_WITHDRAWAL_DAYS,
+  isIsoDate, isTime, normaliseTag, fold, newId, addDays, findByTag, SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS,
+  MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS,
 } from './model.js';
+import { absentOn, refreshHerd } from './history.js';
 
 const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
+const ticked = (v) => v === true || v === 'on' || v === 'true';
+const FEMALE = new Set(['female', 'unknown']);
 
 // Ear tags may hold spaces ("UK 123456 700123"), so lists split on commas,
 // semicolons and line breaks only.
@@ -26,8 +30,8 @@ export function resolveTags(idx, tags) {
   const found = [];
   const missing = [];
   for (const tag of tags) {
-    const a = idx.byTag.get(normaliseTag(tag));
-    if (a) found.push(a); else missing.push(tag);
+    const a = findByTag(idx, tag);
+    if (a && !found.includes(a)) found.push(a); else if (!a) missing.push(tag);
   }
   return { found, missing };
 }
@@ -39,13 +43,11 @@ export function parseNumber(s) {
   return Number(t);
 }
 
-function parseDays(s, errors, key) {
+// A period must be entered: blank is not "none". 0 is an explicit "no withdrawal".
+function parsePeriod(s, errors, key, max, unit) {
   const t = text(s);
-  if (t === '') return 0;
-  if (!/^\d+$/.test(t) || Number(t) > MAX_WITHDRAWAL_DAYS) {
-    errors[key] = `Enter whole days from 0 to ${MAX_WITHDRAWAL_DAYS}.`;
-    return 0;
-  }
+  if (t === '') { errors[key] = `Enter the period from the label, in ${unit}; 0 if there is none.`; return null; }
+  if (!/^\d+$/.test(t) || Number(t) > max) { errors[key] = `Enter whole ${unit} from 0 to ${max}.`; return null; }
   return Number(t);
 }
 
@@ -60,105 +62,215 @@ function requireDate(s, errors, key, today) {
 const result = (value, errors, extra = {}) =>
   Object.keys(errors).length ? { ok: false, errors } : { ok: true, value, ...extra };
 
-export function validateAnimal(input, idx, editingId, today) {
+const listTags = (tags) => `${tags.slice(0, 5).join(', ')}${tags.length > 5 ? ` and ${tags.length - 5} more` : ''}`;
+
+function notHere(db, animals, dates, errors, key, opts) {
+  const away = absentOn(db, animals, dates.filter(Boolean), opts);
+  if (away.length && !errors[key]) errors[key] = `Not on the farm on that date (not yet born, or gone): ${listTags(away)}.`;
+}
+
+// ---------------------------------------------------------------- animals
+
+// Sold, died or away chosen on the animal's form becomes a movement; going
+// back is done by voiding that movement, so that the register keeps it.
+export function validateAnimal(input, idx, editing, today, db = null) {
   const errors = {};
+  const animal = editing ? idx.animalsById.get(editing) : null;
   const tag = text(input.tag).replace(/\s+/g, ' ');
   if (!tag) errors.tag = 'Enter the tag number.';
   else {
-    const other = idx.byTag.get(normaliseTag(tag));
-    if (other && other.id !== editingId) errors.tag = `Another animal already has the tag ${other.tag}.`;
+    const other = findByTag(idx, tag);
+    if (other && other.id !== editing) {
+      errors.tag = other.voided
+        ? `${other.tag} was entered in error with this tag: restore it and correct it instead.`
+        : `The tag ${tag} is, or was, the tag of ${other.tag}.`;
+    }
+  }
+  let tagChange = null;
+  if (animal && tag && normaliseTag(tag) !== normaliseTag(animal.tag)) {
+    const date = requireDate(input.tagDate || today, errors, 'tagDate', today);
+    const reason = text(input.tagReason);
+    if (!reason) errors.tagReason = 'Say why the tag changed, for example “lost, replacement fitted”.';
+    tagChange = { date, from: animal.tag, to: tag, reason };
   }
   const sex = has(SEXES, input.sex) ? input.sex : 'unknown';
-  const status = has(STATUSES, input.status) ? input.status : 'on-farm';
   const dob = text(input.dob);
   if (dob && !isIsoDate(dob)) errors.dob = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
   else if (dob && dob > today) errors.dob = 'The date of birth is in the future.';
-  let statusDate = '';
-  if (status !== 'on-farm') {
-    statusDate = requireDate(input.statusDate, errors, 'statusDate', today);
-    if (!errors.statusDate && dob && statusDate < dob) errors.statusDate = 'This is before the date of birth.';
-  }
-  const dam = text(input.dam);
-  const sire = text(input.sire);
-  if (tag && normaliseTag(dam) === normaliseTag(tag)) errors.dam = 'An animal cannot be its own dam.';
+  const born = animal && idx.birthOf.get(animal.id);
+  const dam = born ? '' : text(input.dam);
+  const sire = born ? '' : text(input.sire);
+  const damAnimal = dam ? findByTag(idx, dam) : null;
+  if (tag && dam && (normaliseTag(dam) === normaliseTag(tag) || (damAnimal && damAnimal.id === editing))) errors.dam = 'An animal cannot be its own dam.';
+  else if (damAnimal && !FEMALE.has(damAnimal.sex)) errors.dam = `${damAnimal.tag} is recorded as ${damAnimal.sex === 'male' ? 'a male' : 'a castrated male'}, so cannot be a dam.`;
   if (tag && normaliseTag(sire) === normaliseTag(tag)) errors.sire = 'An animal cannot be its own sire.';
   const fieldId = text(input.fieldId);
   if (fieldId && !idx.fieldsById.has(fieldId)) errors.fieldId = 'Choose a field or pen from the list.';
-  return result({
-    tag, name: text(input.name), species: text(input.species), breed: text(input.breed), sex, dob, dam, sire,
-    status, statusDate, fieldId: status === 'on-farm' ? fieldId : '', notes: text(input.notes),
-  }, errors);
+
+  const was = animal?.status ?? 'on-farm';
+  const status = has(OUTCOMES, input.status) || input.status === 'on-farm' ? input.status : was;
+  let movement = null;
+  if (status !== was) {
+    if (status === 'on-farm') {
+      errors.status = 'To bring the animal back, record a movement on to the farm, or void the movement that took it off.';
+    } else if (was !== 'on-farm') {
+      errors.status = 'The animal is not on the farm: void the movement that took it off first.';
+    } else {
+      const date = requireDate(input.statusDate, errors, 'statusDate', today);
+      if (!errors.statusDate && dob && date < dob) errors.statusDate = 'This is before the date of birth.';
+      movement = {
+        date, direction: 'off', outcome: status, animalIds: [], from: '', fromHolding: '', to: text(input.to),
+        toHolding: text(input.toHolding), fieldId: '', documentRef: text(input.documentRef),
+        cause: status === 'died' ? text(input.cause) : '', reason: '', notes: '',
+      };
+      if (status === 'died' && !movement.cause) errors.cause = 'Enter the cause of death, or “not known”.';
+      if (status === 'sold' && !movement.to && !movement.toHolding) errors.to = 'Enter the buyer or the holding the animal went to.';
+      if (animal && db && !errors.statusDate) notHere(db, [animal], [date], errors, 'statusDate');
+    }
+  }
+  // A field chosen on the form for an animal already recorded is a move today.
+  let move = null;
+  if (animal && status === 'on-farm' && was === 'on-farm' && fieldId !== animal.fieldId && fieldId) {
+    move = { date: today, direction: 'move', outcome: '', animalIds: [], from: '', fromHolding: '', to: '', toHolding: '', fieldId, documentRef: '', cause: '', reason: 'Changed on the animal’s details', notes: '' };
+  }
+  const value = { tag, name: text(input.name), species: text(input.species), breed: text(input.breed), sex, dob, dam, sire, notes: text(input.notes) };
+  if (!animal) Object.assign(value, { firstFieldId: fieldId, tagHistory: [] });
+  return result(value, errors, { tagChange, movement: movement || move });
 }
 
-function requireAnimals(input, idx, errors, key = 'tags') {
+export function saveAnimal(db, id, res) {
+  const a = upsert(db, 'animals', id, res.value);
+  if (res.tagChange) {
+    a.tagHistory = [...(a.tagHistory || []), res.tagChange];
+    renameTag(db, res.tagChange.from, res.tagChange.to);
+  }
+  if (res.movement) upsert(db, 'movements', null, { ...res.movement, animalIds: [a.id] });
+  refreshHerd(db);
+  return a;
+}
+
+function requireAnimals(input, idx, errors, key = 'tags', keep = null) {
   const tags = parseTagList(input[key]);
   const { found, missing } = resolveTags(idx, tags);
-  if (!tags.length) errors[key] = 'Enter at least one tag number.';
-  else if (missing.length) {
-    errors[key] = `No animal has the tag${missing.length > 1 ? 's' : ''} ${missing.slice(0, 5).join(', ')}` +
-      `${missing.length > 5 ? ` and ${missing.length - 5} more` : ''}.`;
-  }
+  // A legal record whose animals were all removed in an older version must
+  // still be correctable.
+  if (!tags.length && !(keep && keep.length === 0)) errors[key] = 'Enter at least one tag number.';
+  else if (missing.length) errors[key] = `No animal has the tag${missing.length > 1 ? 's' : ''} ${listTags(missing)}.`;
   return found;
 }
 
-export function validateTreatment(input, idx, today) {
+// ---------------------------------------------------------------- treatments
+
+export function validateTreatment(input, idx, today, db, editing = null) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
+  let lastDate = text(input.lastDate);
+  const days = text(input.courseDays);
+  if (!lastDate && days && isIsoDate(date)) {
+    if (!/^\d+$/.test(days) || Number(days) < 1 || Number(days) > 365) errors.courseDays = 'Enter the number of days, 1 or more.';
+    else lastDate = addDays(date, Number(days) - 1);
+  }
+  if (lastDate) {
+    requireDate(lastDate, errors, 'lastDate', today);
+    if (!errors.lastDate && !errors.date && lastDate < date) errors.lastDate = 'The last administration is before the first.';
+  }
+  const time = text(input.time);
+  if (time && !isTime(time)) errors.time = 'Use the 24-hour form hh:mm, for example 07:30.';
   const product = text(input.product);
   if (!product) errors.product = 'Enter the medicine or product.';
-  const animals = requireAnimals(input, idx, errors);
-  const meatDays = parseDays(input.meatDays, errors, 'meatDays');
-  const milkDays = parseDays(input.milkDays, errors, 'milkDays');
+  const animals = requireAnimals(input, idx, errors, 'tags', editing?.animalIds);
+  const milkUnit = has(MILK_UNITS, input.milkUnit) ? input.milkUnit : 'days';
+  const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
+  const milkPeriod = parsePeriod(input.milkPeriod, errors, 'milkPeriod', milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS, milkUnit);
+  const fresh = animals.filter((a) => !editing?.animalIds.includes(a.id));
+  if (!errors.date && !errors.lastDate && db) notHere(db, fresh, [date, lastDate || date], errors, 'tags');
   return result({
-    date, animalIds: animals.map((a) => a.id), target: text(input.target), product, dose: text(input.dose),
-    batch: text(input.batch), reason: text(input.reason), givenBy: text(input.givenBy), meatDays, milkDays,
-    notes: text(input.notes),
+    date, lastDate: lastDate && lastDate !== date ? lastDate : '', time, animalIds: animals.map((a) => a.id), target: text(input.target),
+    product, dose: text(input.dose), batch: text(input.batch), reason: text(input.reason), givenBy: text(input.givenBy),
+    vet: text(input.vet), meatDays, milkPeriod, milkUnit, offLabel: ticked(input.offLabel), notes: text(input.notes),
   }, errors);
 }
 
-export function validateWeight(input, idx, today) {
+export function validateWeight(input, idx, today, db, editing = null) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   const tag = text(input.tag);
-  const animal = tag ? idx.byTag.get(normaliseTag(tag)) : null;
+  const animal = tag ? findByTag(idx, tag) : null;
   if (!tag) errors.tag = 'Enter the tag number.';
   else if (!animal) errors.tag = `No animal has the tag ${tag}.`;
   const kg = parseNumber(input.kg);
   if (!(kg > 0) || kg > 5000) errors.kg = 'Enter the weight in kilograms, for example 412.5.';
+  if (animal && !errors.date && db && !(editing && editing.animalId === animal.id && editing.date === date)) notHere(db, [animal], [date], errors, 'tag');
   return result({ date, animalId: animal?.id ?? '', kg }, errors);
 }
 
-// Offspring tags that are not yet in the herd become new animals, born on the
-// birth date to that dam, in the dam's field.
-export function validateBirth(input, idx, today) {
+// ---------------------------------------------------------------- births
+
+// The young are given as rows: youngTag-N with youngSex-N. Tags not yet in
+// the herd become new animals, born on the birth date to that dam, in the
+// dam's field. Each young keeps its own sex.
+export function validateBirth(input, idx, today, db, editing = null) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   const damTag = text(input.damTag);
-  const dam = damTag ? idx.byTag.get(normaliseTag(damTag)) : null;
+  const dam = damTag ? findByTag(idx, damTag) : null;
   if (!damTag) errors.damTag = 'Enter the tag number of the dam.';
   else if (!dam) errors.damTag = `No animal has the tag ${damTag}.`;
-  const tags = parseTagList(input.offspringTags);
+  else if (!FEMALE.has(dam.sex)) errors.damTag = `${dam.tag} is recorded as ${dam.sex === 'male' ? 'a male' : 'a castrated male'}.`;
+  else if (!errors.date && db && !(editing && editing.damId === dam.id)) notHere(db, [dam], [date], errors, 'damTag');
+  const young = [];
+  for (let i = 0; `youngTag-${i}` in input; i++) {
+    const tag = text(input[`youngTag-${i}`]).replace(/\s+/g, ' ');
+    if (tag) young.push({ tag, sex: has(SEXES, input[`youngSex-${i}`]) ? input[`youngSex-${i}`] : 'unknown' });
+  }
+  for (const tag of parseTagList(input.offspringTags)) young.push({ tag, sex: has(SEXES, input.sex) ? input.sex : 'unknown' });
   const existing = [];
   const created = [];
-  for (const tag of tags) {
-    const a = idx.byTag.get(normaliseTag(tag));
-    if (a && dam && a.id === dam.id) errors.offspringTags = 'The dam cannot be among her own offspring.';
-    else if (a) existing.push(a);
-    else created.push(tag);
+  const sexes = new Map();
+  const seen = new Set();
+  for (const y of young) {
+    const key = normaliseTag(y.tag);
+    if (seen.has(key)) { errors.young = `${y.tag} is listed twice.`; continue; }
+    seen.add(key);
+    const a = findByTag(idx, y.tag);
+    if (a && dam && a.id === dam.id) errors.young = 'The dam cannot be among her own young.';
+    else if (a && idx.birthOf.get(a.id) && idx.birthOf.get(a.id).id !== editing?.id) errors.young = `${a.tag} is already recorded as born to another dam.`;
+    else if (a) { existing.push(a); sexes.set(a.id, y.sex); } else created.push(y);
   }
-  const sex = has(SEXES, input.sex) ? input.sex : 'unknown';
   return result(
     { date, damId: dam?.id ?? '', sire: text(input.sire), offspringIds: existing.map((a) => a.id), notes: text(input.notes) },
     errors,
-    { newAnimals: created.map((tag) => ({
-      tag, name: '', species: dam?.species ?? '', breed: dam?.breed ?? '', sex, dob: date,
-      dam: dam?.tag ?? '', sire: text(input.sire), status: 'on-farm', statusDate: '',
-      fieldId: dam?.status === 'on-farm' ? dam.fieldId : '', notes: '',
-    })) },
+    {
+      sexes,
+      newAnimals: created.map((y) => ({
+        tag: y.tag, name: '', species: dam?.species ?? '', breed: dam?.breed ?? '', sex: y.sex, dob: date,
+        dam: '', sire: '', firstFieldId: dam?.status === 'on-farm' ? dam.fieldId : '', tagHistory: [], notes: '',
+      })),
+    },
   );
 }
 
-export function validateMovement(input, idx, today) {
+// Parentage comes from the birth alone; the young's date of birth and sex
+// follow the birth as it is edited.
+export function saveBirth(db, birthId, res) {
+  const created = res.newAnimals.map((a) => upsert(db, 'animals', null, a));
+  const birth = upsert(db, 'births', birthId, { ...res.value, offspringIds: [...res.value.offspringIds, ...created.map((a) => a.id)] });
+  const byId = new Map(db.animals.map((a) => [a.id, a]));
+  for (const id of birth.offspringIds) {
+    const a = byId.get(id);
+    if (!a) continue;
+    a.dob = birth.date;
+    if (res.sexes.has(id)) a.sex = res.sexes.get(id);
+    a.dam = '';
+    a.sire = '';
+  }
+  refreshHerd(db);
+  return birth;
+}
+
+// ---------------------------------------------------------------- movements
+
+export function validateMovement(input, idx, today, db, editing = null) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   const direction = has(DIRECTIONS, input.direction) ? input.direction : 'move';
@@ -166,11 +278,29 @@ export function validateMovement(input, idx, today) {
   const fieldId = direction === 'off' ? '' : text(input.fieldId);
   if (fieldId && !idx.fieldsById.has(fieldId)) errors.fieldId = 'Choose a field or pen from the list.';
   if (direction === 'move' && !fieldId) errors.fieldId = 'Choose where the animals went.';
-  const outcome = direction === 'off' && ['sold', 'died'].includes(input.outcome) ? input.outcome : '';
+  const outcome = direction === 'off' ? (has(OUTCOMES, input.outcome) ? input.outcome : 'away') : '';
+  const cause = outcome === 'died' ? text(input.cause) : '';
+  if (outcome === 'died' && !cause) errors.cause = 'Enter the cause of death, or “not known”.';
+  if (db && !errors.date && animals.length) {
+    const opts = { skipId: editing?.id };
+    if (direction === 'on') {
+      const unborn = animals.filter((a) => a.dob && a.dob > date).map((a) => a.tag);
+      if (unborn.length) errors.tags = `Not yet born on that date: ${listTags(unborn)}.`;
+    } else {
+      notHere(db, animals, [date], errors, 'tags', opts);
+    }
+  }
   return result({
-    date, direction, animalIds: animals.map((a) => a.id), from: text(input.from), to: text(input.to), fieldId,
+    date, direction, outcome, animalIds: animals.map((a) => a.id), from: text(input.from), fromHolding: text(input.fromHolding),
+    to: text(input.to), toHolding: text(input.toHolding), fieldId, documentRef: text(input.documentRef), cause,
     reason: text(input.reason), notes: text(input.notes),
-  }, errors, { outcome });
+  }, errors);
+}
+
+export function saveMovement(db, id, value) {
+  const m = upsert(db, 'movements', id, value);
+  refreshHerd(db);
+  return m;
 }
 
 export function validateField(input, db, editingId) {
@@ -201,13 +331,7 @@ export function upsert(db, collection, id, value) {
   return rec;
 }
 
-export function removeRecord(db, collection, id) {
-  const i = db[collection].findIndex((r) => r.id === id);
-  if (i >= 0) db[collection].splice(i, 1);
-  return i >= 0;
-}
-
-// Dam and sire are kept as tags, so a new tag is carried over to the young.
+// Typed dam and sire tags follow a new tag.
 export function renameTag(db, oldTag, newTag) {
   const old = normaliseTag(oldTag);
   if (old === normaliseTag(newTag)) return;
@@ -217,57 +341,47 @@ export function renameTag(db, oldTag, newTag) {
   }
 }
 
-// Births create their offspring; a movement places animals in a field, or
-// records that they left the farm.
-export function addBirth(db, birthId, value, newAnimals) {
-  const created = newAnimals.map((a) => upsert(db, 'animals', null, a));
-  return upsert(db, 'births', birthId, { ...value, offspringIds: [...value.offspringIds, ...created.map((a) => a.id)] });
+// Records a keeper must keep are voided, never erased: struck through, left
+// out of everything that counts, and restorable.
+export function voidRecord(db, collection, id, reason, at) {
+  const rec = db[collection].find((r) => r.id === id);
+  if (!rec || rec.voided) return false;
+  rec.voided = { at, reason: text(reason) };
+  refreshHerd(db);
+  return true;
 }
 
-export function applyMovement(db, movement, outcome) {
-  const ids = new Set(movement.animalIds);
+export function restoreRecord(db, collection, id) {
+  const rec = db[collection].find((r) => r.id === id);
+  if (!rec || !rec.voided) return false;
+  delete rec.voided;
+  refreshHerd(db);
+  return true;
+}
+
+// Whether anything the law asks to keep names this animal.
+export function hasRecords(db, id) {
+  return db.treatments.some((t) => t.animalIds.includes(id)) || db.movements.some((m) => m.animalIds.includes(id)) ||
+    db.births.some((b) => b.damId === id || b.offspringIds.includes(id)) || db.weights.some((w) => w.animalId === id);
+}
+
+// Animals with records are marked "entered in error" (voided); only those
+// with none at all are erased.
+export function removeAnimals(db, ids, reason, at) {
+  const erase = new Set(ids.filter((id) => !hasRecords(db, id)));
+  let voided = 0;
   for (const a of db.animals) {
-    if (!ids.has(a.id)) continue;
-    if (movement.direction === 'off') {
-      if (outcome) Object.assign(a, { status: outcome, statusDate: movement.date, fieldId: '' });
-    } else {
-      if (movement.direction === 'on' && a.status !== 'on-farm') Object.assign(a, { status: 'on-farm', statusDate: '' });
-      if (movement.fieldId && a.status === 'on-farm') a.fieldId = movement.fieldId;
-    }
+    if (ids.includes(a.id) && !erase.has(a.id) && !a.voided) { a.voided = { at, reason: text(reason) || 'Entered in error' }; voided++; }
   }
+  db.animals = db.animals.filter((a) => !erase.has(a.id));
+  refreshHerd(db);
+  return { erased: erase.size, voided };
 }
 
-// Removing animals takes their weights with them and drops them from other
-// records. Treatments stay in the book (it must be kept even for animals no
-// longer here); movements and births left about nobody go.
-export function removeAnimals(db, ids) {
-  const gone = new Set(ids);
-  const goneTags = new Map(db.animals.filter((a) => gone.has(a.id)).map((a) => [a.id, a.tag]));
-  const before = db.weights.length;
-  db.animals = db.animals.filter((a) => !gone.has(a.id));
-  db.weights = db.weights.filter((w) => !gone.has(w.animalId));
-  for (const t of db.treatments) {
-    const removed = t.animalIds.filter((id) => gone.has(id));
-    if (!removed.length) continue;
-    // The book still has to say who was treated.
-    const note = `removed: ${removed.map((id) => goneTags.get(id)).join(', ')}`;
-    t.target = t.target ? `${t.target} (${note})` : note;
-    t.animalIds = t.animalIds.filter((id) => !gone.has(id));
-  }
-  db.movements = db.movements.filter((m) => {
-    m.animalIds = m.animalIds.filter((id) => !gone.has(id));
-    return m.animalIds.length > 0;
-  });
-  db.births = db.births.filter((b) => {
-    if (gone.has(b.damId)) b.damId = '';
-    b.offspringIds = b.offspringIds.filter((id) => !gone.has(id));
-    return b.damId || b.offspringIds.length;
-  });
-  return { weightsRemoved: before - db.weights.length };
-}
-
-export function removeField(db, id) {
-  for (const a of db.animals) if (a.fieldId === id) a.fieldId = '';
-  for (const m of db.movements) if (m.fieldId === id) m.fieldId = '';
-  return removeRecord(db, 'fields', id);
+// Fields are archived, never removed: past movements still name them.
+export function archiveField(db, id, today) {
+  const f = db.fields.find((x) => x.id === id);
+  if (!f) return false;
+  f.archived = f.archived ? '' : today;
+  return true;
 }

@@ -1,15 +1,15 @@
 // Deciding which records to open when the page starts.
 //
-// Inside the application the records come with the page, as they were on disk
-// when the window was made. A reload of the page hands over that same old
-// copy, so the page also keeps in session storage the latest text it had and
-// the revision last saved; with those it can tell whether the copy it was
-// handed is older than what it already saved. An older copy is never opened
-// for editing: saving it would throw away newer records.
+// Inside the application the records come with the page, as they are on disk
+// when the page starts loading. A save can still land just after a reload
+// began, so the page keeps a small marker (database id and the revision last
+// saved) in session storage: a copy older than the marker is never opened
+// for editing, since saving it would throw away newer records. The page is
+// then loaded once more; should the copy still be older, it locks.
 
 import { decodeDatabaseBase64, emptyDatabase, parseDatabase } from './model.js';
 
-export function chooseStartup({ injectedBase64, storedText, mirrorText, savedMarker }) {
+export function chooseStartup({ injectedBase64, storedText, savedMarker, reloadedForMarker = false }) {
   let source;
   if (injectedBase64 !== undefined) {
     const decoded = decodeDatabaseBase64(injectedBase64);
@@ -22,28 +22,24 @@ export function chooseStartup({ injectedBase64, storedText, mirrorText, savedMar
   }
 
   let current = null;
+  let upgradedFrom;
   if (source !== undefined) {
     const parsed = parseDatabase(source);
     if (!parsed.ok) {
       return locked(parsed.kind === 'newer' ? 'newer' : 'damaged', parsed.message, { content: source, base64: false });
     }
     current = parsed.db;
+    upgradedFrom = parsed.upgradedFrom;
   }
 
   const marker = readMarker(savedMarker);
-  const mirror = mirrorText ? parseDatabase(mirrorText) : null;
-  if (mirror?.ok && (!marker || (mirror.db.id === marker.id && mirror.db.revision >= marker.revision))) {
-    const same = current && current.id === mirror.db.id && current.revision === mirror.db.revision;
-    if (!same) {
-      const onDisk = current && current.id === mirror.db.id ? current.revision : -1;
-      return { mode: 'open', db: mirror.db, savedRevision: marker ? marker.revision : onDisk };
-    }
-  } else if (marker && (!current || current.id !== marker.id || current.revision < marker.revision)) {
-    return locked('stale', 'This window was reloaded after newer records had been saved, and it was handed the older copy. ' +
+  if (marker && (!current || current.id !== marker.id || current.revision < marker.revision)) {
+    if (!reloadedForMarker) return { mode: 'reload' };
+    return locked('stale', 'This window was handed an older copy of the records than the one last saved. ' +
       'Nothing has been changed. Quit Field Keeper and start it again to see the latest records.', null);
   }
 
-  if (current) return { mode: 'open', db: current, savedRevision: current.revision };
+  if (current) return { mode: 'open', db: current, savedRevision: current.revision, upgradedFrom };
   return { mode: 'fresh', db: emptyDatabase(), savedRevision: 0 };
 }
 

@@ -126,7 +126,7 @@ export function clearBanner(id) {
 
 // columns: [{ key, label, cell(row) -> node|string, sort?(a, b), className? }]
 // state: { page, pageSize, sortKey, sortDir } kept by the screen between redraws.
-export function pagedTable({ columns, rows, state, caption, emptyText, selection, rowLabel, onChange, key }) {
+export function pagedTable({ columns, rows, state, caption, emptyText, selection, rowLabel, onChange, key, rowClass }) {
   const col = columns.find((c) => c.key === state.sortKey && c.sort);
   if (col) {
     const dir = state.sortDir === 'desc' ? -1 : 1;
@@ -175,7 +175,7 @@ export function pagedTable({ columns, rows, state, caption, emptyText, selection
   }
   const body = h('tbody', {});
   for (const r of shown) {
-    const tr = h('tr', {});
+    const tr = h('tr', { class: rowClass?.(r) || null });
     if (selection) {
       tr.append(h('td', { class: 'select' }, h('input', {
         type: 'checkbox', 'aria-label': `Select ${rowLabel(r)}`, checked: selection.has(r.id), 'data-key': `${key}-sel-${r.id}`,

@@ -1,22 +1,24 @@
 // The start screen, the herd list and one animal's record card.
 
 import { h, button, link, nf, kgf } from './dom.js';
-import { pagedTable, confirmDialog } from './ui.js';
+import { pagedTable } from './ui.js';
 import {
-  herdSummary, withdrawalsRunning, recentEvents, searchAnimals, compareTags, fieldName, animalLabel, tagsOf,
-  SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL, animalsCsv, treatmentWithdrawal, isWithdrawalRunning,
-  daysBetween, normaliseTag,
+  herdSummary, recentEvents, searchAnimals, compareTags, fieldName, animalLabel, tagsOf, parentsOf, inForce,
+  SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL, daysBetween,
 } from './model.js';
+import { withdrawalsRunning, fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from './withdrawal.js';
+import { animalEvents, movementsByAnimal, registerDates } from './history.js';
+import { animalsCsv } from './csv.js';
 import { weightChartSvg } from './chart.js';
 import { herdRegister, recordCard, farmSummary } from './print.js';
-import { animalForm, treatmentForm, weightForm, birthForm, movementForm, deleteAnimal, deleteRecord } from './forms.js';
-import { removeAnimals } from './records.js';
+import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRecordForm, restore, removeAnimalsForm } from './forms.js';
 
 export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
 
+// A tag never breaks across lines; the name may.
 export function animalLink(idx, id) {
   const a = idx.animalsById.get(id);
-  return a ? link(animalHref(a), animalLabel(a)) : h('span', { class: 'muted' }, 'removed animal');
+  return a ? link(animalHref(a), animalLabel({ ...a, tag: a.tag.replace(/ /g, '\u00a0') })) : h('span', { class: 'muted' }, 'removed animal');
 }
 
 function animalLinks(idx, ids, max = 3) {
@@ -27,13 +29,22 @@ function animalLinks(idx, ids, max = 3) {
 }
 
 export function untilText(today, end) {
-  const d = daysBetween(today, end);
-  return d === 1 ? 'tomorrow' : `in ${nf.format(d)} days`;
+  const d = daysBetween(today, end.slice(0, 10));
+  return d <= 0 ? 'later today' : d === 1 ? 'tomorrow' : `in ${nf.format(d)} days`;
+}
+
+// For the herd register, worked out once per print or export.
+export function registerDatesOf(app) {
+  const per = movementsByAnimal(app.db);
+  return (a) => registerDates(a, per.get(a.id), app.idx.birthOf.get(a.id));
 }
 
 export function statusBadge(a) {
-  return h('span', { class: `badge status-${a.status}` }, STATUS_LABEL.get(a.status));
+  if (a.voided) return h('span', { class: 'badge status-void' }, 'Entered in error');
+  return h('span', { class: `badge status-${a.status}` }, STATUS_LABEL.get(a.status).replace(/ \(.*/, ''));
 }
+
+const LEFT = { away: 'Moved off the farm, alive, not sold', sold: 'Sold', died: 'Died' };
 
 export function eventText(idx, ev) {
   const r = ev.record;
@@ -41,7 +52,7 @@ export function eventText(idx, ev) {
     case 'treatment': return `${r.product} given${r.target ? ` (${r.target})` : ''}`;
     case 'weight': return `Weighed ${kgf.format(r.kg)} kg`;
     case 'birth': return `Birth of ${r.offspringIds.length || 'no live'} young`;
-    default: return `Moved ${DIRECTION_LABEL.get(r.direction).toLowerCase()}${r.fieldId ? ` to ${fieldName(idx, r.fieldId)}` : ''}`;
+    default: return r.direction === 'off' ? LEFT[r.outcome || 'away'] : `Moved ${DIRECTION_LABEL.get(r.direction).toLowerCase()}${r.fieldId ? ` to ${fieldName(idx, r.fieldId)}` : ''}`;
   }
 }
 
@@ -54,7 +65,7 @@ export function overviewView(app) {
   const { db, idx } = app;
   const today = app.today();
   const { rows, totals } = herdSummary(db);
-  const withdrawals = withdrawalsRunning(db, idx, today);
+  const withdrawals = withdrawalsRunning(db, idx, app.now());
   const recent = recentEvents(db, idx, 10);
   const actions = h('div', { class: 'quick-actions' },
     button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'ov-add-animal' } }),
@@ -79,18 +90,19 @@ export function overviewView(app) {
   el.append(h('div', { class: 'tiles' },
     tile('On farm', totals['on-farm'], '#/animals'),
     tile('Under withdrawal', withdrawals.length, '#/treatments'),
+    tile('Away', totals.away),
     tile('Sold', totals.sold),
     tile('Died', totals.died)));
 
   const herd = h('section', { class: 'card', id: 'herd-summary', 'aria-labelledby': 'herd-title' },
     h('h2', { id: 'herd-title' }, 'Herd by species and status'),
     rows.length ? h('table', { class: 'compact' },
-      h('thead', {}, h('tr', {}, ['Species', 'On farm', 'Sold', 'Died'].map((t, i) => h('th', { scope: 'col', class: i ? 'num' : null }, t)))),
+      h('thead', {}, h('tr', {}, ['Species', 'On farm', 'Away', 'Sold', 'Died'].map((t, i) => h('th', { scope: 'col', class: i ? 'num' : null }, t)))),
       h('tbody', {}, rows.map((r) => h('tr', {},
         h('th', { scope: 'row' }, r.species),
-        ...['on-farm', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(r[s])))))),
+        ...['on-farm', 'away', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(r[s])))))),
       h('tfoot', {}, h('tr', {}, h('th', { scope: 'row' }, 'All'),
-        ...['on-farm', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(totals[s]))))))
+        ...['on-farm', 'away', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(totals[s]))))))
       : h('p', { class: 'empty' }, 'No animals recorded.'));
 
   const wd = h('section', { class: 'card', id: 'withdrawals', 'aria-labelledby': 'wd-title' },
@@ -100,8 +112,8 @@ export function overviewView(app) {
         link(animalHref(w.animal), animalLabel(w.animal)),
         h('span', { class: 'muted' }, ` ${w.products.join(', ')}`),
         h('div', { class: 'wd-ends' },
-          w.meatEnd ? h('span', { class: 'badge warn' }, `Meat ends ${w.meatEnd} (${untilText(today, w.meatEnd)})`) : null,
-          w.milkEnd ? h('span', { class: 'badge warn' }, `Milk ends ${w.milkEnd} (${untilText(today, w.milkEnd)})`) : null))))
+          w.meatEnd ? h('span', { class: 'badge warn' }, `Meat fit for food from ${w.meatEnd} (${untilText(today, w.meatEnd)})`) : null,
+          w.milkEnd ? h('span', { class: 'badge warn' }, `Milk fit for food from ${w.milkEnd} (${untilText(today, w.milkEnd)})`) : null))))
       : h('p', { class: 'empty' }, 'No animal on the farm is under a meat or milk withdrawal.'),
     withdrawals.length > 8 ? link('#/treatments', `All ${nf.format(withdrawals.length)} animals under withdrawal`) : null);
 
@@ -134,23 +146,28 @@ function tile(label, value, href) {
 
 const byText = (k) => (a, b) => compareTags(a[k] || '\uffff', b[k] || '\uffff');
 
-export function filteredAnimals(app, st) {
+// Animals entered in error are shown only when asked for.
+export function filteredAnimals(app, st, running = null) {
   let list = st.query.trim()
     ? searchAnimals(app.idx.searchIndex(), st.query, Infinity).results.map((r) => r.animal)
     : app.db.animals;
-  if (st.status) list = list.filter((a) => a.status === st.status);
+  list = st.status === 'void' ? list.filter((a) => a.voided) : list.filter((a) => !a.voided && (!st.status || a.status === st.status));
+  if (st.withdrawal) {
+    const ids = running ?? new Set(withdrawalsRunning(app.db, app.idx, app.now()).map((w) => w.animal.id));
+    list = list.filter((a) => ids.has(a.id));
+  }
   if (st.species) list = list.filter((a) => (a.species.trim() || 'Not recorded') === st.species);
   if (st.fieldId) list = list.filter((a) => a.fieldId === st.fieldId);
   return list;
 }
 
 export function animalsState(app) {
-  return app.vs('animals', { query: '', status: 'on-farm', species: '', fieldId: '', page: 0, pageSize: 100, sortKey: 'tag', sortDir: 'asc', selected: new Set() });
+  return app.vs('animals', { query: '', status: 'on-farm', species: '', fieldId: '', withdrawal: '', page: 0, pageSize: 100, sortKey: 'tag', sortDir: 'asc', selected: new Set() });
 }
 
 // Opens the herd list with the given filters and no others.
 export function showAnimals(app, filters) {
-  Object.assign(animalsState(app), { query: '', status: '', species: '', fieldId: '', page: 0 }, filters);
+  Object.assign(animalsState(app), { query: '', status: '', species: '', fieldId: '', withdrawal: '', page: 0 }, filters);
   app.go('#/animals');
 }
 
@@ -161,6 +178,8 @@ export function animalsView(app) {
   const results = h('div', { class: 'results' });
   const count = h('p', { class: 'count', role: 'status' });
   const delBtn = button('Delete selected', () => bulkDelete(app, st), { kind: 'danger-outline', attrs: { 'data-key': 'an-bulk-delete' } });
+  const running = new Map(withdrawalsRunning(app.db, idx, app.now()).map((w) => [w.animal.id, w]));
+  const wdText = (a) => { const w = running.get(a.id); return w ? [w.meatEnd && `meat ${w.meatEnd}`, w.milkEnd && `milk ${w.milkEnd}`].filter(Boolean).join(', ') : ''; };
 
   const columns = [
     { key: 'tag', label: 'Tag', sort: byText('tag'), cell: (a) => link(animalHref(a), a.tag, { class: 'strong' }) },
@@ -170,11 +189,13 @@ export function animalsView(app) {
     { key: 'sex', label: 'Sex', cell: (a) => SEX_LABEL.get(a.sex) },
     { key: 'dob', label: 'Born', sort: byText('dob'), cell: (a) => a.dob, className: 'date' },
     { key: 'status', label: 'Status', sort: byText('status'), cell: (a) => statusBadge(a) },
+    { key: 'wd', label: 'Fit for food from', sort: (a, b) => compareTags(wdText(a) || '\uffff', wdText(b) || '\uffff'),
+      cell: (a) => { const w = running.get(a.id); return w ? h('div', { class: 'wd-ends' }, w.meatEnd ? h('span', { class: 'badge warn' }, `meat ${w.meatEnd}`) : null, w.milkEnd ? h('span', { class: 'badge warn' }, `milk ${w.milkEnd}`) : null) : ''; } },
     { key: 'field', label: 'Field or pen', sort: (a, b) => compareTags(fieldName(idx, a.fieldId) || '\uffff', fieldName(idx, b.fieldId) || '\uffff'), cell: (a) => fieldName(idx, a.fieldId) },
   ];
 
   const update = () => {
-    const list = filteredAnimals(app, st);
+    const list = filteredAnimals(app, st, running);
     const live = new Set(app.db.animals.map((a) => a.id));
     for (const id of st.selected) if (!live.has(id)) st.selected.delete(id);
     count.textContent = `${nf.format(list.length)} animal${list.length === 1 ? '' : 's'}` +
@@ -202,7 +223,8 @@ export function animalsView(app) {
 
   const toolbar = h('div', { class: 'toolbar', role: 'group', 'aria-label': 'Filters' },
     h('div', { class: 'filter grow' }, h('label', { for: 'animal-filter' }, 'Find in the list'), filterInput),
-    select('an-status', 'Status', st.status, [['', 'Any status'], ...STATUSES], (v) => { st.status = v; }),
+    select('an-status', 'Status', st.status, [['', 'Any status'], ...STATUSES, ['void', 'Entered in error']], (v) => { st.status = v; }),
+    select('an-wd', 'Withdrawal', st.withdrawal, [['', 'Any'], ['running', 'Under withdrawal']], (v) => { st.withdrawal = v; }),
     select('an-species', 'Species', st.species, [['', 'All species'], ...species.map((s) => [s, s])], (v) => { st.species = v; }),
     select('an-field', 'Field or pen', st.fieldId, [['', 'Anywhere'], ...app.db.fields.map((f) => [f.id, f.name])], (v) => { st.fieldId = v; }));
 
@@ -210,15 +232,15 @@ export function animalsView(app) {
     heading('Animals', 'The herd register: every animal, on the farm or gone.'),
     h('div', { class: 'actions' },
       button('Add animal', () => animalForm(app), { kind: 'primary', attrs: { 'data-key': 'an-add' } }),
-      button('Export CSV', () => app.exportCsv(animalsCsv(sorted(filteredAnimals(app, st), columns, st), idx)), { attrs: { 'data-key': 'an-csv' } }),
+      button('Export CSV', () => app.exportCsv(animalsCsv(sorted(filteredAnimals(app, st, running), columns, st), idx, registerDatesOf(app)), 'Herd register'), { attrs: { 'data-key': 'an-csv' } }),
       delBtn),
     toolbar, count, results);
   update();
   return {
     title: 'Animals',
     el,
-    print: () => herdRegister(app.db, idx, sorted(filteredAnimals(app, st), columns, st), {
-      printedOn: app.today(), subtitle: describeFilter(app, st),
+    print: () => herdRegister(app.db, idx, sorted(filteredAnimals(app, st, running), columns, st), {
+      printedOn: app.today(), subtitle: describeFilter(app, st), datesOf: registerDatesOf(app),
     }),
   };
 }
@@ -232,38 +254,63 @@ function sorted(list, columns, st) {
 
 function describeFilter(app, st) {
   const parts = [];
-  if (st.status) parts.push(STATUS_LABEL.get(st.status));
+  if (st.status) parts.push(st.status === 'void' ? 'Entered in error' : STATUS_LABEL.get(st.status));
+  if (st.withdrawal) parts.push('under withdrawal');
   if (st.species) parts.push(st.species);
   if (st.fieldId) parts.push(fieldName(app.idx, st.fieldId));
   if (st.query.trim()) parts.push(`matching “${st.query.trim()}”`);
   return parts.length ? parts.join(', ') : 'All animals';
 }
 
-// Removing many animals at once: the records are saved first and a safety
-// snapshot is taken, so the step can be undone from the data folder.
+// Removing many animals at once: those with records are only marked as
+// entered in error, after a safety snapshot.
 async function bulkDelete(app, st) {
   const ids = [...st.selected];
   if (!ids.length) return;
-  const ok = await confirmDialog({
-    title: `Delete ${nf.format(ids.length)} animal${ids.length === 1 ? '' : 's'}?`,
-    message: [
-      'They are removed with their weights. Their treatments stay in the treatment book with the tags noted.',
-      'A safety copy of all records is kept first.',
-    ],
-    confirmLabel: `Delete ${nf.format(ids.length)}`,
-  });
-  if (!ok) return;
-  if (!(await app.safetySnapshot('before bulk delete'))) return;
-  st.selected.clear();
-  app.commit((db) => removeAnimals(db, ids), `Deleted ${nf.format(ids.length)} animal${ids.length === 1 ? '' : 's'}.`);
+  if (await removeAnimalsForm(app, ids)) st.selected.clear();
+  app.rerender();
 }
 
 // ---------------------------------------------------------------- record card
+
+// Voided records stay on the card, struck through, with a way back.
+const rowClass = (r) => (r.voided ? 'voided' : null);
+function voidCell(app, collection, rec, what, key, edit) {
+  if (rec.voided) {
+    return h('span', { class: 'row-actions' }, h('span', { class: 'muted' }, `Void: ${rec.voided.reason} `),
+      button('Restore', () => restore(app, collection, rec, what), { kind: 'small', attrs: { 'aria-label': `Restore ${what}`, 'data-key': `${key}-restore` } }));
+  }
+  return h('span', { class: 'row-actions' },
+    edit ? button('Edit', edit, { kind: 'small', attrs: { 'aria-label': `Edit ${what}`, 'data-key': `${key}-edit` } }) : null,
+    button('Void', () => voidRecordForm(app, collection, rec, what), { kind: 'small', attrs: { 'aria-label': `Void ${what}`, 'data-key': `${key}-void` } }));
+}
+export { voidCell, rowClass };
+
+export function fitCell(t, kind, opts, now) {
+  const p = appliedPeriod(t, kind, opts);
+  if (!p) return h('span', { class: 'badge danger' }, 'not recorded');
+  if (p.amount === 0) return h('span', { class: 'muted' }, 'no withdrawal');
+  const fit = fitFrom(t, kind, opts);
+  return h('span', {}, !t.voided && stillWithdrawn(fit, now) ? h('span', { class: 'badge warn' }, fit) : fit,
+    p.notes.length ? h('span', { class: 'fit-note' }, describePeriod(p)) : null);
+}
+
+export function eventNode(idx, a, ev) {
+  const r = ev.record;
+  if (ev.kind === 'birth') {
+    return [r.damId === a.id ? `Gave birth to ${r.offspringIds.length || 'no live'} young: ` : 'Born to ', animalLinks(idx, r.damId === a.id ? r.offspringIds : [r.damId], 6)];
+  }
+  const where = [r.to, r.toHolding, fieldName(idx, r.fieldId)].filter(Boolean).join(', ');
+  return [r.direction === 'off' ? LEFT[r.outcome || 'away'] : `Moved ${DIRECTION_LABEL.get(r.direction).toLowerCase()}`, [
+    (r.from || r.fromHolding) && ` from ${[r.from, r.fromHolding].filter(Boolean).join(', ')}`, where && ` to ${where}`,
+    r.cause && `, cause: ${r.cause}`, r.reason && ` (${r.reason})`].filter(Boolean).join('')];
+}
 
 export function animalCardView(app, id) {
   const { idx } = app;
   const a = idx.animalsById.get(id);
   const today = app.today();
+  const now = app.now();
   if (!a) {
     return {
       title: 'Animal not found',
@@ -272,42 +319,49 @@ export function animalCardView(app, id) {
       print: null,
     };
   }
+  const opts = { organic: !!app.db.farm.organic };
   const p = idx.perAnimal.get(a.id);
-  const running = p.treatments.map((t) => ({ t, ...treatmentWithdrawal(t) }))
-    .filter((r) => isWithdrawalRunning(r.t.meatDays, r.meatEnd, today) || isWithdrawalRunning(r.t.milkDays, r.milkEnd, today));
-  const dam = a.dam ? idx.byTag.get(normaliseTag(a.dam)) : null;
-  const sire = a.sire ? idx.byTag.get(normaliseTag(a.sire)) : null;
-  const young = app.db.animals.filter((x) => x.dam && normaliseTag(x.dam) === normaliseTag(a.tag));
+  const running = p.treatments.filter((t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitFrom(t, k, opts), now)));
+  const par = parentsOf(idx, a);
+  const young = app.db.animals.filter((x) => !x.voided && parentsOf(idx, x).dam === a);
   const preset = { tags: a.tag, tag: a.tag };
+  const events = animalEvents(app.db, a);
 
   const detail = (label, value) => (value ? h('div', {}, h('dt', {}, label), h('dd', {}, value)) : null);
   const el = h('div', { class: 'view card-view' },
     h('nav', { class: 'crumbs', 'aria-label': 'Breadcrumb' }, link('#/animals', 'Animals'), ' › ', a.tag),
     h('header', { class: 'view-head animal-head' },
-      h('h1', { tabindex: '-1' }, a.tag, a.name ? h('span', { class: 'animal-name' }, ` ${a.name}`) : null),
+      h('h1', { tabindex: '-1', class: a.voided ? 'voided' : null }, a.tag, a.name ? h('span', { class: 'animal-name' }, ` ${a.name}`) : null),
       h('p', { class: 'view-sub' }, statusBadge(a), ' ',
         running.length ? h('span', { class: 'badge warn' }, 'Under withdrawal') : null, ' ',
         [a.species, a.breed, SEX_LABEL.get(a.sex)].filter(Boolean).join(' · '))),
-    h('div', { class: 'actions' },
-      button('Edit', () => animalForm(app, a), { kind: 'primary', attrs: { 'data-key': 'card-edit' } }),
-      button('Record treatment', () => treatmentForm(app, null, preset), { attrs: { 'data-key': 'card-treat' } }),
-      button('Record weight', () => weightForm(app, null, preset), { attrs: { 'data-key': 'card-weight' } }),
-      a.sex === 'female' ? button('Record birth', () => birthForm(app, null, { damTag: a.tag }), { attrs: { 'data-key': 'card-birth' } }) : null,
-      button('Record movement', () => movementForm(app, null, preset), { attrs: { 'data-key': 'card-move' } }),
-      button('Delete', async () => { if (await deleteAnimal(app, a)) app.go('#/animals'); }, { kind: 'danger-outline', attrs: { 'data-key': 'card-delete' } })),
+    a.voided
+      ? h('div', { class: 'notice warn', role: 'note' }, h('strong', {}, 'Entered in error. '), `${a.voided.reason} (${a.voided.at}). `,
+        button('Restore this animal', () => restore(app, 'animals', a, a.tag), { kind: 'small', attrs: { 'data-key': 'card-restore' } }))
+      : h('div', { class: 'actions' },
+        button('Edit', () => animalForm(app, a), { kind: 'primary', attrs: { 'data-key': 'card-edit' } }),
+        button('Record treatment', () => treatmentForm(app, null, preset), { attrs: { 'data-key': 'card-treat' } }),
+        button('Record weight', () => weightForm(app, null, preset), { attrs: { 'data-key': 'card-weight' } }),
+        a.sex === 'female' ? button('Record birth', () => birthForm(app, null, { damTag: a.tag }), { attrs: { 'data-key': 'card-birth' } }) : null,
+        button('Record movement', () => movementForm(app, null, preset), { attrs: { 'data-key': 'card-move' } }),
+        button('Delete…', async () => { if (await removeAnimalsForm(app, [a.id]) && !app.idx.animalsById.has(a.id)) app.go('#/animals'); }, { kind: 'danger-outline', attrs: { 'data-key': 'card-delete' } })),
     running.length ? h('div', { class: 'notice warn', role: 'note' },
       h('strong', {}, 'Under withdrawal. '),
-      running.map((r, i) => [i ? '; ' : '', `${r.t.product}: `,
-        isWithdrawalRunning(r.t.meatDays, r.meatEnd, today) ? `meat ends ${r.meatEnd} ` : '',
-        isWithdrawalRunning(r.t.milkDays, r.milkEnd, today) ? `milk ends ${r.milkEnd}` : ''])) : null,
+      running.map((t, i) => {
+        const meat = fitFrom(t, 'meat', opts);
+        const milk = fitFrom(t, 'milk', opts);
+        return [i ? '; ' : '', `${t.product}: `, stillWithdrawn(meat, now) ? `meat fit for food from ${meat} ` : '', stillWithdrawn(milk, now) ? `milk fit for food from ${milk}` : ''];
+      })) : null,
     h('section', { class: 'card', 'aria-labelledby': 'det-title' },
       h('h2', { id: 'det-title' }, 'Details'),
       h('dl', { class: 'details' },
-        detail('Tag number', a.tag), detail('Name', a.name), detail('Species', a.species), detail('Breed', a.breed),
+        detail('Tag number', a.tag),
+        detail('Previous tags', (a.tagHistory || []).length ? a.tagHistory.map((c) => `${c.from} (replaced ${c.date}: ${c.reason})`).join('; ') : null),
+        detail('Name', a.name), detail('Species', a.species), detail('Breed', a.breed),
         detail('Sex', SEX_LABEL.get(a.sex)), detail('Date of birth', a.dob),
-        detail('Dam', dam ? link(animalHref(dam), animalLabel(dam)) : a.dam),
-        detail('Sire', sire ? link(animalHref(sire), animalLabel(sire)) : a.sire),
-        detail('Status', `${STATUS_LABEL.get(a.status)}${a.statusDate ? ` on ${a.statusDate}` : ''}`),
+        detail('Dam', par.dam ? link(animalHref(par.dam), animalLabel(par.dam)) : par.damText),
+        detail('Sire', par.sire),
+        detail('Status', `${STATUS_LABEL.get(a.status)}${a.statusDate ? ` since ${a.statusDate}` : ''}`),
         detail('Field or pen', fieldName(idx, a.fieldId)),
         detail('Young', young.length ? young.flatMap((y, i) => [i ? ', ' : '', link(animalHref(y), animalLabel(y))]) : null),
         detail('Notes', a.notes))),
@@ -315,55 +369,50 @@ export function animalCardView(app, id) {
     h('section', { class: 'card', 'aria-labelledby': 'tr-title' },
       h('h2', { id: 'tr-title' }, 'Treatments'),
       pagedTable({
-        key: 'card-tr', state: app.vs(`card-tr-${a.id}`, { page: 0, pageSize: 25 }), rows: p.treatments,
+        key: 'card-tr', state: app.vs(`card-tr-${a.id}`, { page: 0, pageSize: 25 }), rows: p.treatments, rowClass,
         emptyText: 'No treatments recorded.', onChange: () => app.rerender(),
         columns: [
-          { key: 'date', label: 'Date', cell: (t) => t.date, className: 'date' },
-          { key: 'product', label: 'Product', cell: (t) => t.product },
-          { key: 'dose', label: 'Dose', cell: (t) => t.dose },
-          { key: 'meat', label: 'Meat withdrawal ends', cell: (t) => endCell(t.meatDays, treatmentWithdrawal(t).meatEnd, today) },
-          { key: 'milk', label: 'Milk withdrawal ends', cell: (t) => endCell(t.milkDays, treatmentWithdrawal(t).milkEnd, today) },
-          { key: 'edit', label: 'Actions', cell: (t) => button('Edit', () => treatmentForm(app, t), { kind: 'small', attrs: { 'aria-label': `Edit treatment of ${t.date}`, 'data-key': `card-tr-edit-${t.id}` } }) },
+          { key: 'date', label: 'Given', cell: (t) => (lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`), className: 'date' },
+          { key: 'product', label: 'Product', cell: (t) => [t.product, t.offLabel ? h('span', { class: 'muted' }, ' (cascade)') : null] },
+          { key: 'dose', label: 'Quantity', cell: (t) => t.dose },
+          { key: 'meat', label: 'Meat fit for food from', cell: (t) => fitCell(t, 'meat', opts, now) },
+          { key: 'milk', label: 'Milk fit for food from', cell: (t) => fitCell(t, 'milk', opts, now) },
+          { key: 'edit', label: 'Actions', cell: (t) => voidCell(app, 'treatments', t, `treatment of ${t.date} with ${t.product}`, `card-tr-${t.id}`, () => treatmentForm(app, t)) },
         ],
       })),
     h('section', { class: 'card', 'aria-labelledby': 'bm-title' },
       h('h2', { id: 'bm-title' }, 'Births and movements'),
-      (p.births.length || p.movements.length)
-        ? h('ul', { class: 'plain-list events' },
-          [...p.births.map((b) => ({ date: b.date, node: [b.damId === a.id ? `Gave birth to ${b.offspringIds.length || 'no live'} young: ` : 'Born to ', animalLinks(idx, b.damId === a.id ? b.offspringIds : [b.damId], 6)] })),
-            ...p.movements.map((m) => ({ date: m.date, node: [`Moved ${DIRECTION_LABEL.get(m.direction).toLowerCase()}`, [m.from && ` from ${m.from}`, (m.to || m.fieldId) && ` to ${[m.to, fieldName(idx, m.fieldId)].filter(Boolean).join(', ')}`, m.reason && ` (${m.reason})`].filter(Boolean).join('')] }))]
-            .sort((x, y) => (x.date < y.date ? 1 : -1))
-            .map((x) => h('li', {}, h('span', { class: 'date' }, x.date), ' ', x.node)))
+      events.length
+        ? h('ul', { class: 'plain-list events' }, events.map((x) => h('li', { class: rowClass(x.record) },
+          h('span', { class: 'date' }, x.date), ' ', eventNode(idx, a, x), x.record.voided ? h('span', { class: 'muted' }, ` — void: ${x.record.voided.reason}`) : null)))
         : h('p', { class: 'empty' }, 'No births or movements recorded.')));
-  return { title: `${animalLabel(a)}`, el, print: () => recordCard(app.db, idx, a, { printedOn: today, today }) };
-}
-
-function endCell(days, end, today) {
-  if (!(days > 0)) return h('span', { class: 'muted' }, 'none');
-  return isWithdrawalRunning(days, end, today) ? h('span', { class: 'badge warn' }, end) : end;
+  return {
+    title: `${animalLabel(a)}`,
+    el,
+    print: () => recordCard(app.db, idx, a, { printedOn: today, now, events: events.map((x) => ({ date: x.date, record: x.record, text: eventNode(idx, a, x).flat(Infinity).map((n) => (typeof n === 'string' ? n : n.textContent)).join('') })) }),
+  };
 }
 
 function weightsSection(app, a, weights) {
+  const live = weights.filter(inForce);
   let gain = null;
-  if (weights.length > 1) {
-    const x = weights[weights.length - 2], y = weights[weights.length - 1];
+  if (live.length > 1) {
+    const x = live[live.length - 2], y = live[live.length - 1];
     const d = daysBetween(x.date, y.date);
     if (d > 0) gain = `Daily gain since the weighing before: ${kgf.format((y.kg - x.kg) / d)} kg a day over ${nf.format(d)} days.`;
   }
   const newestFirst = weights.slice().reverse();
   return h('section', { class: 'card', 'aria-labelledby': 'wt-title' },
     h('h2', { id: 'wt-title' }, 'Weights'),
-    weights.length ? h('div', { class: 'chart', html: weightChartSvg(weights, { title: `Weights of ${a.tag}` }) }) : null,
+    live.length ? h('div', { class: 'chart', html: weightChartSvg(live, { title: `Weights of ${a.tag}` }) }) : null,
     gain ? h('p', { class: 'muted' }, gain) : null,
     pagedTable({
-      key: 'card-wt', state: app.vs(`card-wt-${a.id}`, { page: 0, pageSize: 10 }), rows: newestFirst,
+      key: 'card-wt', state: app.vs(`card-wt-${a.id}`, { page: 0, pageSize: 10 }), rows: newestFirst, rowClass,
       emptyText: 'No weights recorded.', onChange: () => app.rerender(),
       columns: [
         { key: 'date', label: 'Date', cell: (w) => w.date, className: 'date' },
         { key: 'kg', label: 'Weight (kg)', cell: (w) => kgf.format(w.kg), className: 'num' },
-        { key: 'act', label: 'Actions', cell: (w) => h('span', { class: 'row-actions' },
-          button('Edit', () => weightForm(app, w), { kind: 'small', attrs: { 'aria-label': `Edit weight of ${w.date}`, 'data-key': `wt-edit-${w.id}` } }),
-          button('Delete', () => deleteRecord(app, 'weights', w, `the weight of ${w.date}`), { kind: 'small', attrs: { 'aria-label': `Delete weight of ${w.date}`, 'data-key': `wt-del-${w.id}` } })) },
+        { key: 'act', label: 'Actions', cell: (w) => voidCell(app, 'weights', w, `weight of ${w.date}`, `wt-${w.id}`, () => weightForm(app, w)) },
       ],
     }));
 }

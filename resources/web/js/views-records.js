@@ -4,23 +4,19 @@
 import { h, button, link, nf, kgf, dateInput } from './dom.js';
 import { pagedTable } from './ui.js';
 import {
-  withdrawalsRunning, treatmentWithdrawal, isWithdrawalRunning, treatmentsCsv, animalsCsv, inDateRange, fold,
-  fieldName, tagsOf, animalLabel, DIRECTION_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS, addDays, isIsoDate,
+  inDateRange, bookRange, fold, fieldName, tagsOf, animalLabel, DIRECTION_LABEL, OUTCOME_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS,
+  isIsoDate, inForce,
 } from './model.js';
-import { treatmentBook, listDocument } from './print.js';
-import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, deleteRecord } from './forms.js';
-import { animalHref, animalLink, untilText, showAnimals } from './views-herd.js';
+import { withdrawalsRunning, lastGiven } from './withdrawal.js';
+import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from './csv.js';
+import { medicineBook, movementBook, listDocument } from './print.js';
+import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, archive } from './forms.js';
+import { animalHref, animalLink, untilText, showAnimals, fitCell, voidCell, rowClass, registerDatesOf } from './views-herd.js';
 
 const heading = (text, sub) => h('header', { class: 'view-head' },
   h('h1', { tabindex: '-1' }, text), sub ? h('p', { class: 'view-sub' }, sub) : null);
 
 const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
-
-function rowActions(app, key, label, onEdit, onDelete) {
-  return h('span', { class: 'row-actions' },
-    button('Edit', onEdit, { kind: 'small', attrs: { 'aria-label': `Edit ${label}`, 'data-key': `${key}-edit` } }),
-    button('Delete', onDelete, { kind: 'small', attrs: { 'aria-label': `Delete ${label}`, 'data-key': `${key}-del` } }));
-}
 
 function animalsCell(idx, ids, target) {
   const out = [];
@@ -45,7 +41,7 @@ function recordList(app, { key, rows, match, columns, emptyText, extraFilters = 
     const list = filtered();
     count.textContent = `${nf.format(list.length)} record${list.length === 1 ? '' : 's'}`;
     results.replaceChildren(pagedTable({
-      key, columns, rows: list, state: st, emptyText,
+      key, columns, rows: list, state: st, emptyText, rowClass,
       onChange: () => { const k = app.focusKey(); update(); app.refocus(k); },
     }));
   };
@@ -67,71 +63,73 @@ const text = (...parts) => fold(parts.filter(Boolean).join(' '));
 export function treatmentsView(app) {
   const { db, idx } = app;
   const today = app.today();
+  const now = app.now();
+  const opts = { organic: !!db.farm.organic };
   const rows = app.sortedOnce('treatments', () => db.treatments.slice().sort(byDateDesc));
-  const range = app.vs('treatments-range', { from: addDays(today, -365), to: today });
-  const withdrawals = withdrawalsRunning(db, idx, today);
-  const end = (days, date) => (days > 0
-    ? (isWithdrawalRunning(days, date, today) ? h('span', { class: 'badge warn' }, date) : date)
-    : h('span', { class: 'muted' }, 'none'));
+  // Blank ends mean "a year back" and "today", worked out at every redraw.
+  const range = app.vs('treatments-range', { from: null, to: '' });
+  const period = () => bookRange(range, app.today());
+  const withdrawals = withdrawalsRunning(db, idx, now);
   const rangeInput = (id, label, prop) => h('div', { class: 'filter' }, h('label', { for: id }, label),
-    dateInput({ id, value: range[prop], 'data-key': id, onchange: (ev) => {
+    dateInput({ id, value: period()[prop], 'data-key': id, onchange: (ev) => {
       const v = ev.target.value.trim();
       if (v && !isIsoDate(v)) { ev.target.setAttribute('aria-invalid', 'true'); return; }
       ev.target.removeAttribute('aria-invalid');
-      range[prop] = v;
+      range[prop] = prop === 'to' && v === app.today() ? '' : v;
       list.state.page = 0;
       list.update();
     } }));
 
   const list = recordList(app, {
     key: 'tr', rows,
-    onFilter: (t) => inDateRange(t.date, range.from, range.to),
-    match: (t, q) => text(t.product, t.batch, t.reason, t.givenBy, t.dose, t.target, t.notes, tagsOf(idx, t.animalIds).join(' ')).includes(q),
+    onFilter: (t) => { const r = period(); return inDateRange(t.date, r.from, r.to) || inDateRange(lastGiven(t), r.from, r.to); },
+    match: (t, q) => text(t.product, t.batch, t.reason, t.givenBy, t.vet, t.dose, t.target, t.notes, tagsOf(idx, t.animalIds).join(' ')).includes(q),
     extraFilters: [rangeInput('tr-from', 'From', 'from'), rangeInput('tr-to', 'To', 'to')],
     emptyText: db.treatments.length ? 'No treatment in this period matches.' : 'No treatments recorded yet.',
     columns: [
-      { key: 'date', label: 'Date', cell: (t) => t.date, className: 'date' },
+      { key: 'date', label: 'Given', cell: (t) => (lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`), className: 'date' },
       { key: 'animals', label: 'Animals', cell: (t) => animalsCell(idx, t.animalIds, t.target) },
-      { key: 'product', label: 'Product', cell: (t) => [t.product, t.batch ? h('span', { class: 'muted' }, ` batch ${t.batch}`) : null] },
-      { key: 'dose', label: 'Dose', cell: (t) => t.dose },
-      { key: 'by', label: 'Given by', cell: (t) => t.givenBy },
-      { key: 'meat', label: 'Meat withdrawal ends', cell: (t) => end(t.meatDays, treatmentWithdrawal(t).meatEnd) },
-      { key: 'milk', label: 'Milk withdrawal ends', cell: (t) => end(t.milkDays, treatmentWithdrawal(t).milkEnd) },
-      { key: 'act', label: 'Actions', cell: (t) => rowActions(app, `tr-${t.id}`, `treatment of ${t.date} with ${t.product}`,
-        () => treatmentForm(app, t), () => deleteRecord(app, 'treatments', t, `the treatment of ${t.date}`)) },
+      { key: 'product', label: 'Product', cell: (t) => [t.product, t.batch ? h('span', { class: 'muted' }, ` batch ${t.batch}`) : null, t.offLabel ? h('span', { class: 'muted' }, ' (cascade)') : null] },
+      { key: 'dose', label: 'Quantity', cell: (t) => t.dose },
+      { key: 'by', label: 'Administered by', cell: (t) => [t.givenBy, t.vet ? h('span', { class: 'muted' }, ` vet ${t.vet}`) : null] },
+      { key: 'meat', label: 'Meat fit for food from', cell: (t) => fitCell(t, 'meat', opts, now) },
+      { key: 'milk', label: 'Milk fit for food from', cell: (t) => fitCell(t, 'milk', opts, now) },
+      { key: 'act', label: 'Actions', cell: (t) => voidCell(app, 'treatments', t, `treatment of ${t.date} with ${t.product}`, `tr-${t.id}`, () => treatmentForm(app, t)) },
     ],
   });
 
   const wdState = app.vs('tr-wd', { page: 0, pageSize: 25, open: false });
   const el = h('div', { class: 'view' },
-    heading('Treatments', 'The medicine book, with the date each withdrawal ends.'),
+    heading('Treatments', 'The medicine book, with the date each animal’s meat and milk are fit for food again.'),
     h('div', { class: 'actions' },
       button('Record treatment', () => treatmentForm(app), { kind: 'primary', attrs: { 'data-key': 'tr-add' } }),
-      button('Export CSV', () => app.exportCsv(treatmentsCsv(list.filtered(), idx)), { attrs: { 'data-key': 'tr-csv' } })),
+      button('Export CSV', () => app.exportCsv(treatmentsCsv(list.filtered().slice().reverse(), idx, opts), 'Medicine book'), { attrs: { 'data-key': 'tr-csv' } })),
     // Folded away when long, so that the book itself stays in reach.
     h('details', { class: 'card', open: withdrawals.length <= 10 || wdState.open, ontoggle: (ev) => { wdState.open = ev.target.open; } },
-      h('summary', {}, h('h2', { id: 'wd-now' }, `Under withdrawal today (${nf.format(withdrawals.length)})`)),
+      h('summary', {}, h('h2', { id: 'wd-now' }, `Under withdrawal now (${nf.format(withdrawals.length)})`)),
       pagedTable({
         key: 'wd', state: wdState, rows: withdrawals, onChange: () => app.rerender(),
         emptyText: 'No animal on the farm is under a meat or milk withdrawal.',
         columns: [
           { key: 'a', label: 'Animal', cell: (w) => link(animalHref(w.animal), animalLabel(w.animal)) },
           { key: 'p', label: 'Products', cell: (w) => w.products.join(', ') },
-          { key: 'meat', label: 'Meat withdrawal ends', cell: (w) => (w.meatEnd ? `${w.meatEnd} (${untilText(today, w.meatEnd)})` : '') },
-          { key: 'milk', label: 'Milk withdrawal ends', cell: (w) => (w.milkEnd ? `${w.milkEnd} (${untilText(today, w.milkEnd)})` : '') },
+          { key: 'meat', label: 'Meat fit for food from', cell: (w) => (w.meatEnd ? `${w.meatEnd} (${untilText(today, w.meatEnd)})` : '') },
+          { key: 'milk', label: 'Milk fit for food from', cell: (w) => (w.milkEnd ? `${w.milkEnd} (${untilText(today, w.milkEnd)})` : '') },
         ],
       })),
     h('section', { class: 'card', 'aria-labelledby': 'tr-book' },
-      h('h2', { id: 'tr-book' }, 'Treatment book'),
+      h('h2', { id: 'tr-book' }, 'Medicine book'),
       list.toolbar, list.count, list.results));
   return {
     title: 'Treatments',
     el,
-    print: () => treatmentBook(db, idx, list.filtered().slice().reverse(), { printedOn: today, from: range.from, to: range.to }),
+    print: () => medicineBook(db, idx, list.filtered().slice().reverse(), { printedOn: app.today(), ...period() }),
   };
 }
 
 // ---------------------------------------------------------------- weights, births, movements
+
+const csvButton = (app, key, make, what) => button('Export CSV', () => app.exportCsv(make(), what), { attrs: { 'data-key': key } });
 
 export function weightsView(app) {
   const { db, idx } = app;
@@ -145,18 +143,19 @@ export function weightsView(app) {
       { key: 'date', label: 'Date', cell: (w) => w.date, className: 'date' },
       { key: 'animal', label: 'Animal', cell: (w) => animalLink(idx, w.animalId) },
       { key: 'kg', label: 'Weight (kg)', cell: (w) => kgf.format(w.kg), className: 'num' },
-      { key: 'act', label: 'Actions', cell: (w) => rowActions(app, `wt-${w.id}`, `weight of ${w.date}`,
-        () => weightForm(app, w), () => deleteRecord(app, 'weights', w, `the weight of ${w.date}`)) },
+      { key: 'act', label: 'Actions', cell: (w) => voidCell(app, 'weights', w, `weight of ${w.date}`, `wt-${w.id}`, () => weightForm(app, w)) },
     ],
   });
   return {
     title: 'Weights',
     el: h('div', { class: 'view' }, heading('Weights', 'Each animal’s chart is on its record card.'),
-      h('div', { class: 'actions' }, button('Record weight', () => weightForm(app), { kind: 'primary', attrs: { 'data-key': 'wt-add' } })),
+      h('div', { class: 'actions' }, button('Record weight', () => weightForm(app), { kind: 'primary', attrs: { 'data-key': 'wt-add' } }),
+        csvButton(app, 'wt-csv', () => weightsCsv(list.filtered(), idx), 'Weights')),
       list.toolbar, list.count, list.results),
     print: () => listDocument(db, {
-      title: 'Weights', printedOn: app.today(), header: ['Date', 'Animal', 'Weight (kg)'],
-      rows: list.filtered().map((w) => [w.date, animalLabel(tagOf(w)), String(w.kg)]),
+      title: 'Weights', printedOn: app.today(), header: ['Date', 'Animal', 'Weight (kg)', 'Void'], tagColumn: 1,
+      rows: list.filtered().map((w) => [w.date, animalLabel(tagOf(w)), String(w.kg), w.voided ? `VOID: ${w.voided.reason}` : '']),
+      voided: new Set(list.filtered().flatMap((w, i) => (w.voided ? [i] : []))),
     }),
   };
 }
@@ -174,50 +173,49 @@ export function birthsView(app) {
       { key: 'sire', label: 'Sire', cell: (b) => b.sire },
       { key: 'young', label: 'Young', cell: (b) => (b.offspringIds.length ? animalsCell(idx, b.offspringIds, '') : h('span', { class: 'muted' }, 'none')) },
       { key: 'notes', label: 'Notes', cell: (b) => b.notes },
-      { key: 'act', label: 'Actions', cell: (b) => rowActions(app, `bi-${b.id}`, `birth of ${b.date}`,
-        () => birthForm(app, b), () => deleteRecord(app, 'births', b, `the birth of ${b.date}`)) },
+      { key: 'act', label: 'Actions', cell: (b) => voidCell(app, 'births', b, `birth of ${b.date}`, `bi-${b.id}`, () => birthForm(app, b)) },
     ],
   });
   return {
     title: 'Births',
     el: h('div', { class: 'view' }, heading('Births', 'New young are added to the herd when a birth is recorded.'),
-      h('div', { class: 'actions' }, button('Record birth', () => birthForm(app), { kind: 'primary', attrs: { 'data-key': 'bi-add' } })),
+      h('div', { class: 'actions' }, button('Record birth', () => birthForm(app), { kind: 'primary', attrs: { 'data-key': 'bi-add' } }),
+        csvButton(app, 'bi-csv', () => birthsCsv(list.filtered(), idx), 'Births')),
       list.toolbar, list.count, list.results),
     print: () => listDocument(db, {
-      title: 'Births', printedOn: app.today(), header: ['Date', 'Dam', 'Sire', 'Young', 'Notes'],
-      rows: list.filtered().map((b) => [b.date, b.damId ? animalLabel(idx.animalsById.get(b.damId)) : '', b.sire, tagsOf(idx, b.offspringIds).join(', '), b.notes]),
+      title: 'Births', printedOn: app.today(), header: ['Date', 'Dam', 'Sire', 'Young', 'Notes'], tagColumn: 1,
+      rows: list.filtered().map((b) => [b.date, idx.animalsById.get(b.damId)?.tag ?? '', b.sire, tagsOf(idx, b.offspringIds).join(', '), [b.voided && `VOID: ${b.voided.reason}`, b.notes].filter(Boolean).join(' ')]),
+      voided: new Set(list.filtered().flatMap((b, i) => (b.voided ? [i] : []))),
     }),
   };
 }
 
 export function movementsView(app) {
   const { db, idx } = app;
-  const rows = app.sortedOnce('movements', () => db.movements.slice().sort(byDateDesc));
-  const where = (m) => [m.to, fieldName(idx, m.fieldId)].filter(Boolean).join(', ');
+  const rows = app.sortedOnce('movements', () => db.movements.map((m, i) => [m, i]).sort((x, y) => byDateDesc(x[0], y[0]) || y[1] - x[1]).map(([m]) => m));
+  const where = (m) => [m.to, m.toHolding, fieldName(idx, m.fieldId)].filter(Boolean).join(', ');
   const list = recordList(app, {
     key: 'mv', rows,
-    match: (m, q) => text(DIRECTION_LABEL.get(m.direction), m.from, where(m), m.reason, m.notes, m.date, tagsOf(idx, m.animalIds).join(' ')).includes(q),
+    match: (m, q) => text(DIRECTION_LABEL.get(m.direction), OUTCOME_LABEL.get(m.outcome), m.from, m.fromHolding, where(m), m.documentRef, m.cause, m.reason, m.notes, m.date, tagsOf(idx, m.animalIds).join(' ')).includes(q),
     emptyText: db.movements.length ? 'No movement matches.' : 'No movements recorded yet.',
     columns: [
       { key: 'date', label: 'Date', cell: (m) => m.date, className: 'date' },
-      { key: 'dir', label: 'Movement', cell: (m) => h('span', { class: `badge move-${m.direction}` }, DIRECTION_LABEL.get(m.direction)) },
+      { key: 'dir', label: 'Movement', cell: (m) => h('span', { class: `badge move-${m.direction}` }, [DIRECTION_LABEL.get(m.direction), OUTCOME_LABEL.get(m.outcome)].filter(Boolean).join(': ')) },
       { key: 'animals', label: 'Animals', cell: (m) => animalsCell(idx, m.animalIds, '') },
-      { key: 'from', label: 'From', cell: (m) => m.from },
+      { key: 'from', label: 'From', cell: (m) => [m.from, m.fromHolding].filter(Boolean).join(', ') },
       { key: 'to', label: 'To', cell: where },
-      { key: 'reason', label: 'Reason', cell: (m) => m.reason },
-      { key: 'act', label: 'Actions', cell: (m) => rowActions(app, `mv-${m.id}`, `movement of ${m.date}`,
-        () => movementForm(app, m), () => deleteRecord(app, 'movements', m, `the movement of ${m.date}`)) },
+      { key: 'doc', label: 'Document', cell: (m) => m.documentRef },
+      { key: 'reason', label: 'Reason', cell: (m) => [m.cause && `Cause of death: ${m.cause}`, m.reason].filter(Boolean).join('. ') },
+      { key: 'act', label: 'Actions', cell: (m) => voidCell(app, 'movements', m, `movement of ${m.date}`, `mv-${m.id}`, () => movementForm(app, m)) },
     ],
   });
   return {
     title: 'Movements',
-    el: h('div', { class: 'view' }, heading('Movements', 'Animals moved on to or off the farm, and between fields.'),
-      h('div', { class: 'actions' }, button('Record movement', () => movementForm(app), { kind: 'primary', attrs: { 'data-key': 'mv-add' } })),
+    el: h('div', { class: 'view' }, heading('Movements', 'Where each animal is follows from these records: the latest date counts.'),
+      h('div', { class: 'actions' }, button('Record movement', () => movementForm(app), { kind: 'primary', attrs: { 'data-key': 'mv-add' } }),
+        csvButton(app, 'mv-csv', () => movementsCsv(list.filtered().slice().reverse(), idx), 'Movement book')),
       list.toolbar, list.count, list.results),
-    print: () => listDocument(db, {
-      title: 'Movements', printedOn: app.today(), header: ['Date', 'Movement', 'Animals', 'From', 'To', 'Reason'],
-      rows: list.filtered().map((m) => [m.date, DIRECTION_LABEL.get(m.direction), tagsOf(idx, m.animalIds).join(', '), m.from, where(m), m.reason]),
-    }),
+    print: () => movementBook(db, idx, list.filtered().slice().reverse(), { printedOn: app.today(), subtitle: 'All movements' }),
   };
 }
 
@@ -225,32 +223,33 @@ export function movementsView(app) {
 
 export function fieldsView(app) {
   const { db, idx } = app;
-  const rows = db.fields.slice().sort((a, b) => a.name.localeCompare(b.name, undefined, { numeric: true }));
+  const rows = db.fields.slice().sort((a, b) => (!!a.archived - !!b.archived) || a.name.localeCompare(b.name, undefined, { numeric: true }));
   const count = (f) => idx.animalsInField.get(f.id) || 0;
   const list = recordList(app, {
     key: 'fp', rows,
     match: (f, q) => text(f.name, f.notes, FIELD_KIND_LABEL.get(f.kind)).includes(q),
     emptyText: db.fields.length ? 'No field or pen matches.' : 'No fields or pens yet. Add the places where your animals are kept.',
     columns: [
-      { key: 'name', label: 'Name', cell: (f) => h('strong', {}, f.name) },
+      { key: 'name', label: 'Name', cell: (f) => [h('strong', {}, f.name), f.archived ? h('span', { class: 'muted' }, ` (archived ${f.archived})`) : null] },
       { key: 'kind', label: 'Kind', cell: (f) => FIELD_KIND_LABEL.get(f.kind) },
       { key: 'area', label: 'Area (ha)', cell: (f) => (f.area == null ? '' : kgf.format(f.area)), className: 'num' },
       { key: 'animals', label: 'Animals there', className: 'num', cell: (f) => (count(f)
         ? h('a', { href: '#/animals', onclick: (ev) => { ev.preventDefault(); showAnimals(app, { fieldId: f.id, status: 'on-farm' }); } }, nf.format(count(f)))
         : '0') },
       { key: 'notes', label: 'Notes', cell: (f) => f.notes },
-      { key: 'act', label: 'Actions', cell: (f) => rowActions(app, `fp-${f.id}`, f.name, () => fieldForm(app, f),
-        () => deleteRecord(app, 'fields', f, `${f.name}${count(f) ? ` (its ${count(f)} animals will have no field)` : ''}`)) },
+      { key: 'act', label: 'Actions', cell: (f) => h('span', { class: 'row-actions' },
+        button('Edit', () => fieldForm(app, f), { kind: 'small', attrs: { 'aria-label': `Edit ${f.name}`, 'data-key': `fp-${f.id}-edit` } }),
+        button(f.archived ? 'Use again' : 'Archive', () => archive(app, f), { kind: 'small', attrs: { 'aria-label': `${f.archived ? 'Use again' : 'Archive'} ${f.name}`, 'data-key': `fp-${f.id}-archive`, disabled: !f.archived && count(f) > 0, title: !f.archived && count(f) > 0 ? 'Move its animals out first.' : null } })) },
     ],
   });
   return {
     title: 'Fields and pens',
-    el: h('div', { class: 'view' }, heading('Fields and pens'),
+    el: h('div', { class: 'view' }, heading('Fields and pens', 'A field no longer used is archived: past movements still name it.'),
       h('div', { class: 'actions' }, button('Add field or pen', () => fieldForm(app), { kind: 'primary', attrs: { 'data-key': 'fp-add' } })),
       list.toolbar, list.count, list.results),
     print: () => listDocument(db, {
       title: 'Fields and pens', printedOn: app.today(), header: ['Name', 'Kind', 'Area (ha)', 'Animals there', 'Notes'],
-      rows: list.filtered().map((f) => [f.name, FIELD_KIND_LABEL.get(f.kind), f.area == null ? '' : String(f.area), String(count(f)), f.notes]),
+      rows: list.filtered().map((f) => [f.name + (f.archived ? ` (archived ${f.archived})` : ''), FIELD_KIND_LABEL.get(f.kind), f.area == null ? '' : String(f.area), String(count(f)), f.notes]),
     }),
   };
 }
@@ -270,7 +269,9 @@ export function dataView(app) {
       if (file) await app.importBackup(file, importStatus);
     },
   });
-  const counts = COLLECTIONS.map((c) => `${nf.format(db[c].length)} ${c}`).join(', ');
+  const counts = COLLECTIONS.map((c) => `${nf.format(db[c].filter(inForce).length)} ${c}`).join(', ');
+  const organic = h('input', { id: 'farm-organic', type: 'checkbox', checked: !!db.farm.organic });
+  const sorted = (c) => db[c].map((r, i) => [r, i]).sort((x, y) => (x[0].date < y[0].date ? -1 : x[0].date > y[0].date ? 1 : x[1] - y[1])).map(([r]) => r);
   const el = h('div', { class: 'view' },
     heading('Data and backups', 'Your records stay on this computer.'),
     h('section', { class: 'card', 'aria-labelledby': 'farm-title' },
@@ -279,11 +280,13 @@ export function dataView(app) {
         class: 'form-grid',
         onsubmit: (ev) => {
           ev.preventDefault();
-          app.commit((d) => { d.farm = { ...d.farm, name: farmName.value.trim(), holding: holding.value.trim() }; }, 'Farm details saved.');
+          app.commit((d) => { d.farm = { ...d.farm, name: farmName.value.trim(), holding: holding.value.trim(), organic: organic.checked }; }, 'Farm details saved.');
         },
       },
       h('div', { class: 'form-field' }, h('label', { for: 'farm-name' }, 'Farm name'), farmName),
       h('div', { class: 'form-field' }, h('label', { for: 'farm-holding' }, 'Holding number'), holding),
+      h('div', { class: 'form-field wide check' }, h('span', { class: 'check-row' }, organic,
+        h('label', { for: 'farm-organic' }, 'Organic farm: every withdrawal period is doubled, and is 48 hours at least'))),
       h('div', { class: 'form-field wide' }, h('button', { type: 'submit', class: 'btn primary', 'data-key': 'farm-save' }, 'Save farm details'))),
       h('p', { class: 'muted' }, 'Shown at the top of every printed page.')),
     h('section', { class: 'card', 'aria-labelledby': 'store-title' },
@@ -303,8 +306,12 @@ export function dataView(app) {
     h('section', { class: 'card', 'aria-labelledby': 'export-title' },
       h('h2', { id: 'export-title' }, 'Export for a spreadsheet'),
       h('div', { class: 'row' },
-        button('Animals (CSV)…', () => app.exportCsv(animalsCsv(db.animals, idx)), { attrs: { 'data-key': 'exp-animals' } }),
-        button('Treatment book (CSV)…', () => app.exportCsv(treatmentsCsv(db.treatments.slice().sort(byDateDesc).reverse(), idx)), { attrs: { 'data-key': 'exp-treatments' } }))));
+        button('Herd register (CSV)…', () => app.exportCsv(animalsCsv(db.animals, idx, registerDatesOf(app)), 'Herd register'), { attrs: { 'data-key': 'exp-animals' } }),
+        button('Medicine book (CSV)…', () => app.exportCsv(treatmentsCsv(sorted('treatments'), idx, { organic: !!db.farm.organic }), 'Medicine book'), { attrs: { 'data-key': 'exp-treatments' } }),
+        button('Movement book (CSV)…', () => app.exportCsv(movementsCsv(sorted('movements'), idx), 'Movement book'), { attrs: { 'data-key': 'exp-movements' } }),
+        button('Births (CSV)…', () => app.exportCsv(birthsCsv(sorted('births'), idx), 'Births'), { attrs: { 'data-key': 'exp-births' } }),
+        button('Weights (CSV)…', () => app.exportCsv(weightsCsv(sorted('weights'), idx), 'Weights'), { attrs: { 'data-key': 'exp-weights' } })),
+      h('p', { class: 'muted' }, 'Every record is exported, voided ones marked VOID.')));
   return { title: 'Data and backups', el, print: null };
 }
 

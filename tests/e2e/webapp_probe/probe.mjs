@@ -3,14 +3,15 @@
 // an https address, which the shell passes to the tests' fake default
 // handler. Saving through the bridge would overwrite the records under test.
 
-function text(el) {
-  return el ? el.textContent.replace(/\s+/g, " ").trim().slice(0, 120) : null;
+function text(el, max = 120) {
+  return el ? el.textContent.replace(/\s+/g, " ").trim().slice(0, max) : null;
 }
 
 window.addEventListener("keydown", (event) => {
   if (event.key !== "F9") return;
   event.preventDefault();
   const focused = document.activeElement;
+  const dialog = document.getElementById("dialog");
   const state = {
     emptyFarm: document.getElementById("empty-farm") !== null,
     focusedId: focused && focused !== document.body ? focused.id : null,
@@ -19,6 +20,13 @@ window.addEventListener("keydown", (event) => {
     route: location.hash,
     heading: text(document.querySelector("#view h1")),
     locked: document.body.classList.contains("is-locked"),
+    dialog: dialog && dialog.open ? text(dialog.querySelector("h2")) : null,
+    dialogStatus: dialog && dialog.open ? text(dialog.querySelector(".dialog-status"), 600) : null,
+    errors: [...document.querySelectorAll(".field-error:not([hidden])")].map((e) => text(e)),
+    rows: [...document.querySelectorAll("#view tbody tr")].slice(0, 20).map((tr) => ({
+      text: text(tr, 300), voided: tr.classList.contains("voided") })),
+    saveState: text(document.getElementById("save-state")),
+    session: Object.keys(sessionStorage).map((k) => [k, sessionStorage.getItem(k).length]),
   };
   location.href = "https://probe.invalid/?" + encodeURIComponent(JSON.stringify(state));
 }, true);

@@ -7,12 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/Identity.h"
 #include "store/Clock.h"
 #include "store/SerialQueue.h"
 
 namespace mlfk {
 
-inline constexpr std::string_view kDataFolderName = "Meadowline Field Keeper";
+inline constexpr std::string_view kDataFolderName = kAppName;
 inline constexpr std::string_view kSnapshotFolderName = "Safety Snapshots";
 inline constexpr std::string_view kDatabaseFileName = "farm-data.json";
 inline constexpr std::string_view kPreviousFileName = "farm-data (previous).json";
@@ -47,9 +48,6 @@ class FarmStore {
   // The database file's whole text as it is now, read between writes;
   // nothing when there is none or it cannot be read.
   std::optional<std::string> databaseText();
-
-  // Shows the database selected in the file manager, or the folder without it.
-  void reveal();
 
   // The data folder for a user data directory (empty: the home fallback).
   static std::filesystem::path dataFolderIn(const std::string& userDataDir,

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "glib/GObjectPtr.h"
+#include "base/GObjectPtr.h"
 #include "services/PrintTriggers.h"
 
 namespace mlfk {
@@ -23,9 +23,9 @@ PrintInfo printInfo();
 // Shows GTK's print dialog for `view`, modal to `parent` but without a
 // nested main loop, and prints there on OK. `done` runs exactly once: when
 // the dialog is cancelled or closed, when the print has finished or failed,
-// or when the dialog goes without an answer. `fileName`, when not empty,
-// names the file a "Print to File" proposes for this print only.
-void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& fileName,
+// or when the dialog goes without an answer. A "Print to File" proposes a
+// file named after `title`, for this print only.
+void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& title,
                      std::function<void()> done);
 
 // Prints a composed HTML document through an off-screen view of its own:

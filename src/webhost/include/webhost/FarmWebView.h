@@ -24,10 +24,10 @@ std::filesystem::path webRoot();
 // The web host: owns the web view that runs the farm application, serves
 // its files, injects the saved database, answers its bridge messages and
 // decides where its navigations go.
-class FarmWebView final : private BridgeServices {
+class FarmWebView final {
  public:
-  FarmWebView();
-  ~FarmWebView() override;
+  explicit FarmWebView(BridgeServices& services);
+  ~FarmWebView();
   FarmWebView(const FarmWebView&) = delete;
   FarmWebView& operator=(const FarmWebView&) = delete;
 
@@ -50,16 +50,16 @@ class FarmWebView final : private BridgeServices {
   void evaluate(std::string_view script);
 
  private:
-  // BridgeServices
-  std::string databasePath() override;
-  std::optional<std::string> persist(std::string_view text) override;
-  std::optional<std::string> snapshot(std::string_view reason) override;
-  void reveal() override;
-  void save(const BridgeMessage& message, std::unique_ptr<BridgeReply> reply) override;
-  void schedulePrint(std::optional<std::string> html, std::string title) override;
-
   void printDocument(const std::string& html, const std::string& title);
   void printLivePage(const std::string& title);
+
+ public:
+  // Prints on a later turn of the main loop: the composed document `html`,
+  // or the page as shown when there is none. Dropped while a print dialog
+  // is open.
+  void schedulePrint(std::optional<std::string> html, std::string title);
+
+ private:
   void installBootstrap();
   gboolean decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
   void connectSignals();
@@ -74,6 +74,7 @@ class FarmWebView final : private BridgeServices {
   static gboolean onFileChooser(WebKitWebView*, WebKitFileChooserRequest*, gpointer);
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
 
+  BridgeServices& services_;
   WebKitWebContext* context_;
   WebKitUserContentManager* content_;
   WebKitWebView* webView_;

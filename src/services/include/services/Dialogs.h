@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace mlfk {
+#include "base/Identity.h"
 
-inline constexpr const char* kAppName = "Meadowline Field Keeper";
+namespace mlfk {
 
 // Each dialog is modal to `parent` when there is one and to the application
 // otherwise, and calls `done` exactly once, however it is closed.

@@ -14,10 +14,14 @@ inline constexpr std::string_view kBridgeName = "meadowlineNative";
 inline constexpr std::string_view kDefaultPrintTitle = "Field Keeper";
 inline constexpr std::string_view kDefaultSnapshotReason = "snapshot";
 
-// What the bridge asks of the rest of the shell.
+// What the web host asks of the rest of the shell: the page's messages and
+// the records a page load starts from. The application builds it from the
+// store, the dialogs and printing.
 class BridgeServices {
  public:
   virtual ~BridgeServices() = default;
+  // The database text as it is on disk now, or nothing when there is none.
+  virtual std::optional<std::string> savedDatabase() = 0;
   virtual std::string databasePath() = 0;
   virtual std::optional<std::string> persist(std::string_view text) = 0;
   // The system's error text when no snapshot could be made of an existing database.

@@ -1,4 +1,4 @@
-#include "store/FileReveal.h"
+#include "desktop/FileManager.h"
 
 #include <gio/gio.h>
 

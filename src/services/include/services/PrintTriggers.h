@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "services/Timers.h"
+#include "base/Timers.h"
 
 namespace mlfk {
 

@@ -1,6 +1,6 @@
-#include "services/Timers.h"
+#include "base/Timers.h"
 
-#include "glib/Callbacks.h"
+#include "base/Callbacks.h"
 
 #include <cmath>
 

@@ -30,6 +30,15 @@ auto guarded(F&& f, A&&... args) noexcept -> std::invoke_result_t<F&, A...> {
   if constexpr (!std::is_void_v<R>) return R{};
 }
 
+// A C callback that runs `Function` under guarded(), for handlers
+// connected the plain GLib way with their owner as user data.
+template <auto Function>
+struct Guarded;
+template <typename R, typename... A, R (*Function)(A...)>
+struct Guarded<Function> {
+  static R call(A... args) { return guarded(Function, args...); }
+};
+
 template <typename Signature>
 struct Handler;
 

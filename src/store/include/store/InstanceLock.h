@@ -22,6 +22,9 @@ class InstanceLock {
   InstanceLock& operator=(const InstanceLock&) = delete;
 
   State state() const { return state_; }
+  // Tries again to take a lock held elsewhere: an instance that is just
+  // ending gives it up a moment later.
+  State retry();
 
  private:
   int fd_ = -1;

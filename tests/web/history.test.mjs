@@ -1,0 +1,91 @@
+// Status and field follow from the dated movements; records are voided, not
+// erased; an animal must be on the farm for anything to happen to it.
+import { test, describe } from 'node:test';
+import assert from 'node:assert/strict';
+import { buildIndex } from '../../resources/web/js/model.js';
+import { animalEvents } from '../../resources/web/js/history.js';
+import {
+  validateMovement, saveMovement, validateAnimal, saveAnimal, validateWeight, validateBirth, validateTreatment, voidRecord, restoreRecord,
+} from '../../resources/web/js/records.js';
+import { animal, movement, farm, place } from './helpers.mjs';
+
+const TODAY = '2026-06-15';
+const fields = [place('f1', 'One'), place('f2', 'Two'), place('f3', 'Three')];
+
+describe('history recomputation', () => {
+  test('editing an old arrival does not bring a sold animal back', () => {
+    const a = animal({ tag: 'A' });
+    const on = movement({ date: '2026-01-10', direction: 'on', animalIds: [a.id], fieldId: 'f1' });
+    const { db } = farm({ animals: [a], fields, movements: [on, movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [a.id], to: 'Mart' })] });
+    const edit = validateMovement({ date: '2026-01-10', direction: 'on', tags: 'A', fieldId: 'f2', from: 'Market' }, buildIndex(db), TODAY, db, on);
+    assert.equal(edit.ok, true);
+    saveMovement(db, on.id, edit.value);
+    assert.deepEqual([a.status, a.statusDate, a.fieldId], ['sold', '2026-05-01', '']);
+  });
+
+  test('a back-dated move never overrides a later one; same day, the later entry wins', () => {
+    const a = animal({ tag: 'A', fieldId: 'f1' });
+    const { db } = farm({ animals: [a], fields, movements: [movement({ date: '2026-06-01', animalIds: [a.id], fieldId: 'f2' })] });
+    saveMovement(db, null, validateMovement({ date: '2026-03-01', direction: 'move', tags: 'A', fieldId: 'f3' }, buildIndex(db), TODAY, db).value);
+    assert.equal(a.fieldId, 'f2');
+    saveMovement(db, null, validateMovement({ date: '2026-06-01', direction: 'move', tags: 'A', fieldId: 'f3' }, buildIndex(db), TODAY, db).value);
+    assert.equal(a.fieldId, 'f3');
+  });
+
+  test('voiding a movement undoes it, and restoring it applies it again', () => {
+    const a = animal({ tag: 'A', fieldId: 'f1' });
+    const died = movement({ date: '2026-05-01', direction: 'off', outcome: 'died', cause: 'Bloat', animalIds: [a.id] });
+    const { db } = farm({ animals: [a], fields, movements: [died] });
+    assert.equal(a.status, 'died');
+    voidRecord(db, 'movements', died.id, 'wrong animal', '2026-06-15 08:00');
+    assert.deepEqual([a.status, a.fieldId, db.movements.length], ['on-farm', 'f1', 1]);
+    restoreRecord(db, 'movements', died.id);
+    assert.equal(a.status, 'died');
+  });
+
+  test('moved off alive is "away": off the farm, out of the field counts', () => {
+    const a = animal({ tag: 'A', fieldId: 'f1' });
+    const { db } = farm({ animals: [a], fields });
+    const off = validateMovement({ date: '2026-06-01', direction: 'off', outcome: 'away', tags: 'A', to: 'Summer grazing' }, buildIndex(db), TODAY, db);
+    saveMovement(db, null, off.value);
+    assert.deepEqual([a.status, a.statusDate, a.fieldId], ['away', '2026-06-01', '']);
+    assert.equal(buildIndex(db).animalsInField.get('f1'), undefined);
+  });
+
+  test('sold or died on the animal form becomes a movement with its destination or cause', () => {
+    const a = animal({ tag: 'A', fieldId: 'f1' });
+    const { db, idx } = farm({ animals: [a], fields });
+    const res = validateAnimal({ tag: 'A', sex: 'female', status: 'sold', statusDate: '2026-06-10', to: 'J. Buyer', toHolding: '12/345/0001' }, idx, a.id, TODAY, db);
+    const saved = saveAnimal(db, a.id, res);
+    assert.deepEqual(db.movements.map((m) => [m.direction, m.outcome, m.date, m.to, m.toHolding, m.animalIds[0]]), [['off', 'sold', '2026-06-10', 'J. Buyer', '12/345/0001', a.id]]);
+    assert.equal(saved.status, 'sold');
+    assert.ok(validateAnimal({ tag: 'B', status: 'died', statusDate: '2026-06-10' }, idx, null, TODAY).errors.cause);
+  });
+
+  test('same-day events come out in entry order, newest entry first, every time', () => {
+    const a = animal({ tag: 'A' });
+    const m = (n) => movement({ id: `m${n}`, date: '2026-05-05', animalIds: [a.id], fieldId: 'f1' });
+    const { db } = farm({ animals: [a], fields, movements: [m(1), m(2), movement({ id: 'old', date: '2026-01-01', animalIds: [a.id] }), m(3)] });
+    assert.deepEqual(animalEvents(db, a).map((e) => e.record.id), ['m3', 'm2', 'm1', 'old']);
+  });
+});
+
+describe('only animals on the farm', () => {
+  const lamb = animal({ tag: 'L', dob: '2026-04-01' });
+  const gone = animal({ tag: 'G' });
+  const ram = animal({ tag: 'R', sex: 'male' });
+  const { db, idx } = farm({ animals: [lamb, gone, ram], fields, movements: [movement({ date: '2026-03-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] })] });
+
+  test('weights, treatments and movements are refused before birth and after leaving', () => {
+    assert.match(validateWeight({ date: '2026-03-20', tag: 'L', kg: '5' }, idx, TODAY, db).errors.tag, /not yet born/);
+    assert.ok(validateWeight({ date: '2026-03-01', tag: 'G', kg: '50' }, idx, TODAY, db).ok, 'on the day it left');
+    assert.ok(validateWeight({ date: '2026-03-02', tag: 'G', kg: '50' }, idx, TODAY, db).errors.tag);
+    assert.match(validateTreatment({ date: '2026-02-20', lastDate: '2026-03-04', product: 'X', tags: 'G', meatDays: '0', milkPeriod: '0' }, idx, TODAY, db).errors.tags, /G\./);
+    assert.ok(validateMovement({ date: '2026-04-01', direction: 'move', tags: 'G', fieldId: 'f1' }, idx, TODAY, db).errors.tags);
+  });
+
+  test('a dam must be female', () => {
+    assert.match(validateBirth({ date: '2026-05-01', damTag: 'R', 'youngTag-0': 'N1' }, idx, TODAY, db).errors.damTag, /male/);
+    assert.match(validateAnimal({ tag: 'N2', dam: 'R' }, idx, null, TODAY).errors.dam, /male/);
+  });
+});

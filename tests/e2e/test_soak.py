@@ -48,7 +48,10 @@ class Soak(ShellTestCase):
         snapshots = shell.folder / "Safety Snapshots"
         most_snapshots, rss_at_200 = 0, None
         deadline = time.monotonic() + 900
-        head = lambda: open(shell.database, "rb").read(64)  # noqa: SIM115, the file is replaced
+        def head():
+            with open(shell.database, "rb") as f:
+                return f.read(64)
+
         while not head().startswith(b'{"done"'):
             self.assertLess(time.monotonic(), deadline, "the run did not finish in time")
             self.assertIsNone(shell.process.poll(), "the program ended")
@@ -60,7 +63,9 @@ class Soak(ShellTestCase):
             time.sleep(0.05)
         summary = json.loads(shell.database.read_text())
         # The last print is asked for just before the summary is saved.
-        shell.wait_for(lambda: len(printed) >= summary["prints"], timeout=30, what="the last print")
+        end = time.monotonic() + 30
+        while len(printed) < summary["prints"] and time.monotonic() < end:
+            time.sleep(0.2)
         time.sleep(1.0)
         self.assertIsNotNone(rss_at_200, "missed the pause after 200 saves")
         rss_at_end = quiet_rss(pid)
@@ -68,7 +73,7 @@ class Soak(ShellTestCase):
         self.assertEqual((summary["replies"], summary["failures"], summary["snapshots"]), (2000, [], 80))
         self.assertLessEqual(most_snapshots, 41)  # 41 only while a copy waits for its pruning
         self.assertEqual(len(list(snapshots.iterdir())), 40)
-        self.assertGreaterEqual(len(printed), 10)
+        self.assertGreaterEqual(len(printed), summary["prints"])
         self.assertTrue(output.exists())
         self.assertLessEqual(rss_at_end, rss_at_200 * 1.10)
 

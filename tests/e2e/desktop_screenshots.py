@@ -10,16 +10,15 @@ light-wayland.png, dark-wayland.png    Weston's whole output, through its screen
 
 import time
 
-from desktop_session import DesktopShell, Weston
-from harness import BUILD
+from harness import PORTAL, WEB, Shell, Weston
 from screenshots import FIRST_PAINT, OUT, farm
 
-WEB = BUILD / "share" / "meadowline-field-keeper" / "web"
 SETTLE = 2.0  # for a change of style to be painted
 
 
 def farm_shell(wayland=None):
-    shell = DesktopShell(WEB, color_scheme=2)
+    shell = Shell(WEB)
+    shell.add_bus_service(PORTAL, "portal", 2)
     shell.folder.mkdir(parents=True)
     shell.database.write_text(farm(), "utf-8")
     if wayland:

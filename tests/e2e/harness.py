@@ -1,6 +1,6 @@
-"""Runs the real program under the current X display with a throw-away home,
-its own session bus and fake default handlers, and reads back what the test
-page and the program did."""
+"""Runs the real program from a throw-away installation with its own home, XDG
+folders and session bus, and default handlers that log the URIs they get.
+Test pages report by saving what they saw as the database."""
 
 import json
 import os
@@ -12,74 +12,94 @@ import time
 import unittest
 from pathlib import Path
 
-BUILD = Path(os.environ.get("MLFK_BUILD_DIR", Path(__file__).resolve().parents[2] / "build"))
+HERE = Path(__file__).resolve().parent
+BUILD = Path(os.environ.get("MLFK_BUILD_DIR", HERE.parents[1] / "build"))
 PROGRAM = BUILD / "bin" / "meadowline-field-keeper"
-PAGE = Path(__file__).resolve().parent / "page"
+SHARE = BUILD / "share" / "meadowline-field-keeper"
+WEB = SHARE / "web"
+PAGE = HERE / "page"
 FONT = Path("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")
-DATA_FOLDER = "Meadowline Field Keeper"
+TITLE = DATA_FOLDER = "Meadowline Field Keeper"
+SYSTEM_PYTHON = "/usr/bin/python3"  # has the GObject bindings fake_services.py uses
+PORTAL = "org.freedesktop.portal.Desktop"
 
 
-def require_display(test):
-    if not os.environ.get("DISPLAY"):
+def need(test, *programs, display=False, root=False):
+    """Skips when something is missing, and fails instead in CI."""
+    missing = [p for p in programs if not shutil.which(p) and not Path(p).exists()]
+    missing += ["an X display"] * (display and not os.environ.get("DISPLAY"))
+    missing += ["root (to mount a tmpfs)"] * (root and os.geteuid() != 0)
+    if missing:
         if os.environ.get("CI") == "true":
-            test.fail("no X display: run the tests through scripts/test")
-        test.skipTest("no X display")
+            test.fail(f"missing {', '.join(missing)}")
+        test.skipTest(f"missing {', '.join(missing)}")
+
+
+def xdo(*args, check=False, timeout=20):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, check=check,
+                          timeout=timeout).stdout
+
+
+def kill_group(process):
+    if process and process.poll() is None:
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        process.wait()
 
 
 class Shell:
-    """One throw-away installation and home for the program."""
+    """One throw-away installation, home and session bus for the program."""
 
-    def __init__(self, page=PAGE):
+    def __init__(self, page=PAGE, accessible=False):
         self.root = Path(tempfile.mkdtemp(prefix="mlfk-e2e-"))
-        self.home = self.root / "home"
-        self.data_home = self.root / "data"
-        self.config_home = self.root / "config"
-        self.state_home = self.root / "state"
-        self.cache_home = self.root / "cache"
+        self.home, self.data_home, self.config_home, self.state_home, self.cache_home = (
+            self.root / d for d in ("home", "data", "config", "state", "cache"))
         for d in (self.home, self.data_home, self.config_home, self.state_home, self.cache_home):
-            d.mkdir(parents=True)
-        self.handled = self.root / "handled.log"
-        self._install(page)
-        self._fake_handlers()
-        self.process = None
-
-    # The installed layout, with the test page as the web application.
-    def _install(self, page):
-        self.prefix = self.root / "pkg"
-        (self.prefix / "bin").mkdir(parents=True)
-        share = self.prefix / "share" / "meadowline-field-keeper"
+            d.mkdir()
+        self.handled, self.log = self.root / "handled.log", self.root / "program.log"
+        self.accessible, self.extra_env, self.process, self.bus = accessible, {}, None, None
+        # A copy, not a link: the program finds its resources from its own path.
+        share = self.root / "pkg" / "share" / "meadowline-field-keeper"
         shutil.copytree(page, share / "web")
         if FONT.exists():
             shutil.copy(FONT, share / "web" / "probe.ttf")
-        shutil.copy(BUILD / "share" / "meadowline-field-keeper" / "Info.json", share / "Info.json")
-        # A copy, not a link: the program finds its resources from its own path.
-        shutil.copy(PROGRAM, self.prefix / "bin" / PROGRAM.name)
-        self.program = self.prefix / "bin" / PROGRAM.name
-
-    # Desktop entries that record the URI they are given, through the real GIO path.
-    def _fake_handlers(self):
-        apps = self.data_home / "applications"
-        apps.mkdir(parents=True)
+        shutil.copy(SHARE / "Info.json", share / "Info.json")
+        self.program = self.root / "pkg" / "bin" / PROGRAM.name
+        self.program.parent.mkdir()
+        shutil.copy(PROGRAM, self.program)
+        # Default handlers that record their URI, reached through the real GIO path.
         recorder = self.root / "record-uri"
         recorder.write_text(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{self.handled}"\n')
         recorder.chmod(0o755)
-        kinds = ["x-scheme-handler/http", "x-scheme-handler/https", "x-scheme-handler/mailto",
-                 "x-scheme-handler/tel", "x-scheme-handler/ftp", "x-scheme-handler/file",
-                 "inode/directory"]
-        (apps / "recorder.desktop").write_text(
-            "[Desktop Entry]\nType=Application\nName=Recorder\n"
-            f"Exec={recorder} %u\nMimeType={';'.join(kinds)};\nNoDisplay=true\n")
+        kinds = [f"x-scheme-handler/{s}" for s in ("http", "https", "mailto", "tel", "ftp", "file")]
+        kinds.append("inode/directory")
+        (self.data_home / "applications").mkdir()
+        (self.data_home / "applications" / "recorder.desktop").write_text(
+            f"[Desktop Entry]\nType=Application\nName=Recorder\nExec={recorder} %u\n"
+            f"MimeType={';'.join(kinds)};\nNoDisplay=true\n")
         (self.config_home / "mimeapps.list").write_text(
             "[Default Applications]\n" + "".join(f"{k}=recorder.desktop\n" for k in kinds))
 
+    def add_bus_service(self, name, *args):
+        """A fake desktop service (fake_services.py) the bus starts on demand."""
+        services = self.data_home / "dbus-1" / "services"
+        services.mkdir(parents=True, exist_ok=True)
+        (services / f"{name}.service").write_text(
+            f"[D-BUS Service]\nName={name}\n"
+            f"Exec={SYSTEM_PYTHON} {HERE / 'fake_services.py'} {' '.join(map(str, args))}\n")
+
     def env(self):
-        env = dict(os.environ)
-        env.update(HOME=str(self.home), XDG_DATA_HOME=str(self.data_home),
+        env = dict(os.environ, HOME=str(self.home), XDG_DATA_HOME=str(self.data_home),
                    XDG_CONFIG_HOME=str(self.config_home), XDG_STATE_HOME=str(self.state_home),
-                   XDG_CACHE_HOME=str(self.cache_home), NO_AT_BRIDGE="1",
-                   GTK_A11Y="none", GIO_USE_VFS="local")
-        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        return env
+                   XDG_CACHE_HOME=str(self.cache_home), NO_AT_BRIDGE="1", GTK_A11Y="none",
+                   GIO_USE_VFS="local")
+        if self.accessible:
+            del env["NO_AT_BRIDGE"], env["GTK_A11Y"]
+        env["DBUS_SESSION_BUS_ADDRESS"] = self.bus_address if self.bus else None
+        env.update(self.extra_env)
+        return {k: v for k, v in env.items() if v is not None}
 
     @property
     def folder(self):
@@ -89,18 +109,30 @@ class Shell:
     def database(self):
         return self.folder / "farm-data.json"
 
-    def start(self):
-        self.started_at = time.monotonic()
-        self.process = subprocess.Popen(
-            ["dbus-run-session", "--", str(self.program)], env=self.env(), cwd=self.home,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    def start(self, *args):
+        if not self.bus:
+            self.bus = subprocess.Popen(
+                ["dbus-daemon", "--session", "--nofork", "--print-address=1"], env=self.env(),
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, start_new_session=True)
+            self.bus_address = self.bus.stdout.readline().strip()
+        with open(self.log, "ab") as log:
+            self.process = subprocess.Popen([str(self.program), *args], env=self.env(),
+                                            cwd=self.home, stdout=log, stderr=subprocess.STDOUT,
+                                            start_new_session=True)
         return self
+
+    def web_processes(self):
+        return subprocess.run(["pgrep", "-P", str(self.process.pid), "-f", "WebKitWebProcess"],
+                              capture_output=True, text=True).stdout.split()
 
     def report(self):
         try:
             return json.loads(self.database.read_text(encoding="utf-8"))
         except (FileNotFoundError, ValueError):
             return None
+
+    def events(self):
+        return (self.report() or {}).get("events", [])
 
     def wait_for(self, condition, timeout=20.0, what="condition"):
         deadline = time.monotonic() + timeout
@@ -116,21 +148,33 @@ class Shell:
     def wait_ready(self):
         return self.wait_for(lambda: (r := self.report()) and r.get("ready") and r, what="page report")
 
-    def window(self):
-        pid = self.program_pid()
-        out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(pid),
-                              "--name", "Meadowline Field Keeper"],
-                             capture_output=True, text=True, timeout=20).stdout.split()
-        return out[0]
+    def command(self, name):
+        """Types a command of the test page into its search field (a user
+        gesture, as a click would be); the page notes it before running it."""
+        count = self.events().count(name)
+        self.key("ctrl+k")
+        self.type_to(self.window(), name)
+        self.key("Return")
+        self.wait_for(lambda: self.events().count(name) > count, what=f"command {name}")
 
-    def program_pid(self):
-        out = subprocess.run(["pgrep", "-f", "-n", str(self.program)], capture_output=True, text=True)
-        return int(out.stdout.split()[0])
+    def window(self):
+        return xdo("search", "--sync", "--onlyvisible", "--pid", str(self.process.pid),
+                   "--name", TITLE).split()[0]
 
     def key(self, *keys):
-        wid = self.window()
-        subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
-        subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True, timeout=10)
+        self.keys_to(self.window(), *keys)
+
+    def keys_to(self, wid, *keys):
+        xdo("windowfocus", "--sync", wid, check=True)
+        xdo("key", "--clearmodifiers", *keys, check=True)
+
+    def type_to(self, wid, text):
+        xdo("windowfocus", "--sync", wid, check=True)
+        xdo("type", "--delay", "10", text, check=True, timeout=60)
+
+    def click(self, wid, x, y):
+        """Clicks at a point relative to the window's top left corner."""
+        xdo("mousemove", "--sync", "--window", wid, str(x), str(y), "click", "1", check=True)
 
     def print_to_file(self, output):
         """Makes "Print to File" into `output` the printer the print dialog
@@ -144,56 +188,40 @@ class Shell:
     def handled_uris(self):
         return self.handled.read_text().splitlines() if self.handled.exists() else []
 
-    # Dialogs: with no window manager a dialog neither takes the focus nor can
-    # be found by anything but its window, so tests drive windows by id.
-
+    # With no window manager a dialog neither takes the focus nor can be found
+    # by anything but its window, so tests drive windows by id.
     def windows(self):
         """The program's visible windows as {id: title}, without GTK's 1x1
         helper windows and the root window (which a pid search also returns)."""
-        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.program_pid()),
-                              "--name", ".*"], capture_output=True, text=True, timeout=20).stdout.split()
+        root = xdo("search", "--maxdepth", "0", "--name", ".*").split()[:1]
         found = {}
-        for wid in ids:
-            geometry = subprocess.run(["xdotool", "getwindowgeometry", wid], capture_output=True,
-                                      text=True, timeout=10).stdout
-            if not geometry or "Geometry: 1x1" in geometry or wid == _root_window():
-                continue
-            found[wid] = subprocess.run(["xdotool", "getwindowname", wid], capture_output=True,
-                                        text=True, timeout=10).stdout.strip()
+        for wid in xdo("search", "--onlyvisible", "--pid", str(self.process.pid), "--name", ".*").split():
+            geometry = xdo("getwindowgeometry", wid)
+            if geometry and "Geometry: 1x1" not in geometry and [wid] != root:
+                found[wid] = xdo("getwindowname", wid).strip()
         return found
 
     def wait_window(self, besides=(), title=None, timeout=20.0):
         """A visible window not among `besides`, with this title if one is given."""
-        def fresh():
-            return next((wid for wid, name in self.windows().items()
-                         if wid not in besides and (title is None or name == title)), None)
-        return self.wait_for(fresh, timeout=timeout, what=f"a new window {title or ''}".rstrip())
+        return self.wait_for(lambda: next((w for w, name in self.windows().items() if w not in besides
+                                           and title in (None, name)), None),
+                             timeout=timeout, what=f"a new window {title or ''}")
 
     def wait_window_gone(self, wid, timeout=20.0):
         self.wait_for(lambda: wid not in self.windows(), timeout=timeout, what=f"window {wid} to close")
 
-    def keys_to(self, wid, *keys):
-        subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
-        subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True, timeout=10)
-
-    def type_to(self, wid, text):
-        subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
-        subprocess.run(["xdotool", "type", "--delay", "10", text], check=True, timeout=60)
-
-    def click(self, wid, x, y):
-        """Clicks at a point relative to the window's top left corner."""
-        subprocess.run(["xdotool", "mousemove", "--sync", "--window", wid, str(x), str(y), "click", "1"],
-                       check=True, timeout=10)
-
     def size(self, wid):
-        """(width, height) of a window."""
-        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid], capture_output=True,
-                             text=True, timeout=10).stdout
-        values = dict(line.split("=", 1) for line in out.split())
+        values = dict(line.split("=", 1) for line in xdo("getwindowgeometry", "--shell", wid).split())
         return int(values["WIDTH"]), int(values["HEIGHT"])
 
     def screenshot(self, wid, path):
         subprocess.run(["import", "-window", wid, str(path)], check=True, timeout=30)
+
+    def set_color_scheme(self, value):
+        subprocess.run(["dbus-send", "--session", f"--dest={PORTAL}", "--type=method_call",
+                        "--print-reply", "/org/freedesktop/portal/desktop",
+                        "farm.meadowline.test.Appearance.SetColorScheme", f"uint32:{value}"],
+                       env=self.env(), check=True, capture_output=True, timeout=30)
 
     def wait_exit(self, timeout=10.0):
         try:
@@ -202,34 +230,63 @@ class Shell:
             raise AssertionError("program did not exit")
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            try:
-                os.killpg(self.process.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-            self.process.wait()
+        kill_group(self.process)
 
     def close(self):
         self.stop()
+        kill_group(self.bus)  # and whatever the bus started: portal, accessibility bus
+        if self.bus:
+            self.bus.stdout.close()
         shutil.rmtree(self.root, ignore_errors=True)
-
-
-def _root_window():
-    out = subprocess.run(["xdotool", "search", "--maxdepth", "0", "--name", ".*"],
-                         capture_output=True, text=True, timeout=10).stdout.split()
-    return out[0] if out else None
 
 
 class ShellTestCase(unittest.TestCase):
     def setUp(self):
-        require_display(self)
+        need(self, display=True)
         self.shells = []
 
-    def shell(self, page=PAGE):
-        s = Shell(page)
+    def shell(self, page=PAGE, **options):
+        s = Shell(page, **options)
         self.shells.append(s)
         return s
 
     def tearDown(self):
         for s in self.shells:
             s.close()
+
+
+class Weston:
+    """A headless Weston with its own runtime folder. Without `--use-pixman`
+    it renders nothing; `--debug` lets weston-screenshooter capture it."""
+
+    def __init__(self, width=1600, height=1000):
+        self.runtime = Path(tempfile.mkdtemp(prefix="mlfk-weston-"))
+        self.runtime.chmod(0o700)
+        self.log = self.runtime / "weston.log"
+        with open(self.log, "wb") as log:
+            self.process = subprocess.Popen(
+                ["weston", "--backend=headless-backend.so", "--socket=mlfk-wayland", "--idle-time=0",
+                 "--use-pixman", f"--width={width}", f"--height={height}", "--debug"],
+                env=dict(os.environ, XDG_RUNTIME_DIR=str(self.runtime)), stdout=log,
+                stderr=subprocess.STDOUT, start_new_session=True)
+        deadline = time.monotonic() + 30
+        while not (self.runtime / "mlfk-wayland").exists():
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError(f"weston did not start:\n{self.log.read_text(errors='replace')}")
+            time.sleep(0.05)
+
+    def client_env(self):
+        """What a program needs to run as a Wayland client here, and not on X11."""
+        return {"XDG_RUNTIME_DIR": str(self.runtime), "WAYLAND_DISPLAY": "mlfk-wayland",
+                "GDK_BACKEND": "wayland", "DISPLAY": None}
+
+    def screenshot(self, path):
+        folder = Path(tempfile.mkdtemp(dir=self.runtime))
+        env = {k: v for k, v in dict(os.environ, **self.client_env()).items() if v is not None}
+        subprocess.run(["weston-screenshooter"], env=env, cwd=folder, check=True,
+                       capture_output=True, timeout=30)
+        shutil.move(next(folder.glob("*.png")), path)
+
+    def close(self):
+        kill_group(self.process)
+        shutil.rmtree(self.runtime, ignore_errors=True)

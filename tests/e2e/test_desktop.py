@@ -1,17 +1,24 @@
-"""The program among the desktop's settings and from a terminal: the dark
-style from the settings portal, followed while running; the command line;
-a second launch."""
+"""The program among the desktop: the command line, the dark style from the
+settings portal, a second launch, a screen reader's view through the
+accessibility bus, and a native Wayland session on a headless Weston."""
 
 import json
 import os
+import re
+import signal
 import subprocess
 import unittest
 
-from desktop_session import HERE, DesktopShell, need
-from harness import BUILD, PROGRAM, ShellTestCase
+from harness import PAGE, PORTAL, PROGRAM, SHARE, SYSTEM_PYTHON, WEB, HERE, Shell, ShellTestCase, \
+    Weston, need, xdo
+
+VERSION = json.loads((SHARE / "Info.json").read_text())["CFBundleShortVersionString"]
+# GTK asks the seat for its keyboard while it opens the display, before any
+# code of the program runs; a seatless compositor makes that assertion fail.
+SEATLESS = "gdk_seat_get_keyboard: assertion 'GDK_IS_SEAT (seat)' failed"
 
 
-def brightness(shell, wid, region):
+def brightness(wid, region):
     """Mean brightness (0 to 1) of a region "WxH+X+Y" of a window."""
     out = subprocess.run(f"import -window {wid} -crop {region} +repage png:- | "
                          "convert png:- -colorspace Gray -format '%[fx:mean]' info:",
@@ -19,63 +26,112 @@ def brightness(shell, wid, region):
     return float(out) if out else None
 
 
-class CommandLine(unittest.TestCase):
-    def run_program(self, *args):
+class Desktop(ShellTestCase):
+    def test_command_line_needs_no_display(self):
+        """The texts are checked in CommandLineTest; here that no display is opened for them."""
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        return subprocess.run([str(PROGRAM), *args], env=env, capture_output=True, text=True,
-                              timeout=30)
-
-    def test_version_help_and_usage_errors_need_no_display(self):
-        info = json.loads((BUILD / "share" / "meadowline-field-keeper" / "Info.json").read_text())
-        version = self.run_program("--version")
-        self.assertEqual((version.returncode, version.stderr), (0, ""))
-        self.assertEqual(version.stdout,
-                         f"Meadowline Field Keeper {info['CFBundleShortVersionString']}\n")
-        help = self.run_program("--help")
-        self.assertEqual(help.returncode, 0)
+        run = lambda arg: subprocess.run([PROGRAM, arg], env=env, capture_output=True, text=True, timeout=30)
+        version, help, wrong = run("--version"), run("--help"), run("--frobnicate")
+        self.assertEqual((version.returncode, version.stdout, version.stderr),
+                         (0, f"Meadowline Field Keeper {VERSION}\n", ""))
+        self.assertEqual((help.returncode, help.stderr), (0, ""))
         self.assertIn("--version", help.stdout)
         self.assertIn("not opened", help.stdout)
-        wrong = self.run_program("--frobnicate")
         self.assertEqual((wrong.returncode, wrong.stdout), (2, ""))
         self.assertIn("unknown option '--frobnicate'", wrong.stderr)
 
-
-class Desktop(ShellTestCase):
-    def test_dark_style_follows_the_portal_and_a_second_launch_comes_forward(self):
+    def test_dark_style_second_launch_and_close_window(self):
         need(self, "dbus-daemon", "dbus-send", "import", "convert")
-        shell = DesktopShell(HERE / "desktop_page", color_scheme=1)
-        self.shells.append(shell)
-        shell.start()
-        self.assertEqual(shell.wait_ready()["schemes"], ["dark"])
+        shell = self.shell()
+        shell.add_bus_service(PORTAL, "portal", 1)
+        self.assertEqual(shell.start().wait_ready()["schemes"], ["dark"])
         wid = shell.window()
         # An empty stretch of the menu bar shows which variant GTK draws.
         menubar = "400x12+700+4"
-        shell.wait_for(lambda: (b := brightness(shell, wid, menubar)) is not None and b < 0.35,
+        shell.wait_for(lambda: (b := brightness(wid, menubar)) is not None and b < 0.35,
                        what="a dark menu bar")
-
         shell.set_color_scheme(2)
-        shell.wait_for(lambda: shell.report()["schemes"] == ["dark", "light"],
-                       what="the page to turn light")
-        shell.wait_for(lambda: (b := brightness(shell, wid, menubar)) is not None and b > 0.8,
+        shell.wait_for(lambda: shell.report()["schemes"] == ["dark", "light"], what="a light page")
+        shell.wait_for(lambda: (b := brightness(wid, menubar)) is not None and b > 0.8,
                        what="a light menu bar")
 
         # Another launch hands over to this one and exits; the window comes
         # forward and the file is not opened.
-        root = subprocess.run(["xdotool", "search", "--maxdepth", "0", "--name", ".*"],
-                              capture_output=True, text=True, timeout=10).stdout.split()[0]
-        subprocess.run(["xdotool", "windowfocus", "--sync", root], check=True, timeout=10)
-        self.assertNotEqual(self.focused(), wid)
-        second = subprocess.run([str(shell.program), "herd.json"], env=shell.env(), cwd=shell.home,
+        xdo("windowfocus", "--sync", xdo("search", "--maxdepth", "0", "--name", ".*").split()[0], check=True)
+        self.assertNotEqual(xdo("getwindowfocus").strip(), wid)
+        second = subprocess.run([shell.program, "herd.json"], env=shell.env(), cwd=shell.home,
                                 capture_output=True, text=True, timeout=60)
         self.assertEqual(second.returncode, 0, second.stderr)
         self.assertIn("not opening 'herd.json'", second.stderr)
-        shell.wait_for(lambda: self.focused() == wid, what="the window to come forward")
+        shell.wait_for(lambda: xdo("getwindowfocus").strip() == wid, what="the window to come forward")
         self.assertEqual(list(shell.windows()), [wid])
-        self.assertIsNone(shell.process.poll())
 
-    def focused(self):
-        return subprocess.run(["xdotool", "getwindowfocus"], capture_output=True, text=True,
-                              timeout=10).stdout.strip()
+        # Closing the window quits through the page's flush.
+        shell.key("ctrl+w")
+        self.assertEqual(shell.wait_exit(), 0)
+        self.assertIn("flushed", shell.events())
+
+    def test_menus_page_alert_and_dialog_reach_a_screen_reader(self):
+        """With the farm application and saved records it cannot read, so
+        that the page shows an alert."""
+        need(self, "dbus-daemon", "/usr/libexec/at-spi-bus-launcher")
+        shell = self.shell(WEB, accessible=True)
+        shell.folder.mkdir(parents=True)
+        shell.database.write_text("{not json")
+        shell.start()
+        probe = subprocess.run([SYSTEM_PYTHON, HERE / "atspi_probe.py", str(shell.process.pid)],
+                               env=shell.env(), capture_output=True, text=True, timeout=120)
+        self.assertEqual(probe.returncode, 0, probe.stderr)
+        seen = json.loads(probe.stdout)
+
+        menus = seen["menus"]
+        self.assertEqual(list(menus), ["Meadowline Field Keeper", "File", "Edit", "View", "Window", "Help"])
+        items = {name: accel for entries in menus.values() for name, accel in entries}
+        self.assertEqual([items[n] for n in ("Quit Meadowline Field Keeper", "Back Up…", "Find an Animal…",
+                                             "Enter Full Screen", "Contact Support…")],
+                         ["<Primary>q", "<Primary>b", "<Primary>k", "F11", ""])
+        self.assertTrue(seen["document"].startswith("The saved records cannot be read"))
+        self.assertEqual([role for role, _ in seen["landmarks"]], ["banner", "search", "navigation", "main"])
+        self.assertIn(["navigation", "Sections"], seen["landmarks"])
+        self.assertEqual(seen["search"], [["combo box", "Find an animal"]])
+        self.assertEqual(seen["headings"], [[1, "The saved records cannot be read"], [2, "Keep a copy"]])
+        self.assertEqual(len(seen["alerts"]), 1)
+        self.assertIn("will not save anything while this message is shown", seen["alerts"][0])
+        self.assertEqual(seen["about"]["name"], "About Meadowline Field Keeper")
+        self.assertIn(VERSION, seen["about"]["labels"])
+
+
+class Wayland(unittest.TestCase):
+    """The headless backend has no seat, so nothing here types or clicks: the
+    page drives itself and SIGTERM ends the run."""
+
+    def test_runs_saves_snapshots_and_quits_through_the_flush(self):
+        need(self, "weston", "dbus-daemon")
+        weston = Weston()
+        self.addCleanup(weston.close)
+        shell = Shell(PAGE)
+        self.addCleanup(shell.close)
+        shell.extra_env.update(weston.client_env())  # and no DISPLAY: X11 is out of reach
+        geometry = shell.state_home / "meadowline-field-keeper" / "window.ini"
+        geometry.parent.mkdir(parents=True)
+        geometry.write_text("[MeadowlineFieldKeeperMain]\nwidth=1100\nheight=720\n"
+                            "maximized=false\nx=40\ny=50\n")
+        report = shell.start().wait_ready()
+        self.assertEqual((report["shell"], report["snapshot"]), ("mac-native", {"value": {"ok": True}}))
+        self.assertEqual(len(os.listdir(shell.folder / "Safety Snapshots")), 1)
+        # Wayland has no positions: the size comes back, the position is
+        # neither applied nor written again.
+        saved = shell.wait_for(lambda: "x=" not in (t := geometry.read_text()) and t,
+                               what="the window geometry written on Wayland")
+        self.assertIn("width=1100\nheight=720\n", saved)
+
+        os.kill(shell.process.pid, signal.SIGTERM)
+        self.assertEqual(shell.wait_exit(60), 0)
+        self.assertIn("flushed", shell.events())
+        log = shell.log.read_text(errors="replace")
+        self.assertIn(SEATLESS, log, "the run did not go through Wayland's seatless start")
+        self.assertEqual([line for line in log.splitlines() if SEATLESS not in line and
+                          re.search(r"(Gtk|Gdk|GLib-GObject|GLib)-(CRITICAL|WARNING)", line)], [])
 
 
 if __name__ == "__main__":

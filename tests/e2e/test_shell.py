@@ -1,165 +1,172 @@
+"""The shell around a page: hosting, the bridge, the keyboard and menus, links,
+reloads from disk, quitting, the window's geometry, a print dialog left open
+at logout, a data folder whose name is not UTF-8, and a second start."""
+
 import base64
-import json
 import os
-import shutil
+import signal
 import subprocess
 import time
 import unittest
+import urllib.parse
 
-from harness import PAGE, ShellTestCase
+from harness import TITLE, ShellTestCase, xdo
 
 
-class PageHosting(ShellTestCase):
-    def test_page_served_through_the_scheme_with_the_shell_marker(self):
-        shell = self.shell().start()
-        report = shell.wait_ready()
-        self.assertEqual(report["shell"], "mac-native")
-        self.assertIsNone(report["db"])
-        self.assertEqual(report["module"], "yes")
-        self.assertEqual(report["fetch"], 42)
-        self.assertEqual(report["wasm"], 42)
-        self.assertEqual(report["font"], 1)
+def menu(shell, *keys):
+    """Opens the menu bar with F10 and walks it with the arrow keys."""
+    shell.key("F10")
+    time.sleep(0.3)
+    for k in keys:
+        xdo("key", k, check=True)
+        time.sleep(0.15)
+
+
+def restart(shell):
+    """Starts the program again; returns the new page's report."""
+    before = shell.report()["loadId"]
+    shell.start()
+    return shell.wait_for(lambda: (r := shell.report()) and r.get("ready") and r["loadId"] != before
+                          and r, what="the page of the new start")
+
+
+class Shell(ShellTestCase):
+    def test_page_bridge_keyboard_menus_reloads_quit_and_geometry(self):
+        shell = self.shell()
+        shell.folder.mkdir(parents=True)
+        seed = '{"seed": "caf\u00e9 \U0001F404"}'.encode("utf-8")
+        shell.database.write_bytes(seed)
+        report = shell.start().wait_ready()
+        # Served through the scheme, with the marker and the saved records injected.
+        self.assertEqual((report["shell"], base64.b64decode(report["db"])), ("mac-native", seed))
+        self.assertEqual((report["module"], report["fetch"], report["wasm"], report["font"]),
+                         ("yes", 42, 42, 1))
         self.assertIsNone(report["frameShell"], "an iframe must not receive the bootstrap script")
-
-    def test_saved_database_is_injected_at_the_next_start(self):
-        shell = self.shell()
-        shell.folder.mkdir(parents=True)
-        saved = '{"seed": "caf\u00e9 \U0001F404"}'.encode("utf-8")
-        shell.database.write_bytes(saved)
-        shell.start()
-        report = shell.wait_ready()
-        self.assertEqual(base64.b64decode(report["db"]), saved)
-        # What the page persisted is on disk byte for byte.
-        self.assertEqual(json.loads(shell.database.read_text("utf-8"))["ready"], True)
-
-    def test_every_reload_starts_from_the_records_on_disk(self):
-        shell = self.shell()
-        shell.folder.mkdir(parents=True)
-        shell.database.write_bytes(b'{"at":"start"}')
-        shell.start()
-        first = shell.wait_ready()  # the page has saved over the database by now
-
-        def reloaded(previous):
-            return shell.wait_for(lambda: (r := shell.report()) and r.get("ready") and
-                                  r["loadId"] != previous["loadId"] and r, what="reloaded page")
-
-        saved = shell.database.read_bytes()
-        pid = shell.program_pid()
-        web = subprocess.run(["pgrep", "-P", str(pid), "-f", "WebKitWebProcess"],
-                             capture_output=True, text=True).stdout.split()
-        self.assertTrue(web, "no web process found")
-        for p in web:
-            os.kill(int(p), 9)
-        second = reloaded(first)
-        self.assertEqual(base64.b64decode(second["db"]), saved)
-
-        saved = shell.database.read_bytes()
-        shell.key("ctrl+r")
-        third = reloaded(second)
-        self.assertEqual(base64.b64decode(third["db"]), saved)
-
-    def test_bridge_replies(self):
-        shell = self.shell().start()
-        report = shell.wait_ready()
+        self.assertEqual(report["openOnLoad"], "none", "no window without a user gesture")
         self.assertEqual(report["ping"]["value"], {"version": 2, "shell": "mac-native",
                                                    "dataPath": str(shell.database)})
-        self.assertEqual(report["badText"], {"error": "Bad message"})
-        self.assertEqual(report["badAction"], {"error": "Bad message"})
-        self.assertEqual(report["unknown"], {"error": "Unknown action: Ping"})
+        self.assertEqual([report[k] for k in ("badText", "badAction", "unknown")],
+                         [{"error": "Bad message"}] * 2 + [{"error": "Unknown action: Ping"}])
         self.assertEqual(report["noContent"]["value"]["ok"], False)
         self.assertEqual(report["snapshot"]["value"], {"ok": True})
-        names = os.listdir(shell.folder / "Safety Snapshots")
-        self.assertEqual(len(names), 1)
-        self.assertTrue(names[0].endswith(" before import 3-2026.json"), names)
+        [snapshot] = os.listdir(shell.folder / "Safety Snapshots")
+        self.assertTrue(snapshot.endswith(" before import 3-2026.json"), snapshot)
 
-
-def command(shell, name):
-    """Types a command of the test page into its search field."""
-    shell.key("ctrl+k")
-    subprocess.run(["xdotool", "type", "--delay", "5", name], check=True, timeout=30)
-    shell.key("Return")
-    shell.wait_for(lambda: any(e.startswith(name) or e == "links-clicked" and name == "links"
-                               for e in (shell.report() or {}).get("events", [])) or
-                   name in ("hang",) and "hanging" in shell.report().get("events", []),
-                   what=f"command {name}")
-
-
-class Links(ShellTestCase):
-    def test_web_mail_and_phone_links_go_to_the_default_handler(self):
-        shell = self.shell().start()
-        shell.wait_ready()
-        command(shell, "links")
-        shell.wait_for(lambda: len(shell.handled_uris()) >= 3, what="handled links")
-        time.sleep(0.5)  # a dropped ftp or file link would have arrived by now
-        self.assertEqual(sorted(shell.handled_uris()),
-                         sorted(["https://example.org/herd", "mailto:vet@example.org",
-                                 "tel:+441234567"]))
-        self.assertTrue(shell.report()["ready"], "the page stays")
-
-
-class MenusAndQuit(ShellTestCase):
-    def events(self, shell):
-        return (shell.report() or {}).get("events", [])
-
-    def test_page_commands_from_the_keyboard(self):
-        shell = self.shell().start()
-        shell.wait_ready()
-        shell.key("ctrl+k")
-        shell.wait_for(lambda: "search-focused:0-7" in self.events(shell), what="search focused")
-        shell.key("ctrl+b")
-        shell.wait_for(lambda: "backup-clicked" in self.events(shell), what="backup clicked")
-        shell.key("ctrl+p")
-        shell.wait_for(lambda: "printPage:Shell test page" in self.events(shell), what="printPage")
-        self.assertNotIn("window.print", self.events(shell))
-
-    def test_zoom_changes_the_page_width(self):
-        shell = self.shell().start()
-        width = shell.wait_ready()["width"]
+        # Page commands from the keyboard; zoom changes the page's width.
+        for keys, event in [("ctrl+k", "search-focused:0-7"), ("ctrl+b", "backup-clicked"),
+                            ("ctrl+p", "printPage:Shell test page")]:
+            shell.key(keys)
+            shell.wait_for(lambda: event in shell.events(), what=event)
+        self.assertNotIn("window.print", shell.events())
+        width = report["width"]
         shell.key("ctrl+plus")
         shell.wait_for(lambda: any(e.startswith("width:") and int(e[6:]) < width
-                                   for e in self.events(shell)), what="zoomed in")
+                                   for e in shell.events()), what="zoomed in")
         shell.key("ctrl+0")
-        shell.wait_for(lambda: f"width:{width}" in self.events(shell), what="actual size")
+        shell.wait_for(lambda: f"width:{width}" in shell.events(), what="actual size")
 
-    def test_quit_flushes_the_page_first(self):
-        shell = self.shell().start()
-        shell.wait_ready()
+        # Only web, mail and phone links reach the default handler.
+        shell.command("links")
+        shell.wait_for(lambda: len(shell.handled_uris()) >= 3, what="handled links")
+        time.sleep(0.5)  # a dropped ftp or file link would have arrived by now
+        self.assertEqual(sorted(shell.handled_uris()), ["https://example.org/herd",
+                                                        "mailto:vet@example.org", "tel:+441234567"])
+        # Help > Contact Support opens a prefilled mail.
+        menu(shell, "Left", "Down", "Return")
+        uri = shell.wait_for(lambda: shell.handled_uris()[3:], what="support mail")[0]
+        self.assertTrue(uri.startswith("mailto:support@meadowline.farm?subject="
+                                       "Meadowline%20Field%20Keeper%20support&body="), uri)
+        body = urllib.parse.unquote(uri.split("&body=", 1)[1])
+        self.assertTrue(body.startswith("\n\n----\nMeadowline Field Keeper 4.1 (build 1)\n"), body)
+        self.assertTrue(body.split("\n")[-1], "the last line names the system")
+        # Show Data Folder without a file manager opens the folder itself
+        # (GIO hands it over as a path or a file URI).
+        menu(shell, "Down", "Down", "Return")
+        shown = shell.wait_for(lambda: shell.handled_uris()[4:], what="folder opened")
+        self.assertIn(shown, ([str(shell.folder)], [shell.folder.as_uri()]))
+
+        # A crashed web process and Reload both start from the records on disk.
+        for reload in ("kill", "ctrl+r"):
+            saved, before = shell.database.read_bytes(), shell.report()["loadId"]
+            if reload == "kill":
+                self.assertTrue(shell.web_processes(), "no web process found")
+                for p in shell.web_processes():
+                    os.kill(int(p), signal.SIGKILL)
+            else:
+                shell.key(reload)
+            again = shell.wait_for(lambda: (r := shell.report()) and r.get("ready") and
+                                   r["loadId"] != before and r, what=f"reload after {reload}")
+            self.assertEqual(base64.b64decode(again["db"]), saved)
+
+        # Quit flushes the page first and keeps the window's size for the next start.
+        xdo("windowsize", "--sync", shell.window(), "1000", "700", check=True)
+        time.sleep(1.0)  # the geometry is written once resizing settles
         shell.key("ctrl+q")
         self.assertEqual(shell.wait_exit(), 0)
-        self.assertIn("flushed", self.events(shell))
+        self.assertIn("flushed", shell.events())
+        state = (shell.state_home / "meadowline-field-keeper" / "window.ini").read_text()
+        self.assertIn("[MeadowlineFieldKeeperMain]", state)
+        self.assertIn("width=1000", state)
 
-    def test_quit_when_the_page_never_answers(self):
-        shell = self.shell().start()
-        shell.wait_ready()
-        command(shell, "hang")
+        # The next start: same size; Show Data Folder selects the database in a
+        # file manager when there is one.
+        shown = shell.root / "shown-items.log"
+        shell.add_bus_service("org.freedesktop.FileManager1", "file-manager", shown)
+        restart(shell)
+        self.assertIn("1000x7", xdo("getwindowgeometry", shell.window()))  # and the menu bar
+        handled = shell.handled_uris()
+        menu(shell, "Down", "Down", "Return")
+        shell.wait_for(lambda: shown.exists() and shown.read_text(), what="ShowItems")
+        self.assertEqual(shown.read_text().split(), [shell.database.as_uri()])
+        self.assertEqual(shell.handled_uris(), handled)
+
+        # A print asked for while the print dialog is open is answered and
+        # dropped; the open dialog still works.
+        main = shell.window()
+        shell.command("print")
+        dialog = shell.wait_window(besides={main})
+        shell.wait_for(lambda: "second-print-answered" in shell.events(), what="second print")
+        self.assertEqual(set(shell.windows()) - {main}, {dialog})
+        shell.keys_to(dialog, "Escape")
+        shell.wait_window_gone(dialog)
+        # Logout while the dialog is open: the flush lands and the program ends.
+        shell.command("print")
+        shell.wait_window(besides={main})
+        asked = time.monotonic()
+        os.kill(shell.process.pid, signal.SIGTERM)
+        self.assertEqual(shell.wait_exit(), 0)
+        self.assertLess(time.monotonic() - asked, 3.0)
+        self.assertIn("flushed", shell.events())
+
+    def test_odd_folder_name_second_start_without_a_bus_and_a_page_that_never_answers(self):
+        shell = self.shell()
+        # Linux allows any bytes in a name; this one is Latin-1 "é".
+        odd = shell.root / os.fsdecode(b"donn\xe9es")
+        shell.data_home.rename(odd)
+        shell.data_home = odd
+        # No session bus: the two instances cannot find each other through it.
+        shell.extra_env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + str(shell.root / "no-bus")
+        report = shell.start().wait_ready()
+        shown = os.fsencode(str(shell.database)).decode("utf-8", errors="replace")
+        self.assertIn("\ufffd", shown)
+        self.assertEqual(report["ping"]["value"]["dataPath"], shown)
+
+        # A second start says the records are open elsewhere and leaves them alone.
+        main, listing = shell.window(), sorted(shell.folder.iterdir())
+        second = subprocess.Popen([str(shell.program)], env=shell.env(), cwd=shell.home,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  start_new_session=True)
+        self.addCleanup(lambda: second.poll() is None and second.kill())
+        shell.keys_to(shell.wait_window(besides={main}, title=TITLE), "Return")
+        self.assertEqual(second.wait(timeout=10), 0)
+        self.assertEqual(sorted(shell.folder.iterdir()), listing)
+
+        # The first still works; it quits within a bound when its page never answers.
+        shell.command("hang")
         asked = time.monotonic()
         shell.key("ctrl+q")
         self.assertEqual(shell.wait_exit(), 0)
         self.assertLess(time.monotonic() - asked, 3.0)
-
-    def test_closing_the_window_quits_through_the_flush(self):
-        shell = self.shell().start()
-        shell.wait_ready()
-        shell.key("ctrl+w")
-        self.assertEqual(shell.wait_exit(), 0)
-        self.assertIn("flushed", self.events(shell))
-
-    def test_second_run_opens_where_the_first_left(self):
-        first = self.shell().start()
-        first.wait_ready()
-        wid = first.window()
-        subprocess.run(["xdotool", "windowsize", "--sync", wid, "1000", "700"], check=True, timeout=10)
-        time.sleep(1.0)  # the geometry is written once resizing settles
-        first.key("ctrl+q")
-        first.wait_exit()
-        state = (first.state_home / "meadowline-field-keeper" / "window.ini").read_text()
-        self.assertIn("[MeadowlineFieldKeeperMain]", state)
-        self.assertIn("width=1000", state)
-        first.start()
-        first.wait_ready()
-        out = subprocess.run(["xdotool", "getwindowgeometry", first.window()],
-                             capture_output=True, text=True).stdout
-        self.assertIn("1000x7", out)  # the height includes the menu bar
 
 
 if __name__ == "__main__":

@@ -7,7 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const mlfk::BundleSchemeHandler handler("/srv/mlfk-fuzz/web");
-  const std::string url = "meadowline-farm://app/" + std::string(reinterpret_cast<const char*>(data), size);
+  const std::string url =
+      "meadowline-farm://app/" + std::string(reinterpret_cast<const char*>(data), size);
   const auto file = handler.resolve(url);
   if (!file) return 0;
   const std::string path = file->string();

@@ -1,5 +1,4 @@
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,19 +6,25 @@
 
 #include <random>
 
-#include "CrashText.h"
 #include "store/FarmStore.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace mlfk {
 namespace {
 
+// The n-th database: its number at both ends and a body whose size and bytes
+// depend on n, so a torn or mixed file cannot pass.
+std::string crashText(uint64_t n) {
+  std::string text = "{\"save\":" + std::to_string(n) + ",\"body\":\"";
+  for (size_t i = 0, size = 1024 + (n * 7919) % (192 * 1024); i < size; ++i)
+    text += static_cast<char>('a' + (n + i) % 26);
+  return text + "\",\"end\":" + std::to_string(n) + "}";
+}
+
 size_t temporariesIn(const std::filesystem::path& folder) {
   size_t count = 0;
   for (auto& e : std::filesystem::directory_iterator(folder))
-    if (e.path().filename().string().starts_with(".mlfk-tmp-")) ++count;
+    count += e.path().filename().string().starts_with(".mlfk-tmp-");
   return count;
 }
 
@@ -31,35 +36,33 @@ TEST(StoreCrash, KilledWriterLeavesOneWholeDatabase) {
   std::mt19937 random(20261206);
   std::uniform_int_distribution<int> delayMicros(0, 20000);
 
-  for (int round = 0; round < 200; ++round) {
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const std::string first = std::to_string(round * 1000000ull);
-    std::string folderArg = folder.string();
-    char* argv[] = {const_cast<char*>(MLFK_CRASH_WRITER), folderArg.data(),
-                    const_cast<char*>(first.c_str()), nullptr};
-    pid_t child;
-    ASSERT_EQ(posix_spawn(&child, MLFK_CRASH_WRITER, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    char ready[6];
-    ASSERT_EQ(::read(out[0], ready, sizeof ready), 6) << "writer did not start";
-    ::close(out[0]);
+  for (uint64_t round = 0; round < 200; ++round) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {  // saves until it is killed, saying so once the first is on disk
+      FarmStore store(folder, std::make_shared<SystemClock>());
+      for (uint64_t n = round * 1000000;; ++n) {
+        if (store.persist(crashText(n))) ::_exit(1);
+        if (n == round * 1000000) (void)!::write(ready[1], "ready", 5);
+      }
+    }
+    ::close(ready[1]);
+    char buffer[5];
+    ASSERT_EQ(::read(ready[0], buffer, sizeof buffer), 5) << "writer did not start";
+    ::close(ready[0]);
 
     ::usleep(delayMicros(random));
-    ::kill(child, SIGKILL);
+    ::kill(writer, SIGKILL);
     int status;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(::waitpid(writer, &status, 0), writer);
     ASSERT_TRUE(WIFSIGNALED(status));
 
     const std::string saved = test::readFile(folder / "farm-data.json");
     ASSERT_GT(saved.size(), 8u) << "round " << round;
     const auto number = saved.substr(8, saved.find(',') - 8);
-    ASSERT_EQ(saved, test::crashText(std::stoull(number))) << "torn database in round " << round;
+    ASSERT_EQ(saved, crashText(std::stoull(number))) << "torn database in round " << round;
     ASSERT_LE(temporariesIn(folder), 1u);  // at most the write that was cut off
 
     FarmStore restarted(folder, std::make_shared<SystemClock>());

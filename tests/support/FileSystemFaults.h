@@ -14,44 +14,27 @@ class FileSystemFaults {
   FileSystemFaults() : saved_(fileSystemCalls()) {}
   ~FileSystemFaults() { fileSystemCalls() = saved_; }
   FileSystemFaults(const FileSystemFaults&) = delete;
-  FileSystemFaults& operator=(const FileSystemFaults&) = delete;
 
   // link() fails with `error`, as on FAT and exFAT.
   void failLinks(int error) {
-    linkError() = error;
-    fileSystemCalls().link = [](const char*, const char*) {
-      errno = linkError();
-      return -1;
-    };
+    linkError = error;
+    fileSystemCalls().link = [](const char*, const char*) { return errno = linkError, -1; };
   }
   // fsync() of a folder fails with `error`; files still sync.
   void failFolderSync(int error) {
-    folderSyncError() = error;
-    folderSyncs() = 0;
+    folderSyncError = error;
+    folderSyncs = 0;
     fileSystemCalls().fsync = [](int fd) {
       struct stat info;
-      if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ++folderSyncs();
-        errno = folderSyncError();
-        return -1;
-      }
-      return ::fsync(fd);
+      if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode)) return ::fsync(fd);
+      ++folderSyncs;
+      return errno = folderSyncError, -1;
     };
   }
-  static int& folderSyncs() {
-    static int count = 0;
-    return count;
-  }
+  static inline int folderSyncs = 0;
 
  private:
-  static int& linkError() {
-    static int error = 0;
-    return error;
-  }
-  static int& folderSyncError() {
-    static int error = 0;
-    return error;
-  }
+  static inline int linkError = 0, folderSyncError = 0;
   FileSystemCalls saved_;
 };
 

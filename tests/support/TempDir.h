@@ -21,17 +21,14 @@ class TempDir {
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  ~TempDir() { std::filesystem::remove_all(path_, ec_); }
   TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
   std::filesystem::path path_;
+  std::error_code ec_;
 };
 
 inline std::string readFile(const std::filesystem::path& file) {
@@ -40,23 +37,17 @@ inline std::string readFile(const std::filesystem::path& file) {
 }
 
 inline void writeFile(const std::filesystem::path& file, const std::string& content) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << content;
-}
-
-inline bool runningInCi() {
-  const char* ci = std::getenv("CI");
-  return ci && std::string(ci) == "true";
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
 }
 
 // Tests that need a privilege this machine may not grant skip on a
 // developer's machine but fail in CI, where a skip would hide a broken setup.
-#define MLFK_REQUIRE(condition, why)                              \
-  do {                                                            \
-    if (!(condition)) {                                           \
-      if (::mlfk::test::runningInCi()) FAIL() << (why);           \
-      GTEST_SKIP() << (why);                                      \
-    }                                                             \
+#define MLFK_REQUIRE(condition, why)                                                            \
+  do {                                                                                          \
+    if (!(condition)) {                                                                         \
+      if (const char* ci = std::getenv("CI"); ci && ci == std::string("true")) FAIL() << (why); \
+      GTEST_SKIP() << (why);                                                                    \
+    }                                                                                           \
   } while (0)
 
 // A small tmpfs mounted for one test, to make a full or read-only file system

@@ -1,0 +1,105 @@
+#include "services/FileSaver.h"
+#include "services/PrintFileName.h"
+#include "services/PrintTriggers.h"
+
+#include <gtest/gtest.h>
+
+#include "support/FakeTimers.h"
+#include "support/TempDir.h"
+
+namespace mlfk {
+namespace {
+
+using nlohmann::json;
+using test::readFile;
+
+// Text, Base64 over a file and a cancelled dialog are saved end to end
+// (test_dialogs); here what the dialogs cannot easily reach.
+TEST(FileSaver, EmptyTextDamagedBase64AndFailedWrites) {
+  test::TempDir temp;
+  EXPECT_EQ(completeSave(SaveRequest{}, temp / "empty.csv")["ok"], true);
+  EXPECT_EQ(std::filesystem::file_size(temp / "empty.csv"), 0u);
+
+  test::writeFile(temp / "kept.bin", "kept");
+  SaveRequest request{.content = std::string(76, 'A') + "\nAAAA", .base64 = true};  // wrapped
+  EXPECT_EQ(completeSave(request, temp / "kept.bin"),
+            (json{{"ok", false}, {"error", "The file data was damaged."}}));
+  EXPECT_EQ(readFile(temp / "kept.bin"), "kept");
+
+  request = {.content = "tag\n"};
+  EXPECT_EQ(completeSave(request, temp / "kept.bin" / "inside.csv"),  // a file as a folder
+            (json{{"ok", false}, {"error", "Not a directory"}}));
+  EXPECT_EQ(readFile(temp / "kept.bin"), "kept");
+}
+
+TEST(FileSaver, NameThatIsNotUtf8IsWrittenAndReportedInItsDisplayForm) {
+  test::TempDir temp;
+  const auto reply = completeSave({.content = "tag\n"}, temp /
+                                                            "r\xE9"
+                                                            "colte.csv");  // Latin-1
+  EXPECT_EQ(readFile(temp / "r\xE9"
+                            "colte.csv"),
+            "tag\n");
+  EXPECT_EQ(reply["path"], (temp / "r\uFFFDcolte.csv").string());
+  EXPECT_NO_THROW(reply.dump());  // the reply crosses into the page as JSON
+}
+
+TEST(PrintFileName, TitleBecomesANameEveryFolderTakes) {
+  EXPECT_EQ(printFileName("Medicine book 2026"), "Medicine book 2026");
+  EXPECT_EQ(printFileName("Movements 01/03/2026\u20132026/06"),
+            "Movements 01-03-2026\u20132026-06");
+  EXPECT_EQ(printFileName("..hidden\tname "), "hidden-name");
+  EXPECT_EQ(printFileName(" / "), "-");
+  EXPECT_EQ(printFileName(""), "Field Keeper");
+  EXPECT_EQ(printFileName("caf\xE9"), "caf_");  // not UTF-8
+  const std::string longTitle(300, 'r');
+  EXPECT_EQ(printFileName(longTitle).size(), 200u);
+  // A character is never cut in two at the limit.
+  EXPECT_EQ(printFileName(std::string(199, 'r') + "\u00e9"), std::string(199, 'r'));
+}
+
+struct Job {
+  test::FakeTimers timers;
+  int prints = 0;
+  double printedAt = -1;
+  std::unique_ptr<PrintTriggers> triggers = std::make_unique<PrintTriggers>(timers, [this] {
+    ++prints;
+    printedAt = timers.now();
+  });
+  Job() { triggers->started(); }
+};
+
+TEST(PrintTriggers, OncePerJobAfterTheFontsAFailedLoadOrFiveSeconds) {
+  Job fonts;  // a quarter second after the fonts, and only once
+  fonts.timers.advance(1.0);
+  fonts.triggers->fontsReady();
+  fonts.timers.advance(0.2);
+  EXPECT_EQ(fonts.prints, 0);
+  fonts.timers.advance(10);
+  fonts.triggers->loadFailed();
+  EXPECT_EQ(fonts.prints, 1);
+  EXPECT_NEAR(fonts.printedAt, 1.25, 1e-9);
+
+  Job failed;  // at once, with no fallback after it
+  failed.timers.advance(0.5);
+  failed.triggers->loadFailed();
+  EXPECT_EQ(failed.prints, 1);
+  failed.timers.advance(10);
+  EXPECT_EQ(failed.prints, 1);
+
+  Job silent;
+  silent.timers.advance(4.99);
+  EXPECT_EQ(silent.prints, 0);
+  silent.timers.advance(0.02);
+  EXPECT_EQ(silent.prints, 1);
+
+  Job gone;  // late triggers find no job
+  auto later = gone.triggers->fontsReadyLater();
+  gone.triggers.reset();
+  later();
+  gone.timers.advance(10);
+  EXPECT_EQ(gone.prints, 0);
+}
+
+}  // namespace
+}  // namespace mlfk

@@ -1,0 +1,42 @@
+"""What the screenshot makers share, and the start screen. The pictures in
+docs/screenshots/ come from the real program under the current X display:
+
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots_records.py
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots_farm_work.py
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/desktop_screenshots.py
+"""
+
+import time
+from pathlib import Path
+
+from harness import Shell
+from test_webapp import probe
+
+HERE = Path(__file__).resolve().parent
+OUT = HERE.parents[1] / "docs" / "screenshots"
+SETTLE = 1.5  # for the page to finish painting before a picture
+# The first picture of the page reaches the window seconds after its scripts
+# have run (software rendering on a busy machine): wait well past that.
+FIRST_PAINT = 6.0
+
+
+def typed(shell, wid, *steps):
+    """Each step is text to type, or a list of keys to press."""
+    for step in steps:
+        if isinstance(step, list):
+            shell.keys_to(wid, *step)
+        else:
+            shell.type_to(wid, step)
+        time.sleep(0.15)
+
+
+def start_screen(web):
+    shell = Shell(web)
+    try:
+        shell.start()
+        main = shell.window()
+        probe(shell)
+        time.sleep(FIRST_PAINT)
+        shell.screenshot(main, OUT / "start-screen.png")
+    finally:
+        shell.close()

@@ -14,7 +14,7 @@ from pathlib import Path
 from harness import Shell
 from screenshots import FIRST_PAINT, OUT, SETTLE, typed
 from test_handling_day import COMPLETION_SETTLES, TAGS, database
-from test_webapp import probe, probed_copy
+from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs
 
 
 def farm():
@@ -35,7 +35,7 @@ def shoot(shell, main, name):
 
 
 def overview_button(shell, main, n):
-    typed(shell, main, ["ctrl+k", "Tab", "Tab", "Tab", "Return"], ["ctrl+k"], ["Tab"] * (10 + n), ["Return"])
+    typed(shell, main, ["ctrl+k", "Tab", "Tab", "Tab", "Return"], ["ctrl+k"], ["Tab"] * (FIRST_CONTENT - 1 + n), ["Return"])
     time.sleep(SETTLE)
 
 
@@ -66,7 +66,7 @@ def main_run(web):
         overview_button(shell, main, 9)
         shoot(shell, main, "reports.png")
 
-        typed(shell, main, ["ctrl+k"], ["Tab"] * 10, ["Return"], ["Tab"] * 9, ["Return"])
+        typed(shell, main, ["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"], ["Tab"] * 9, ["Return"])
         chooser = shell.wait_window(besides={main})
         shell.keys_to(chooser, "ctrl+l")
         shell.type_to(chooser, str(csv))

@@ -21,7 +21,7 @@ from pathlib import Path
 
 from harness import Shell
 from screenshots import FIRST_PAINT, OUT, SETTLE, start_screen, typed
-from test_webapp import probe, probed_copy
+from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs
 
 HERE = Path(__file__).resolve().parent
 
@@ -73,8 +73,8 @@ def record_card_and_books(web):
         probe(shell)
         time.sleep(FIRST_PAINT)
 
-        # Add an animal: from the search field, eleven focus stops reach "Add animal".
-        typed(shell, main, ["ctrl+k"], ["Tab"] * 11, ["Return"],
+        # Add an animal: the first focus stop after the sidebar is "Add animal".
+        typed(shell, main, ["ctrl+k"], ["Tab"] * FIRST_CONTENT, ["Return"],
               "UK 341207 00155", ["Tab"], "Daisy", ["Tab"], "Cattle", ["Tab"], "Holstein Friesian",
               ["Tab", "Tab"], "2023-04-02", ["Tab"], "UK 341207 00140", ["Tab"], "AI Holstein", ["Return"])
         time.sleep(SETTLE)  # the new animal's record card, its heading focused
@@ -83,7 +83,7 @@ def record_card_and_books(web):
         # eight sections, the "Animals" breadcrumb, then Edit, Record treatment,
         # Record weight.
         def card_button(n):
-            return [["ctrl+k"], ["Tab"] * (11 + n), ["Return"]]
+            return [["ctrl+k"], ["Tab"] * (FIRST_CONTENT + n), ["Return"]]
 
         today = date.today()
         for days_ago, kg in [(200, "402"), (130, "441"), (60, "468"), (12, "497")]:
@@ -98,7 +98,7 @@ def record_card_and_books(web):
         time.sleep(SETTLE)
         shell.screenshot(main, OUT / "treatment-form.png")
         typed(shell, main, ["Return"])
-        typed(shell, main, ["ctrl+k"], ["Tab"] * 11)
+        typed(shell, main, ["ctrl+k"], ["Tab"] * FIRST_CONTENT)
         quiet_picture(shell, main, "animal-record.png")
 
         # Selling her while the withdrawal runs: the question in the form.
@@ -116,10 +116,10 @@ def record_card_and_books(web):
         quiet_picture(shell, main, "animals-list.png", wait=SETTLE)
         pdf_page(shell, main, output, "herd-register-pdf-page1")
         # The Treatments and Movements screens, and their books.
-        typed(shell, main, ["ctrl+k"], ["Tab"] * 5, ["Return"])
+        typed(shell, main, ["ctrl+k"], ["Tab"] * section_tabs("Treatments"), ["Return"])
         quiet_picture(shell, main, "treatments.png", wait=SETTLE)
         pdf_page(shell, main, output, "medicine-book-pdf-page1")
-        typed(shell, main, ["ctrl+k"], ["Tab"] * 8, ["Return"])
+        typed(shell, main, ["ctrl+k"], ["Tab"] * section_tabs("Movements"), ["Return"])
         quiet_picture(shell, main, "movements.png", wait=SETTLE)
         pdf_page(shell, main, output, "movement-book-pdf-page1")
         saved = json.loads(shell.database.read_text("utf-8"))

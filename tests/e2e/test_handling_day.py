@@ -13,7 +13,7 @@ from datetime import date, timedelta
 from pathlib import Path
 
 from harness import ShellTestCase
-from test_webapp import probe, probed_copy
+from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs
 
 COMPLETION_SETTLES = 0.8  # see test_dialogs: GTK's chooser completes a typed path in the background
 TODAY = date.today()
@@ -62,7 +62,7 @@ class HandlingDay(ShellTestCase):
 
     def overview_button(self, shell, n, expect):
         """The n-th quick action of the overview (Add animal is the first)."""
-        self.steps(shell, ["ctrl+k", "Tab", "Tab", "Tab", "Return"], ["ctrl+k"], ["Tab"] * (10 + n))
+        self.steps(shell, ["ctrl+k", "Tab", "Tab", "Tab", "Return"], ["ctrl+k"], ["Tab"] * (FIRST_CONTENT - 1 + n))
         self.assertEqual(probe(shell)["focusedText"], expect)
         shell.key("Return")
 
@@ -99,7 +99,7 @@ class HandlingDay(ShellTestCase):
         # The cabinet shows what is left; the treatments screen lists all forty under withdrawal.
         self.overview_button(shell, 7, "Medicine cabinet")
         self.assertIn("400 of 500 ml", probe(shell)["rows"][0]["text"])
-        self.steps(shell, ["ctrl+k"], ["Tab"] * 5, ["Return"])
+        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Treatments"), ["Return"])
         state = probe(shell)
         self.assertEqual(state["heading"], "Treatments")
         clears = (TODAY + timedelta(days=7)).isoformat()
@@ -120,8 +120,7 @@ class HandlingDay(ShellTestCase):
         lines[501] = lines[501].replace("Top Field", "Lost Valley")
         csv.write_text("\n".join(lines) + "\n", "utf-8")
 
-        # Data and backups: the eighth section.
-        self.steps(shell, ["ctrl+k"], ["Tab"] * 10, ["Return"])
+        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"])
         self.assertEqual(probe(shell)["heading"], "Data and backups")
         # Farm name, holding, organic, registration days, save, the data folder, back up, restore, then the CSV file.
         self.steps(shell, ["Tab"] * 9)

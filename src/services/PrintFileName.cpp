@@ -37,4 +37,15 @@ std::string printFileName(std::string_view title) {
   return name.empty() ? std::string("Field Keeper") : name;
 }
 
+void keepFolderOnly(GtkPrintSettings* settings) {
+  if (const char* uri = gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_URI)) {
+    g_autoptr(GFile) file = g_file_new_for_uri(uri);
+    g_autoptr(GFile) folder = g_file_get_parent(file);
+    g_autofree char* path = folder ? g_file_get_path(folder) : nullptr;
+    if (path) gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_DIR, path);
+    gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_URI);
+  }
+  gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME);
+}
+
 }  // namespace mlfk

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtk/gtk.h>
+
 #include <string>
 #include <string_view>
 
@@ -10,5 +12,10 @@ namespace mlfk {
 // leading dot) replaced, cut to a length every file system takes, and
 // "Field Keeper" when nothing is left.
 std::string printFileName(std::string_view title);
+
+// A file name belongs to one print: what is remembered for the next one
+// keeps the folder ("output-dir", a path, as GTK's file printer reads it)
+// and drops the file's name and address.
+void keepFolderOnly(GtkPrintSettings* settings);
 
 }  // namespace mlfk

@@ -32,24 +32,10 @@ GtkPrintSettings*& sharedSettings() {
   return settings;
 }
 
-// A file name belongs to one print: the next one is offered the folder only.
-void forgetFileName(GtkPrintSettings* settings) {
-  if (const char* uri = gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_URI)) {
-    g_autoptr(GFile) file = g_file_new_for_uri(uri);
-    g_autoptr(GFile) folder = g_file_get_parent(file);
-    if (folder) {
-      g_autofree char* folderUri = g_file_get_uri(folder);
-      gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_DIR, folderUri);
-    }
-    gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_URI);
-  }
-  gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME);
-}
-
 void remember(GtkPrintSettings* chosen) {
   g_object_unref(sharedSettings());
   sharedSettings() = gtk_print_settings_copy(chosen);
-  forgetFileName(sharedSettings());
+  keepFolderOnly(sharedSettings());
   const std::string file = settingsFile();
   g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700);
   g_autoptr(GError) error = nullptr;

@@ -41,16 +41,21 @@ def farm():
 
 
 def pdf_page(shell, main, output, name):
-    """Prints the screen shown to `output` and keeps its first page as a picture."""
+    """Prints the screen shown and keeps the first page of the new PDF as a
+    picture. The first print goes to `output`; later ones, as for a user,
+    into the same folder under the printed page's title."""
+    before = set(output.parent.glob("*.pdf"))
     shell.key("ctrl+p")
     dialog = shell.wait_window(besides={main}, title="Print")
     shell.keys_to(dialog, "alt+p")
-    shell.wait_for(lambda: output.exists() and output.stat().st_size > 0, timeout=30, what="the PDF")
+    pdf = shell.wait_for(lambda: next((p for p in output.parent.glob("*.pdf")
+                                       if p not in before and p.stat().st_size > 0), None),
+                         timeout=30, what="the PDF")
     shell.wait_window_gone(dialog)
     time.sleep(0.5)
-    subprocess.run(["pdftoppm", "-png", "-r", "80", "-f", "1", "-l", "1", "-singlefile", str(output),
+    subprocess.run(["pdftoppm", "-png", "-r", "80", "-f", "1", "-l", "1", "-singlefile", str(pdf),
                     str(OUT / name)], check=True, timeout=60)
-    output.unlink()  # the next print goes to the same file
+    pdf.unlink()
 
 
 def quiet_picture(shell, main, name, wait=6):

@@ -58,6 +58,18 @@ TEST(PrintFileName, TitleBecomesANameEveryFolderTakes) {
   EXPECT_EQ(printFileName(std::string(199, 'r') + "\u00e9"), std::string(199, 'r'));
 }
 
+TEST(PrintFileName, TheNextPrintIsOfferedTheFolderNotTheName) {
+  g_autoptr(GtkPrintSettings) settings = gtk_print_settings_new();
+  gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI,
+                         "file:///home/ann/Prints/Herd%20register.pdf");
+  gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, "Herd register");
+  keepFolderOnly(settings);
+  // GTK's file printer takes the folder as a path, not an address.
+  EXPECT_STREQ(gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_DIR), "/home/ann/Prints");
+  EXPECT_EQ(gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_URI), nullptr);
+  EXPECT_EQ(gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME), nullptr);
+}
+
 struct Job {
   test::FakeTimers timers;
   int prints = 0;

@@ -158,8 +158,15 @@ class Shell:
         self.wait_for(lambda: self.events().count(name) > count, what=f"command {name}")
 
     def window(self):
-        return xdo("search", "--sync", "--onlyvisible", "--pid", str(self.process.pid),
-                   "--name", TITLE).split()[0]
+        # A search that meets a window being destroyed (a dialog closing)
+        # gives up with an X error and no result: ask again.
+        for _ in range(5):
+            found = xdo("search", "--sync", "--onlyvisible", "--pid", str(self.process.pid),
+                        "--name", TITLE).split()
+            if found:
+                return found[0]
+            time.sleep(0.2)
+        raise AssertionError("the main window is not on screen")
 
     def key(self, *keys):
         self.keys_to(self.window(), *keys)

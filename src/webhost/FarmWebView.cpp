@@ -175,6 +175,7 @@ gboolean FarmWebView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decis
 gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
   NavigationDecision verdict = NavigationDecision::Allow;
   std::string url;
+  bool newDocument = false;
   if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
     verdict = decideResponse(webkit_response_policy_decision_is_mime_type_supported(response));
@@ -185,6 +186,10 @@ gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
     if (uri) url = uri;
+    const char* current = webkit_web_view_get_uri(webView_);
+    newDocument = startsNewDocument(
+        current ? current : "", url,
+        webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_RELOAD);
     verdict =
         type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION
             ? decideNewWindow(uri ? std::optional<std::string_view>(url) : std::nullopt)
@@ -193,8 +198,9 @@ gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
   switch (verdict) {
     case NavigationDecision::Allow:
       // A load or reload of the page starts from the records as saved now,
-      // not as they were when the window opened.
-      if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+      // not as they were when the window opened; the page's own route
+      // changes need no new copy.
+      if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && newDocument &&
           lowerCaseScheme(url) == kAppScheme)
         installBootstrap();
       webkit_policy_decision_use(decision);

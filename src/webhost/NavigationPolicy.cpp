@@ -37,6 +37,13 @@ NavigationDecision decideNavigation(std::optional<std::string_view> url, bool as
   return NavigationDecision::Drop;
 }
 
+bool startsNewDocument(std::string_view current, std::string_view target, bool reload) {
+  if (reload) return true;
+  const auto hash = target.find('#');
+  if (hash == std::string_view::npos) return true;
+  return current.substr(0, current.find('#')) != target.substr(0, hash);
+}
+
 NavigationDecision decideResponse(bool viewCanShowType) {
   return viewCanShowType ? NavigationDecision::Allow : NavigationDecision::Download;
 }

@@ -20,6 +20,11 @@ std::string lowerCaseScheme(std::string_view url);
 // mail and telephone links go to the desktop, everything else is dropped.
 NavigationDecision decideNavigation(std::optional<std::string_view> url, bool asksForDownload);
 
+// Whether a navigation from the document at `current` to `target` loads a
+// new document: a reload does, a move to another fragment of the same
+// document (the page's own routes) does not.
+bool startsNewDocument(std::string_view current, std::string_view target, bool reload);
+
 // A response the view cannot show becomes a download.
 NavigationDecision decideResponse(bool viewCanShowType);
 

@@ -6,14 +6,11 @@ What the page saves is read from disk; what it only shows is read through
 the probe of test_webapp (F9)."""
 
 import json
-import tempfile
 import time
 import unittest
 from datetime import date, timedelta
-from pathlib import Path
 
-from harness import ShellTestCase
-from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs
+from test_webapp import FIRST_CONTENT, ProbedApplication, probe, section_tabs
 
 COMPLETION_SETTLES = 0.8  # see test_dialogs: GTK's chooser completes a typed path in the background
 TODAY = date.today()
@@ -36,17 +33,7 @@ def database(animals=TAGS):
     }).encode("utf-8")
 
 
-class HandlingDay(ShellTestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.scratch = tempfile.TemporaryDirectory(prefix="mlfk-handling-")
-        cls.page = Path(cls.scratch.name) / "web"
-        probed_copy(cls.page)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.scratch.cleanup()
-
+class HandlingDay(ProbedApplication):
     def start(self, db):
         shell = self.shell(self.page)
         shell.folder.mkdir(parents=True, exist_ok=True)

@@ -86,7 +86,9 @@ def farm(*animals, revision=4):
     }, ensure_ascii=False).encode("utf-8")
 
 
-class FarmApplication(ShellTestCase):
+class ProbedApplication(ShellTestCase):
+    """Tests of the farm application with the probe, one copy per class."""
+
     @classmethod
     def setUpClass(cls):
         cls.scratch = tempfile.TemporaryDirectory(prefix="mlfk-webapp-")
@@ -97,6 +99,8 @@ class FarmApplication(ShellTestCase):
     def tearDownClass(cls):
         cls.scratch.cleanup()
 
+
+class FarmApplication(ProbedApplication):
     def start(self, shell=None, database=None):
         if shell is None:
             shell = self.shell(self.page)

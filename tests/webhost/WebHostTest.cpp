@@ -302,6 +302,16 @@ using D = NavigationDecision;
 // Web, mail, phone, ftp and file links and new windows of each kind are
 // followed end to end (test_shell, test_dialogs); here the cases they do not
 // reach.
+TEST(NavigationPolicy, OnlyLoadsAndReloadsStartANewDocument) {
+  const std::string page = "meadowline-farm://app/index.html";
+  EXPECT_TRUE(startsNewDocument("", page, false));  // the first load
+  EXPECT_FALSE(startsNewDocument(page + "#/overview", page + "#/animals", false));
+  EXPECT_FALSE(startsNewDocument(page, page + "#/animals", false));
+  EXPECT_TRUE(startsNewDocument(page + "#/animals", page + "#/animals", true));
+  EXPECT_TRUE(startsNewDocument(page + "#/animals", page, false));
+  EXPECT_TRUE(startsNewDocument(page, "meadowline-farm://app/print.html#x", false));
+}
+
 TEST(NavigationPolicy, SchemesInAnyCaseAndWhatStaysInTheView) {
   for (auto url : {"MEADOWLINE-FARM://app/", "about:blank", "blob:meadowline-farm://app/1234",
                    "data:text/plain,hi"})

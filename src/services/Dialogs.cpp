@@ -42,29 +42,42 @@ GtkWidget* messageDialog(GtkWindow* parent, const std::string& heading) {
 }
 
 // GTK sends "response" for every way of closing a dialog: a button, Escape,
-// the window manager. Calls `onResponse(object, response)` once, on the first
-// one, then `release(object)`.
+// the window manager. A dialog can still be destroyed without one (with its
+// parent, when the program quits); `Ending::ResponseOrDestroy` answers that
+// too, as GTK_RESPONSE_DELETE_EVENT. Calls `onResponse(object, response)`
+// once, on the first of them, then `release(object)` after a response.
+enum class Ending { Response, ResponseOrDestroy };
+
 template <typename OnResponse>
-void answerOnce(gpointer object, OnResponse onResponse, void (*release)(gpointer)) {
+void answerOnce(gpointer object, Ending ending, OnResponse onResponse, void (*release)(gpointer)) {
   struct Held {
     OnResponse done;
     void (*release)(gpointer);
+    static void answer(gpointer source, int response, gpointer data, bool released) {
+      // Disconnect first: releasing the dialog must not answer again.
+      g_signal_handlers_disconnect_by_data(source, data);
+      std::unique_ptr<Held> held(static_cast<Held*>(data));
+      glib::guarded(held->done, source, response);
+      if (released) held->release(source);
+    }
   };
-  g_signal_connect_data(object, "response",
-                        G_CALLBACK(+[](gpointer source, int response, gpointer data) {
-                          // Disconnect first: releasing the dialog must not answer again.
-                          g_signal_handlers_disconnect_by_data(source, data);
-                          std::unique_ptr<Held> held(static_cast<Held*>(data));
-                          glib::guarded(held->done, source, response);
-                          held->release(source);
-                        }),
-                        new Held{std::move(onResponse), release}, nullptr, GConnectFlags(0));
+  auto* held = new Held{std::move(onResponse), release};
+  g_signal_connect(object, "response",
+                   G_CALLBACK(+[](gpointer source, int response, gpointer data) {
+                     Held::answer(source, response, data, true);
+                   }),
+                   held);
+  if (ending == Ending::ResponseOrDestroy)
+    g_signal_connect(object, "destroy", G_CALLBACK(+[](gpointer source, gpointer data) {
+                       Held::answer(source, GTK_RESPONSE_DELETE_EVENT, data, false);
+                     }),
+                     held);
 }
 
 template <typename OnResponse>
 void runDialog(GtkWidget* dialog, OnResponse onResponse) {
   answerOnce(
-      dialog,
+      dialog, Ending::ResponseOrDestroy,
       [done = std::move(onResponse)](gpointer d, int response) { done(GTK_WIDGET(d), response); },
       [](gpointer d) { gtk_widget_destroy(GTK_WIDGET(d)); });
   gtk_widget_show_all(dialog);
@@ -73,8 +86,9 @@ void runDialog(GtkWidget* dialog, OnResponse onResponse) {
 
 template <typename OnResponse>
 void runChooser(GtkFileChooserNative* chooser, OnResponse onResponse) {
+  // Only our reference keeps the chooser, so it always ends with a response.
   answerOnce(
-      chooser,
+      chooser, Ending::Response,
       [done = std::move(onResponse)](gpointer c, int response) {
         done(GTK_FILE_CHOOSER(c), response);
       },

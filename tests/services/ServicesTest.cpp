@@ -1,8 +1,13 @@
+#include "services/Dialogs.h"
 #include "services/FileSaver.h"
 #include "services/PrintFileName.h"
 #include "services/PrintTriggers.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "support/FakeTimers.h"
 #include "support/TempDir.h"
@@ -111,6 +116,35 @@ TEST(PrintTriggers, OncePerJobAfterTheFontsAFailedLoadOrFiveSeconds) {
   later();
   gone.timers.advance(10);
   EXPECT_EQ(gone.prints, 0);
+}
+
+// A dialog still open when its window goes (the program quitting) answers
+// then, once; a dialog that answered is not answered again as it closes.
+TEST(Dialogs, AnsweredOnceByAButtonOrWhenTheirWindowIsDestroyed) {
+  if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "needs a display";
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  std::vector<std::string> answers;
+  askToConfirm(GTK_WINDOW(window), "Remove the record?",
+               [&](bool ok) { answers.push_back(ok ? "confirmed" : "refused"); });
+  askForText(GTK_WINDOW(window), "Name of the field?", "Top meadow",
+             [&](std::optional<std::string> text) { answers.push_back(text.value_or("no text")); });
+  askForText(GTK_WINDOW(window), "Batch?", "B12",
+             [&](std::optional<std::string> text) { answers.push_back(text.value_or("no text")); });
+
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* t = toplevels; t; t = t->next) {
+    if (!GTK_IS_MESSAGE_DIALOG(t->data)) continue;
+    g_autofree char* heading = nullptr;
+    g_object_get(t->data, "text", &heading, nullptr);
+    if (g_strcmp0(heading, "Name of the field?") == 0)
+      gtk_dialog_response(GTK_DIALOG(t->data), GTK_RESPONSE_OK);
+  }
+  g_list_free(toplevels);
+  EXPECT_EQ(answers, std::vector<std::string>{"Top meadow"});
+
+  gtk_widget_destroy(window);
+  std::sort(answers.begin(), answers.end());
+  EXPECT_EQ(answers, (std::vector<std::string>{"Top meadow", "no text", "refused"}));
 }
 
 }  // namespace

@@ -725,25 +725,34 @@ export function blockSerialiser(blockSize = 500) {
     c.texts.length = Math.min(c.texts.length, Math.ceil(list.length / blockSize));
     return c;
   };
+  // A block is one flat string (join makes it so); the texts around the
+  // blocks are only concatenated, which leaves the engine a rope that is
+  // copied out once, when the text is handed to the shell, instead of once
+  // for every join.
   const make = (c, b) => {
-    let s = '';
-    for (let i = b * blockSize; i < Math.min(c.list.length, (b + 1) * blockSize); i++) s += (s ? ',' : '') + JSON.stringify(c.list[i]);
-    c.texts[b] = s;
+    const records = [];
+    for (let i = b * blockSize; i < Math.min(c.list.length, (b + 1) * blockSize); i++) records.push(JSON.stringify(c.list[i]));
+    c.texts[b] = records.join(',');
   };
   const listText = (name, list) => {
     const c = cacheOf(name, list);
     const n = Math.ceil(list.length / blockSize);
-    for (let b = 0; b < n; b++) if (c.texts[b] === undefined) make(c, b);
-    return `[${c.texts.join(',')}]`;
+    let s = '[';
+    for (let b = 0; b < n; b++) {
+      if (c.texts[b] === undefined) make(c, b);
+      s = b ? s + ',' + c.texts[b] : s + c.texts[b];
+    }
+    return s + ']';
   };
   return {
     text(db) {
-      const parts = [];
+      let s = '{';
       for (const [k, v] of Object.entries(db)) {
         if (v === undefined || typeof v === 'function') continue;
-        parts.push(`${JSON.stringify(k)}:${COLLECTIONS.includes(k) && Array.isArray(v) ? listText(k, v) : JSON.stringify(v)}`);
+        const value = COLLECTIONS.includes(k) && Array.isArray(v) ? listText(k, v) : JSON.stringify(v);
+        s = s + (s.length > 1 ? ',' : '') + JSON.stringify(k) + ':' + value;
       }
-      return `{${parts.join(',')}}`;
+      return s + '}';
     },
     // Records were added at the end of `name` since the last text.
     appended(name, list) {

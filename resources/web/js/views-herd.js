@@ -102,13 +102,14 @@ export function overviewView(app) {
 
   const herd = h('section', { class: 'card', id: 'herd-summary', 'aria-labelledby': 'herd-title' },
     h('h2', { id: 'herd-title' }, 'Herd by species and status'),
-    rows.length ? h('table', { class: 'compact' },
+    // Scrolls inside a narrow card rather than cutting the last column off.
+    rows.length ? h('div', { class: 'table-wrap' }, h('table', { class: 'compact' },
       h('thead', {}, h('tr', {}, ['Species', 'On farm', 'Away', 'Sold', 'Died'].map((t, i) => h('th', { scope: 'col', class: i ? 'num' : null }, t)))),
       h('tbody', {}, rows.map((r) => h('tr', {},
         h('th', { scope: 'row' }, r.species),
         ...['on-farm', 'away', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(r[s])))))),
       h('tfoot', {}, h('tr', {}, h('th', { scope: 'row' }, 'All'),
-        ...['on-farm', 'away', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(totals[s]))))))
+        ...['on-farm', 'away', 'sold', 'died'].map((s) => h('td', { class: 'num' }, nf.format(totals[s])))))))
       : h('p', { class: 'empty' }, 'No animals recorded.'));
 
   const wd = h('section', { class: 'card', id: 'withdrawals', 'aria-labelledby': 'wd-title' },

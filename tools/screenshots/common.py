@@ -1,16 +1,20 @@
 """What the screenshot makers share, and the start screen. The pictures in
 docs/screenshots/ come from the real program under the current X display:
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots_records.py
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots_farm_work.py
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/desktop_screenshots.py
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/records.py
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/farm_work.py
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/desktop.py
 """
 
+import sys
 import time
 from pathlib import Path
 
-from harness import Shell
-from test_webapp import probe
+# The end-to-end tests' harness drives the program for these pictures too.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+
+from harness import Shell  # noqa: E402
+from test_webapp import probe  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 OUT = HERE.parents[1] / "docs" / "screenshots"

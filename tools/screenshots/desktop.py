@@ -2,16 +2,21 @@
 and the farm application, on X11 (under the current X display) and on a
 headless Weston:
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/desktop_screenshots.py
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/desktop.py
 
 light-x11.png, dark-x11.png            the main window, captured by the X server
 light-wayland.png, dark-wayland.png    Weston's whole output, through its screenshooter
 """
 
+import sys
 import time
+from pathlib import Path
 
-from harness import PORTAL, WEB, Shell, Weston
-from screenshots import FIRST_PAINT, OUT, farm
+# The end-to-end tests' harness drives the program for these pictures too.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+
+from harness import PORTAL, WEB, Shell, Weston  # noqa: E402
+from common import FIRST_PAINT, OUT, farm  # noqa: E402
 
 SETTLE = 2.0  # for a change of style to be painted
 

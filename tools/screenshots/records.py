@@ -2,12 +2,12 @@
 them, from the real program and the farm application in resources/web, under
 the current X display:
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots_records.py
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/records.py
 
 A fresh farm; an animal added and given weights and a five-day course from the
 keyboard, its record card, and the question when selling it under withdrawal;
 the herd list, medicine book and movement book on screen, and the first page
-of each printed to PDF. It replaces the keyboard steps of screenshots.py,
+of each printed to PDF. It replaces the keyboard steps of common.py,
 whose treatment form had fewer fields, and reuses its helpers.
 """
 
@@ -19,9 +19,12 @@ import time
 from datetime import date, timedelta
 from pathlib import Path
 
-from harness import Shell
-from screenshots import FIRST_PAINT, OUT, SETTLE, start_screen, typed
-from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs
+# The end-to-end tests' harness drives the program for these pictures too.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+
+from harness import Shell  # noqa: E402
+from common import FIRST_PAINT, OUT, SETTLE, start_screen, typed  # noqa: E402
+from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 
@@ -37,7 +40,7 @@ def farm():
             days, _, clock = v[1:].partition(" ")
             return " ".join(filter(None, [(date.today() - timedelta(days=int(days))).isoformat(), clock]))
         return v
-    return json.dumps(dated(json.loads((HERE / "screenshots_farm.json").read_text("utf-8"))), ensure_ascii=False)
+    return json.dumps(dated(json.loads((HERE / "farm.json").read_text("utf-8"))), ensure_ascii=False)
 
 
 def pdf_page(shell, main, output, name):

@@ -2,19 +2,23 @@
 overview's Today list, a weighing session, the medicine cabinet, counts and
 reports, a CSV import's preview and the Animals list with its selection.
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tests/e2e/screenshots_farm_work.py"""
+    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/farm_work.py"""
 
 import json
 import subprocess
 import tempfile
+import sys
 import time
 from datetime import date, timedelta
 from pathlib import Path
 
-from harness import Shell
-from screenshots import FIRST_PAINT, OUT, SETTLE, typed
-from test_handling_day import COMPLETION_SETTLES, TAGS, database
-from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs
+# The end-to-end tests' harness drives the program for these pictures too.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+
+from harness import Shell  # noqa: E402
+from common import FIRST_PAINT, OUT, SETTLE, typed  # noqa: E402
+from test_handling_day import COMPLETION_SETTLES, TAGS, database  # noqa: E402
+from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs  # noqa: E402
 
 
 def farm():

@@ -16,7 +16,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from harness import PORTAL, WEB, Shell, Weston  # noqa: E402
-from common import FIRST_PAINT, OUT, farm  # noqa: E402
+from common import FIRST_PAINT, OUT  # noqa: E402
+from records import farm  # noqa: E402
 
 SETTLE = 2.0  # for a change of style to be painted
 

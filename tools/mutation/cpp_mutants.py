@@ -115,7 +115,7 @@ def main():
     args = parser.parse_args()
 
     # A work tree of the commit, built once, mutated one file at a time.
-    tree = args.tree
+    tree = args.tree.resolve()
     if not tree.exists():
         subprocess.run(["git", "worktree", "add", "--detach", str(tree), args.commit], cwd=ROOT, check=True)
     every = candidates(tree)

@@ -12,6 +12,7 @@
 #include "SupportConfig.h"
 #include "base/Callbacks.h"
 #include "base/Identity.h"
+#include "base/Log.h"
 #include "store/FarmStore.h"
 #include "store/InstanceLock.h"
 #include "webhost/FarmWebView.h"
@@ -136,7 +137,7 @@ void AppDelegate::launch() {
   // Before anything touches the data folder: a second instance that could
   // not reach the first through the session bus must leave it alone.
   const auto folder = FarmStore::dataFolderIn(g_get_user_data_dir(), g_get_home_dir());
-  g_mkdir_with_parents(folder.c_str(), 0700);
+  glib::logErrno(g_mkdir_with_parents(folder.c_str(), 0700), "no data folder");
   instanceLock_ = std::make_unique<InstanceLock>(folder);
   if (instanceLock_->state() == InstanceLock::State::HeldElsewhere) {
     // An instance that has just been asked to quit holds the folder until

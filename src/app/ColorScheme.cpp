@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/Log.h"
+
 namespace mlfk {
 
 bool themeNameIsDark(std::string_view name) {
@@ -47,8 +49,12 @@ class Follower {
  private:
   static void proxyReady(GObject*, GAsyncResult* result, gpointer data) {
     auto* self = static_cast<Follower*>(data);
-    self->portal_ = g_dbus_proxy_new_for_bus_finish(result, nullptr);
-    if (!self->portal_) return;  // no session bus: GTK's settings decide
+    g_autoptr(GError) error = nullptr;
+    self->portal_ = g_dbus_proxy_new_for_bus_finish(result, &error);
+    if (!self->portal_) {  // no session bus: GTK's settings decide
+      glib::logError(error, "no desktop portal for the style", glib::Severity::Notice);
+      return;
+    }
     g_signal_connect(self->portal_, "g-signal", G_CALLBACK(&Follower::portalSignal), self);
     g_dbus_proxy_call(self->portal_, "ReadOne", g_variant_new("(ss)", kNamespace, kKey),
                       G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &Follower::readOneDone, self);
@@ -65,6 +71,7 @@ class Follower {
     }
     // Portals before version 2 only have Read, which wraps the value once more.
     const bool older = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD);
+    if (!older) glib::logError(error, "the desktop's style not read", glib::Severity::Notice);
     g_error_free(error);
     if (older)
       g_dbus_proxy_call(self->portal_, "Read", g_variant_new("(ss)", kNamespace, kKey),
@@ -72,8 +79,12 @@ class Follower {
   }
 
   static void readDone(GObject* source, GAsyncResult* result, gpointer data) {
-    GVariant* reply = g_dbus_proxy_call_finish(G_DBUS_PROXY(source), result, nullptr);
-    if (!reply) return;
+    g_autoptr(GError) error = nullptr;
+    GVariant* reply = g_dbus_proxy_call_finish(G_DBUS_PROXY(source), result, &error);
+    if (!reply) {
+      glib::logError(error, "the desktop's style not read", glib::Severity::Notice);
+      return;
+    }
     static_cast<Follower*>(data)->received(reply);
     g_variant_unref(reply);
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/Log.h"
 #include "store/DurableFile.h"
 
 namespace mlfk {
@@ -14,7 +15,13 @@ std::filesystem::path WindowGeometry::defaultFile() {
 
 std::optional<WindowGeometry> WindowGeometry::load(const std::filesystem::path& file) {
   g_autoptr(GKeyFile) keys = g_key_file_new();
-  if (!g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
+  g_autoptr(GError) error = nullptr;
+  if (!g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, &error)) {
+    // None kept yet is the usual first start.
+    if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT))
+      glib::logError(error, "window size and place not read");
+    return std::nullopt;
+  }
   if (!g_key_file_has_group(keys, kFrameName)) return std::nullopt;
   WindowGeometry geometry;
   auto integer = [&](const char* key) -> std::optional<int> {
@@ -69,10 +76,12 @@ void WindowGeometry::save(const std::filesystem::path& file) const {
     g_key_file_set_integer(keys, kFrameName, "y", *y);
   }
   gsize size = 0;
-  g_autofree char* text = g_key_file_to_data(keys, &size, nullptr);
-  g_mkdir_with_parents(file.parent_path().c_str(), 0700);
+  g_autofree char* text = g_key_file_to_data(keys, &size, nullptr);  // reports no error
+  glib::logErrno(g_mkdir_with_parents(file.parent_path().c_str(), 0700),
+                 "no folder for the window's size and place");
   // Written on the main thread as the user resizes: no fsync to wait for.
-  (void)replaceFile(file, std::string_view(text, size));
+  if (auto error = replaceFile(file, std::string_view(text, size)))
+    g_warning("window size and place not kept: %s", error->c_str());
 }
 
 }  // namespace mlfk

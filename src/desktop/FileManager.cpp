@@ -4,11 +4,15 @@
 
 #include <string>
 
+#include "base/Log.h"
+
 namespace mlfk {
 namespace {
 
 std::string fileUri(const std::filesystem::path& path) {
-  g_autofree char* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  g_autoptr(GError) error = nullptr;
+  g_autofree char* uri = g_filename_to_uri(path.c_str(), nullptr, &error);
+  glib::logError(error, "no address for a file");
   return uri ? uri : std::string();
 }
 
@@ -22,7 +26,11 @@ void onShowItemsAnswered(GObject* source, GAsyncResult* result, gpointer data) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GVariant) reply =
       g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-  if (!reply) openWithDefaultHandler(pending->fallbackFolder);
+  if (!reply) {
+    glib::logError(error, "the file manager did not show the file; opening its folder",
+                   glib::Severity::Notice);
+    openWithDefaultHandler(pending->fallbackFolder);
+  }
   delete pending;
 }
 
@@ -31,6 +39,8 @@ void onBusReady(GObject*, GAsyncResult* result, gpointer data) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GDBusConnection) bus = g_bus_get_finish(result, &error);
   if (!bus) {
+    glib::logError(error, "no session bus for the file manager; opening the folder",
+                   glib::Severity::Notice);
     openWithDefaultHandler(pending->fallbackFolder);
     delete pending;
     return;
@@ -46,7 +56,14 @@ void onBusReady(GObject*, GAsyncResult* result, gpointer data) {
 
 void openUriWithDefaultHandler(const std::string& uri) {
   if (uri.empty()) return;
-  g_app_info_launch_default_for_uri_async(uri.c_str(), nullptr, nullptr, nullptr, nullptr);
+  g_app_info_launch_default_for_uri_async(
+      uri.c_str(), nullptr, nullptr,
+      +[](GObject*, GAsyncResult* result, gpointer) {
+        g_autoptr(GError) error = nullptr;
+        if (!g_app_info_launch_default_for_uri_finish(result, &error))
+          glib::logError(error, "no program opened the address");
+      },
+      nullptr);
 }
 
 void openWithDefaultHandler(const std::filesystem::path& folder) {

@@ -6,6 +6,7 @@
 
 #include "base/Callbacks.h"
 #include "base/GObjectPtr.h"
+#include "base/Log.h"
 #include "services/Dialogs.h"
 #include "store/DurableFile.h"
 
@@ -30,7 +31,12 @@ void writeViaTemporary(WebKitDownload* download, const std::filesystem::path& de
   }
   auto transfer = std::make_shared<Transfer>(Transfer{*temporary, destination});
   glib::connect<void(WebKitDownload*, GError*)>(
-      download, "failed", [transfer](WebKitDownload*, GError*) { transfer->failed = true; });
+      download, "failed", [transfer](WebKitDownload*, GError* error) {
+        transfer->failed = true;
+        // Cancelling it ourselves (a chooser left unanswered) is not a failure.
+        if (!g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER))
+          glib::logError(error, "download failed");
+      });
   glib::connect<void(WebKitDownload*)>(download, "finished", [transfer](WebKitDownload*) {
     if (!transfer->failed) {
       if (auto error = publishFile(transfer->temporary, transfer->destination)) {
@@ -41,7 +47,9 @@ void writeViaTemporary(WebKitDownload* download, const std::filesystem::path& de
     }
     ::unlink(transfer->temporary.c_str());
   });
-  g_autofree char* uri = g_filename_to_uri(temporary->c_str(), nullptr, nullptr);
+  g_autoptr(GError) error = nullptr;
+  g_autofree char* uri = g_filename_to_uri(temporary->c_str(), nullptr, &error);
+  glib::logError(error, "no address for the download's file");
   webkit_download_set_allow_overwrite(download, TRUE);  // the empty temporary file
   webkit_download_set_destination(download, uri);
 }

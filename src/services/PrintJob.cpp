@@ -6,6 +6,7 @@
 
 #include "PrintFileName.h"
 #include "base/Callbacks.h"
+#include "base/Log.h"
 
 namespace mlfk {
 namespace {
@@ -26,7 +27,11 @@ std::string settingsFile() {
 // offered again by the next print, in this run and the next.
 GtkPrintSettings*& sharedSettings() {
   static GtkPrintSettings* settings = [] {
-    GtkPrintSettings* saved = gtk_print_settings_new_from_file(settingsFile().c_str(), nullptr);
+    g_autoptr(GError) error = nullptr;
+    GtkPrintSettings* saved = gtk_print_settings_new_from_file(settingsFile().c_str(), &error);
+    // None kept yet is the usual first print.
+    if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT))
+      glib::logError(error, "earlier print settings not read");
     return saved ? saved : gtk_print_settings_new();
   }();
   return settings;
@@ -37,10 +42,11 @@ void remember(GtkPrintSettings* chosen) {
   sharedSettings() = gtk_print_settings_copy(chosen);
   keepFolderOnly(sharedSettings());
   const std::string file = settingsFile();
-  g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700);
+  glib::logErrno(g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700),
+                 "no folder for the print settings");
   g_autoptr(GError) error = nullptr;
   if (!gtk_print_settings_to_file(sharedSettings(), file.c_str(), &error))
-    g_warning("print settings not kept: %s", error->message);
+    glib::logError(error, "print settings not kept");
 }
 
 // One print through the dialog; `done` runs when this goes, if not before.
@@ -155,12 +161,15 @@ PrintJob::PrintJob(std::string html, std::string title, WebKitWebContext* contex
               g_autoptr(GError) error = nullptr;
               g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
                   WEBKIT_WEB_VIEW(source), result, &error);
+              glib::logError(error, "the print's fonts were not awaited", glib::Severity::Notice);
               ready();
             }));
       }));
   connect(glib::connect<gboolean(WebKitWebView*, WebKitLoadEvent, char*, GError*)>(
       printView_, "load-failed",
-      [this, alive = std::weak_ptr<bool>(alive_)](WebKitWebView*, WebKitLoadEvent, char*, GError*) {
+      [this, alive = std::weak_ptr<bool>(alive_)](WebKitWebView*, WebKitLoadEvent, char*,
+                                                  GError* error) {
+        glib::logError(error, "the document to print did not load");
         // Never inside WebKit's signal, and without its error page.
         glib::idleOnce([this, alive] {
           if (!alive.expired()) triggers_.loadFailed();

@@ -61,7 +61,8 @@ void FarmStore::rotateIfDue() {
   removeEntry(previousFile());
   // The save below replaces the database by rename, so the file as it stands
   // can simply be kept under the second name: no copy, whatever its size.
-  (void)keepVersionOf(databaseFile(), previousFile());  // a failure never stops the save
+  if (auto error = keepVersionOf(databaseFile(), previousFile()))  // never stops the save
+    g_warning("previous version not kept: %s", error->c_str());
   lastRotation_ = clock_->elapsedNow();
 }
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "base/Callbacks.h"
+#include "base/Log.h"
 
 #include "Bootstrap.h"
 #include "BundleSchemeHandler.h"
@@ -149,6 +150,7 @@ void FarmWebView::flush(std::function<void()> completion) {
                   g_autoptr(GError) error = nullptr;
                   g_autoptr(JSCValue) value = webkit_web_view_evaluate_javascript_finish(
                       WEBKIT_WEB_VIEW(source), result, &error);
+                  glib::logError(error, "the page's flush before quitting failed");
                   evaluated();
                 }));
       },

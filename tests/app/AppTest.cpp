@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeTimers.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 
 namespace mlfk {
@@ -35,7 +36,9 @@ TEST(AppInfo, ValuesUntrimmedWithFallbacksForMissingFilesAndNonStrings) {
 TEST(WindowGeometry, SavedRestoredAtLeastTheMinimumAndOnlyWhereAMonitorIs) {
   test::TempDir temp;
   const auto file = temp / "state" / "window.ini";
+  test::LogCapture log;
   EXPECT_FALSE(WindowGeometry::load(file));
+  EXPECT_THAT(log.lines, testing::IsEmpty()) << "no file yet is the usual first start";
   WindowGeometry saved{.width = 1320, .height = 860, .maximized = true, .x = 2100, .y = 80};
   saved.save(file);
   auto at = WindowGeometry::load(file);
@@ -58,6 +61,15 @@ TEST(WindowGeometry, SavedRestoredAtLeastTheMinimumAndOnlyWhereAMonitorIs) {
   at = WindowGeometry::load(file);
   EXPECT_EQ(std::pair(at->width, at->height), std::pair(900, 600));
   EXPECT_FALSE(at->x);  // half a position is no position
+
+  // A damaged file, or a folder that cannot be made, leaves a line in the log.
+  test::writeFile(file, "width=900\n[unclosed\n");
+  EXPECT_FALSE(WindowGeometry::load(file));
+  test::writeFile(temp / "blocked", "a file where the folder should be");
+  saved.save(temp / "blocked" / "window.ini");
+  EXPECT_THAT(log.lines,
+              testing::ElementsAre(testing::HasSubstr("not read"), testing::HasSubstr("no folder"),
+                                   testing::HasSubstr("not kept")));
 }
 
 TEST(WindowGeometry, FullScreenOrMaximisedKeepsTheNormalSizeAndPlace) {

@@ -16,6 +16,7 @@
 
 #include "support/FakeClock.h"
 #include "support/FileSystemFaults.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 
 namespace mlfk {
@@ -159,9 +160,12 @@ TEST_F(FarmStoreTest, UnremovablePreviousVersionDoesNotStopTheSave) {
   test::ScratchMount busy(dataFolder() / "farm-data (previous).json" / "busy", "size=16k");
   MLFK_REQUIRE(busy.mounted(), "could not mount a tmpfs");
 
+  test::LogCapture log;
   EXPECT_EQ(store().persist("new"), std::nullopt);
   EXPECT_EQ(database(), "new");
   EXPECT_TRUE(std::filesystem::is_directory(store().previousFile()));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].rfind("previous version not kept: ", 0), 0u) << log.lines[0];
 }
 
 TEST_F(FarmStoreTest, FolderThatCannotBeSyncedStillSavesButOtherSyncFailuresCount) {

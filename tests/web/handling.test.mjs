@@ -11,10 +11,11 @@ const TODAY = '2026-06-15';
 describe('weighing session', () => {
   const a = animal({ tag: 'W1', eid: '826000000000011' });
   const sold = animal({ tag: 'W2' });
-  const { db } = farm({ animals: [a, sold], weights: [{ id: 'w0', date: '2026-05-16', animalId: a.id, kg: 30 }, { id: 'w9', date: '2026-06-20', animalId: a.id, kg: 99, voided: { at: 'x', reason: 'y' } }],
+  const stray = animal({ tag: 'W3' });
+  const { db } = farm({ animals: [a, sold, stray], weights: [{ id: 'w0', date: '2026-05-16', animalId: a.id, kg: 30 }, { id: 'w9', date: '2026-06-20', animalId: a.id, kg: 99, voided: { at: 'x', reason: 'y' } }],
     movements: [movement({ date: '2026-06-01', direction: 'off', outcome: 'sold', animalIds: [sold.id] })] });
 
-  test('gives the gain since the last weight in force, and flags unknown tags, animals gone and a second weighing', () => {
+  test('gives the gain since the last weight in force, and flags unknown tags, animals gone, a second weighing and strays', () => {
     const ok = validateSessionWeight(db, buildIndex(db), { tag: '826000000000011', kg: '42', date: TODAY });
     assert.deepEqual([ok.value.animalId, ok.last.kg, ok.gain], [a.id, 30, 0.4]);
     assert.match(validateSessionWeight(db, buildIndex(db), { tag: 'ZZ', kg: '4', date: TODAY }).errors.tag, /not on this farm/);
@@ -22,6 +23,11 @@ describe('weighing session', () => {
     upsert(db, 'weights', null, ok.value);
     assert.match(validateSessionWeight(db, buildIndex(db), { tag: 'w1', kg: '43', date: TODAY }).errors.tag, /already weighed on 2026-06-15 \(42 kg\)/);
     assert.ok(validateSessionWeight(db, buildIndex(db), { tag: 'W1', kg: '0', date: '2026-06-16' }).errors.kg);
+    // A weighing day for chosen animals refuses one from another mob.
+    const chosen = { kg: '40', date: '2026-06-16', expected: [a.id] };
+    assert.ok(validateSessionWeight(db, buildIndex(db), { ...chosen, tag: 'W1' }).ok);
+    assert.match(validateSessionWeight(db, buildIndex(db), { ...chosen, tag: 'W3' }).errors.tag, /W3 is not among the 1 animals chosen/);
+    assert.ok(validateSessionWeight(db, buildIndex(db), { ...chosen, tag: 'W3', expected: [] }).ok);
   });
 });
 

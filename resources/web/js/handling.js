@@ -30,16 +30,29 @@ export function dailyGain(last, kg, date) {
   return days > 0 ? (kg - last.kg) / days : null;
 }
 
-// One weighing. An animal already weighed that day is flagged rather than
-// weighed again: the first figure must be voided to replace it.
-export function validateSessionWeight(db, idx, { tag, kg, date }) {
+// The animal behind a tag at the scale, or why it cannot be weighed: not on
+// the farm, weighed already that day (the first figure must be voided to
+// replace it), or not among the animals chosen for this weighing day (a stray
+// from another mob), when some were chosen.
+export function checkWeighTag(db, idx, tag, date, expected = null) {
+  const found = lookupTag(db, idx, tag, date);
+  if (found.error) return found;
+  const { animal } = found;
+  const already = (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date);
+  if (already) return { animal, error: `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.` };
+  if (expected?.length && !expected.includes(animal.id)) {
+    return { animal, error: `${animal.tag} is not among the ${expected.length} animals chosen for this weighing. Forget the chosen animals to weigh it.` };
+  }
+  return { animal };
+}
+
+// One weighing, checked as checkWeighTag does.
+export function validateSessionWeight(db, idx, { tag, kg, date, expected = null }) {
   const errors = {};
   const d = requireDate(date, errors, 'date');
   if (errors.date) return { ok: false, errors };
-  const found = lookupTag(db, idx, tag, d);
+  const found = checkWeighTag(db, idx, tag, d, expected);
   if (found.error) errors.tag = found.error;
-  const already = found.animal && (idx.perAnimal.get(found.animal.id)?.weights || []).find((w) => inForce(w) && w.date === d);
-  if (!errors.tag && already) errors.tag = `${found.animal.tag} was already weighed on ${d} (${already.kg} kg). Void that weight to weigh again.`;
   const n = parseNumber(kg);
   if (!(n > 0) || n > 5000) errors.kg = 'Enter the weight in kilograms, for example 42.5.';
   if (Object.keys(errors).length) return { ok: false, errors, animal: found.animal };

@@ -5,7 +5,7 @@
 import { h, button, field, formValues, showErrors, nf, kgf, dateInput } from './dom.js';
 import { compareTags, MILK_UNITS, SEXES } from './model.js';
 import { cabinetChoices, choiceLabel, validateTreatmentFromCabinet } from './cabinet.js';
-import { lookupTag, lastWeight, validateSessionWeight, validateSessionTreatment, validateBatchAnimals, addAnimals } from './handling.js';
+import { checkWeighTag, lastWeight, validateSessionWeight, validateSessionTreatment, validateBatchAnimals, addAnimals } from './handling.js';
 
 const MODES = [['weigh', 'Weighing'], ['treat', 'Treating'], ['new', 'New animals']];
 
@@ -52,10 +52,9 @@ function weighing(app, st) {
   tag.addEventListener('keydown', (ev) => {
     if (ev.key !== 'Enter') return;
     ev.preventDefault();
-    const found = lookupTag(app.db, app.idx, tag.value, st.date);
-    const already = found.animal && app.idx.perAnimal.get(found.animal.id).weights.find((w) => !w.voided && w.date === st.date);
-    if (found.error || already) {
-      const why = found.error || `${found.animal.tag} was already weighed on ${st.date} (${kgf.format(already.kg)} kg).`;
+    const found = checkWeighTag(app.db, app.idx, tag.value, st.date, st.expected);
+    if (found.error) {
+      const why = found.error;
       // Kept in the log too, so that a flagged animal can be seen to afterwards.
       st.weighLog.unshift({ flag: true, cells: [tag.value.trim(), '', '', '', `Not saved: ${why}`] });
       say(st, why, 'error');
@@ -72,7 +71,7 @@ function weighing(app, st) {
     if (ev.key === 'Escape') { ev.preventDefault(); tag.focus(); tag.select(); return; }
     if (ev.key !== 'Enter') return;
     ev.preventDefault();
-    const res = validateSessionWeight(app.db, app.idx, { tag: tag.value, kg: kg.value, date: st.date });
+    const res = validateSessionWeight(app.db, app.idx, { tag: tag.value, kg: kg.value, date: st.date, expected: st.expected });
     if (!res.ok) {
       show(res.errors.date || res.errors.tag || res.errors.kg, 'error');
       if (res.errors.kg && !res.errors.tag) kg.select(); else { tag.focus(); tag.select(); }

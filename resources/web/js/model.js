@@ -7,6 +7,11 @@ export const FORMAT = 'meadowline-field-keeper';
 export const SCHEMA_VERSION = 2;
 
 export const SPECIES = ['Cattle', 'Sheep', 'Goat', 'Pig', 'Horse', 'Alpaca', 'Llama', 'Deer', 'Poultry'];
+// The deadlines Great Britain sets for the young, offered to the farm for its
+// overview reminders: a calf's birth is registered with BCMS by the day it is
+// 27 days old; lambs and kids are identified within 6 months when housed
+// overnight (9 when not), counted as 180 days so that a reminder is in time.
+export const GB_REGISTER_DAYS = { Cattle: 27, Sheep: 180, Goat: 180 };
 export const SEXES = [['female', 'Female'], ['male', 'Male'], ['castrated', 'Castrated male'], ['unknown', 'Unknown']];
 export const STATUSES = [['on-farm', 'On farm'], ['away', 'Away (off the farm, alive)'], ['sold', 'Sold'], ['died', 'Died']];
 export const OUTCOMES = [['away', 'Moved off, still alive (not sold)'], ['sold', 'Sold'], ['died', 'Died or slaughtered']];

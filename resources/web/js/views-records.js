@@ -5,7 +5,7 @@ import { h, button, link, nf, kgf, dateInput } from './dom.js';
 import { pagedTable } from './ui.js';
 import {
   inDateRange, bookRange, fold, fieldName, tagsOf, animalLabel, DIRECTION_LABEL, OUTCOME_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS,
-  isIsoDate, inForce, SPECIES,
+  isIsoDate, inForce, SPECIES, GB_REGISTER_DAYS,
 } from './model.js';
 import { lastGiven } from './withdrawal.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from './csv.js';
@@ -323,10 +323,13 @@ export function dataView(app) {
 // blank means the overview does not track that species.
 function registerDaysFields(db) {
   const days = db.farm.registerDays || {};
+  const inputs = SPECIES.map((sp, i) => h('input', { id: `reg-days-${i}`, 'data-species': sp, inputmode: 'numeric', value: Number.isInteger(days[sp]) ? String(days[sp]) : '' }));
+  // Only fills what is blank: a farm's own shorter deadline stays.
+  const fillIn = () => { for (const el of inputs) if (!el.value.trim() && GB_REGISTER_DAYS[el.dataset.species]) el.value = String(GB_REGISTER_DAYS[el.dataset.species]); };
   return h('details', { class: 'form-field wide' }, h('summary', {}, 'Days to register a birth, per species (shown on the overview)'),
-    h('div', { class: 'form-grid' }, SPECIES.map((sp, i) => h('div', { class: 'form-field' },
-      h('label', { for: `reg-days-${i}` }, sp),
-      h('input', { id: `reg-days-${i}`, 'data-species': sp, inputmode: 'numeric', value: Number.isInteger(days[sp]) ? String(days[sp]) : '' })))));
+    h('p', { class: 'muted' }, 'In Great Britain a calf is registered with BCMS by 27 days old; lambs and kids are tagged within 6 months if housed overnight, 9 months if not. Blank: not tracked.'),
+    button('Fill in the deadlines for Great Britain', fillIn, { kind: 'small', attrs: { 'data-key': 'reg-days-gb' } }),
+    h('div', { class: 'form-grid' }, inputs.map((input, i) => h('div', { class: 'form-field' }, h('label', { for: `reg-days-${i}` }, SPECIES[i]), input))));
 }
 
 function readRegisterDays(form) {

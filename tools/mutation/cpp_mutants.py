@@ -10,7 +10,7 @@ failure. A mutant that does not build is left out of the score.
     tools/mutation/cpp_mutants.py --count 150 --seed 1 --out build/mutation/cpp.json
 
 --commit measures an earlier commit's code with its own tests, in a work
-tree of its own (--tree).
+tree of its own (--tree). A run cut short goes on from its --out file.
 """
 
 import argparse
@@ -134,10 +134,16 @@ def main():
         print("the unmutated tree does not build", file=sys.stderr)
         return 1
 
+    # A run cut short goes on where it stopped: mutants already judged in
+    # --out (same place, same operator) keep their outcome.
+    key = lambda m: (m["file"], m["line"], m["start"], m["operator"])  # noqa: E731
+    judged = {}
+    if args.out.exists():
+        judged = {key(m): m["outcome"] for m in json.loads(args.out.read_text())}
     results = []
     for i, mutant in enumerate(sample, 1):
         started = time.monotonic()
-        mutant["outcome"] = judge(tree, build, mutant)
+        mutant["outcome"] = judged.get(key(mutant)) or judge(tree, build, mutant)
         results.append(mutant)
         print(f'[{i}/{len(sample)}] {mutant["outcome"]:28} {mutant["file"]}:{mutant["line"]} '
               f'{mutant["operator"]} ({time.monotonic() - started:.0f} s)', flush=True)

@@ -235,7 +235,9 @@ export function treatmentForm(app, t = null, preset = {}) {
       const res = validateTreatmentFromCabinet(formValues(form), app.idx, app.today(), app.db, t);
       if (!showErrors(form, res.ok ? {} : res.errors)) return false;
       if (!warnOnce(form, status, JSON.stringify(res.value), res.warnings)) return false;
-      app.commit((db) => upsert(db, 'treatments', t?.id, res.value));
+      // A new record goes into the index in place: no rebuild on a large farm.
+      if (t) app.commit((db) => upsert(db, 'treatments', t.id, res.value));
+      else app.commitAdded('treatments', res.value);
       return true;
     },
   }).then((ok) => ok && app.toast(t ? 'Treatment saved.' : 'Treatment recorded.'));
@@ -277,8 +279,13 @@ export function weightForm(app, w = null, preset = {}) {
       tagField(app, { label: 'Animal (tag number)', name: 'tag', value: v.tag, required: true, attrs: { autofocus: !v.tag } }),
       field({ label: 'Weight (kg)', name: 'kg', value: v.kg === undefined ? '' : String(v.kg), required: true, attrs: { inputmode: 'decimal', autofocus: !!v.tag } }),
     ),
-    onSubmit: submitWith(app, (input) => validateWeight(input, app.idx, app.today(), app.db, w),
-      (db, res) => upsert(db, 'weights', w?.id, res.value)),
+    onSubmit: (form) => {
+      const res = validateWeight(formValues(form), app.idx, app.today(), app.db, w);
+      if (!showErrors(form, res.ok ? {} : res.errors)) return false;
+      if (w) app.commit((db) => upsert(db, 'weights', w.id, res.value));
+      else app.commitAdded('weights', res.value);
+      return true;
+    },
   }).then((ok) => ok && app.toast(w ? 'Weight saved.' : 'Weight recorded.'));
 }
 

@@ -53,23 +53,24 @@ void answerOnce(gpointer object, Ending ending, OnResponse onResponse, void (*re
   struct Held {
     OnResponse done;
     void (*release)(gpointer);
-    static void answer(gpointer source, int response, gpointer data, bool released) {
+    enum class Then { Release, Nothing };
+    static void answer(gpointer source, int response, gpointer data, Then then) {
       // Disconnect first: releasing the dialog must not answer again.
       g_signal_handlers_disconnect_by_data(source, data);
       std::unique_ptr<Held> held(static_cast<Held*>(data));
       glib::guarded(held->done, source, response);
-      if (released) held->release(source);
+      if (then == Then::Release) held->release(source);
     }
   };
   auto* held = new Held{std::move(onResponse), release};
   g_signal_connect(object, "response",
                    G_CALLBACK(+[](gpointer source, int response, gpointer data) {
-                     Held::answer(source, response, data, true);
+                     Held::answer(source, response, data, Held::Then::Release);
                    }),
                    held);
   if (ending == Ending::ResponseOrDestroy)
     g_signal_connect(object, "destroy", G_CALLBACK(+[](gpointer source, gpointer data) {
-                       Held::answer(source, GTK_RESPONSE_DELETE_EVENT, data, false);
+                       Held::answer(source, GTK_RESPONSE_DELETE_EVENT, data, Held::Then::Nothing);
                      }),
                      held);
 }

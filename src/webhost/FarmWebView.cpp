@@ -191,11 +191,13 @@ gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
     const char* current = webkit_web_view_get_uri(webView_);
     newDocument = startsNewDocument(
         current ? current : "", url,
-        webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_RELOAD);
-    verdict =
-        type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION
-            ? decideNewWindow(uri ? std::optional<std::string_view>(url) : std::nullopt)
-            : decideNavigation(uri ? std::optional<std::string_view>(url) : std::nullopt, false);
+        webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_RELOAD
+            ? LoadKind::Reload
+            : LoadKind::Navigation);
+    verdict = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION
+                  ? decideNewWindow(uri ? std::optional<std::string_view>(url) : std::nullopt)
+                  : decideNavigation(uri ? std::optional<std::string_view>(url) : std::nullopt,
+                                     LinkTarget::Show);
   }
   switch (verdict) {
     case NavigationDecision::Allow:

@@ -28,8 +28,8 @@ std::string lowerCaseScheme(std::string_view url) {
   return lower;
 }
 
-NavigationDecision decideNavigation(std::optional<std::string_view> url, bool asksForDownload) {
-  if (asksForDownload) return NavigationDecision::Download;
+NavigationDecision decideNavigation(std::optional<std::string_view> url, LinkTarget target) {
+  if (target == LinkTarget::Download) return NavigationDecision::Download;
   if (!url) return NavigationDecision::Drop;
   const std::string scheme = lowerCaseScheme(*url);
   if (isIn(scheme, {"meadowline-farm", "about", "blob", "data"})) return NavigationDecision::Allow;
@@ -37,8 +37,8 @@ NavigationDecision decideNavigation(std::optional<std::string_view> url, bool as
   return NavigationDecision::Drop;
 }
 
-bool startsNewDocument(std::string_view current, std::string_view target, bool reload) {
-  if (reload) return true;
+bool startsNewDocument(std::string_view current, std::string_view target, LoadKind kind) {
+  if (kind == LoadKind::Reload) return true;
   const auto hash = target.find('#');
   if (hash == std::string_view::npos) return true;
   return current.substr(0, current.find('#')) != target.substr(0, hash);

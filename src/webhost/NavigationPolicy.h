@@ -16,14 +16,19 @@ enum class NavigationDecision {
 // The scheme of a URL in lower case, or "" when it has none.
 std::string lowerCaseScheme(std::string_view url);
 
+// Whether the link asked to be saved (a download attribute) rather than shown.
+enum class LinkTarget { Show, Download };
+
 // Links and frame loads: the application's own schemes load inside, web,
 // mail and telephone links go to the desktop, everything else is dropped.
-NavigationDecision decideNavigation(std::optional<std::string_view> url, bool asksForDownload);
+NavigationDecision decideNavigation(std::optional<std::string_view> url, LinkTarget target);
+
+enum class LoadKind { Navigation, Reload };
 
 // Whether a navigation from the document at `current` to `target` loads a
 // new document: a reload does, a move to another fragment of the same
 // document (the page's own routes) does not.
-bool startsNewDocument(std::string_view current, std::string_view target, bool reload);
+bool startsNewDocument(std::string_view current, std::string_view target, LoadKind kind);
 
 // A response the view cannot show becomes a download.
 NavigationDecision decideResponse(bool viewCanShowType);

@@ -304,24 +304,25 @@ using D = NavigationDecision;
 // reach.
 TEST(NavigationPolicy, OnlyLoadsAndReloadsStartANewDocument) {
   const std::string page = "meadowline-farm://app/index.html";
-  EXPECT_TRUE(startsNewDocument("", page, false));  // the first load
-  EXPECT_FALSE(startsNewDocument(page + "#/overview", page + "#/animals", false));
-  EXPECT_FALSE(startsNewDocument(page, page + "#/animals", false));
-  EXPECT_TRUE(startsNewDocument(page + "#/animals", page + "#/animals", true));
-  EXPECT_TRUE(startsNewDocument(page + "#/animals", page, false));
-  EXPECT_TRUE(startsNewDocument(page, "meadowline-farm://app/print.html#x", false));
+  EXPECT_TRUE(startsNewDocument("", page, LoadKind::Navigation));  // the first load
+  EXPECT_FALSE(startsNewDocument(page + "#/overview", page + "#/animals", LoadKind::Navigation));
+  EXPECT_FALSE(startsNewDocument(page, page + "#/animals", LoadKind::Navigation));
+  EXPECT_TRUE(startsNewDocument(page + "#/animals", page + "#/animals", LoadKind::Reload));
+  EXPECT_TRUE(startsNewDocument(page + "#/animals", page, LoadKind::Navigation));
+  EXPECT_TRUE(startsNewDocument(page, "meadowline-farm://app/print.html#x", LoadKind::Navigation));
 }
 
 TEST(NavigationPolicy, SchemesInAnyCaseAndWhatStaysInTheView) {
   for (auto url : {"MEADOWLINE-FARM://app/", "about:blank", "blob:meadowline-farm://app/1234",
                    "data:text/plain,hi"})
-    EXPECT_EQ(decideNavigation(url, false), D::Allow) << url;
+    EXPECT_EQ(decideNavigation(url, LinkTarget::Show), D::Allow) << url;
   for (auto url : {"HTTP://example.org/", "Tel:+441234"})
-    EXPECT_EQ(decideNavigation(url, false), D::OpenExternally) << url;
+    EXPECT_EQ(decideNavigation(url, LinkTarget::Show), D::OpenExternally) << url;
   for (auto url : {"javascript:alert(1)", "no scheme here", "1http://x", ""})
-    EXPECT_EQ(decideNavigation(url, false), D::Drop) << url;
-  EXPECT_EQ(decideNavigation(std::nullopt, false), D::Drop);
-  EXPECT_EQ(decideNavigation("ftp://x", true), D::Download);  // no scheme test for downloads
+    EXPECT_EQ(decideNavigation(url, LinkTarget::Show), D::Drop) << url;
+  EXPECT_EQ(decideNavigation(std::nullopt, LinkTarget::Show), D::Drop);
+  EXPECT_EQ(decideNavigation("ftp://x", LinkTarget::Download),
+            D::Download);  // no scheme test for downloads
   EXPECT_EQ(decideResponse(true), D::Allow);
   for (auto url : {"meadowline-farm://app/", "about:blank"})
     EXPECT_EQ(decideNewWindow(url), D::Drop);

@@ -95,6 +95,12 @@ class HandlingDay(ProbedApplication):
         self.assertEqual(len(withdrawn), 20)
         self.assertTrue(all("Zolvix" in t and clears in t for t in withdrawn), withdrawn[:3])
 
+        # The yearly inventory counts the flock as other sheep until a tupping group is chosen.
+        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Counts and reports"), ["Return"])
+        state = probe(shell)
+        self.assertEqual(state["heading"], "Counts and reports")
+        self.assertIn("choose the tupping group400", [r["text"] for r in state["rows"]])  # cells run together
+
     def test_import_of_a_thousand_rows_reports_two_bad_ones(self):
         shell = self.start(database(animals=[]))
         csv = shell.home / "flock.csv"

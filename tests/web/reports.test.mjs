@@ -1,6 +1,6 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { headCountOn, lastInventoryDate, deathsByCause, medicineUse, gainByGroup, todayList } from '../../resources/web/js/reports.js';
+import { headCountOn, sheepAndGoatInventory, lastInventoryDate, deathsByCause, medicineUse, gainByGroup, todayList } from '../../resources/web/js/reports.js';
 import { animal, treatment, movement, farm } from './helpers.mjs';
 
 const VOID = { at: '2026-01-01 10:00', reason: 'wrong' };
@@ -21,6 +21,26 @@ describe('head count on a date', () => {
     assert.deepEqual(on('2025-12-01'), [['Sheep', 1, 1, 2]]);
     assert.deepEqual(on('2025-12-02'), [['Sheep', 1, 1, 2], ['Goat', 1, 0, 1]]);
     assert.deepEqual([lastInventoryDate('2026-11-30'), lastInventoryDate('2026-12-01')], ['2025-12-01', '2026-12-01']);
+  });
+
+  test('the inventory counts as put to the ram the ewes in the tupping mob at any time in the year before', () => {
+    const tupped = animal({ species: 'Sheep ' });
+    const notTupped = animal({ species: 'sheep' });
+    const ram = animal({ species: 'Sheep', sex: 'male' });
+    const lastYears = animal({ species: 'Sheep' });
+    const goneBefore = animal({ species: 'Sheep' });
+    const goat = animal({ species: 'Goat' });
+    const { db } = farm({ animals: [tupped, notTupped, ram, lastYears, goneBefore, goat], movements: [
+      movement({ date: '2025-11-30', direction: 'off', outcome: 'sold', animalIds: [goneBefore.id] }),
+    ] });
+    const spell = (a, from, to) => ({ animalId: a.id, from, to });
+    const mob = { id: 'gr-1', name: 'Tupping', members: [spell(tupped, '2025-10-15', '2025-11-20'), spell(ram, '2025-10-15', ''),
+      spell(lastYears, '2024-10-01', '2024-11-30'), spell(goneBefore, '2025-10-15', '')] };
+    assert.deepEqual(sheepAndGoatInventory(db, '2025-12-01', mob), { putToRam: 1, otherSheep: 3, goats: 1 });
+    assert.deepEqual(sheepAndGoatInventory(db, '2025-12-01'), { putToRam: 0, otherSheep: 4, goats: 1 });
+    // Before this season's tupping, last season's counts: it is within the year.
+    assert.deepEqual(sheepAndGoatInventory(db, '2025-10-14', mob).putToRam, 1);
+    assert.deepEqual(sheepAndGoatInventory(db, '2025-12-02', { ...mob, members: mob.members.slice(2, 3) }).putToRam, 0);
   });
 });
 

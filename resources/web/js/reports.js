@@ -14,13 +14,15 @@ const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 // Animals on the holding at the end of `date` (the yearly sheep and goat
 // inventory is taken as on 1 December), by species and sex. An animal born
 // that day counts; one that left that day does not.
-export function headCountOn(db, date) {
+function onHoldingAt(db, date) {
   const per = movementsByAnimal(db);
+  return db.animals.filter((a) => inForce(a) && !(a.dob && a.dob > date) && stateOf(a, per.get(a.id), date).status === 'on-farm');
+}
+
+export function headCountOn(db, date) {
   const rows = new Map();
   const total = { species: 'All', female: 0, male: 0, castrated: 0, unknown: 0, total: 0 };
-  for (const a of db.animals) {
-    if (!inForce(a) || (a.dob && a.dob > date)) continue;
-    if (stateOf(a, per.get(a.id), date).status !== 'on-farm') continue;
+  for (const a of onHoldingAt(db, date)) {
     const sp = bySpecies(a);
     let row = rows.get(sp);
     if (!row) rows.set(sp, (row = { species: sp, female: 0, male: 0, castrated: 0, unknown: 0, total: 0 }));
@@ -28,6 +30,25 @@ export function headCountOn(db, date) {
     row[sex]++; row.total++; total[sex]++; total.total++;
   }
   return { rows: [...rows.values()].sort((x, y) => y.total - x.total || x.species.localeCompare(y.species)), total };
+}
+
+// The yearly sheep and goat inventory's three figures: breeding females put to
+// the ram, all other sheep, all goats. Which ewes were put to the ram is not
+// a record of its own: they are the females in `ramGroup` (the tupping mob)
+// at any time in the year up to `date`. Without a group none are counted.
+export function sheepAndGoatInventory(db, date, ramGroup = null) {
+  const yearBefore = addDays(date, -365);
+  const tupped = new Set((ramGroup?.members || []).filter((s) => s.from <= date && (!s.to || s.to > yearBefore)).map((s) => s.animalId));
+  const out = { putToRam: 0, otherSheep: 0, goats: 0 };
+  for (const a of onHoldingAt(db, date)) {
+    const species = fold(a.species.trim());
+    if (species === 'goat' || species === 'goats') out.goats++;
+    else if (species === 'sheep') {
+      if (a.sex === 'female' && tupped.has(a.id)) out.putToRam++;
+      else out.otherSheep++;
+    }
+  }
+  return out;
 }
 
 // The latest 1 December on or before `today`.

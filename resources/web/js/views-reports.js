@@ -3,8 +3,8 @@
 // exported as shown.
 
 import { h, button, dateInput } from './dom.js';
-import { isIsoDate, addDays, tagsOf } from './model.js';
-import { headCountOn, lastInventoryDate, deathsByCause, medicineUse, gainByGroup } from './reports.js';
+import { isIsoDate, addDays, tagsOf, inForce } from './model.js';
+import { headCountOn, sheepAndGoatInventory, lastInventoryDate, deathsByCause, medicineUse, gainByGroup } from './reports.js';
 import { composeDocument } from './print.js';
 import { toCsv } from './csv.js';
 
@@ -13,6 +13,8 @@ const kg2 = new Intl.NumberFormat(undefined, { maximumFractionDigits: 3 });
 function tables(app, st) {
   const { db, idx } = app;
   const count = headCountOn(db, st.countOn);
+  const ramGroup = db.groups.find((g) => g.id === st.ramGroup && inForce(g)) || null;
+  const inventory = sheepAndGoatInventory(db, st.countOn, ramGroup);
   const deaths = deathsByCause(db, st.from, st.to);
   const use = medicineUse(db, st.year);
   const gains = gainByGroup(db, idx, st.from, st.to);
@@ -20,6 +22,9 @@ function tables(app, st) {
   return [
     { id: 'rp-count', title: `Head count on ${st.countOn}`, header: ['Species', 'Female', 'Male', 'Castrated', 'Sex not recorded', 'Total'],
       rows: [...count.rows, count.total].map((r) => [r.species, r.female, r.male, r.castrated, r.unknown, r.total].map(String)) },
+    { id: 'rp-inventory', title: `Sheep and goat inventory on ${st.countOn}${ramGroup ? `, put to the ram: the ewes of ${ramGroup.name}` : ''}`,
+      header: ['Breeding females put to the ram', 'All other sheep', 'Goats'],
+      rows: [[ramGroup ? String(inventory.putToRam) : 'choose the tupping group', String(inventory.otherSheep), String(inventory.goats)]] },
     { id: 'rp-deaths', title: `Deaths by cause, ${st.from} to ${st.to}`, header: ['Cause', 'Animals', 'Tags'],
       rows: deaths.map((d) => [d.cause, String(d.count), tagsOf(idx, d.animalIds).join(', ')]) },
     { id: 'rp-medicine', title: `Medicines used in ${st.year}`, header: ['Product', 'Antibiotic', 'Treatments', 'Animal doses', 'From the cabinet'],
@@ -42,12 +47,17 @@ export function reportsView(app) {
   const yearBox = h('div', { class: 'filter' }, h('label', { for: 'rp-year' }, 'Year'),
     h('input', { id: 'rp-year', 'data-key': 'rp-year', value: st.year, inputmode: 'numeric', maxlength: '4',
       onchange: (ev) => { if (/^\d{4}$/.test(ev.target.value)) { st.year = ev.target.value; app.rerender(); } } }));
+  // The ewes put to the ram are those of a group (the tupping mob).
+  const ramBox = h('div', { class: 'filter' }, h('label', { for: 'rp-ram' }, 'Ewes put to the ram: group'),
+    h('select', { id: 'rp-ram', 'data-key': 'rp-ram', onchange: (ev) => { st.ramGroup = ev.target.value; app.rerender(); } },
+      h('option', { value: '' }, 'None chosen'),
+      app.db.groups.filter(inForce).map((g) => h('option', { value: g.id, selected: g.id === st.ramGroup }, g.name))));
   const ts = tables(app, st);
   const el = h('div', { class: 'view' },
     h('header', { class: 'view-head' }, h('h1', { tabindex: '-1' }, 'Counts and reports'),
       h('p', { class: 'view-sub' }, 'Worked out from the records in force; voided records are left out.')),
     h('div', { class: 'toolbar', role: 'group', 'aria-label': 'Dates' },
-      dateBox('countOn', 'Head count on'), dateBox('from', 'Period from'), dateBox('to', 'Period to'), yearBox,
+      dateBox('countOn', 'Head count on'), ramBox, dateBox('from', 'Period from'), dateBox('to', 'Period to'), yearBox,
       button('Export CSV', () => app.exportCsv(ts.map((t) => toCsv([t.title], []) + toCsv(t.header, t.rows).replace(/^\ufeff/, '')).join('\r\n'), 'Reports'), { attrs: { 'data-key': 'rp-csv' } })),
     ts.map((t) => h('section', { class: 'card', 'aria-labelledby': t.id },
       h('h2', { id: t.id }, t.title),

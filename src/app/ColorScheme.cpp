@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/GObjectPtr.h"
 #include "base/Log.h"
 
 namespace mlfk {
@@ -50,13 +51,13 @@ class Follower {
   static void proxyReady(GObject*, GAsyncResult* result, gpointer data) {
     auto* self = static_cast<Follower*>(data);
     g_autoptr(GError) error = nullptr;
-    self->portal_ = g_dbus_proxy_new_for_bus_finish(result, &error);
+    self->portal_ = GObjectPtr<GDBusProxy>::adopt(g_dbus_proxy_new_for_bus_finish(result, &error));
     if (!self->portal_) {  // no session bus: GTK's settings decide
       glib::logError(error, "no desktop portal for the style", glib::Severity::Notice);
       return;
     }
-    g_signal_connect(self->portal_, "g-signal", G_CALLBACK(&Follower::portalSignal), self);
-    g_dbus_proxy_call(self->portal_, "ReadOne", g_variant_new("(ss)", kNamespace, kKey),
+    g_signal_connect(self->portal_.get(), "g-signal", G_CALLBACK(&Follower::portalSignal), self);
+    g_dbus_proxy_call(self->portal_.get(), "ReadOne", g_variant_new("(ss)", kNamespace, kKey),
                       G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &Follower::readOneDone, self);
   }
 
@@ -74,7 +75,7 @@ class Follower {
     if (!older) glib::logError(error, "the desktop's style not read", glib::Severity::Notice);
     g_error_free(error);
     if (older)
-      g_dbus_proxy_call(self->portal_, "Read", g_variant_new("(ss)", kNamespace, kKey),
+      g_dbus_proxy_call(self->portal_.get(), "Read", g_variant_new("(ss)", kNamespace, kKey),
                         G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &Follower::readDone, self);
   }
 
@@ -143,7 +144,7 @@ class Follower {
 
   GtkSettings* settings_;
   gboolean configuredDark_ = FALSE;
-  GDBusProxy* portal_ = nullptr;
+  GObjectPtr<GDBusProxy> portal_;
   std::optional<std::uint32_t> portalValue_;
 };
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "base/Callbacks.h"
+#include "base/GObjectPtr.h"
 #include "base/Log.h"
 
 #include "Bootstrap.h"
@@ -47,9 +48,10 @@ FarmWebView::FarmWebView(BridgeServices& services)
   g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new(
       "base-data-directory", applicationFolder(g_get_user_data_dir()).c_str(),
       "base-cache-directory", applicationFolder(g_get_user_cache_dir()).c_str(), nullptr);
-  context_ = webkit_web_context_new_with_website_data_manager(data);
-  registerBundleScheme(context_, webRoot());
-  handleDownloads(context_, [self = std::weak_ptr<FarmWebView*>(self_)]() -> GtkWindow* {
+  context_ =
+      GObjectPtr<WebKitWebContext>::adopt(webkit_web_context_new_with_website_data_manager(data));
+  registerBundleScheme(context_.get(), webRoot());
+  handleDownloads(context_.get(), [self = std::weak_ptr<FarmWebView*>(self_)]() -> GtkWindow* {
     auto host = self.lock();
     return host && *host ? (*host)->window_ : nullptr;
   });
@@ -61,45 +63,42 @@ FarmWebView::FarmWebView(BridgeServices& services)
 
   // The bootstrap script is installed by each navigation of the page, with
   // the database as it is on disk then.
-  content_ = webkit_user_content_manager_new();
+  content_ = GObjectPtr<WebKitUserContentManager>::adopt(webkit_user_content_manager_new());
 
-  webView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_,
-                                          "user-content-manager", content_, "settings", settings,
-                                          nullptr));
-  g_object_ref_sink(webView_);
+  webView_ = GObjectPtr<WebKitWebView>::adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(
+      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(), "user-content-manager",
+                   content_.get(), "settings", settings, nullptr))));
   g_object_unref(settings);
   const std::string bridge(kBridgeName);
-  webkit_user_content_manager_register_script_message_handler_with_reply(content_, bridge.c_str(),
-                                                                         nullptr);
+  webkit_user_content_manager_register_script_message_handler_with_reply(content_.get(),
+                                                                         bridge.c_str(), nullptr);
   connectSignals();
-  webkit_web_view_set_background_color(webView_, &kBackground);
+  webkit_web_view_set_background_color(webView_.get(), &kBackground);
 }
 
 FarmWebView::~FarmWebView() {
   *self_ = nullptr;
   if (startPageTimeout_) g_source_remove(startPageTimeout_);
   printJob_.reset();
-  g_signal_handlers_disconnect_by_data(content_, this);
-  g_signal_handlers_disconnect_by_data(webView_, this);
-  g_object_unref(webView_);
-  g_object_unref(content_);
-  if (printContext_) g_object_unref(printContext_);
-  g_object_unref(context_);
+  g_signal_handlers_disconnect_by_data(content_.get(), this);
+  g_signal_handlers_disconnect_by_data(webView_.get(), this);
 }
 
 void FarmWebView::connectSignals() {
   const std::string signal = "script-message-with-reply-received::" + std::string(kBridgeName);
-  g_signal_connect(content_, signal.c_str(), G_CALLBACK(glib::Guarded<&onMessage>::call), this);
-  g_signal_connect(webView_, "decide-policy", G_CALLBACK(glib::Guarded<&onDecidePolicy>::call),
+  g_signal_connect(content_.get(), signal.c_str(), G_CALLBACK(glib::Guarded<&onMessage>::call),
                    this);
-  g_signal_connect(webView_, "load-changed", G_CALLBACK(glib::Guarded<&onLoadChanged>::call), this);
-  g_signal_connect(webView_, "web-process-terminated",
+  g_signal_connect(webView_.get(), "decide-policy",
+                   G_CALLBACK(glib::Guarded<&onDecidePolicy>::call), this);
+  g_signal_connect(webView_.get(), "load-changed", G_CALLBACK(glib::Guarded<&onLoadChanged>::call),
+                   this);
+  g_signal_connect(webView_.get(), "web-process-terminated",
                    G_CALLBACK(glib::Guarded<&onProcessTerminated>::call), this);
-  g_signal_connect(webView_, "script-dialog", G_CALLBACK(glib::Guarded<&onScriptDialog>::call),
-                   this);
-  g_signal_connect(webView_, "run-file-chooser", G_CALLBACK(glib::Guarded<&onFileChooser>::call),
-                   this);
-  g_signal_connect(webView_, "create", G_CALLBACK(glib::Guarded<&onCreate>::call), this);
+  g_signal_connect(webView_.get(), "script-dialog",
+                   G_CALLBACK(glib::Guarded<&onScriptDialog>::call), this);
+  g_signal_connect(webView_.get(), "run-file-chooser",
+                   G_CALLBACK(glib::Guarded<&onFileChooser>::call), this);
+  g_signal_connect(webView_.get(), "create", G_CALLBACK(glib::Guarded<&onCreate>::call), this);
 }
 
 void FarmWebView::setWindow(GtkWindow* window) {
@@ -111,12 +110,12 @@ void FarmWebView::setWindow(GtkWindow* window) {
 
 void FarmWebView::load() {
   const std::string start(kStartUrl);
-  webkit_web_view_load_uri(webView_, start.c_str());
+  webkit_web_view_load_uri(webView_.get(), start.c_str());
   // WebKitGTK requests carry no time-out of their own: stop a start page
   // that has not arrived after a minute, as a timed-out request would.
   startPageTimeout_ = glib::timeoutOnce(std::chrono::seconds(kStartPageTimeoutSeconds), [this] {
     startPageTimeout_ = 0;
-    if (!loadedOnce_) webkit_web_view_stop_loading(webView_);
+    if (!loadedOnce_) webkit_web_view_stop_loading(webView_.get());
   });
 }
 
@@ -127,18 +126,18 @@ void FarmWebView::installBootstrap() {
   g_autoptr(WebKitUserScript) user =
       webkit_user_script_new(script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-  webkit_user_content_manager_remove_all_scripts(content_);
-  webkit_user_content_manager_add_script(content_, user);
+  webkit_user_content_manager_remove_all_scripts(content_.get());
+  webkit_user_content_manager_add_script(content_.get(), user);
 }
 
 void FarmWebView::evaluate(std::string_view script) {
   const std::string text(script);
-  webkit_web_view_evaluate_javascript(webView_, text.c_str(), -1, nullptr, nullptr, nullptr,
+  webkit_web_view_evaluate_javascript(webView_.get(), text.c_str(), -1, nullptr, nullptr, nullptr,
                                       nullptr, nullptr);
 }
 
 void FarmWebView::flush(std::function<void()> completion) {
-  WebKitWebView* view = webView_;
+  WebKitWebView* view = webView_.get();
   FlushTiming::start(
       MainLoopTimers::shared(),
       [view](std::function<void()> evaluated) {
@@ -188,7 +187,7 @@ gboolean FarmWebView::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyD
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
     if (uri) url = uri;
-    const char* current = webkit_web_view_get_uri(webView_);
+    const char* current = webkit_web_view_get_uri(webView_.get());
     newDocument = startsNewDocument(
         current ? current : "", url,
         webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_RELOAD
@@ -258,7 +257,7 @@ void FarmWebView::printLivePage(const std::string& title) {
     printing_ = false;
     return;
   }
-  printWithDialog(webView_, window_, title, [self = std::weak_ptr<FarmWebView*>(self_)] {
+  printWithDialog(webView_.get(), window_, title, [self = std::weak_ptr<FarmWebView*>(self_)] {
     if (auto host = self.lock(); host && *host) (*host)->printing_ = false;
   });
 }
@@ -271,14 +270,15 @@ void FarmWebView::printDocument(const std::string& html, const std::string& titl
   if (!printContext_) {
     // The print view's own context: the same files, nothing stored.
     g_autoptr(WebKitWebsiteDataManager) ephemeral = webkit_website_data_manager_new_ephemeral();
-    printContext_ = webkit_web_context_new_with_website_data_manager(ephemeral);
+    printContext_ = GObjectPtr<WebKitWebContext>::adopt(
+        webkit_web_context_new_with_website_data_manager(ephemeral));
     // Each job's view is used once: keep no page, memory or process cache
     // behind it between prints.
-    webkit_web_context_set_cache_model(printContext_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-    registerBundleScheme(printContext_, webRoot());
+    webkit_web_context_set_cache_model(printContext_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    registerBundleScheme(printContext_.get(), webRoot());
   }
-  printJob_ =
-      std::make_unique<PrintJob>(html, title, printContext_, window_, MainLoopTimers::shared());
+  printJob_ = std::make_unique<PrintJob>(html, title, printContext_.get(), window_,
+                                         MainLoopTimers::shared());
   printJob_->onDone = [self = std::weak_ptr<FarmWebView*>(self_)] {
     if (auto host = self.lock(); host && *host) {
       (*host)->printJob_.reset();

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/GObjectPtr.h"
 #include "webhost/Bridge.h"
 
 namespace mlfk {
@@ -31,7 +32,7 @@ class FarmWebView final {
   FarmWebView(const FarmWebView&) = delete;
   FarmWebView& operator=(const FarmWebView&) = delete;
 
-  WebKitWebView* webView() const { return webView_; }
+  WebKitWebView* webView() const { return webView_.get(); }
 
   // The main window, held weakly: dialogs are modal to it while it exists.
   void setWindow(GtkWindow* window);
@@ -75,15 +76,15 @@ class FarmWebView final {
   static GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
 
   BridgeServices& services_;
-  WebKitWebContext* context_;
-  WebKitUserContentManager* content_;
-  WebKitWebView* webView_;
+  GObjectPtr<WebKitWebContext> context_;
+  GObjectPtr<WebKitUserContentManager> content_;
+  GObjectPtr<WebKitWebView> webView_;
   GtkWindow* window_ = nullptr;
   bool loadedOnce_ = false;
   bool printing_ = false;
   guint startPageTimeout_ = 0;
   std::unique_ptr<PrintJob> printJob_;
-  WebKitWebContext* printContext_ = nullptr;
+  GObjectPtr<WebKitWebContext> printContext_;
   // Cleared when this host goes, so callbacks still pending find no host.
   std::shared_ptr<FarmWebView*> self_;
 };

@@ -31,11 +31,12 @@ void command(GSimpleAction*, GVariant*, gpointer data) {
 }  // namespace
 
 AppDelegate::AppDelegate()
-    : application_(gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS)) {
-  g_object_set(application_, "register-session", TRUE, nullptr);
-  GObject* lifetime = G_OBJECT(application_);
+    : application_(GObjectPtr<GtkApplication>::adopt(
+          gtk_application_new(kApplicationId, G_APPLICATION_DEFAULT_FLAGS))) {
+  g_object_set(application_.get(), "register-session", TRUE, nullptr);
+  GObject* lifetime = G_OBJECT(application_.get());
   glib::connect<void(GApplication*)>(
-      application_, "startup",
+      application_.get(), "startup",
       [this](GApplication*) {
         gtk_window_set_default_icon_name(kApplicationId);
         buildMenus();
@@ -43,14 +44,13 @@ AppDelegate::AppDelegate()
       },
       lifetime);
   glib::connect<void(GApplication*)>(
-      application_, "activate", [this](GApplication*) { activate(); }, lifetime);
+      application_.get(), "activate", [this](GApplication*) { activate(); }, lifetime);
   glib::connect<void(GtkApplication*)>(
-      application_, "query-end", [this](GtkApplication*) { requestQuit(); }, lifetime);
+      application_.get(), "query-end", [this](GtkApplication*) { requestQuit(); }, lifetime);
 }
 
 AppDelegate::~AppDelegate() {
   window_.reset();
-  g_object_unref(application_);
 }
 
 int AppDelegate::run(int argc, char** argv) {
@@ -64,7 +64,7 @@ int AppDelegate::run(int argc, char** argv) {
         },
         this);
   }
-  return g_application_run(G_APPLICATION(application_), argc, argv);
+  return g_application_run(G_APPLICATION(application_.get()), argc, argv);
 }
 
 void AppDelegate::buildMenus() {
@@ -94,9 +94,11 @@ void AppDelegate::buildMenus() {
        nullptr,
        {}},
   };
-  g_action_map_add_action_entries(G_ACTION_MAP(application_), entries, G_N_ELEMENTS(entries), this);
+  g_action_map_add_action_entries(G_ACTION_MAP(application_.get()), entries, G_N_ELEMENTS(entries),
+                                  this);
   for (const auto& name : unavailableActions()) {
-    GAction* action = g_action_map_lookup_action(G_ACTION_MAP(application_), name.c_str() + 4);
+    GAction* action =
+        g_action_map_lookup_action(G_ACTION_MAP(application_.get()), name.c_str() + 4);
     g_simple_action_set_enabled(G_SIMPLE_ACTION(action), FALSE);
   }
 
@@ -115,14 +117,15 @@ void AppDelegate::buildMenus() {
       std::vector<const char*> accels;
       for (const auto& accel : entry.accelerators) accels.push_back(accel.c_str());
       accels.push_back(nullptr);
-      gtk_application_set_accels_for_action(application_, entry.action.c_str(), accels.data());
+      gtk_application_set_accels_for_action(application_.get(), entry.action.c_str(),
+                                            accels.data());
     }
     g_menu_append_section(submenu, nullptr, G_MENU_MODEL(section));
     g_object_unref(section);
     g_menu_append_submenu(bar, menu.title.c_str(), G_MENU_MODEL(submenu));
     g_object_unref(submenu);
   }
-  gtk_application_set_menubar(application_, G_MENU_MODEL(bar));
+  gtk_application_set_menubar(application_.get(), G_MENU_MODEL(bar));
   g_object_unref(bar);
 }
 
@@ -142,7 +145,7 @@ void AppDelegate::launch() {
   if (instanceLock_->state() == InstanceLock::State::HeldElsewhere) {
     // An instance that has just been asked to quit holds the folder until
     // its flush is over: give it a moment before saying it is open.
-    g_application_hold(G_APPLICATION(application_));
+    g_application_hold(G_APPLICATION(application_.get()));
     waitForLock(kLockAttempts);
     return;
   }
@@ -157,13 +160,13 @@ void AppDelegate::waitForLock(int attemptsLeft) {
       sayAlreadyOpen();
     else
       openWindow();
-    g_application_release(G_APPLICATION(application_));
+    g_application_release(G_APPLICATION(application_.get()));
   });
 }
 
 void AppDelegate::openWindow() {
   services_ = std::make_unique<ShellServices>(FarmStore::shared());
-  window_ = std::make_unique<MainWindow>(application_, *services_, [this] { requestQuit(); });
+  window_ = std::make_unique<MainWindow>(application_.get(), *services_, [this] { requestQuit(); });
   services_->attach(&window_->web());
   window_->launch();
 }
@@ -174,18 +177,18 @@ void AppDelegate::sayAlreadyOpen() {
                              "Meadowline Field Keeper is already open.");
   gtk_window_set_title(GTK_WINDOW(dialog), kAppName);
   // The dialog keeps the application running; closing it ends this instance.
-  gtk_window_set_application(GTK_WINDOW(dialog), application_);
+  gtk_window_set_application(GTK_WINDOW(dialog), application_.get());
   g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
   gtk_window_present(GTK_WINDOW(dialog));
 }
 
 void AppDelegate::requestQuit() {
   if (quitting_ || !window_) {
-    g_application_quit(G_APPLICATION(application_));
+    g_application_quit(G_APPLICATION(application_.get()));
     return;
   }
   quitting_ = true;
-  window_->flush([app = application_] { g_application_quit(G_APPLICATION(app)); });
+  window_->flush([app = application_.get()] { g_application_quit(G_APPLICATION(app)); });
 }
 
 void AppDelegate::about() {

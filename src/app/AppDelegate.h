@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "base/GObjectPtr.h"
+
 namespace mlfk {
 
 class InstanceLock;
@@ -35,7 +37,7 @@ class AppDelegate {
   void about();
   void revealData();
 
-  GtkApplication* application_;
+  GObjectPtr<GtkApplication> application_;
   std::unique_ptr<InstanceLock> instanceLock_;
   std::unique_ptr<ShellServices> services_;
   std::unique_ptr<MainWindow> window_;

@@ -324,9 +324,12 @@ gboolean FarmWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog,
 gboolean FarmWebView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* request,
                                     gpointer data) {
   auto* self = static_cast<FarmWebView*>(data);
-  g_object_ref(request);
+  // Held until the chooser answers, however long the page has gone by then.
+  auto held = std::make_shared<GObjectPtr<WebKitFileChooserRequest>>(
+      GObjectPtr<WebKitFileChooserRequest>::retain(request));
   chooseFilesToOpen(self->window_, webkit_file_chooser_request_get_select_multiple(request),
-                    [request](std::optional<std::vector<std::string>> files) {
+                    [held](std::optional<std::vector<std::string>> files) {
+                      WebKitFileChooserRequest* request = held->get();
                       if (files) {
                         std::vector<const char*> list;
                         for (const auto& f : *files) list.push_back(f.c_str());
@@ -335,7 +338,6 @@ gboolean FarmWebView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* re
                       } else {
                         webkit_file_chooser_request_cancel(request);
                       }
-                      g_object_unref(request);
                     });
   return TRUE;
 }

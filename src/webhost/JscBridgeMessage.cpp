@@ -4,22 +4,20 @@
 
 namespace mlfk {
 
-JscBridgeMessage::JscBridgeMessage(JSCValue* body)
-    : body_(static_cast<JSCValue*>(g_object_ref(body))) {}
+JscBridgeMessage::JscBridgeMessage(JSCValue* body) : body_(GObjectPtr<JSCValue>::retain(body)) {}
 
-JscBridgeMessage::~JscBridgeMessage() {
-  g_object_unref(body_);
-}
+JscBridgeMessage::~JscBridgeMessage() = default;
 
 bool JscBridgeMessage::isDictionary() const {
-  return jsc_value_is_object(body_) && !jsc_value_is_array(body_) && !jsc_value_is_function(body_);
+  return jsc_value_is_object(body_.get()) && !jsc_value_is_array(body_.get()) &&
+         !jsc_value_is_function(body_.get());
 }
 
 JSCValue* JscBridgeMessage::property(std::string_view key) const {
   if (!isDictionary()) return nullptr;
   const std::string name(key);
-  if (!jsc_value_object_has_property(body_, name.c_str())) return nullptr;
-  return jsc_value_object_get_property(body_, name.c_str());
+  if (!jsc_value_object_has_property(body_.get(), name.c_str())) return nullptr;
+  return jsc_value_object_get_property(body_.get(), name.c_str());
 }
 
 ValueKind JscBridgeMessage::kind(std::string_view key) const {
@@ -56,12 +54,11 @@ std::optional<bool> JscBridgeMessage::boolean(std::string_view key) const {
 
 JscBridgeReply::JscBridgeReply(WebKitScriptMessageReply* reply, JSCContext* context)
     : reply_(webkit_script_message_reply_ref(reply)),
-      context_(static_cast<JSCContext*>(g_object_ref(context))) {}
+      context_(GObjectPtr<JSCContext>::retain(context)) {}
 
 JscBridgeReply::~JscBridgeReply() {
   if (!answered_) error("The shell dropped this message without an answer.");
   webkit_script_message_reply_unref(reply_);
-  g_object_unref(context_);
 }
 
 void JscBridgeReply::value(const nlohmann::json& result) {
@@ -69,7 +66,7 @@ void JscBridgeReply::value(const nlohmann::json& result) {
   answered_ = true;
   // Never throws: text that is not UTF-8 reaches the page with U+FFFD.
   const std::string text = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  g_autoptr(JSCValue) value = jsc_value_new_from_json(context_, text.c_str());
+  g_autoptr(JSCValue) value = jsc_value_new_from_json(context_.get(), text.c_str());
   webkit_script_message_reply_return_value(reply_, value);
 }
 

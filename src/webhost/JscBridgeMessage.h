@@ -2,6 +2,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include "base/GObjectPtr.h"
 #include "webhost/BridgeMessage.h"
 
 namespace mlfk {
@@ -22,7 +23,7 @@ class JscBridgeMessage final : public BridgeMessage {
 
  private:
   JSCValue* property(std::string_view key) const;  // new reference or null
-  JSCValue* body_;
+  GObjectPtr<JSCValue> body_;
 };
 
 // Answers a message through WebKit; a reply that is dropped unanswered
@@ -39,7 +40,7 @@ class JscBridgeReply final : public BridgeReply {
 
  private:
   WebKitScriptMessageReply* reply_;
-  JSCContext* context_;
+  GObjectPtr<JSCContext> context_;
   bool answered_ = false;
 };
 

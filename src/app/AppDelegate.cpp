@@ -3,6 +3,7 @@
 #include <glib-unix.h>
 
 #include <chrono>
+#include <utility>
 
 #include "AppInfo.h"
 #include "ColorScheme.h"
@@ -102,15 +103,14 @@ void AppDelegate::buildMenus() {
     g_simple_action_set_enabled(G_SIMPLE_ACTION(action), FALSE);
   }
 
-  GMenu* bar = g_menu_new();
+  g_autoptr(GMenu) bar = g_menu_new();
   for (const auto& menu : menuBar()) {
-    GMenu* submenu = g_menu_new();
-    GMenu* section = g_menu_new();
+    g_autoptr(GMenu) submenu = g_menu_new();
+    g_autoptr(GMenu) section = g_menu_new();
     for (const auto& entry : menu.entries) {
       if (entry.isSeparator()) {
         g_menu_append_section(submenu, nullptr, G_MENU_MODEL(section));
-        g_object_unref(section);
-        section = g_menu_new();
+        g_object_unref(std::exchange(section, g_menu_new()));
         continue;
       }
       g_menu_append(section, entry.title.c_str(), entry.action.c_str());
@@ -121,12 +121,9 @@ void AppDelegate::buildMenus() {
                                             accels.data());
     }
     g_menu_append_section(submenu, nullptr, G_MENU_MODEL(section));
-    g_object_unref(section);
     g_menu_append_submenu(bar, menu.title.c_str(), G_MENU_MODEL(submenu));
-    g_object_unref(submenu);
   }
   gtk_application_set_menubar(application_.get(), G_MENU_MODEL(bar));
-  g_object_unref(bar);
 }
 
 void AppDelegate::activate() {

@@ -7,6 +7,7 @@
 #include "WindowGeometry.h"
 #include "base/Callbacks.h"
 #include "base/Identity.h"
+#include "base/Log.h"
 #include "base/Timers.h"
 #include "webhost/FarmWebView.h"
 
@@ -74,13 +75,12 @@ MainWindow::MainWindow(GtkApplication* application, BridgeServices& services,
   minimum.min_height = kMinimumHeight;
   gtk_window_set_geometry_hints(window, nullptr, &minimum, GDK_HINT_MIN_SIZE);
   gtk_style_context_add_class(gtk_widget_get_style_context(window_), "meadowline-main");
-  GtkCssProvider* css = gtk_css_provider_new();
+  g_autoptr(GtkCssProvider) css = gtk_css_provider_new();
   g_autoptr(GError) error = nullptr;
   if (!gtk_css_provider_load_from_data(css, kWindowCss, -1, &error))
-    g_warning("window style not loaded: %s", error->message);
+    glib::logError(error, "window style not loaded");
   gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(css),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  g_object_unref(css);
   addActions();
 
   gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(web_->webView()));

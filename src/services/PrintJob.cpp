@@ -25,27 +25,26 @@ std::string settingsFile() {
 
 // What the user picked in a print dialog (printer, paper, output folder) is
 // offered again by the next print, in this run and the next.
-GtkPrintSettings*& sharedSettings() {
-  static GtkPrintSettings* settings = [] {
+GObjectPtr<GtkPrintSettings>& sharedSettings() {
+  static GObjectPtr<GtkPrintSettings> settings = [] {
     g_autoptr(GError) error = nullptr;
     GtkPrintSettings* saved = gtk_print_settings_new_from_file(settingsFile().c_str(), &error);
     // None kept yet is the usual first print.
     if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT))
       glib::logError(error, "earlier print settings not read");
-    return saved ? saved : gtk_print_settings_new();
+    return GObjectPtr<GtkPrintSettings>::adopt(saved ? saved : gtk_print_settings_new());
   }();
   return settings;
 }
 
 void remember(GtkPrintSettings* chosen) {
-  g_object_unref(sharedSettings());
-  sharedSettings() = gtk_print_settings_copy(chosen);
-  keepFolderOnly(sharedSettings());
+  sharedSettings() = GObjectPtr<GtkPrintSettings>::adopt(gtk_print_settings_copy(chosen));
+  keepFolderOnly(sharedSettings().get());
   const std::string file = settingsFile();
   glib::logErrno(g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700),
                  "no folder for the print settings");
   g_autoptr(GError) error = nullptr;
-  if (!gtk_print_settings_to_file(sharedSettings(), file.c_str(), &error))
+  if (!gtk_print_settings_to_file(sharedSettings().get(), file.c_str(), &error))
     glib::logError(error, "print settings not kept");
 }
 
@@ -82,7 +81,7 @@ void startPrinting(const std::shared_ptr<DialogPrint>& print, GtkPrintUnixDialog
 }  // namespace
 
 PrintInfo printInfo() {
-  GtkPrintSettings* settings = gtk_print_settings_copy(sharedSettings());
+  GtkPrintSettings* settings = gtk_print_settings_copy(sharedSettings().get());
   gtk_print_settings_set_orientation(settings, GTK_PAGE_ORIENTATION_PORTRAIT);
   GtkPageSetup* page = gtk_page_setup_new();
   if (GtkPaperSize* paper = gtk_print_settings_get_paper_size(settings)) {
@@ -94,7 +93,7 @@ PrintInfo printInfo() {
   gtk_page_setup_set_bottom_margin(page, 36, GTK_UNIT_POINTS);
   gtk_page_setup_set_left_margin(page, 36, GTK_UNIT_POINTS);
   gtk_page_setup_set_right_margin(page, 36, GTK_UNIT_POINTS);
-  return {settings, page};
+  return {GObjectPtr<GtkPrintSettings>::adopt(settings), GObjectPtr<GtkPageSetup>::adopt(page)};
 }
 
 void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& title,
@@ -105,11 +104,11 @@ void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& 
 
   PrintInfo info = printInfo();
   const std::string fileName = printFileName(title);
-  gtk_print_settings_set(info.settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, fileName.c_str());
+  gtk_print_settings_set(info.settings.get(), GTK_PRINT_SETTINGS_OUTPUT_BASENAME, fileName.c_str());
   GtkWidget* dialog = gtk_print_unix_dialog_new(nullptr, parent);
   auto* unix = GTK_PRINT_UNIX_DIALOG(dialog);
-  gtk_print_unix_dialog_set_settings(unix, info.settings);
-  gtk_print_unix_dialog_set_page_setup(unix, info.pageSetup);
+  gtk_print_unix_dialog_set_settings(unix, info.settings.get());
+  gtk_print_unix_dialog_set_page_setup(unix, info.pageSetup.get());
   gtk_print_unix_dialog_set_embed_page_setup(unix, TRUE);
   gtk_print_unix_dialog_set_manual_capabilities(
       unix,
@@ -118,8 +117,6 @@ void printWithDialog(WebKitWebView* view, GtkWindow* parent, const std::string& 
                            GTK_PRINT_CAPABILITY_REVERSE | GTK_PRINT_CAPABILITY_SCALE |
                            GTK_PRINT_CAPABILITY_PAGE_SET | GTK_PRINT_CAPABILITY_NUMBER_UP |
                            GTK_PRINT_CAPABILITY_NUMBER_UP_LAYOUT));
-  g_object_unref(info.settings);
-  g_object_unref(info.pageSetup);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
 

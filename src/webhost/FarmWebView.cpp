@@ -56,7 +56,7 @@ FarmWebView::FarmWebView(BridgeServices& services)
     return host && *host ? (*host)->window_ : nullptr;
   });
 
-  WebKitSettings* settings = webkit_settings_new();
+  g_autoptr(WebKitSettings) settings = webkit_settings_new();
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
   webkit_settings_set_enable_fullscreen(settings, TRUE);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
@@ -68,7 +68,6 @@ FarmWebView::FarmWebView(BridgeServices& services)
   webView_ = GObjectPtr<WebKitWebView>::adopt(WEBKIT_WEB_VIEW(g_object_ref_sink(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(), "user-content-manager",
                    content_.get(), "settings", settings, nullptr))));
-  g_object_unref(settings);
   const std::string bridge(kBridgeName);
   webkit_user_content_manager_register_script_message_handler_with_reply(content_.get(),
                                                                          bridge.c_str(), nullptr);

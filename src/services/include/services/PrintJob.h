@@ -15,8 +15,8 @@ namespace mlfk {
 // The page settings of every print: 36-point margins, portrait, on the
 // user's paper and printer as last chosen.
 struct PrintInfo {
-  GtkPrintSettings* settings;  // new references; the caller unrefs both
-  GtkPageSetup* pageSetup;
+  GObjectPtr<GtkPrintSettings> settings;
+  GObjectPtr<GtkPageSetup> pageSetup;
 };
 PrintInfo printInfo();
 

@@ -45,10 +45,17 @@ def until(find, what, timeout=90):
     sys.exit(f"not found on the accessibility bus: {what}")
 
 
-app = until(lambda: next((a for a in children(Atspi.get_desktop(0))
+def fresh(node):
+    """The node with what libatspi cached of it dropped: a change announced
+    while this probe was starting up is otherwise missed for good."""
+    node.clear_cache()
+    return node
+
+
+app = until(lambda: next((a for a in children(fresh(Atspi.get_desktop(0)))
                           if a.get_process_id() == int(sys.argv[1])), None), "the program")
 # The page's headings come once its scripts have drawn the first screen.
-document = until(lambda: next((n for n in walk(app) if n.get_role() == Role.DOCUMENT_WEB and
+document = until(lambda: next((n for n in walk(fresh(app)) if n.get_role() == Role.DOCUMENT_WEB and
                                any(h.get_role() == Role.HEADING for h in walk(n))), None), "the page")
 seen = {"document": document.get_name(), "menus": {}, "landmarks": [], "headings": [], "search": [],
         "alerts": []}

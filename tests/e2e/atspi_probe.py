@@ -63,7 +63,8 @@ bar = next(n for n in walk(app) if n.get_role() == Role.MENU_BAR)
 for menu in children(bar):
     # GTK gives a shortcut as "mnemonic;sequence;accelerator".
     seen["menus"][menu.get_name()] = [
-        [item.get_name(), (item.get_action_iface().get_key_binding(0) or "").split(";")[-1]]
+        [item.get_name(), (item.get_action_iface().get_key_binding(0) or "").split(";")[-1],
+         item.get_state_set().contains(Atspi.StateType.SENSITIVE)]
         for item in children(menu) if item.get_role() == Role.MENU_ITEM]
 for node in walk(document):
     role, xml_role = node.get_role(), attribute(node, "xml-roles")

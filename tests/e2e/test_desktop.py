@@ -86,7 +86,9 @@ class Desktop(ShellTestCase):
 
         menus = seen["menus"]
         self.assertEqual(list(menus), ["Meadowline Field Keeper", "File", "Edit", "View", "Window", "Help"])
-        items = {name: accel for entries in menus.values() for name, accel in entries}
+        items = {name: accel for entries in menus.values() for name, accel, _ in entries}
+        greyed = [name for entries in menus.values() for name, _, sensitive in entries if not sensitive]
+        self.assertEqual(greyed, ["Hide Others", "Show All"])  # what a GTK program cannot do
         self.assertEqual([items[n] for n in ("Quit Meadowline Field Keeper", "Back Up…", "Find an Animal…",
                                              "Enter Full Screen", "Contact Support…")],
                          ["<Primary>q", "<Primary>b", "<Primary>k", "F11", ""])

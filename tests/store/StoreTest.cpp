@@ -118,6 +118,12 @@ TEST_F(FarmStoreTest, RotatesAtTheFirstSaveOfARunThenOnlyAfterMoreThanSixHundred
 TEST_F(FarmStoreTest, WritesTheTextsBytesUnchangedEvenUnderANameNearTheLimit) {
   ASSERT_EQ(store().persist("caf\u00e9 \xF0\x9F\x90\x84\r\n"), std::nullopt);
   EXPECT_EQ(database(), "caf\xC3\xA9 \xF0\x9F\x90\x84\r\n");
+  // Made as any file of the user's is, not with the temporary file's 0600.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  struct stat info {};
+  ASSERT_EQ(::stat(store().databaseFile().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
   ASSERT_EQ(store().persist(""), std::nullopt);
   EXPECT_TRUE(std::filesystem::exists(store().databaseFile()));
   EXPECT_EQ(std::filesystem::file_size(store().databaseFile()), 0u);

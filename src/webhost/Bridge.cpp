@@ -4,18 +4,6 @@
 
 namespace mlfk {
 
-ValueKind JsonBridgeMessage::kind(std::string_view key) const {
-  const auto* value = find(key);
-  if (!value) return ValueKind::Missing;
-  if (value->is_string()) return ValueKind::Text;
-  if (value->is_number()) return ValueKind::Number;
-  if (value->is_boolean()) return ValueKind::Boolean;
-  if (value->is_null()) return ValueKind::Null;
-  if (value->is_object()) return ValueKind::Object;
-  if (value->is_array()) return ValueKind::Array;
-  return ValueKind::Other;
-}
-
 std::optional<MessageText> JsonBridgeMessage::text(std::string_view key) const {
   const auto* value = find(key);
   if (!value || !value->is_string()) return std::nullopt;

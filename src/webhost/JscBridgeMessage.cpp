@@ -20,18 +20,6 @@ JSCValue* JscBridgeMessage::property(std::string_view key) const {
   return jsc_value_object_get_property(body_.get(), name.c_str());
 }
 
-ValueKind JscBridgeMessage::kind(std::string_view key) const {
-  g_autoptr(JSCValue) value = property(key);
-  if (!value || jsc_value_is_undefined(value)) return ValueKind::Missing;
-  if (jsc_value_is_string(value)) return ValueKind::Text;
-  if (jsc_value_is_number(value)) return ValueKind::Number;
-  if (jsc_value_is_boolean(value)) return ValueKind::Boolean;
-  if (jsc_value_is_null(value)) return ValueKind::Null;
-  if (jsc_value_is_array(value)) return ValueKind::Array;
-  if (jsc_value_is_object(value)) return ValueKind::Object;
-  return ValueKind::Other;
-}
-
 std::optional<MessageText> JscBridgeMessage::text(std::string_view key) const {
   g_autoptr(JSCValue) value = property(key);
   if (!value || !jsc_value_is_string(value)) return std::nullopt;

@@ -17,7 +17,6 @@ class JscBridgeMessage final : public BridgeMessage {
   JscBridgeMessage& operator=(const JscBridgeMessage&) = delete;
 
   bool isDictionary() const override;
-  ValueKind kind(std::string_view key) const override;
   std::optional<MessageText> text(std::string_view key) const override;
   std::optional<bool> boolean(std::string_view key) const override;
 

@@ -212,6 +212,7 @@ TEST_F(SchemeTest, FilesFoundByDecodedNames) {
   EXPECT_EQ(bodyOf("meadowline-farm://app/my%20file.css"), "body{}");
   EXPECT_EQ(bodyOf("meadowline-farm://app/my%2520file.css"), "body{}");  // encoded twice
   EXPECT_EQ(bodyOf("meadowline-farm://app/caf%C3%A9.json"), "{}");
+  EXPECT_EQ(bodyOf("meadowline-farm://app/caf%c3%a9.json"), "{}");  // hex in either case
   EXPECT_EQ(bodyOf("meadowline-farm://app/js/./sub/../app.mjs"), "export {}");
 }
 

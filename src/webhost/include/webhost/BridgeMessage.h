@@ -9,8 +9,6 @@
 
 namespace mlfk {
 
-enum class ValueKind { Missing, Text, Number, Boolean, Null, Object, Array, Other };
-
 // A text taken out of a message without further copies: `view` stays valid
 // while `owner` lives.
 struct MessageText {
@@ -18,14 +16,13 @@ struct MessageText {
   std::shared_ptr<const void> owner;
 };
 
-// A light view of the page's message: its top-level keys and their kinds.
+// A light view of the page's message: its top-level keys.
 // Values are taken out only when an action reads them.
 class BridgeMessage {
  public:
   virtual ~BridgeMessage() = default;
   // A plain object (a dictionary with string keys), not an array, null or text.
   virtual bool isDictionary() const = 0;
-  virtual ValueKind kind(std::string_view key) const = 0;
   // The text under `key`, or nothing when it is missing or not a text.
   virtual std::optional<MessageText> text(std::string_view key) const = 0;
   // The Boolean under `key`, or nothing when it is missing or not a Boolean.
@@ -46,7 +43,6 @@ class JsonBridgeMessage final : public BridgeMessage {
  public:
   explicit JsonBridgeMessage(nlohmann::json body) : body_(std::move(body)) {}
   bool isDictionary() const override { return body_.is_object(); }
-  ValueKind kind(std::string_view key) const override;
   std::optional<MessageText> text(std::string_view key) const override;
   std::optional<bool> boolean(std::string_view key) const override;
 

@@ -52,6 +52,8 @@ TEST(WindowGeometry, SavedRestoredAtLeastTheMinimumAndOnlyWhereAMonitorIs) {
   EXPECT_FALSE(at->positionIsReachable(laptop));
   at->x = 1850;  // only its left edge left on screen
   EXPECT_FALSE(at->positionIsReachable(laptop));
+  at->x = 1820;  // a hundred pixels of title bar are enough to grab
+  EXPECT_TRUE(at->positionIsReachable(laptop));
   at->x = -1200;  // hanging off the left, title bar still in reach
   EXPECT_TRUE(at->positionIsReachable(laptop));
   at->y = -100;  // title bar above the screen

@@ -39,6 +39,8 @@ class Desktop(ShellTestCase):
         self.assertIn("not opened", help.stdout)
         self.assertEqual((wrong.returncode, wrong.stdout), (2, ""))
         self.assertIn("unknown option '--frobnicate'", wrong.stderr)
+        # Started by its full path, the program still calls itself by its name.
+        self.assertIn(f"Try '{PROGRAM.name} --help'", wrong.stderr)
 
     def test_dark_style_second_launch_and_close_window(self):
         need(self, "dbus-daemon", "dbus-send", "import", "convert")

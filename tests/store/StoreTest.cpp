@@ -328,6 +328,25 @@ TEST_F(FarmStoreTest, WithoutHardLinksASnapshotIsStillMadeAndNeverReplacesOne) {
     EXPECT_FALSE(e.path().filename().string().starts_with(".mlfk-tmp-")) << e.path();
 }
 
+// Downloads land beside their destination first and take its name whole.
+TEST(DurableFile, ATemporaryIsPublishedUnderItsNameOrTheFailureIsSaid) {
+  test::TempDir temp;
+  const auto target = temp / "herd.csv";
+  const auto first = newTemporaryBeside(target);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->parent_path(), temp.path());
+  writeFile(*first, "tag,weight\n");
+  EXPECT_EQ(publishFile(*first, target), std::nullopt);
+  EXPECT_EQ(readFile(target), "tag,weight\n");
+  EXPECT_FALSE(std::filesystem::exists(*first));
+
+  const auto second = newTemporaryBeside(target);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(publishFile(*second, temp / "gone" / "herd.csv"), "No such file or directory");
+  EXPECT_TRUE(std::filesystem::exists(*second)) << "left for the caller to remove";
+  EXPECT_FALSE(newTemporaryBeside(temp / "gone" / "herd.csv"));
+}
+
 TEST(SerialQueue, RunsHandedOverWorkOneAtATimeOffTheCallersThread) {
   SerialQueue queue;
   std::atomic<int> inside{0};

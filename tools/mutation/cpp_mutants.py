@@ -91,11 +91,13 @@ def judge(tree, build, mutant):
         built = run(["flock", "/tmp/mlfk-build.lock", "cmake", "--build", str(build)], tree, 900)
         if built != 0:
             return "did not build"
-        if run(["ctest", "--test-dir", str(build), "-L", "unit", "--stop-on-failure"], tree, 600) != 0:
+        # A mutant can make a loop endless: a test that hangs counts as failed.
+        if run(["ctest", "--test-dir", str(build), "-L", "unit", "--stop-on-failure", "--timeout", "60"],
+               tree, 600) != 0:
             return "killed by unit tests"
         regex = "|".join(FAST_E2E)
         e2e = ["xvfb-run", "-a", "-s", "-screen 0 1920x1080x24", "ctest", "--test-dir", str(build),
-               "-R", f"^({regex})$", "--stop-on-failure"]
+               "-R", f"^({regex})$", "--stop-on-failure", "--timeout", "600"]
         outcome = run(e2e, tree, 1800)
         if outcome == "timeout":
             return "killed by a time-out"

@@ -53,6 +53,20 @@ class HandlingDay(ProbedApplication):
         self.assertEqual(probe(shell)["focusedText"], expect)
         shell.key("Return")
 
+    def accept(self, shell, chooser):
+        """Return in the chooser's location field. Under load GTK can spend a
+        Return on its completion list, leaving the chooser open: press again."""
+        for attempt in range(3):
+            if attempt and chooser not in shell.windows():
+                return
+            shell.keys_to(chooser, "Return")
+            try:
+                shell.wait_window_gone(chooser, timeout=8)
+                return
+            except AssertionError:
+                continue
+        shell.wait_window_gone(chooser)
+
     def test_weigh_and_treat_forty_animals_with_one_batch(self):
         shell = self.start(database())
         self.overview_button(shell, 6, "Handling day")
@@ -123,8 +137,7 @@ class HandlingDay(ProbedApplication):
         shell.keys_to(chooser, "ctrl+l")
         shell.type_to(chooser, str(csv))
         time.sleep(COMPLETION_SETTLES)
-        shell.keys_to(chooser, "Return")
-        shell.wait_window_gone(chooser)
+        self.accept(shell, chooser)
         state = shell.wait_for(lambda: (s := probe(shell)) and len(s["rows"]) > 2 and s, what="the preview")
         self.assertRegex(state["rows"][0]["text"], r"^102\s*The sex .heffalump")
         self.assertRegex(state["rows"][1]["text"], r"^502\s*There is no field or pen named .Lost Valley")

@@ -288,7 +288,11 @@ class FarmApplication(ProbedApplication):
                                                      capture_output=True, text=True).stdout, what="readable PDF text")
 
     def card_button(self, shell, n, expect):
-        """The n-th stop after the record card's breadcrumb, checked by its text."""
+        """The n-th stop after the record card's breadcrumb, checked by its text.
+        Ctrl+K is a menu shortcut, carried out at once, while WebKit hands the
+        keys before it to the page one at a time: the probe's key waits for
+        them, so that the search field is focused after they are done."""
+        self.probe(shell)
         shell.key("ctrl+k", *["Tab"] * (FIRST_CONTENT + n))
         self.assertEqual(self.probe(shell)["focusedText"], expect)
         shell.key("Return")

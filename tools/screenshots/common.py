@@ -7,6 +7,7 @@ docs/screenshots/ come from the real program under the current X display:
 """
 
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -14,7 +15,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from harness import Shell  # noqa: E402
-from test_webapp import probe  # noqa: E402
+from test_webapp import probe, probed_copy  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 OUT = HERE.parents[1] / "docs" / "screenshots"
@@ -44,3 +45,13 @@ def start_screen(web):
         shell.screenshot(main, OUT / "start-screen.png")
     finally:
         shell.close()
+
+
+def make_pictures(*makers):
+    """Runs each maker against one probed copy of the application."""
+    OUT.mkdir(parents=True, exist_ok=True)
+    with tempfile.TemporaryDirectory(prefix="mlfk-screens-") as scratch:
+        web = Path(scratch) / "web"
+        probed_copy(web)
+        for make in makers:
+            make(web)

@@ -6,7 +6,6 @@ reports, a CSV import's preview and the Animals list with its selection.
 
 import json
 import subprocess
-import tempfile
 import sys
 import time
 from datetime import date, timedelta
@@ -16,9 +15,9 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from harness import Shell  # noqa: E402
-from common import FIRST_PAINT, OUT, SETTLE, typed  # noqa: E402
+from common import FIRST_PAINT, make_pictures, OUT, SETTLE, typed  # noqa: E402
 from test_handling_day import COMPLETION_SETTLES, TAGS, database  # noqa: E402
-from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs  # noqa: E402
+from test_webapp import FIRST_CONTENT, probe, section_tabs  # noqa: E402
 
 
 def farm():
@@ -88,8 +87,4 @@ def main_run(web):
 
 
 if __name__ == "__main__":
-    OUT.mkdir(parents=True, exist_ok=True)
-    with tempfile.TemporaryDirectory(prefix="mlfk-screens-") as scratch:
-        web = Path(scratch) / "web"
-        probed_copy(web)
-        main_run(web)
+    make_pictures(main_run)

@@ -14,7 +14,6 @@ whose treatment form had fewer fields, and reuses its helpers.
 import json
 import subprocess
 import sys
-import tempfile
 import time
 from datetime import date, timedelta
 from pathlib import Path
@@ -23,8 +22,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from harness import Shell  # noqa: E402
-from common import FIRST_PAINT, OUT, SETTLE, start_screen, typed  # noqa: E402
-from test_webapp import FIRST_CONTENT, probe, probed_copy, section_tabs  # noqa: E402
+from common import FIRST_PAINT, make_pictures, OUT, SETTLE, start_screen, typed  # noqa: E402
+from test_webapp import FIRST_CONTENT, probe, section_tabs  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 
@@ -138,9 +137,4 @@ def record_card_and_books(web):
 
 
 if __name__ == "__main__":
-    OUT.mkdir(parents=True, exist_ok=True)
-    with tempfile.TemporaryDirectory(prefix="mlfk-screens-") as scratch:
-        web = Path(scratch) / "web"
-        probed_copy(web)
-        start_screen(web)
-        record_card_and_books(web)
+    make_pictures(start_screen, record_card_and_books)

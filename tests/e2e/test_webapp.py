@@ -131,15 +131,11 @@ class FarmApplication(ProbedApplication):
             self.type(shell, value)
         shell.key("Return")
 
-    def test_fresh_start_shows_an_empty_farm(self):
+    def test_fresh_start_then_an_added_animal_survives_quit_and_the_next_start(self):
         shell = self.start()
         state = self.probe(shell)
         self.assertTrue(state["emptyFarm"], state)
-        self.assertEqual(state["heading"], "Overview")
-        self.assertFalse(state["locked"])
-
-    def test_added_animal_survives_quit_and_is_there_at_the_next_start(self):
-        shell = self.start()
+        self.assertEqual((state["heading"], state["locked"]), ("Overview", False))
         self.add_animal(shell, "UK 100200", "Bess", "Cattle", "Hereford")
         # The probe's key queues behind the typed ones, so its answer means the
         # page has the animal. WebKit hands key presses over one at a time, and
@@ -162,8 +158,8 @@ class FarmApplication(ProbedApplication):
         self.assertEqual(state["route"], "#/animal/" + urllib.parse.quote(saved["animals"][0]["id"]))
         self.assertEqual(state["heading"], "UK 100200 Bess")
 
-    def test_ctrl_k_puts_the_focus_in_the_search_field_with_its_text_selected(self):
-        shell = self.start()
+    def test_ctrl_k_focuses_the_search_and_a_saved_form_gives_the_focus_back(self):
+        shell = self.start(database=farm(("UK 100200", "Bess", "Cattle", "on-farm")))
         self.assertNotEqual(self.probe(shell)["focusedId"], "global-search")
         shell.key("ctrl+k")
         self.assertEqual(self.probe(shell)["focusedId"], "global-search")
@@ -178,11 +174,6 @@ class FarmApplication(ProbedApplication):
         state = self.probe(shell)
         self.assertEqual((state["focusedId"], state["search"]), ("global-search", "Bess"))
 
-    def test_saving_a_form_gives_the_focus_back_to_the_button_that_opened_it(self):
-        shell = self.start(database=farm(("UK 100200", "Bess", "Cattle", "on-farm")))
-        self.probe(shell)
-        shell.key("ctrl+k")
-        self.type(shell, "Bess")
         shell.key("Return")  # the record card, its heading focused
         shell.key("Tab", "Tab", "Tab")  # Edit, Record treatment, Record weight
         self.assertEqual(self.probe(shell)["focusedText"], "Record weight")
@@ -193,12 +184,16 @@ class FarmApplication(ProbedApplication):
         # A keyboard user goes on from where they were, not from the top of the page.
         self.assertEqual(self.probe(shell)["focusedText"], "Record weight")
 
-    def test_back_up_snapshots_the_database_and_offers_it_as_a_file(self):
-        database = farm(("UK 100200", "Bess", "Cattle", "on-farm"), ("UK 100201", "Clover", "Cattle", "sold"))
-        shell = self.start(database=database)
+    def test_back_up_offers_a_snapshotted_copy_and_the_printed_register_lists_the_farm(self):
+        database = farm(("UK 100200", "Bess", "Cattle", "on-farm"), ("UK 0 712345 00021", "L\u00e9a", "Sheep", "on-farm"),
+                        ("UK 100201", "Clover", "Cattle", "sold"))
+        shell = self.shell(self.page)
+        output = shell.root / "register.pdf"
+        # The last printer chosen is offered again: here "Print to File" into `output`.
+        shell.print_to_file(output)
+        self.start(shell, database=database)
         self.probe(shell)  # the page is up
         snapshots = shell.folder / "Safety Snapshots"
-
         shell.key("ctrl+b")
         dialog = shell.wait_window(besides={self.main})
         # Taken before the file is offered, as a copy of the database on disk.
@@ -219,8 +214,20 @@ class FarmApplication(ProbedApplication):
         offered = json.loads(backup.read_text("utf-8"))
         self.assertEqual(offered["format"], "meadowline-field-keeper")
         self.assertEqual([(a["tag"], a["status"]) for a in offered["animals"]],
-                         [("UK 100200", "on-farm"), ("UK 100201", "sold")])
+                         [("UK 100200", "on-farm"), ("UK 0 712345 00021", "on-farm"), ("UK 100201", "sold")])
         self.assertEqual(shell.database.read_bytes(), database, "backing up changes no record")
+
+        shell.wait_window_gone(dialog)
+        shell.key("ctrl+k", "Tab", "Tab", "Tab", "Tab", "Return")  # Print, Back up, Overview, Animals
+        self.assertEqual(self.probe(shell)["route"], "#/animals")
+        text = self.print_text(shell, output)
+        self.assertIn("Herd register", text)
+        self.assertIn("Meadowline Farm", text)
+        self.assertRegex(text, r"UK 100200\s+Bess\s+Cattle")
+        self.assertRegex(text, r"UK 0 712345 00021\s+L\u00e9a\s+Sheep")
+        # The register follows the list on screen, which shows the animals on the farm.
+        self.assertNotIn("UK 100201", text)
+        self.assertIn("2 animals", text)
 
     def test_damaged_database_is_left_byte_for_byte(self):
         shell = self.start(database=DAMAGED)
@@ -255,27 +262,6 @@ class FarmApplication(ProbedApplication):
         shell.key("ctrl+q")
         self.assertEqual(shell.wait_exit(), 0)
         self.assertEqual(shell.database.read_bytes(), DAMAGED)
-
-    def test_printed_herd_register_lists_the_animals_on_the_farm(self):
-        shell = self.shell(self.page)
-        output = shell.root / "register.pdf"
-        # The last printer chosen is offered again: here "Print to File" into `output`.
-        shell.print_to_file(output)
-        self.start(shell, database=farm(("UK 100200", "Bess", "Cattle", "on-farm"),
-                                        ("UK 0 712345 00021", "L\u00e9a", "Sheep", "on-farm"),
-                                        ("UK 100201", "Clover", "Cattle", "sold")))
-        self.probe(shell)
-        shell.key("ctrl+k")
-        shell.key("Tab", "Tab", "Tab", "Tab", "Return")  # Print, Back up, Overview, Animals
-        self.assertEqual(self.probe(shell)["route"], "#/animals")
-        text = self.print_text(shell, output)
-        self.assertIn("Herd register", text)
-        self.assertIn("Meadowline Farm", text)
-        self.assertRegex(text, r"UK 100200\s+Bess\s+Cattle")
-        self.assertRegex(text, r"UK 0 712345 00021\s+L\u00e9a\s+Sheep")
-        # The register follows the list on screen, which shows the animals on the farm.
-        self.assertNotIn("UK 100201", text)
-        self.assertIn("2 animals", text)
 
     def print_text(self, shell, output):
         """Prints the screen shown (ctrl+p, Alt+P in the dialog) and reads the PDF's text."""

@@ -4,15 +4,14 @@ import { createBridge, STORAGE_KEY } from '../../resources/web/js/bridge.js';
 
 function shellWindow(answer = () => ({ ok: true })) {
   const posted = [];
-  const win = {
-    webkit: { messageHandlers: { meadowlineNative: { postMessage: (m) => { posted.push(m); return Promise.resolve(answer(m)); } } } },
-  };
-  return { win, posted };
+  const postMessage = (m) => { posted.push(m); return Promise.resolve(answer(m)); };
+  return { win: { webkit: { messageHandlers: { meadowlineNative: { postMessage } } } }, posted };
 }
 
 describe('inside the application', () => {
   test('each action is posted with exactly the fields the application reads', async () => {
     const { win, posted } = shellWindow();
+    const page = '<!doctype html><html><head></head><body></body></html>';
     const bridge = createBridge(win);
     assert.equal(bridge.inShell, true);
     await bridge.ping();
@@ -20,7 +19,7 @@ describe('inside the application', () => {
     await bridge.snapshot('before import');
     await bridge.save('Field Keeper export.csv', 'a,b\r\n');
     await bridge.save('raw.json', 'e30=', true);
-    await bridge.print('<!doctype html><html><head></head><body></body></html>', 'Herd register');
+    await bridge.print(page, 'Herd register');
     await bridge.reveal();
     assert.deepEqual(posted, [
       { action: 'ping' },
@@ -28,63 +27,50 @@ describe('inside the application', () => {
       { action: 'snapshot', reason: 'before import' },
       { action: 'save', filename: 'Field Keeper export.csv', content: 'a,b\r\n', base64: false },
       { action: 'save', filename: 'raw.json', content: 'e30=', base64: true },
-      { action: 'print', html: '<!doctype html><html><head></head><body></body></html>', title: 'Herd register' },
+      { action: 'print', html: page, title: 'Herd register' },
       { action: 'reveal' },
     ]);
   });
 
-  test('the answer is passed through, and a refusal becomes a rejected promise', async () => {
-    const { win } = shellWindow((m) => (m.action === 'persist' ? { ok: false, error: 'Disk full' } : { cancelled: true }));
+  test('the answer is passed through; a refusal or no way to reach the application rejects', async () => {
+    const refusal = { ok: false, error: 'Disk full' };
+    const { win } = shellWindow((m) => (m.action === 'persist' ? refusal : { cancelled: true }));
     const bridge = createBridge(win);
-    assert.deepEqual(await bridge.persist('x'), { ok: false, error: 'Disk full' });
+    assert.deepEqual(await bridge.persist('x'), refusal);
     assert.deepEqual(await bridge.save('f', 'x'), { cancelled: true });
     win.webkit.messageHandlers.meadowlineNative.postMessage = () => { throw new Error('Bad message'); };
     await assert.rejects(bridge.persist('x'), /Bad message/);
+    // Marked as inside the application but unable to reach it: saving fails, never to the browser.
+    const cut = createBridge({
+      __ML_SHELL: 'mac-native',
+      localStorage: { setItem() { throw new Error('must not be used'); } },
+    });
+    assert.equal(cut.inShell, true);
+    await assert.rejects(cut.persist('x'), /missing/);
   });
 });
 
-test('marked as inside the application without a way to reach it, every save fails', async () => {
-  const bridge = createBridge({ __ML_SHELL: 'mac-native', localStorage: { setItem() { throw new Error('must not be used'); } } });
-  assert.equal(bridge.inShell, true);
-  await assert.rejects(bridge.persist('x'), /missing/);
-});
+test('in a browser, local storage keeps the records and a snapshot; when full, saves fail', async () => {
+  const store = new Map();
+  let full = false;
+  const localStorage = {
+    getItem: (k) => (store.has(k) ? store.get(k) : null),
+    setItem: (k, v) => {
+      if (full) { const e = new Error('quota'); e.name = 'QuotaExceededError'; throw e; }
+      store.set(k, String(v));
+    },
+  };
+  const bridge = createBridge({ localStorage });
+  assert.equal(bridge.inShell, false);
+  assert.deepEqual(await bridge.persist('{"a":"é"}'), { ok: true });
+  assert.equal(store.get(STORAGE_KEY), '{"a":"é"}');
+  assert.deepEqual(await bridge.snapshot('before import'), { ok: true });
+  const snap = JSON.parse([...store.entries()].find(([k]) => k !== STORAGE_KEY)[1]);
+  assert.deepEqual([snap.content, snap.reason], ['{"a":"é"}', 'before import']);
 
-describe('in an ordinary browser', () => {
-  function browserWindow({ full = false } = {}) {
-    const store = new Map();
-    const localStorage = {
-      getItem: (k) => (store.has(k) ? store.get(k) : null),
-      setItem: (k, v) => {
-        if (full) { const e = new Error('quota'); e.name = 'QuotaExceededError'; throw e; }
-        store.set(k, String(v));
-      },
-    };
-    return { win: { localStorage }, store };
-  }
-
-  test('records are kept in local storage', async () => {
-    const { win, store } = browserWindow();
-    const bridge = createBridge(win);
-    assert.equal(bridge.inShell, false);
-    assert.deepEqual(await bridge.persist('{"a":"é"}'), { ok: true });
-    assert.equal(store.get(STORAGE_KEY), '{"a":"é"}');
-  });
-
-  test('full storage is reported as a failed save, not thrown', async () => {
-    const { win } = browserWindow({ full: true });
-    const answer = await createBridge(win).persist('x');
-    assert.equal(answer.ok, false);
-    assert.match(answer.error, /QuotaExceededError/);
-  });
-
-  test('a snapshot copies the stored records and never fails the caller', async () => {
-    const { win, store } = browserWindow();
-    const bridge = createBridge(win);
-    await bridge.persist('{"v":1}');
-    assert.deepEqual(await bridge.snapshot('before import'), { ok: true });
-    const snap = [...store.entries()].find(([k]) => k !== STORAGE_KEY);
-    assert.equal(JSON.parse(snap[1]).content, '{"v":1}');
-    assert.equal(JSON.parse(snap[1]).reason, 'before import');
-    assert.deepEqual(await createBridge(browserWindow({ full: true }).win).snapshot('backup'), { ok: true });
-  });
+  full = true;
+  const answer = await bridge.persist('x');
+  assert.equal(answer.ok, false, 'reported, not thrown');
+  assert.match(answer.error, /QuotaExceededError/);
+  assert.deepEqual(await bridge.snapshot('backup'), { ok: true }, 'a snapshot that does not fit is let go');
 });

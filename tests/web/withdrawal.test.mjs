@@ -10,30 +10,24 @@ import { fitFrom, appliedPeriod, describePeriod, stillWithdrawn, withdrawalsRunn
 import { validateTreatment } from '../../resources/web/js/records.js';
 import { animal, treatment, movement, farm } from './helpers.mjs';
 
-describe('dates', () => {
-  test('accepts real dates only', () => {
-    for (const ok of ['2026-01-31', '2024-02-29', '2000-02-29', '1999-12-31']) assert.ok(isIsoDate(ok), ok);
-    for (const bad of ['2026-02-29', '1900-02-29', '2026-04-31', '2026-13-01', '2026-00-10', '2026-1-5', '26-01-01', '2026-01-01T00:00', '', null, 20260101]) {
-      assert.equal(isIsoDate(bad), false, String(bad));
-    }
-  });
-
-  test('adds days across month, year, leap-day and daylight-saving boundaries', () => {
-    for (const [from, n, to] of [['2026-01-31', 1, '2026-02-01'], ['2026-12-25', 7, '2027-01-01'], ['2024-02-28', 1, '2024-02-29'],
-      ['2023-02-28', 1, '2023-03-01'], ['2026-03-01', -1, '2026-02-28'], ['2026-03-28', 2, '2026-03-30'], ['2026-10-24', 2, '2026-10-26']]) {
-      assert.equal(addDays(from, n), to, `${from} + ${n}`);
-    }
-  });
+test('only real dates pass, and days add across month, year, leap-day and clock changes', () => {
+  for (const ok of ['2026-01-31', '2024-02-29', '2000-02-29', '1999-12-31']) assert.ok(isIsoDate(ok), ok);
+  const bad = ['2026-02-29', '1900-02-29', '2026-04-31', '2026-13-01', '2026-00-10', '2026-1-5', '26-01-01',
+    '2026-01-01T00:00', '', null, 20260101];
+  for (const x of bad) assert.equal(isIsoDate(x), false, String(x));
+  const sums = [
+    ['2026-01-31', 1, '2026-02-01'], ['2026-12-25', 7, '2027-01-01'], ['2024-02-28', 1, '2024-02-29'],
+    ['2023-02-28', 1, '2023-03-01'], ['2026-03-01', -1, '2026-02-28'], ['2026-03-28', 2, '2026-03-30'],
+    ['2026-10-24', 2, '2026-10-26'],
+  ];
+  for (const [from, n, to] of sums) assert.equal(addDays(from, n), to, `${from} + ${n}`);
 });
 
 describe('fit for food from', () => {
-  test('a course counts from its last administration, not its first', () => {
+  test('a course counts from its last dose, not its first, across month and year ends and leap days', () => {
     const course = treatment({ date: '2026-03-10', lastDate: '2026-03-14', meatDays: 28, milkPeriod: 3 });
     assert.equal(fitFrom(course, 'meat'), '2026-04-11');
     assert.equal(fitFrom(course, 'milk'), '2026-03-17');
-  });
-
-  test('periods that end across a month end, a year end and a leap day', () => {
     const fit = (date, lastDate, meatDays) => fitFrom(treatment({ date, lastDate, meatDays }), 'meat');
     assert.equal(fit('2026-01-28', '2026-01-30', 2), '2026-02-01');
     assert.equal(fit('2026-12-20', '2026-12-24', 14), '2027-01-07');
@@ -93,13 +87,11 @@ describe('animals under withdrawal', () => {
     movements: [movement({ date: '2026-03-03', direction: 'off', outcome: 'away', animalIds: [away.id] })],
   });
 
-  test('lists each animal on the farm once, with the latest date of each kind; away and voided count for nothing', () => {
+  test('each animal on the farm once, with its latest dates; away and voided count for nothing', () => {
     const rows = withdrawalsRunning(db, idx, '2026-03-08 09:00');
     assert.deepEqual(rows.map((r) => [r.animal.tag, r.meatEnd, r.milkEnd]), [['B2', '2026-03-15', null], ['A1', '2026-04-04', '2026-03-11']]);
     assert.deepEqual(rows[1].products, ['Wormer', 'Antibiotic']);
-  });
-
-  test('leaving on a date warns of every product not yet cleared by then', () => {
+    // Leaving on a date warns of every product not yet cleared by then.
     const c = withdrawalConflicts(db, idx, [a.id], '2026-03-11');
     assert.deepEqual(c.map((x) => [x.product, x.kind, x.fitFrom]), [['Wormer', 'meat', '2026-03-15'], ['Antibiotic', 'meat', '2026-04-04']]);
     assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-04'), []);

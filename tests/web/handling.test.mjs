@@ -4,9 +4,10 @@ import { expandTagRange, validateSessionWeight, validateSessionTreatment, valida
 import { stockOf } from '../../resources/web/js/cabinet.js';
 import { upsert } from '../../resources/web/js/records.js';
 import { buildIndex, indexAdded, searchAnimals } from '../../resources/web/js/model.js';
-import { animal, movement, farm } from './helpers.mjs';
+import { animal, treatment, movement, farm } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
+const treatmentRec = (id, date, animalIds, product = 'Zolvix') => treatment({ id, date, animalIds, product });
 
 describe('weighing session', () => {
   const a = animal({ tag: 'W1', eid: '826000000000011' });
@@ -77,7 +78,3 @@ describe('entries added to the index in place', () => {
     assert.deepEqual(searchAnimals(idx.searchIndex(), 'footvax').results.map((r) => r.animal.tag), ['I2']);
   });
 });
-
-function treatmentRec(id, date, animalIds, product = 'Zolvix') {
-  return { id, date, lastDate: '', time: '', animalIds, target: '', product, dose: '', batch: '', reason: '', givenBy: '', vet: '', meatDays: 0, milkPeriod: 0, milkUnit: 'days', offLabel: false, notes: '' };
-}

@@ -24,7 +24,24 @@ export function movement(fields = {}) {
   };
 }
 
+// Animals leaving the holding: sold, died or away.
+export const off = (date, outcome, animals, fields = {}) =>
+  movement({ date, direction: 'off', outcome, animalIds: animals.map((a) => a.id), ...fields });
+
 export const place = (id, name = id) => ({ id, name, kind: 'field', area: null, notes: '', archived: '' });
+
+export const weight = (animalId, date, kg, fields = {}) => ({ id: `we-${++n}`, date, animalId, kg, ...fields });
+
+export function purchase(fields = {}) {
+  return {
+    id: 'pu-1', date: '2026-01-10', product: 'Ivomec', batch: 'B1', expiry: '2026-06-15', quantity: 100, unit: 'ml',
+    supplier: 'Vet Co', supplierAddress: '', meatDays: 14, milkPeriod: 0, milkUnit: 'days', antibiotic: false, notes: '',
+    ...fields,
+  };
+}
+
+// A voiding whose date and reason do not matter.
+export const VOID = { at: '2026-01-01 10:00', reason: 'wrong' };
 
 // With statuses and fields worked out from the movements, as the application keeps them.
 export function farm(parts = {}) {

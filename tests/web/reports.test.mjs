@@ -1,9 +1,7 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import { headCountOn, sheepAndGoatInventory, lastInventoryDate, deathsByCause, medicineUse, gainByGroup, todayList } from '../../resources/web/js/reports.js';
-import { animal, treatment, movement, farm } from './helpers.mjs';
-
-const VOID = { at: '2026-01-01 10:00', reason: 'wrong' };
+import { animal, treatment, movement, off, purchase, farm, VOID } from './helpers.mjs';
 
 describe('head count on a date', () => {
   test('counts those on the holding at the end of the day: born by then, arrived, not yet gone', () => {
@@ -12,10 +10,9 @@ describe('head count on a date', () => {
     const bought = animal({ species: 'Goat' });
     const sold = animal({ species: 'Sheep' });
     const wrong = animal({ species: 'Sheep', voided: VOID });
-    const { db } = farm({ animals: [ewe, lamb, bought, sold, wrong], movements: [
-      movement({ date: '2025-12-02', direction: 'on', animalIds: [bought.id] }),
-      movement({ date: '2025-12-01', direction: 'off', outcome: 'sold', animalIds: [sold.id] }),
-    ] });
+    const arrival = movement({ date: '2025-12-02', direction: 'on', animalIds: [bought.id] });
+    const movements = [arrival, off('2025-12-01', 'sold', [sold])];
+    const { db } = farm({ animals: [ewe, lamb, bought, sold, wrong], movements });
     const on = (d) => headCountOn(db, d).rows.map((r) => [r.species, r.female, r.male, r.total]);
     assert.deepEqual(on('2025-11-30'), [['Sheep', 2, 0, 2]]);
     assert.deepEqual(on('2025-12-01'), [['Sheep', 1, 1, 2]]);
@@ -30,9 +27,8 @@ describe('head count on a date', () => {
     const lastYears = animal({ species: 'Sheep' });
     const goneBefore = animal({ species: 'Sheep' });
     const goat = animal({ species: 'Goat' });
-    const { db } = farm({ animals: [tupped, notTupped, ram, lastYears, goneBefore, goat], movements: [
-      movement({ date: '2025-11-30', direction: 'off', outcome: 'sold', animalIds: [goneBefore.id] }),
-    ] });
+    const animals = [tupped, notTupped, ram, lastYears, goneBefore, goat];
+    const { db } = farm({ animals, movements: [off('2025-11-30', 'sold', [goneBefore])] });
     const spell = (a, from, to) => ({ animalId: a.id, from, to });
     const mob = { id: 'gr-1', name: 'Tupping', members: [spell(tupped, '2025-10-15', '2025-11-20'), spell(ram, '2025-10-15', ''),
       spell(lastYears, '2024-10-01', '2024-11-30'), spell(goneBefore, '2025-10-15', '')] };
@@ -48,17 +44,17 @@ describe('reports', () => {
   test('deaths by cause in the period, causes matched whatever their case, voided deaths left out', () => {
     const [a, b, c, d] = [animal(), animal(), animal(), animal()];
     const { db } = farm({ animals: [a, b, c, d], movements: [
-      movement({ date: '2026-02-01', direction: 'off', outcome: 'died', cause: 'Pneumonia', animalIds: [a.id, b.id] }),
-      movement({ date: '2026-03-01', direction: 'off', outcome: 'died', cause: 'pneumonia ', animalIds: [c.id] }),
-      movement({ date: '2026-03-02', direction: 'off', outcome: 'died', cause: 'Fly strike', animalIds: [d.id], voided: VOID }),
-      movement({ date: '2027-01-01', direction: 'off', outcome: 'died', cause: 'Old age', animalIds: [d.id] }),
+      off('2026-02-01', 'died', [a, b], { cause: 'Pneumonia' }),
+      off('2026-03-01', 'died', [c], { cause: 'pneumonia ' }),
+      off('2026-03-02', 'died', [d], { cause: 'Fly strike', voided: VOID }),
+      off('2027-01-01', 'died', [d], { cause: 'Old age' }),
     ] });
     assert.deepEqual(deathsByCause(db, '2026-01-01', '2026-12-31').map((r) => [r.cause, r.count]), [['Pneumonia', 3]]);
   });
 
   test('medicine use per year by product, antibiotics first and marked, with what the cabinet gave', () => {
-    const purchases = [{ id: 'p1', product: 'Alamycin LA', unit: 'ml', antibiotic: true, quantity: 100 }, { id: 'p2', product: 'Zolvix', unit: 'ml', antibiotic: false, quantity: 1 }];
-    const { db } = farm({ purchases, treatments: [
+    const alamycin = purchase({ id: 'p1', product: 'Alamycin LA', antibiotic: true });
+    const { db } = farm({ purchases: [alamycin, purchase({ id: 'p2', product: 'Zolvix' })], treatments: [
       treatment({ date: '2026-01-05', product: 'Zolvix', animalIds: ['x', 'y'], purchaseId: 'p2', stockUsed: 5 }),
       treatment({ date: '2026-02-05', product: 'alamycin la', animalIds: ['x'] }),
       treatment({ date: '2026-03-05', product: 'Alamycin LA', animalIds: ['y'], purchaseId: 'p1', stockUsed: 0.1 }),
@@ -96,7 +92,7 @@ describe('the Today list', () => {
         treatment({ date: '2026-06-01', meatDays: 14, animalIds: [c.id] }),
         treatment({ date: '2026-06-01', meatDays: 20, animalIds: [c.id] }),
       ],
-      purchases: [{ id: 'p1', product: 'X', batch: '1', expiry: '2026-07-01', quantity: 10, unit: 'ml' }, { id: 'p2', product: 'Y', batch: '2', expiry: '2026-06-01', quantity: 10, unit: 'ml' }],
+      purchases: [purchase({ id: 'p1', expiry: '2026-07-01' }), purchase({ id: 'p2', expiry: '2026-06-01' })],
       births: [{ id: 'bi', date: '2026-05-10', damId: dam.id, sire: '', offspringIds: [calf.id], notes: '' }],
     });
     const t = todayList(db, idx, '2026-06-15');

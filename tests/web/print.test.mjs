@@ -2,7 +2,7 @@ import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import { herdRegister, recordCard, medicineBook, movementBook, PAGE, paginate } from '../../resources/web/js/print.js';
 import { weightChartSvg, niceTicks } from '../../resources/web/js/chart.js';
-import { animal, treatment, movement, farm } from './helpers.mjs';
+import { animal, treatment, movement, weight, farm } from './helpers.mjs';
 
 const cow = animal({ tag: 'UK 0 712345 00021', name: 'Daisy <script>alert(1)</script>', species: 'Cattle', tagHistory: [{ date: '2026-02-01', from: 'UK OLD 7', to: 'UK 0 712345 00021', reason: 'lost' }] });
 const { db, idx } = farm({
@@ -10,7 +10,7 @@ const { db, idx } = farm({
   farm: { name: 'Pant & Co', holding: '12/345' },
   treatments: [treatment({ date: '2026-12-20', lastDate: '2026-12-24', animalIds: [cow.id], product: 'Penicillin', batch: 'B7', vet: 'R. Vet', meatDays: 14, milkPeriod: 0 }),
     treatment({ date: '2026-12-21', animalIds: [cow.id], product: 'Wrong', voided: { at: '2026-12-22 09:00', reason: 'typed twice' } })],
-  weights: [{ id: 'w1', date: '2026-01-01', animalId: cow.id, kg: 400 }, { id: 'w2', date: '2026-03-01', animalId: cow.id, kg: 455.5 }],
+  weights: [weight(cow.id, '2026-01-01', 400), weight(cow.id, '2026-03-01', 455.5)],
   movements: [movement({ date: '2026-01-05', direction: 'on', animalIds: [cow.id], from: 'Mart', fromHolding: '54/1', documentRef: 'MD-1' })],
 });
 const pages = (html) => [...html.matchAll(/Page (\d+) of (\d+)/g)].map((m) => `${m[1]}/${m[2]}`);
@@ -36,13 +36,10 @@ describe('printed documents', () => {
     assert.match(docs.card, /Daisy &lt;script&gt;alert\(1\)&lt;\/script&gt;/);
   });
 
-  test('the herd register and movement book carry what an inspector asks for', () => {
+  test('the books carry what an inspector asks for: tags, movements, courses and fit-for-food dates', () => {
     assert.match(docs.register, /<td class="tag">UK 0 712345 00021\n\(UK OLD 7\)<\/td>/, 'previous tags under the tag');
     assert.match(docs.register, /<td>2026-01-05 Mart, 54\/1<\/td>/);
     assert.match(docs.movements, /Mart, 54\/1<\/td><td><\/td><td><\/td><td>MD-1/);
-  });
-
-  test('the medicine book gives the course, batch, vet and fit-for-food dates, and marks void rows', () => {
     assert.match(docs.book, /2026-12-20 to 2026-12-24/);
     assert.match(docs.book, /B7<\/td>.*R\. Vet/);
     assert.match(docs.book, /14 days; fit from 2027-01-07/);
@@ -61,7 +58,7 @@ describe('printed documents', () => {
 });
 
 describe('weight chart', () => {
-  test('one point per weighing, placed by date', () => {
+  test('one point per weighing, placed by date, even for one weighing or none', () => {
     const svg = weightChartSvg([{ date: '2026-01-01', kg: 100 }, { date: '2026-01-11', kg: 110 }, { date: '2026-01-31', kg: 130 }]);
     const xs = [...svg.matchAll(/<circle[^>]*cx="([\d.]+)"/g)].map((m) => Number(m[1]));
     assert.equal(xs.length, 3);
@@ -69,9 +66,7 @@ describe('weight chart', () => {
     assert.ok(Math.abs((xs[1] - xs[0]) / (xs[2] - xs[0]) - 1 / 3) < 0.01);
     assert.match(svg, /<polyline/);
     assert.match(svg, /aria-label="Weights: 3 weighings from 2026-01-01 \(100 kg\) to 2026-01-31 \(130 kg\)"/);
-  });
-
-  test('a single weighing and no weighing still draw', () => {
+    // A single weighing and no weighing still draw.
     assert.equal([...weightChartSvg([{ date: '2026-01-01', kg: 50 }]).matchAll(/<circle/g)].length, 1);
     assert.match(weightChartSvg([]), /No weights recorded/);
   });

@@ -2,19 +2,15 @@ import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import { parseDatabase, serialiseDatabase } from '../../resources/web/js/model.js';
 import { stockOf, batchState, cabinetChoices, validatePurchase, validateTreatmentFromCabinet, purchasesCsv } from '../../resources/web/js/cabinet.js';
-import { animal, treatment, farm } from './helpers.mjs';
+import { animal, treatment, purchase, farm, VOID } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
-const purchase = (f = {}) => ({
-  id: 'pu-1', date: '2026-01-10', product: 'Ivomec', batch: 'B1', expiry: '2026-06-15', quantity: 100, unit: 'ml', supplier: 'Vet Co',
-  supplierAddress: '', meatDays: 14, milkPeriod: 0, milkUnit: 'days', antibiotic: false, notes: '', ...f,
-});
 
 describe('stock arithmetic', () => {
   test('what is left is bought less what treatments in force took, to the thousandth', () => {
     const uses = Array.from({ length: 30 }, () => treatment({ purchaseId: 'pu-1', stockUsed: 0.1 }));
     const { db } = farm({ purchases: [purchase(), purchase({ id: 'pu-2', quantity: 5 })], treatments: [...uses,
-      treatment({ purchaseId: 'pu-1', stockUsed: 50, voided: { at: '2026-02-01 10:00', reason: 'wrong' } }),
+      treatment({ purchaseId: 'pu-1', stockUsed: 50, voided: VOID }),
       treatment({ purchaseId: 'pu-2', stockUsed: 7 }),
       // A damaged or hand-edited record cannot put medicine back on the shelf.
       treatment({ purchaseId: 'pu-1', stockUsed: -40 })] });

@@ -4,7 +4,7 @@ import { parseDatabase, serialiseDatabase, emptyDatabase } from '../../resources
 import { membersOn, groupsOf, joinGroup, leaveGroup, createGroup, validateGroup } from '../../resources/web/js/groups.js';
 
 describe('group membership on a date', () => {
-  test('spells run from the day joined to the day before leaving; leaving and rejoining keeps both', () => {
+  test('spells run from the day joined to the day before leaving, kept on rejoining, and saved', () => {
     const db = emptyDatabase();
     const g = createGroup(db, { name: 'Ewe lambs', notes: '' });
     const other = createGroup(db, { name: 'Sale batch', notes: '' });
@@ -18,6 +18,10 @@ describe('group membership on a date', () => {
       [[], ['a', 'b'], ['a', 'b', 'c'], ['b', 'c'], ['a', 'b', 'c']]);
     assert.deepEqual(groupsOf(db, 'a', '2026-03-20').map((x) => x.name), ['Ewe lambs', 'Sale batch']);
     assert.deepEqual(groupsOf(db, 'a', '2026-04-15').map((x) => x.name), ['Sale batch']);
+    // Stored and read back; a damaged spell refuses the file.
+    assert.deepEqual(parseDatabase(serialiseDatabase(db)).db.groups, db.groups);
+    db.groups[0].members[0].to = '1 April';
+    assert.equal(parseDatabase(serialiseDatabase(db)).ok, false);
   });
 
   test('a change that would overlap or reverse a spell is refused and changes nothing', () => {
@@ -30,13 +34,5 @@ describe('group membership on a date', () => {
     assert.ok(joinGroup(db, 'nope', ['a'], '2026-03-02').errors.group);
     assert.equal(JSON.stringify(db), before);
     assert.ok(validateGroup({ name: ' mob ' }, db).errors.name);
-  });
-
-  test('groups are stored and read back; damaged spells refuse the file', () => {
-    const db = emptyDatabase();
-    joinGroup(db, createGroup(db, { name: 'Mob', notes: '' }).id, ['a'], '2026-03-01');
-    assert.deepEqual(parseDatabase(serialiseDatabase(db)).db.groups, db.groups);
-    db.groups[0].members[0].to = '1 April';
-    assert.equal(parseDatabase(serialiseDatabase(db)).ok, false);
   });
 });

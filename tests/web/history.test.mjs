@@ -76,15 +76,12 @@ describe('only animals on the farm', () => {
   const ram = animal({ tag: 'R', sex: 'male' });
   const { db, idx } = farm({ animals: [lamb, gone, ram], fields, movements: [movement({ date: '2026-03-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] })] });
 
-  test('weights, treatments and movements are refused before birth and after leaving', () => {
+  test('records are refused before birth and after leaving; a dam must be female', () => {
     assert.match(validateWeight({ date: '2026-03-20', tag: 'L', kg: '5' }, idx, TODAY, db).errors.tag, /not yet born/);
     assert.ok(validateWeight({ date: '2026-03-01', tag: 'G', kg: '50' }, idx, TODAY, db).ok, 'on the day it left');
     assert.ok(validateWeight({ date: '2026-03-02', tag: 'G', kg: '50' }, idx, TODAY, db).errors.tag);
     assert.match(validateTreatment({ date: '2026-02-20', lastDate: '2026-03-04', product: 'X', tags: 'G', meatDays: '0', milkPeriod: '0' }, idx, TODAY, db).errors.tags, /G\./);
     assert.ok(validateMovement({ date: '2026-04-01', direction: 'move', tags: 'G', fieldId: 'f1' }, idx, TODAY, db).errors.tags);
-  });
-
-  test('a dam must be female', () => {
     assert.match(validateBirth({ date: '2026-05-01', damTag: 'R', 'youngTag-0': 'N1' }, idx, TODAY, db).errors.damTag, /male/);
     assert.match(validateAnimal({ tag: 'N2', dam: 'R' }, idx, null, TODAY).errors.dam, /male/);
   });

@@ -30,13 +30,13 @@ export const off = (date, outcome, animals, fields = {}) =>
 
 export const place = (id, name = id) => ({ id, name, kind: 'field', area: null, notes: '', archived: '' });
 
-export const weight = (animalId, date, kg, fields = {}) => ({ id: `we-${++n}`, date, animalId, kg, ...fields });
+export const weight = (animalId, date, kg, more = {}) => ({ id: `we-${++n}`, date, animalId, kg, ...more });
 
 export function purchase(fields = {}) {
   return {
-    id: 'pu-1', date: '2026-01-10', product: 'Ivomec', batch: 'B1', expiry: '2026-06-15', quantity: 100, unit: 'ml',
-    supplier: 'Vet Co', supplierAddress: '', meatDays: 14, milkPeriod: 0, milkUnit: 'days', antibiotic: false, notes: '',
-    ...fields,
+    id: 'pu-1', date: '2026-01-10', product: 'Ivomec', batch: 'B1', expiry: '2026-06-15', quantity: 100,
+    unit: 'ml', supplier: 'Vet Co', supplierAddress: '', meatDays: 14, milkPeriod: 0, milkUnit: 'days',
+    antibiotic: false, notes: '', ...fields,
   };
 }
 

@@ -5,17 +5,14 @@ import { PersistQueue } from '../../resources/web/js/persist.js';
 // A clock that only moves when told to.
 function fakeTimers() {
   let now = 0;
-  let seq = 0;
-  const due = new Map();
+  const due = new Set();
   return {
-    set: (fn, ms) => { due.set(++seq, { at: now + ms, fn }); return seq; },
-    clear: (id) => due.delete(id),
+    set: (fn, ms) => { const t = { at: now + ms, fn }; due.add(t); return t; },
+    clear: (t) => due.delete(t),
     now: () => now,
     advance(ms) {
       now += ms;
-      for (const [id, t] of [...due].sort((a, b) => a[1].at - b[1].at)) {
-        if (t.at <= now && due.has(id)) { due.delete(id); t.fn(); }
-      }
+      for (const t of [...due].sort((x, y) => x.at - y.at)) if (t.at <= now && due.delete(t)) t.fn();
     },
     pending: () => due.size,
   };

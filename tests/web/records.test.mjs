@@ -9,13 +9,11 @@ import { animal, treatment, movement, farm, place } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
 
-describe('typed input', () => {
-  test('tag lists split on commas, semicolons and lines; numbers take a decimal comma', () => {
-    assert.deepEqual(parseTagList('UK 123  456, A2;A3\nuk 123 456\n\n'), ['UK 123 456', 'A2', 'A3']);
-    assert.deepEqual(parseTagList('   '), []);
-    assert.equal(parseNumber('412,5'), 412.5);
-    for (const bad of ['', '-3', '4e2', '12kg', '1,2,3']) assert.ok(Number.isNaN(parseNumber(bad)), bad);
-  });
+test('typed tag lists split on commas, semicolons and lines; numbers take a decimal comma', () => {
+  assert.deepEqual(parseTagList('UK 123  456, A2;A3\nuk 123 456\n\n'), ['UK 123 456', 'A2', 'A3']);
+  assert.deepEqual(parseTagList('   '), []);
+  assert.equal(parseNumber('412,5'), 412.5);
+  for (const bad of ['', '-3', '4e2', '12kg', '1,2,3']) assert.ok(Number.isNaN(parseNumber(bad)), bad);
 });
 
 describe('animals', () => {

@@ -347,6 +347,23 @@ TEST(DurableFile, ATemporaryIsPublishedUnderItsNameOrTheFailureIsSaid) {
   EXPECT_FALSE(newTemporaryBeside(temp / "gone" / "herd.csv"));
 }
 
+// A one-byte file is the edge of every read and write loop.
+TEST(DurableFile, WrittenSyncedAndReadWholeAndAFailedCopyIsSaidAndLeavesNothing) {
+  test::TempDir temp;
+  test::FileSystemFaults faults;
+  faults.countSyncs();
+  EXPECT_EQ(writeFileDurably(temp / "one", "7"), std::nullopt);
+  EXPECT_EQ(std::pair(test::FileSystemFaults::fileSyncs, test::FileSystemFaults::folderSyncs),
+            std::pair(1, 1));
+  EXPECT_EQ(readWholeFile(temp / "one"), "7");
+  EXPECT_EQ(copyFileDurably(temp / "missing", temp / "copy"), "No such file or directory");
+  // A folder opens but cannot be read.
+  EXPECT_EQ(copyFileDurably(temp.path(), temp / "copy"), "Is a directory");
+  EXPECT_FALSE(std::filesystem::exists(temp / "copy"));
+  for (auto& e : std::filesystem::directory_iterator(temp.path()))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".mlfk-tmp-")) << e.path();
+}
+
 TEST(SerialQueue, RunsHandedOverWorkOneAtATimeOffTheCallersThread) {
   SerialQueue queue;
   std::atomic<int> inside{0};

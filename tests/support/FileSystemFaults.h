@@ -31,7 +31,16 @@ class FileSystemFaults {
       return errno = folderSyncError, -1;
     };
   }
-  static inline int folderSyncs = 0;
+  // fsync() works, and is counted for files and folders apart.
+  void countSyncs() {
+    fileSyncs = folderSyncs = 0;
+    fileSystemCalls().fsync = [](int fd) {
+      struct stat info;
+      ++(::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) ? folderSyncs : fileSyncs);
+      return ::fsync(fd);
+    };
+  }
+  static inline int folderSyncs = 0, fileSyncs = 0;
 
  private:
   static inline int linkError = 0, folderSyncError = 0;

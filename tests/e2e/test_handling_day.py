@@ -49,7 +49,7 @@ class HandlingDay(ProbedApplication):
 
     def overview_button(self, shell, n, expect):
         """The n-th quick action of the overview (Add animal is the first)."""
-        self.steps(shell, ["ctrl+k", "Tab", "Tab", "Tab", "Return"])
+        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Overview"), ["Return"])
         probe(shell)  # the overview is shown before the next menu shortcut (see test_webapp's card_button)
         self.steps(shell, ["ctrl+k"], ["Tab"] * (FIRST_CONTENT - 1 + n))
         self.assertEqual(probe(shell)["focusedText"], expect)

@@ -218,7 +218,7 @@ class FarmApplication(ProbedApplication):
         self.assertEqual(shell.database.read_bytes(), database, "backing up changes no record")
 
         shell.wait_window_gone(dialog)
-        shell.key("ctrl+k", "Tab", "Tab", "Tab", "Tab", "Return")  # Print, Back up, Overview, Animals
+        shell.key("ctrl+k", *["Tab"] * section_tabs("Animals"), "Return")
         self.assertEqual(self.probe(shell)["route"], "#/animals")
         text = self.print_text(shell, output)
         self.assertIn("Herd register", text)

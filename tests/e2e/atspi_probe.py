@@ -36,13 +36,13 @@ def text(node):
     return " ".join(filter(None, [own] + [text(child) for child in children(node)]))
 
 
-def until(find, what, timeout=90):
+def until(find, what, timeout=90, seen=lambda: ""):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         if found := find():
             return found
         time.sleep(0.2)
-    sys.exit(f"not found on the accessibility bus: {what}")
+    sys.exit(f"not found on the accessibility bus: {what}{seen()}")
 
 
 def fresh(node):
@@ -53,7 +53,8 @@ def fresh(node):
 
 
 app = until(lambda: next((a for a in children(fresh(Atspi.get_desktop(0)))
-                          if a.get_process_id() == int(sys.argv[1])), None), "the program")
+                          if a.get_process_id() == int(sys.argv[1])), None), "the program",
+            seen=lambda: f"; there: {[(a.get_name(), a.get_process_id()) for a in children(Atspi.get_desktop(0))]}")
 # The page's headings come once its scripts have drawn the first screen.
 document = until(lambda: next((n for n in walk(fresh(app)) if n.get_role() == Role.DOCUMENT_WEB and
                                any(h.get_role() == Role.HEADING for h in walk(n))), None), "the page")

@@ -83,7 +83,7 @@ class Desktop(ShellTestCase):
         shell.start()
         probe = subprocess.run([SYSTEM_PYTHON, HERE / "atspi_probe.py", str(shell.process.pid)],
                                env=shell.env(), capture_output=True, text=True, timeout=120)
-        self.assertEqual(probe.returncode, 0, probe.stderr)
+        self.assertEqual(probe.returncode, 0, probe.stderr + shell.log.read_text(errors="replace"))
         seen = json.loads(probe.stdout)
 
         menus = seen["menus"]

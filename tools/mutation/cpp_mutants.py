@@ -98,7 +98,7 @@ def judge(tree, build, mutant):
                tree, 600) != 0:
             return "killed by unit tests"
         regex = "|".join(FAST_E2E)
-        e2e = ["xvfb-run", "-a", "-s", "-screen 0 1920x1080x24", "ctest", "--test-dir", str(build),
+        e2e = ["xvfb-run", "-a", "-s", "-screen 0 1920x1080x24 -noreset", "ctest", "--test-dir", str(build),
                "-R", f"^({regex})$", "--stop-on-failure", "--timeout", "600"]
         outcome = run(e2e, tree, 1800)
         if outcome == "timeout":

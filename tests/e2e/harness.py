@@ -244,6 +244,10 @@ class Shell:
         kill_group(self.bus)  # and whatever the bus started: portal, accessibility bus
         if self.bus:
             self.bus.stdout.close()
+            # The killed accessibility bus launcher leaves its address on the
+            # root window, where the next program would look for the bus first.
+            if os.environ.get("DISPLAY"):
+                subprocess.run(["xprop", "-root", "-remove", "AT_SPI_BUS"], capture_output=True, timeout=20)
         shutil.rmtree(self.root, ignore_errors=True)
 
 

@@ -1,9 +1,9 @@
 """What the screenshot makers share, and the start screen. The pictures in
 docs/screenshots/ come from the real program under the current X display:
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/records.py
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/farm_work.py
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/desktop.py
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/records.py
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/farm_work.py
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/desktop.py
 """
 
 import sys

@@ -2,7 +2,7 @@
 and the farm application, on X11 (under the current X display) and on a
 headless Weston:
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/desktop.py
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/desktop.py
 
 light-x11.png, dark-x11.png            the main window, captured by the X server
 light-wayland.png, dark-wayland.png    Weston's whole output, through its screenshooter

@@ -2,7 +2,7 @@
 overview's Today list, a weighing session, the medicine cabinet, counts and
 reports, a CSV import's preview and the Animals list with its selection.
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/farm_work.py"""
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/farm_work.py"""
 
 import json
 import subprocess

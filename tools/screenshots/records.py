@@ -2,7 +2,7 @@
 them, from the real program and the farm application in resources/web, under
 the current X display:
 
-    xvfb-run -a -s "-screen 0 1920x1080x24" python3 tools/screenshots/records.py
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/records.py
 
 A fresh farm; an animal added and given weights and a five-day course from the
 keyboard, its record card, and the question when selling it under withdrawal;

@@ -9,7 +9,7 @@ main thread with a MessageChannel ping: the longest gap between pings is the
 longest task. It reports through an https address that the harness's fake
 default handler records.
 
-Usage: MLFK_BUILD_DIR=build xvfb-run -a python3 bench/farm_scale.py [entries]"""
+Usage: MLFK_BUILD_DIR=build xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 bench/farm_scale.py [entries]"""
 
 import json
 import random

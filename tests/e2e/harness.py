@@ -246,7 +246,7 @@ class Shell:
             self.bus.stdout.close()
             # The killed accessibility bus launcher leaves its address on the
             # root window, where the next program would look for the bus first.
-            if os.environ.get("DISPLAY"):
+            if os.environ.get("DISPLAY") and shutil.which("xprop"):
                 subprocess.run(["xprop", "-root", "-remove", "AT_SPI_BUS"], capture_output=True, timeout=20)
         shutil.rmtree(self.root, ignore_errors=True)
 

@@ -76,7 +76,7 @@ class Desktop(ShellTestCase):
     def test_menus_page_alert_and_dialog_reach_a_screen_reader(self):
         """With the farm application and saved records it cannot read, so
         that the page shows an alert."""
-        need(self, "dbus-daemon", "/usr/libexec/at-spi-bus-launcher")
+        need(self, "dbus-daemon", "/usr/libexec/at-spi-bus-launcher", "xprop")
         shell = self.shell(WEB, accessible=True)
         shell.folder.mkdir(parents=True)
         shell.database.write_text("{not json")

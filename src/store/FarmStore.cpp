@@ -71,7 +71,7 @@ std::optional<std::string> FarmStore::snapshot(std::string_view reason) {
     if (!entryExists(databaseFile())) return std::nullopt;
     const std::string name = snapshotFileName(clock_->wallNow(), reason);
     const int error = copyFileIfAbsent(databaseFile(), snapshotFolder() / name);
-    prune();
+    prune(name);
     // A snapshot of the same second and reason is already there.
     if (error == 0 || error == EEXIST) return std::nullopt;
     return std::string(g_strerror(error));
@@ -82,7 +82,7 @@ std::optional<std::string> FarmStore::databaseText() {
   return queue_.sync([this] { return readWholeFile(databaseFile()); });
 }
 
-void FarmStore::prune() {
+void FarmStore::prune(std::string_view spare) {
   std::vector<std::string> names;
   std::error_code ec;
   std::filesystem::directory_iterator it(snapshotFolder(), ec);
@@ -91,7 +91,7 @@ void FarmStore::prune() {
     if (ec) return;  // a listing that fails part-way prunes nothing
     names.push_back(it->path().filename().string());
   }
-  for (const auto& name : snapshotsToPrune(std::move(names), kSnapshotRetention)) {
+  for (const auto& name : snapshotsToPrune(std::move(names), kSnapshotRetention, spare)) {
     removeEntry(snapshotFolder() / name);
   }
 }

@@ -44,8 +44,11 @@ std::string snapshotFileName(std::time_t when, std::string_view reason) {
   return snapshotTimestamp(when) + " " + cleanSnapshotReason(reason) + ".json";
 }
 
-std::vector<std::string> snapshotsToPrune(std::vector<std::string> names, size_t keep) {
+std::vector<std::string> snapshotsToPrune(std::vector<std::string> names, size_t keep,
+                                          std::string_view spare) {
   if (names.size() <= keep) return {};
+  const size_t excess = names.size() - keep;
+  std::erase(names, spare);
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
 
@@ -72,8 +75,8 @@ std::vector<std::string> snapshotsToPrune(std::vector<std::string> names, size_t
                    [](const Entry& a, const Entry& b) { return a.key < b.key; });
 
   std::vector<std::string> doomed;
-  const size_t excess = entries.size() - keep;
-  for (size_t i = 0; i < excess; ++i) doomed.push_back(std::move(entries[i].name));
+  for (size_t i = 0; i < std::min(excess, entries.size()); ++i)
+    doomed.push_back(std::move(entries[i].name));
   return doomed;
 }
 

@@ -21,7 +21,10 @@ std::string cleanSnapshotReason(std::string_view reason);
 std::string snapshotFileName(std::time_t when, std::string_view reason);
 
 // The names to remove so that `keep` remain: the smallest names, compared as
-// Unicode text after canonical decomposition, in a stable order.
-std::vector<std::string> snapshotsToPrune(std::vector<std::string> names, size_t keep);
+// Unicode text after canonical decomposition, in a stable order. `spare`, the
+// snapshot just taken, counts but is never removed: with the clock set back it
+// would have the smallest name, and the safety copy would be gone at once.
+std::vector<std::string> snapshotsToPrune(std::vector<std::string> names, size_t keep,
+                                          std::string_view spare = {});
 
 }  // namespace mlfk

@@ -298,6 +298,11 @@ TEST_F(FarmStoreTest, UserEntriesTakePartInPruningByName) {
   EXPECT_TRUE(kept.count("2025-05-05 10-00-14 u.json"));
   EXPECT_TRUE(kept.count("Notes about snapshots"));  // letters sort after digits
   EXPECT_TRUE(kept.count("2026-03-14 09-05-07 new.json"));
+
+  clock->setWall(0);  // a clock set back: the new copy has the smallest name
+  EXPECT_EQ(store().snapshot("before import"), std::nullopt);
+  EXPECT_EQ(names().size(), 40u);
+  EXPECT_TRUE(names().count("1970-01-01 00-00-00 before import.json"));
 }
 
 TEST_F(FarmStoreTest, NothingWithoutADatabaseEvenWhenOverfullAndNoFolderIsMadeAgain) {

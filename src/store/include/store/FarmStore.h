@@ -55,7 +55,7 @@ class FarmStore {
 
  private:
   void rotateIfDue();
-  void prune();
+  void prune(std::string_view spare);
 
   const std::filesystem::path folder_;
   std::shared_ptr<Clock> clock_;

@@ -53,7 +53,7 @@ FarmWebView::FarmWebView(BridgeServices& services)
   registerBundleScheme(context_.get(), webRoot());
   handleDownloads(context_.get(), [self = std::weak_ptr<FarmWebView*>(self_)]() -> GtkWindow* {
     auto host = self.lock();
-    return host && *host ? (*host)->window_ : nullptr;
+    return host && *host ? (*host)->window_.get() : nullptr;
   });
 
   g_autoptr(WebKitSettings) settings = webkit_settings_new();
@@ -101,10 +101,7 @@ void FarmWebView::connectSignals() {
 }
 
 void FarmWebView::setWindow(GtkWindow* window) {
-  if (window_)
-    g_object_remove_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
-  window_ = window;
-  if (window_) g_object_add_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
+  window_.reset(window);
 }
 
 void FarmWebView::load() {
@@ -252,17 +249,18 @@ void FarmWebView::schedulePrint(std::optional<std::string> html, std::string tit
 }
 
 void FarmWebView::printLivePage(const std::string& title) {
-  if (!window_) {
+  if (!window_.get()) {
     printing_ = false;
     return;
   }
-  printWithDialog(webView_.get(), window_, title, [self = std::weak_ptr<FarmWebView*>(self_)] {
-    if (auto host = self.lock(); host && *host) (*host)->printing_ = false;
-  });
+  printWithDialog(webView_.get(), window_.get(), title,
+                  [self = std::weak_ptr<FarmWebView*>(self_)] {
+                    if (auto host = self.lock(); host && *host) (*host)->printing_ = false;
+                  });
 }
 
 void FarmWebView::printDocument(const std::string& html, const std::string& title) {
-  if (!window_ || printJob_) {
+  if (!window_.get() || printJob_) {
     printing_ = false;
     return;
   }
@@ -276,7 +274,7 @@ void FarmWebView::printDocument(const std::string& html, const std::string& titl
     webkit_web_context_set_cache_model(printContext_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     registerBundleScheme(printContext_.get(), webRoot());
   }
-  printJob_ = std::make_unique<PrintJob>(html, title, printContext_.get(), window_,
+  printJob_ = std::make_unique<PrintJob>(html, title, printContext_.get(), window_.get(),
                                          MainLoopTimers::shared());
   printJob_->onDone = [self = std::weak_ptr<FarmWebView*>(self_)] {
     if (auto host = self.lock(); host && *host) {
@@ -298,18 +296,18 @@ gboolean FarmWebView::onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog,
   };
   switch (webkit_script_dialog_get_dialog_type(dialog)) {
     case WEBKIT_SCRIPT_DIALOG_ALERT:
-      showAlert(self->window_, text, close);
+      showAlert(self->window_.get(), text, close);
       break;
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
     case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-      askToConfirm(self->window_, text, [dialog, close](bool confirmed) {
+      askToConfirm(self->window_.get(), text, [dialog, close](bool confirmed) {
         webkit_script_dialog_confirm_set_confirmed(dialog, confirmed);
         close();
       });
       break;
     case WEBKIT_SCRIPT_DIALOG_PROMPT: {
       const char* initial = webkit_script_dialog_prompt_get_default_text(dialog);
-      askForText(self->window_, text, initial ? initial : "",
+      askForText(self->window_.get(), text, initial ? initial : "",
                  [dialog, close](std::optional<std::string> answer) {
                    if (answer) webkit_script_dialog_prompt_set_text(dialog, answer->c_str());
                    close();
@@ -326,7 +324,7 @@ gboolean FarmWebView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* re
   // Held until the chooser answers, however long the page has gone by then.
   auto held = std::make_shared<GObjectPtr<WebKitFileChooserRequest>>(
       GObjectPtr<WebKitFileChooserRequest>::retain(request));
-  chooseFilesToOpen(self->window_, webkit_file_chooser_request_get_select_multiple(request),
+  chooseFilesToOpen(self->window_.get(), webkit_file_chooser_request_get_select_multiple(request),
                     [held](std::optional<std::vector<std::string>> files) {
                       WebKitFileChooserRequest* request = held->get();
                       if (files) {

@@ -40,4 +40,27 @@ class GObjectPtr {
   T* object_ = nullptr;
 };
 
+// Points at a GObject without owning it, and reads null once the object is
+// finalized. It lets go of the object when it goes itself: a weak pointer
+// left behind would be written to after its holder was freed.
+template <typename T>
+class GWeakPtr {
+ public:
+  GWeakPtr() = default;
+  ~GWeakPtr() { reset(nullptr); }
+  GWeakPtr(const GWeakPtr&) = delete;
+  GWeakPtr& operator=(const GWeakPtr&) = delete;
+
+  T* get() const { return object_; }
+  void reset(T* object) {
+    if (object_) g_object_remove_weak_pointer(G_OBJECT(object_), location());
+    object_ = object;
+    if (object_) g_object_add_weak_pointer(G_OBJECT(object_), location());
+  }
+
+ private:
+  gpointer* location() { return reinterpret_cast<gpointer*>(&object_); }
+  T* object_ = nullptr;
+};
+
 }  // namespace mlfk

@@ -36,7 +36,7 @@ class FarmWebView final {
 
   // The main window, held weakly: dialogs are modal to it while it exists.
   void setWindow(GtkWindow* window);
-  GtkWindow* window() const { return window_; }
+  GtkWindow* window() const { return window_.get(); }
 
   // Called once, when the first page load has finished.
   std::function<void()> onFirstLoad;
@@ -79,7 +79,7 @@ class FarmWebView final {
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitUserContentManager> content_;
   GObjectPtr<WebKitWebView> webView_;
-  GtkWindow* window_ = nullptr;
+  GWeakPtr<GtkWindow> window_;
   bool loadedOnce_ = false;
   bool printing_ = false;
   guint startPageTimeout_ = 0;

@@ -68,8 +68,12 @@ void startPrinting(const std::shared_ptr<DialogPrint>& print, GtkPrintUnixDialog
   glib::connect<void(WebKitPrintOperation*)>(
       operation, "finished", [print](WebKitPrintOperation* op) {
         remember(webkit_print_operation_get_print_settings(op));
-        // The operation is still emitting: let go of it later.
-        glib::idleOnce([print] { print->finish(); });
+        // The operation is still emitting: let go of it later. Its handlers
+        // hold `print`, which holds it: dropping it breaks the cycle.
+        glib::idleOnce([print] {
+          print->finish();
+          print->operation.reset();
+        });
       });
   glib::connect<void(WebKitPrintOperation*, GError*)>(
       operation, "failed", [](WebKitPrintOperation*, GError* error) {

@@ -42,8 +42,12 @@ void ShellServices::save(const BridgeMessage& message, std::unique_ptr<BridgeRep
   std::shared_ptr<BridgeReply> held(std::move(reply));
   chooseSaveDestination(
       web_ ? web_->window() : nullptr, name,
-      [request = std::move(request), held](std::optional<std::filesystem::path> chosen) {
-        held->value(completeSave(request, chosen));
+      [request = std::move(request), held](std::optional<std::filesystem::path> chosen) mutable {
+        auto result = std::make_shared<nlohmann::json>(
+            nlohmann::json{{"ok", false}, {"error", "The file could not be written."}});
+        writeInBackground([request = std::move(request), chosen = std::move(chosen),
+                           result] { *result = completeSave(request, chosen); },
+                          [held, result] { held->value(*result); });
       });
 }
 

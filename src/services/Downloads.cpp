@@ -8,6 +8,7 @@
 #include "base/GObjectPtr.h"
 #include "base/Log.h"
 #include "services/Dialogs.h"
+#include "services/FileSaver.h"
 #include "store/DurableFile.h"
 
 namespace mlfk {
@@ -38,14 +39,19 @@ void writeViaTemporary(WebKitDownload* download, const std::filesystem::path& de
           glib::logError(error, "download failed");
       });
   glib::connect<void(WebKitDownload*)>(download, "finished", [transfer](WebKitDownload*) {
-    if (!transfer->failed) {
-      if (auto error = publishFile(transfer->temporary, transfer->destination)) {
-        g_warning("download not saved as %s: %s", transfer->destination.c_str(), error->c_str());
-      } else {
-        return;
-      }
+    if (transfer->failed) {
+      ::unlink(transfer->temporary.c_str());
+      return;
     }
-    ::unlink(transfer->temporary.c_str());
+    writeInBackground(
+        [transfer] {
+          if (auto error = publishFile(transfer->temporary, transfer->destination)) {
+            g_warning("download not saved as %s: %s", transfer->destination.c_str(),
+                      error->c_str());
+            ::unlink(transfer->temporary.c_str());
+          }
+        },
+        [] {});
   });
   g_autoptr(GError) error = nullptr;
   g_autofree char* uri = g_filename_to_uri(temporary->c_str(), nullptr, &error);

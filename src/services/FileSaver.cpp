@@ -1,8 +1,10 @@
 #include "services/FileSaver.h"
 
+#include "base/Callbacks.h"
 #include "services/Base64.h"
 #include "store/DisplayPath.h"
 #include "store/DurableFile.h"
+#include "store/SerialQueue.h"
 
 namespace mlfk {
 
@@ -17,6 +19,14 @@ nlohmann::json completeSave(const SaveRequest& request,
   const std::string_view bytes = decoded ? std::string_view(*decoded) : request.content;
   if (auto failure = writeFileDurably(*chosen, bytes)) return {{"ok", false}, {"error", *failure}};
   return {{"ok", true}, {"path", displayPath(*chosen)}};
+}
+
+void writeInBackground(std::function<void()> work, std::function<void()> done) {
+  static SerialQueue writer;
+  writer.async([work = std::move(work), done = std::move(done)]() mutable {
+    glib::guarded(work);
+    glib::idleOnce(std::move(done));
+  });
 }
 
 }  // namespace mlfk

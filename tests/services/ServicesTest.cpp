@@ -1,3 +1,4 @@
+#include "base/GObjectPtr.h"
 #include "services/Dialogs.h"
 #include "services/FileSaver.h"
 #include "services/PrintFileName.h"
@@ -6,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/FakeTimers.h"
@@ -116,6 +119,39 @@ TEST(PrintTriggers, OncePerJobAfterTheFontsAFailedLoadOrFiveSeconds) {
   later();
   gone.timers.advance(10);
   EXPECT_EQ(gone.prints, 0);
+}
+
+TEST(FileSaver, BackgroundWritesRunInTurnOffTheMainThreadAndAnswerOnIt) {
+  const auto main = std::this_thread::get_id();
+  std::vector<std::string> steps;
+  for (std::string name : {"first", "second"}) {
+    writeInBackground(
+        [&steps, name, main] {
+          steps.push_back(name + (std::this_thread::get_id() == main ? " here" : " off"));
+        },
+        [&steps, name, main] {
+          steps.push_back(name + (std::this_thread::get_id() == main ? " answered" : " misplaced"));
+        });
+  }
+  while (steps.size() < 4) g_main_context_iteration(nullptr, TRUE);
+  EXPECT_EQ(steps, (std::vector<std::string>{"first off", "second off", "first answered",
+                                             "second answered"}));
+}
+
+// A holder that goes before its object must not be written to when the object goes.
+TEST(GWeakPtr, ReadsNullOnceItsObjectIsGoneAndLetsGoWhenItGoesFirst) {
+  GObject* object = G_OBJECT(g_object_new(G_TYPE_OBJECT, nullptr));
+  alignas(GWeakPtr<GObject>) std::array<unsigned char, sizeof(GWeakPtr<GObject>)> freed;
+  auto* early = new (freed.data()) GWeakPtr<GObject>();
+  early->reset(object);
+  early->~GWeakPtr();
+  freed.fill(0x5a);
+  GWeakPtr<GObject> late;
+  late.reset(object);
+  EXPECT_EQ(late.get(), object);
+  g_object_unref(object);
+  EXPECT_EQ(late.get(), nullptr);
+  EXPECT_TRUE(std::ranges::all_of(freed, [](unsigned char b) { return b == 0x5a; }));
 }
 
 // A dialog still open when its window goes (the program quitting) answers

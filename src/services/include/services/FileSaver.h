@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,5 +23,10 @@ struct SaveRequest {
 // cancelled, and gives the reply the page receives.
 nlohmann::json completeSave(const SaveRequest& request,
                             const std::optional<std::filesystem::path>& chosen);
+
+// Writes that may take seconds (an export synced to a USB stick) run here,
+// one at a time off the main thread, each followed by `done` on the main
+// loop. Work still queued when the program ends is finished before it exits.
+void writeInBackground(std::function<void()> work, std::function<void()> done);
 
 }  // namespace mlfk

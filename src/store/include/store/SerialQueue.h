@@ -30,6 +30,9 @@ class SerialQueue {
     return result.get();
   }
 
+  // Hands `work` over without waiting for it; it must not throw.
+  void async(std::function<void()> work) { post(std::move(work)); }
+
  private:
   void post(std::function<void()> task);
   void run();

@@ -1,6 +1,7 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { csvField, toCsv, animalsCsv, treatmentsCsv, movementsCsv } from '../../resources/web/js/csv.js';
+import { csvField, toCsv, animalsCsv, treatmentsCsv, movementsCsv, birthsCsv } from '../../resources/web/js/csv.js';
+import { parseTagList } from '../../resources/web/js/records.js';
 import { animal, treatment, movement, farm, place } from './helpers.mjs';
 
 // Reads back a CSV document whose fields hold no line breaks, each row keyed
@@ -84,5 +85,18 @@ describe('CSV', () => {
     });
     const death = movement({ direction: 'off', outcome: 'died', cause: 'Bloat', animalIds: [a.id] });
     assertColumns(readCsv(movementsCsv([death], idx))[0], { 'Cause of death': 'Bloat' });
+  });
+
+  test('a list of tags, which hold spaces, reads back as the same animals', () => {
+    const tags = ['712345 00021', '712345 00045'];
+    const animals = tags.map((tag) => animal({ tag }));
+    const ids = animals.map((x) => x.id);
+    const { idx } = farm({ animals });
+    const lists = [
+      readCsv(treatmentsCsv([treatment({ animalIds: ids })], idx))[0].Animals,
+      readCsv(movementsCsv([movement({ animalIds: ids })], idx))[0].Animals,
+      readCsv(birthsCsv([{ id: 'bi', date: '2026-03-01', damId: '', sire: '', offspringIds: ids, notes: '' }], idx))[0].Young,
+    ];
+    for (const list of lists) assert.deepEqual(parseTagList(list), tags);
   });
 });

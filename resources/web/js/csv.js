@@ -50,13 +50,15 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
   );
 }
 
+// Tags hold spaces, so a list of them is joined with "; ", which the forms
+// split on (parseTagList).
 export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
   const opts = { organic };
   return toCsv(
     ['First given', 'Last given', 'Time of last', 'Animals', 'Group', 'Product', 'Batch', 'Quantity given', 'Reason',
       'Administered by', 'Prescribing vet', 'Off-label (cascade)', 'Meat withdrawal', 'Meat fit for food from',
       'Milk withdrawal', 'Milk fit for food from', 'Notes', 'Void'],
-    treatments.map((t) => [t.date, lastGiven(t), t.time, tagsOf(idx, t.animalIds).join(' '), t.target, t.product, t.batch, t.dose,
+    treatments.map((t) => [t.date, lastGiven(t), t.time, tagsOf(idx, t.animalIds).join('; '), t.target, t.product, t.batch, t.dose,
       t.reason, t.givenBy, t.vet, t.offLabel ? 'yes' : 'no',
       describePeriod(appliedPeriod(t, 'meat', opts)), fitFrom(t, 'meat', opts) ?? '',
       describePeriod(appliedPeriod(t, 'milk', opts)), fitFrom(t, 'milk', opts) ?? '', t.notes, voidNote(t)]),
@@ -68,7 +70,7 @@ export function movementsCsv(movements, idx) {
   return toCsv(
     ['Date', 'Movement', 'Outcome', 'Animals', 'Number', 'From', 'From holding', 'To', 'To holding', 'Field or pen',
       'Document', 'Cause of death', 'Reason', 'Notes', 'Void'],
-    movements.map((m) => [m.date, DIRECTION_LABEL.get(m.direction), OUTCOME_LABEL.get(m.outcome) ?? '', tagsOf(idx, m.animalIds).join(' '),
+    movements.map((m) => [m.date, DIRECTION_LABEL.get(m.direction), OUTCOME_LABEL.get(m.outcome) ?? '', tagsOf(idx, m.animalIds).join('; '),
       m.animalIds.length, m.from, m.fromHolding, m.to, m.toHolding, fieldName(idx, m.fieldId), m.documentRef, m.cause, m.reason, m.notes, voidNote(m)]),
     [3],
   );
@@ -76,7 +78,7 @@ export function movementsCsv(movements, idx) {
 
 export function birthsCsv(births, idx) {
   return toCsv(['Date', 'Dam', 'Sire', 'Young', 'Notes', 'Void'],
-    births.map((b) => [b.date, idx.animalsById.get(b.damId)?.tag ?? '', b.sire, tagsOf(idx, b.offspringIds).join(' '), b.notes, voidNote(b)]),
+    births.map((b) => [b.date, idx.animalsById.get(b.damId)?.tag ?? '', b.sire, tagsOf(idx, b.offspringIds).join('; '), b.notes, voidNote(b)]),
     [1, 3]);
 }
 

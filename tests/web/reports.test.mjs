@@ -82,10 +82,10 @@ describe('reports', () => {
 
 describe('the Today list', () => {
   test('withdrawals ending today or tomorrow, batches near expiry with stock, births past their registration days', () => {
-    const [a, b, c, dam, calf] = [animal(), animal(), animal(), animal({ species: 'Cattle' }), animal({ species: 'Cattle' })];
+    const [a, b, c, dam, calf, twin] = [animal(), animal(), animal(), animal({ species: 'Cattle' }), animal({ species: 'Cattle' }), animal({ species: ' cattle ' })];
     const { db, idx } = farm({
       farm: { name: '', holding: '', organic: false, registerDays: { Cattle: 27 } },
-      animals: [a, b, c, dam, calf],
+      animals: [a, b, c, dam, calf, twin],
       treatments: [
         treatment({ date: '2026-06-01', meatDays: 14, animalIds: [a.id] }),
         treatment({ date: '2026-06-01', meatDays: 15, animalIds: [b.id] }),
@@ -93,13 +93,14 @@ describe('the Today list', () => {
         treatment({ date: '2026-06-01', meatDays: 20, animalIds: [c.id] }),
       ],
       purchases: [purchase({ id: 'p1', expiry: '2026-07-01' }), purchase({ id: 'p2', expiry: '2026-06-01' })],
-      births: [{ id: 'bi', date: '2026-05-10', damId: dam.id, sire: '', offspringIds: [calf.id], notes: '' }],
+      births: [{ id: 'bi', date: '2026-05-10', damId: dam.id, sire: '', offspringIds: [calf.id, twin.id], notes: '' }],
     });
     const t = todayList(db, idx, '2026-06-15');
     assert.deepEqual(t.clearing.map((x) => [x.animal.id, x.when]), [[a.id, 'today'], [b.id, 'tomorrow']]);
     assert.deepEqual(t.expiring.map((x) => [x.purchase.id, x.expired]), [['p2', true], ['p1', false]]);
-    assert.deepEqual(t.unregistered.map((x) => [x.animal.id, x.due, x.late]), [[calf.id, '2026-06-06', true]]);
+    // The species is matched whatever its case, as typed.
+    assert.deepEqual(t.unregistered.map((x) => [x.animal.id, x.due, x.late]), [[calf.id, '2026-06-06', true], [twin.id, '2026-06-06', true]]);
     calf.registeredOn = '2026-06-01';
-    assert.deepEqual(todayList(db, idx, '2026-06-15').unregistered, []);
+    assert.deepEqual(todayList(db, idx, '2026-06-15').unregistered.map((x) => x.animal.id), [twin.id]);
   });
 });

@@ -138,10 +138,11 @@ export function todayList(db, idx, today) {
     if (!f.usedUp && (f.expired || f.nearExpiry)) expiring.push({ purchase: s.purchase, left: s.left, expired: f.expired });
   }
   expiring.sort((a, b) => a.purchase.expiry.localeCompare(b.purchase.expiry));
-  const days = db.farm.registerDays || {};
+  // Species are typed, so matched whatever their case, as in the inventory.
+  const days = new Map(Object.entries(db.farm.registerDays || {}).map(([sp, n]) => [fold(sp.trim()), n]));
   const unregistered = [];
   for (const a of db.animals) {
-    const limit = days[bySpecies(a)];
+    const limit = days.get(fold(a.species.trim()));
     if (!Number.isInteger(limit) || !inForce(a) || a.registeredOn || a.status !== 'on-farm') continue;
     const birth = idx.birthOf.get(a.id);
     if (!birth) continue;

@@ -1,7 +1,7 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import { parseDatabase, serialiseDatabase } from '../../resources/web/js/model.js';
-import { stockOf, batchState, cabinetChoices, validatePurchase, validateTreatmentFromCabinet, purchasesCsv } from '../../resources/web/js/cabinet.js';
+import { stockOf, batchState, cabinetChoices, choiceLabel, validatePurchase, validateTreatmentFromCabinet, purchasesCsv } from '../../resources/web/js/cabinet.js';
 import { animal, treatment, purchase, farm, VOID } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
@@ -49,6 +49,11 @@ describe('treatments from the cabinet', () => {
     const { db, idx } = farm({ animals: [a], purchases: [purchase()], treatments: [t] });
     assert.deepEqual(validateTreatmentFromCabinet({ ...input, stockUsed: '100' }, idx, TODAY, db, t).warnings, []);
     assert.equal(validateTreatmentFromCabinet({ ...input, stockUsed: '100' }, idx, TODAY, db).warnings.length, 1);
+    // Its batch, voided since, is still offered, marked, and the edit keeps it; a new treatment may not draw on it.
+    db.purchases[0].voided = VOID;
+    assert.deepEqual([cabinetChoices(db, TODAY).length, cabinetChoices(db, TODAY, 'pu-1').map(choiceLabel)], [0, ['Ivomec, batch B1, expires 2026-06-15, 40 ml left (VOIDED)']]);
+    assert.deepEqual(validateTreatmentFromCabinet({ ...input, stockUsed: '60' }, idx, TODAY, db, t).value?.purchaseId, 'pu-1');
+    assert.ok(validateTreatmentFromCabinet(input, idx, TODAY, db).errors.purchaseId);
   });
 });
 

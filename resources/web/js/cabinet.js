@@ -42,18 +42,20 @@ export function batchState(s, date, nearDays = NEAR_EXPIRY_DAYS) {
 }
 
 // The batches a treatment on `date` may draw from: in force and not used up,
-// newest expiry last so that the oldest stock is offered first.
+// newest expiry last so that the oldest stock is offered first. `keepId`, the
+// batch a treatment being edited already uses, stays offered even when used
+// up or voided since, so that the edit keeps the link.
 export function cabinetChoices(db, date, keepId = '') {
   const stock = stockOf(db);
   return [...stock.values()]
-    .filter((s) => inForce(s.purchase) && (s.left > 0 || s.purchase.id === keepId))
+    .filter((s) => s.purchase.id === keepId || (inForce(s.purchase) && s.left > 0))
     .map((s) => ({ ...s, ...batchState(s, date) }))
     .sort((a, b) => (a.purchase.expiry || '9999').localeCompare(b.purchase.expiry || '9999') || a.purchase.product.localeCompare(b.purchase.product));
 }
 
 export function choiceLabel(c) {
   const p = c.purchase;
-  return `${p.product}${p.batch ? `, batch ${p.batch}` : ''}${p.expiry ? `, expires ${p.expiry}` : ''}, ${c.left} ${p.unit} left${c.expired ? ' (EXPIRED)' : ''}`;
+  return `${p.product}${p.batch ? `, batch ${p.batch}` : ''}${p.expiry ? `, expires ${p.expiry}` : ''}, ${c.left} ${p.unit} left${c.expired ? ' (EXPIRED)' : ''}${inForce(p) ? '' : ' (VOIDED)'}`;
 }
 
 export function validatePurchase(input, today) {
@@ -93,7 +95,7 @@ export function checkCabinetUse(db, input, date, editing = null) {
   const purchaseId = text(input.purchaseId);
   if (!purchaseId) return { errors, warnings, value: { purchaseId: '', stockUsed: null } };
   const s = stockOf(db).get(purchaseId);
-  if (!s || !inForce(s.purchase)) {
+  if (!s || (!inForce(s.purchase) && editing?.purchaseId !== purchaseId)) {
     errors.purchaseId = 'That batch is no longer in the cabinet; choose another.';
     return { errors, warnings, value: { purchaseId: '', stockUsed: null } };
   }

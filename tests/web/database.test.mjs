@@ -5,9 +5,9 @@ import {
   parseDatabase, serialiseDatabase, emptyDatabase, decodeDatabaseBase64, blockSerialiser,
   SCHEMA_VERSION, FORMAT,
 } from '../../resources/web/js/model.js';
-import { chooseStartup } from '../../resources/web/js/startup.js';
+import { chooseStartup, openRecords } from '../../resources/web/js/startup.js';
 import { refreshHerd } from '../../resources/web/js/history.js';
-import { animal, treatment, b64 } from './helpers.mjs';
+import { animal, treatment, off, b64 } from './helpers.mjs';
 
 const withAnimals = (animals, extra = {}) => ({ ...emptyDatabase(), animals, ...extra });
 const text = (db) => JSON.stringify(db);
@@ -92,6 +92,13 @@ describe('choosing the records to open at start', () => {
     assert.deepEqual([again.mode, again.reason, again.raw], ['locked', 'stale', null]);
     const same = chooseStartup({ injectedBase64: copy(8), savedMarker });
     assert.deepEqual([same.mode, same.savedRevision], ['open', 8]);
+  });
+
+  test('records opened, at start or from a backup, take status and field from the movements, not from the file', () => {
+    const a = animal({ tag: 'A', status: 'on-farm', fieldId: 'f1' });
+    const db = parseDatabase(text(saved(2, { animals: [a], movements: [off('2026-02-01', 'sold', [a])] }))).db;
+    const idx = openRecords(db);
+    assert.deepEqual([db.animals[0].status, db.animals[0].fieldId, idx.animalsInField.get('f1')], ['sold', '', undefined]);
   });
 
   test('a damaged or newer database locks the page and keeps the raw content to be saved elsewhere', () => {

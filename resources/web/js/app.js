@@ -10,7 +10,7 @@ import { refreshHerd } from './history.js';
 import { withdrawalsRunning } from './withdrawal.js';
 import { PersistQueue } from './persist.js';
 import { createBridge, STORAGE_KEY } from './bridge.js';
-import { chooseStartup } from './startup.js';
+import { chooseStartup, openRecords } from './startup.js';
 import { demoDatabase } from './demo.js';
 import { h, nf } from './dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
@@ -120,8 +120,7 @@ async function start() {
     document.getElementById('global-search').disabled = true;
   } else {
     app.db = choice.db;
-    refreshHerd(app.db);
-    app.idx = buildIndex(app.db);
+    app.idx = openRecords(app.db);
     if (choice.upgradedFrom) await upgradeOnDisk(choice.upgradedFrom);
     if (app.queue.dirty) app.queue.changed();
   }
@@ -339,9 +338,9 @@ app.importBackup = async (file, statusEl) => {
   // The new records must count as unsaved, whatever revision they carry.
   incoming.revision = app.db.revision + 1;
   app.db = incoming;
+  app.idx = openRecords(app.db);
   app.serialiser.reset();
   warmSaved();
-  app.idx = buildIndex(app.db);
   app.sortCache.clear();
   app.viewStates.clear();
   app.queue.changed();

@@ -7,7 +7,8 @@
 // for editing, since saving it would throw away newer records. The page is
 // then loaded once more; should the copy still be older, it locks.
 
-import { decodeDatabaseBase64, emptyDatabase, parseDatabase } from './model.js';
+import { decodeDatabaseBase64, emptyDatabase, parseDatabase, buildIndex } from './model.js';
+import { refreshHerd } from './history.js';
 
 export function chooseStartup({ injectedBase64, storedText, savedMarker, reloadedForMarker = false }) {
   let source;
@@ -55,4 +56,12 @@ function readMarker(text) {
   } catch {
     return null;
   }
+}
+
+// Records opened at start or restored from a backup: statuses and fields in a
+// file are only a copy for its readers, so they are worked out again from the
+// movements before anything is indexed or shown. Returns the index.
+export function openRecords(db) {
+  refreshHerd(db);
+  return buildIndex(db);
 }

@@ -7,7 +7,7 @@ import { animalEvents } from '../../resources/web/js/history.js';
 import {
   validateMovement, saveMovement, validateAnimal, saveAnimal, validateWeight, validateBirth, validateTreatment, voidRecord, restoreRecord,
 } from '../../resources/web/js/records.js';
-import { animal, movement, farm, place } from './helpers.mjs';
+import { animal, movement, off, farm, place } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
 const fields = [place('f1', 'One'), place('f2', 'Two'), place('f3', 'Three')];
@@ -74,7 +74,13 @@ describe('only animals on the farm', () => {
   const lamb = animal({ tag: 'L', dob: '2026-04-01' });
   const gone = animal({ tag: 'G' });
   const ram = animal({ tag: 'R', sex: 'male' });
-  const { db, idx } = farm({ animals: [lamb, gone, ram], fields, movements: [movement({ date: '2026-03-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] })] });
+  const dead = animal({ tag: 'D' });
+  const brief = animal({ tag: 'S' });
+  const came = movement({ date: '2026-05-18', direction: 'on', animalIds: [brief.id], fieldId: 'f1' });
+  const { db, idx } = farm({ animals: [lamb, gone, ram, dead, brief], fields, movements: [
+    movement({ date: '2026-03-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] }), off('2026-03-01', 'died', [dead], { cause: 'Bloat' }),
+    came, off('2026-05-18', 'died', [brief], { cause: 'Bloat' }),
+  ] });
 
   test('records are refused before birth and after leaving; a dam must be female', () => {
     assert.match(validateWeight({ date: '2026-03-20', tag: 'L', kg: '5' }, idx, TODAY, db).errors.tag, /not yet born/);
@@ -84,5 +90,18 @@ describe('only animals on the farm', () => {
     assert.ok(validateMovement({ date: '2026-04-01', direction: 'move', tags: 'G', fieldId: 'f1' }, idx, TODAY, db).errors.tags);
     assert.match(validateBirth({ date: '2026-05-01', damTag: 'R', 'youngTag-0': 'N1' }, idx, TODAY, db).errors.damTag, /male/);
     assert.match(validateAnimal({ tag: 'N2', dam: 'R' }, idx, null, TODAY).errors.dam, /male/);
+    // Arrived and died the same day: here at some moment of that day only.
+    const treated = (date) => validateTreatment({ date, product: 'X', tags: 'S', meatDays: '0', milkPeriod: '0' }, idx, TODAY, db).ok;
+    assert.deepEqual(['2026-05-17', '2026-05-18', '2026-05-19'].map(treated), [false, true, false]);
+  });
+
+  test('a sold animal may come back, a dead one cannot; an arrival before the death stays correctable', () => {
+    const arrival = (tags, date, editing) => validateMovement({ date, direction: 'on', tags, fieldId: 'f1' }, idx, TODAY, db, editing);
+    const cases = [['G', '2026-04-01', null, null], ['D', '2026-04-01', null, /Recorded as dead: D\./], ['D', '2026-03-01', null, /dead/],
+      ['D', '2026-02-01', null, null], ['S', '2026-05-18', came, null], ['S', '2026-05-18', null, /dead/]];
+    for (const [tags, date, editing, error] of cases) {
+      const r = arrival(tags, date, editing);
+      if (error) assert.match(r.errors?.tags ?? '', error, `${tags} ${date}`); else assert.equal(r.ok, true, `${tags} ${date}`);
+    }
   });
 });

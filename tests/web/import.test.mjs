@@ -22,7 +22,7 @@ describe('import parsing', () => {
 describe('import checking', () => {
   const gone = animal({ tag: 'OLD' });
   const here = animal({ tag: 'HERE', eid: '826000000000001' });
-  const { db, idx } = farm({ animals: [here, gone], fields: [place('f1', 'Top Field')],
+  const { db, idx } = farm({ animals: [here, gone, animal({ tag: '826000000000050' })], fields: [place('f1', 'Top Field')],
     movements: [movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] })] });
   const header = ['Tag', 'EID', 'Sex', 'DOB', 'Field', 'Weigh date', 'Kg'];
   const csv = (...lines) => parseCsv([header.join(','), ...lines].join('\n'));
@@ -44,15 +44,21 @@ describe('import checking', () => {
       'OLD,,,,,2026-06-01,40',
       'N7,,m,2026-06-05,,2026-06-01,4',
       'N8,,m,,,,40',
+      'N9,826000000000050,f,,,,',
+      'N10,826000000000051,f,,,,',
+      '826000000000051,,f,,,,',
     );
-    assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15]);
+    assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18]);
     assert.match(p.errors[0].message, /15 digits/);
     assert.match(p.errors[4].message, /Nowhere/);
     assert.match(p.errors[5].message, /belongs to HERE/);
     assert.match(p.errors[6].message, /weighed twice on 2026-06-10/);
     assert.match(p.errors[8].message, /OLD was not on the farm/);
     assert.match(p.errors[10].message, /date weighed is missing/);
-    assert.deepEqual(p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]), [['N1', '826000000000002', 'female', '2026-03-01', 'f1']]);
+    // An electronic ID may not be another animal's tag, on the farm or in the file, nor the other way round.
+    assert.match(p.errors[11].message, /826000000000050 is, or was, the tag of 826000000000050/);
+    assert.match(p.errors[12].message, /electronic ID of N10/);
+    assert.deepEqual(p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]), [['N1', '826000000000002', 'female', '2026-03-01', 'f1'], ['N10', '826000000000051', 'female', '', '']]);
     assert.deepEqual(p.weights.map((w) => w.kg), [30.5, 33, 50]);
   });
 

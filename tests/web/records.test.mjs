@@ -17,11 +17,15 @@ test('typed tag lists split on commas, semicolons and lines; numbers take a deci
 });
 
 describe('animals', () => {
-  const { idx } = farm({ animals: [animal({ id: 'a1', tag: 'UK 100' })], fields: [place('f1')] });
+  const retagged = animal({ id: 'a2', tag: '826000000000002', tagHistory: [{ date: '2026-01-01', from: '826000000000001', to: '826000000000002', reason: 'lost' }] });
+  const { idx } = farm({ animals: [animal({ id: 'a1', tag: 'UK 100' }), retagged], fields: [place('f1')] });
 
   test('a tag in use is refused, whatever its case or spacing; so are future births and unknown fields', () => {
     assert.match(validateAnimal({ tag: ' uk   100 ' }, idx, null, TODAY).errors.tag, /UK 100/);
     assert.equal(validateAnimal({ tag: 'UK 100' }, idx, 'a1', TODAY).ok, true, 'its own tag when editing');
+    // A scan finds tags first, so an electronic ID may not be another animal's tag, now or before.
+    for (const eid of ['826000000000002', '826 000 000000001']) assert.match(validateAnimal({ tag: 'UK 100', eid }, idx, 'a1', TODAY).errors.eid, /tag of 826000000000002/, eid);
+    assert.equal(validateAnimal({ tag: retagged.tag, eid: retagged.tag }, idx, 'a2', TODAY).ok, true, 'its own tag');
     assert.ok(validateAnimal({ tag: 'N', dob: '2026-06-16' }, idx, null, TODAY).errors.dob);
     assert.ok(validateAnimal({ tag: 'N', fieldId: 'nowhere' }, idx, null, TODAY).errors.fieldId);
   });
@@ -90,6 +94,11 @@ describe('births and parentage', () => {
     assert.deepEqual(lambs.map((l) => [parentsOf(idx, idx.animalsById.get(l.id)).damText, l.dob]), [['EWE 2', '2026-04-03'], ['EWE 2', '2026-04-03']]);
     assert.equal(idx.animalsById.get(lambs[1].id).sex, 'castrated');
     assert.ok(validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'ewe 1' }, idx, TODAY, db).errors.young);
+    // An animal already recorded may be linked as a young unless it was born on another date (a mistyped tag).
+    const { db: db2, idx: idx2 } = farm({ animals: [animal({ tag: 'EWE 1' }), animal({ tag: 'OLD', dob: '2019-04-02' }), animal({ tag: 'PRE', dob: '2026-04-02' }), animal({ tag: 'NEW' })] });
+    const linking = (tag) => validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': tag }, idx2, TODAY, db2);
+    assert.match(linking('old').errors.young, /OLD is recorded as born on 2019-04-02/);
+    for (const tag of ['PRE', 'NEW']) assert.deepEqual(linking(tag).value.offspringIds, [db2.animals.find((x) => x.tag === tag).id], tag);
   });
 });
 

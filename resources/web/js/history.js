@@ -51,12 +51,14 @@ export function refreshHerd(db) {
 }
 
 // Whether the animal was on the farm at some moment of `date`: born by then,
-// and here at the end of the day before or at the end of the day itself.
+// and here at the end of the day before or at the end of the day itself, or
+// arriving that day (it may have left or died the same day).
 // `skipId` leaves out the movement being edited.
 export function presentOn(animal, per, date) {
   if (animal.dob && animal.dob > date) return false;
   const moves = per.get(animal.id) || [];
-  return stateOf(animal, moves, addDays(date, -1)).status === 'on-farm' || stateOf(animal, moves, date).status === 'on-farm';
+  return stateOf(animal, moves, addDays(date, -1)).status === 'on-farm' || stateOf(animal, moves, date).status === 'on-farm' ||
+    moves.some(([, m]) => m.date === date && m.direction === 'on');
 }
 
 // The tags of those in `animals` that were not on the farm on any of `dates`.

@@ -6,7 +6,7 @@ import {
   isIsoDate, isTime, normaliseTag, fold, newId, addDays, findByTag, SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS,
   MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS,
 } from './model.js';
-import { absentOn, refreshHerd } from './history.js';
+import { absentOn, movementsByAnimal, refreshHerd } from './history.js';
 
 export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
@@ -96,6 +96,11 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   const eid = text(input.eid).replace(/[\s-]/g, '');
   if (eid && !/^\d{15}$/.test(eid)) errors.eid = 'An electronic ID has 15 digits.';
   else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editing) errors.eid = `This electronic ID is ${idx.byEid.get(eid).tag}’s.`;
+  // A scan looks among tags before electronic IDs, so another's tag here would find that animal instead.
+  else if (eid) {
+    const owner = idx.byTag.get(normaliseTag(eid)) || idx.byFormerTag.get(normaliseTag(eid));
+    if (owner && owner.id !== editing) errors.eid = `This electronic ID is, or was, the tag of ${owner.tag}.`;
+  }
   const sex = has(SEXES, input.sex) ? input.sex : 'unknown';
   const dob = text(input.dob);
   if (dob && !isIsoDate(dob)) errors.dob = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
@@ -238,6 +243,9 @@ export function validateBirth(input, idx, today, db, editing = null) {
     const a = findByTag(idx, y.tag);
     if (a && dam && a.id === dam.id) errors.young = 'The dam cannot be among her own young.';
     else if (a && idx.birthOf.get(a.id) && idx.birthOf.get(a.id).id !== editing?.id) errors.young = `${a.tag} is already recorded as born to another dam.`;
+    // A calf tagged before its birth was recorded is linked, but saving would overwrite a different date of
+    // birth: more likely a mistyped tag. The young of the birth being edited follow its date.
+    else if (a && a.dob && !errors.date && a.dob !== date && !editing?.offspringIds?.includes(a.id)) errors.young = `${a.tag} is recorded as born on ${a.dob}: check the tag.`;
     else if (a) { existing.push(a); sexes.set(a.id, y.sex); } else created.push(y);
   }
   return result(
@@ -289,6 +297,13 @@ export function validateMovement(input, idx, today, db, editing = null) {
     if (direction === 'on') {
       const unborn = animals.filter((a) => a.dob && a.dob > date).map((a) => a.tag);
       if (unborn.length) errors.tags = `Not yet born on that date: ${listTags(unborn)}.`;
+      // Sold or away animals may come back; a dead one cannot. An arrival before the death (by date, or
+      // entered before it within the day) is an earlier one and stays correctable.
+      const per = movementsByAnimal(db, opts);
+      const at = editing ? db.movements.findIndex((m) => m.id === editing.id) : -1;
+      const before = (i, m) => m.date < date || (m.date === date && (at < 0 || i < at));
+      const dead = animals.filter((a) => (per.get(a.id) || []).some(([i, m]) => m.direction === 'off' && m.outcome === 'died' && before(i, m))).map((a) => a.tag);
+      if (dead.length && !errors.tags) errors.tags = `Recorded as dead: ${listTags(dead)}.`;
     } else {
       notHere(db, animals, [date], errors, 'tags', opts);
     }

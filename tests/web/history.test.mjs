@@ -79,7 +79,7 @@ describe('only animals on the farm', () => {
   const came = movement({ date: '2026-05-18', direction: 'on', animalIds: [brief.id], fieldId: 'f1' });
   const { db, idx } = farm({ animals: [lamb, gone, ram, dead, brief], fields, movements: [
     movement({ date: '2026-03-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] }), off('2026-03-01', 'died', [dead], { cause: 'Bloat' }),
-    came, off('2026-05-18', 'died', [brief], { cause: 'Bloat' }),
+    came, off('2026-05-18', 'died', [brief], { cause: 'Bloat' }), movement({ date: '2026-05-01', direction: 'move', animalIds: [ram.id], fieldId: 'f2' }),
   ] });
 
   test('records are refused before birth and after leaving; a dam must be female', () => {
@@ -103,5 +103,13 @@ describe('only animals on the farm', () => {
       const r = arrival(tags, date, editing);
       if (error) assert.match(r.errors?.tags ?? '', error, `${tags} ${date}`); else assert.equal(r.ok, true, `${tags} ${date}`);
     }
+  });
+
+  test('a death, or a status set on the form, cannot be dated before a movement already recorded; a late sale can', () => {
+    const leaving = (outcome, date) => validateMovement({ date, direction: 'off', outcome, tags: 'R', cause: 'Bloat', to: 'Market' }, idx, TODAY, db);
+    const onForm = (date) => validateAnimal({ tag: 'R', sex: 'male', status: 'sold', statusDate: date, to: 'Market' }, idx, ram.id, TODAY, db);
+    assert.match(leaving('died', '2026-04-01').errors.tags, /Recorded as moving after that date: R\./);
+    assert.match(onForm('2026-04-01').errors.statusDate, /moving after/);
+    assert.deepEqual([leaving('died', '2026-05-01').ok, leaving('sold', '2026-04-01').ok, onForm('2026-05-02').ok], [true, true, true]);
   });
 });

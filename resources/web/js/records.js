@@ -69,6 +69,14 @@ function notHere(db, animals, dates, errors, key, opts) {
   if (away.length && !errors[key]) errors[key] = `Not on the farm on that date (not yet born, or gone): ${listTags(away)}.`;
 }
 
+// A death, or a status set on the animal's form, dated before a movement
+// already recorded would not hold: the later movement decides where the animal is.
+function movedLater(db, animals, date, errors, key, opts) {
+  const per = movementsByAnimal(db, opts);
+  const later = animals.filter((a) => (per.get(a.id) || []).some(([, m]) => m.date > date)).map((a) => a.tag);
+  if (later.length && !errors[key]) errors[key] = `Recorded as moving after that date: ${listTags(later)}.`;
+}
+
 // ---------------------------------------------------------------- animals
 
 // Sold, died or away chosen on the animal's form becomes a movement; going
@@ -134,6 +142,7 @@ export function validateAnimal(input, idx, editing, today, db = null) {
       if (status === 'died' && !movement.cause) errors.cause = 'Enter the cause of death, or “not known”.';
       if (status === 'sold' && !movement.to && !movement.toHolding) errors.to = 'Enter the buyer or the holding the animal went to.';
       if (animal && db && !errors.statusDate) notHere(db, [animal], [date], errors, 'statusDate');
+      if (animal && db && !errors.statusDate) movedLater(db, [animal], date, errors, 'statusDate');
     }
   }
   // A field chosen on the form for an animal already recorded is a move today.
@@ -306,6 +315,7 @@ export function validateMovement(input, idx, today, db, editing = null) {
       if (dead.length && !errors.tags) errors.tags = `Recorded as dead: ${listTags(dead)}.`;
     } else {
       notHere(db, animals, [date], errors, 'tags', opts);
+      if (outcome === 'died') movedLater(db, animals, date, errors, 'tags', opts);
     }
   }
   return result({

@@ -24,6 +24,7 @@ describe('weighing session', () => {
     upsert(db, 'weights', null, ok.value);
     assert.match(validateSessionWeight(db, buildIndex(db), { tag: 'w1', kg: '43', date: TODAY }).errors.tag, /already weighed on 2026-06-15 \(42 kg\)/);
     assert.ok(validateSessionWeight(db, buildIndex(db), { tag: 'W1', kg: '0', date: '2026-06-16' }).errors.kg);
+    assert.match(validateSessionWeight(db, buildIndex(db), { tag: 'W1', kg: '40', date: '2026-06-16', today: TODAY }).errors.date, /future/);
     // A weighing day for chosen animals refuses one from another mob.
     const chosen = { kg: '40', date: '2026-06-16', expected: [a.id] };
     assert.ok(validateSessionWeight(db, buildIndex(db), { ...chosen, tag: 'W1' }).ok);
@@ -60,6 +61,8 @@ describe('batch entry of new animals', () => {
     assert.deepEqual(ok.value.map((v) => [v.tag, v.sex, v.dob]), [['L001', 'male', '2026-04-01'], ['L002', 'male', '2026-04-01']]);
     assert.match(validateBatchAnimals({ tags: 'L001-L004' }, idx, TODAY).errors.tags, /L003/);
     assert.deepEqual(validateBatchAnimals({ tags: 'A, B\nC' }, idx, TODAY).value.map((v) => v.tag), ['A', 'B', 'C']);
+    // Written as a range that cannot be counted out: an error, never one animal tagged with the whole text.
+    for (const bad of ['UK0123450001-40', 'L9-L1', '1-2500']) assert.match(validateBatchAnimals({ tags: bad }, idx, TODAY).errors.tags, /cannot be counted out/, bad);
   });
 });
 

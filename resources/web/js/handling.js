@@ -47,9 +47,9 @@ export function checkWeighTag(db, idx, tag, date, expected = null) {
 }
 
 // One weighing, checked as checkWeighTag does.
-export function validateSessionWeight(db, idx, { tag, kg, date, expected = null }) {
+export function validateSessionWeight(db, idx, { tag, kg, date, expected = null, today }) {
   const errors = {};
-  const d = requireDate(date, errors, 'date');
+  const d = requireDate(date, errors, 'date', today);
   if (errors.date) return { ok: false, errors };
   const found = checkWeighTag(db, idx, tag, d, expected);
   if (found.error) errors.tag = found.error;
@@ -73,8 +73,10 @@ export function validateSessionTreatment(db, idx, session, tag, today) {
 
 // "UK0123450001-UK0123450040" or "1-40": the same text before a number
 // that counts up, its zeros kept.
+const TAG_RANGE = /^(.*?)(\d+)\s*(?:-|–|to)\s*(.*?)(\d+)$/;
+
 export function expandTagRange(s, max = 2000) {
-  const m = /^(.*?)(\d+)\s*(?:-|–|to)\s*(.*?)(\d+)$/.exec(text(s));
+  const m = TAG_RANGE.exec(text(s));
   if (!m || (m[3] && normaliseTag(m[3]) !== normaliseTag(m[1]))) return null;
   const from = Number(m[2]), to = Number(m[4]);
   if (to < from || to - from >= max) return null;
@@ -90,9 +92,13 @@ export function expandTagRange(s, max = 2000) {
 export function validateBatchAnimals(input, idx, today) {
   const errors = {};
   const raw = text(input.tags);
-  const range = /\n|,|;/.test(raw) ? null : expandTagRange(raw);
-  const tags = range || parseTagList(raw);
-  if (!tags.length) errors.tags = 'Enter a range such as UK0123450001-UK0123450040, or a list of tags.';
+  const single = !/\n|,|;/.test(raw);
+  const range = single ? expandTagRange(raw) : null;
+  // Written as a range but not one that counts up: never one animal tagged with the whole text.
+  const badRange = single && !range && TAG_RANGE.test(raw);
+  const tags = badRange ? [] : range || parseTagList(raw);
+  if (badRange) errors.tags = `${raw} cannot be counted out: write both tags whole, the lower first, 2,000 at most.`;
+  else if (!tags.length) errors.tags = 'Enter a range such as UK0123450001-UK0123450040, or a list of tags.';
   const taken = tags.filter((t) => findByTag(idx, t));
   if (taken.length) errors.tags = `Already on the records: ${taken.slice(0, 5).join(', ')}${taken.length > 5 ? ` and ${taken.length - 5} more` : ''}.`;
   const dob = text(input.dob);

@@ -71,7 +71,7 @@ function weighing(app, st) {
     if (ev.key === 'Escape') { ev.preventDefault(); tag.focus(); tag.select(); return; }
     if (ev.key !== 'Enter') return;
     ev.preventDefault();
-    const res = validateSessionWeight(app.db, app.idx, { tag: tag.value, kg: kg.value, date: st.date, expected: st.expected });
+    const res = validateSessionWeight(app.db, app.idx, { tag: tag.value, kg: kg.value, date: st.date, expected: st.expected, today: app.today() });
     if (!res.ok) {
       show(res.errors.date || res.errors.tag || res.errors.kg, 'error');
       if (res.errors.kg && !res.errors.tag) kg.select(); else { tag.focus(); tag.select(); }

@@ -47,8 +47,9 @@ describe('import checking', () => {
       'N9,826000000000050,f,,,,',
       'N10,826000000000051,f,,,,',
       '826000000000051,,f,,,,',
+      '"FR 12,345",,f,,,,',
     );
-    assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18]);
+    assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18, 19]);
     assert.match(p.errors[0].message, /15 digits/);
     assert.match(p.errors[4].message, /Nowhere/);
     assert.match(p.errors[5].message, /belongs to HERE/);
@@ -58,6 +59,7 @@ describe('import checking', () => {
     // An electronic ID may not be another animal's tag, on the farm or in the file, nor the other way round.
     assert.match(p.errors[11].message, /826000000000050 is, or was, the tag of 826000000000050/);
     assert.match(p.errors[12].message, /electronic ID of N10/);
+    assert.match(p.errors[13].message, /FR 12,345 holds a comma/);
     assert.deepEqual(p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]), [['N1', '826000000000002', 'female', '2026-03-01', 'f1'], ['N10', '826000000000051', 'female', '', '']]);
     assert.deepEqual(p.weights.map((w) => w.kg), [30.5, 33, 50]);
   });

@@ -1,6 +1,6 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildIndex, parentsOf, searchAnimals, bookRange, fieldName } from '../../resources/web/js/model.js';
+import { buildIndex, parentsOf, searchAnimals, bookRange, spanInRange, fieldName } from '../../resources/web/js/model.js';
 import {
   parseTagList, parseNumber, validateAnimal, saveAnimal, validateTreatment, validateWeight, validateBirth, saveBirth,
   validateField, removeAnimals, archiveField, restoreRecord,
@@ -26,6 +26,8 @@ describe('animals', () => {
     // A scan finds tags first, so an electronic ID may not be another animal's tag, now or before.
     for (const eid of ['826000000000002', '826 000 000000001']) assert.match(validateAnimal({ tag: 'UK 100', eid }, idx, 'a1', TODAY).errors.eid, /tag of 826000000000002/, eid);
     assert.equal(validateAnimal({ tag: retagged.tag, eid: retagged.tag }, idx, 'a2', TODAY).ok, true, 'its own tag');
+    // Lists of tags are split at commas and semicolons, so a new tag may hold neither.
+    for (const tag of ['FR 12,345', 'A;B']) assert.match(validateAnimal({ tag }, idx, null, TODAY).errors.tag, /comma or a semicolon/, tag);
     assert.ok(validateAnimal({ tag: 'N', dob: '2026-06-16' }, idx, null, TODAY).errors.dob);
     assert.ok(validateAnimal({ tag: 'N', fieldId: 'nowhere' }, idx, null, TODAY).errors.fieldId);
   });
@@ -65,7 +67,11 @@ describe('treatments', () => {
     assert.deepEqual([r.ok, r.value.batch], [true, 'B2']);
   });
 
-  test('the book period ends today, worked out again after midnight', () => {
+  test('the book period ends today, worked out again after midnight, and holds every course with a day in it', () => {
+    const inWeek = ([first, last]) => spanInRange(first, last, '2026-03-08', '2026-03-14');
+    assert.deepEqual([['2026-03-01', '2026-03-21'], ['2026-03-14', '2026-03-20'], ['2026-03-01', '2026-03-08'], ['2026-03-15', '2026-03-15'], ['2026-03-01', '2026-03-07']].map(inWeek),
+      [true, true, true, false, false]);
+    assert.ok(spanInRange('2020-01-01', '2020-01-01', '', ''));
     const range = { from: null, to: '' };
     assert.deepEqual(bookRange(range, '2026-06-15'), { from: '2025-06-15', to: '2026-06-15' });
     assert.equal(bookRange(range, '2026-06-16').to, '2026-06-16');

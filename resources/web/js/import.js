@@ -153,6 +153,7 @@ export function planImport(parsed, mapping, db, idx, today) {
       // A scan looks among tags before electronic IDs: one may not be the other's.
       const tagOwner = eid ? idx.byTag.get(normaliseTag(eid)) || idx.byFormerTag.get(normaliseTag(eid)) || fresh.get(normaliseTag(eid)) : null;
       if (tagOwner) { bad(`The electronic ID ${eid} is, or was, the tag of ${tagOwner.tag}.`); continue; }
+      if (/[,;]/.test(tag)) { bad(`The tag ${tag} holds a comma or a semicolon, which lists of tags are split at.`); continue; }
       if (freshEids.has(cleanEid(tag))) { bad(`The tag ${tag} is the electronic ID of ${freshEids.get(cleanEid(tag)).tag}.`); continue; }
       const sexText = fold(get(cells, 'sex'));
       const sex = SEX_WORDS.get(sexText);

@@ -86,6 +86,8 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   const animal = editing ? idx.animalsById.get(editing) : null;
   const tag = text(input.tag).replace(/\s+/g, ' ');
   if (!tag) errors.tag = 'Enter the tag number.';
+  // Lists of tags (treatments, movements, selections) are split at these.
+  else if (/[,;]/.test(tag) && normaliseTag(tag) !== normaliseTag(animal?.tag ?? '')) errors.tag = 'A tag cannot hold a comma or a semicolon.';
   else {
     const other = findByTag(idx, tag);
     if (other && other.id !== editing) {

@@ -44,6 +44,7 @@ describe('printed documents', () => {
     assert.match(docs.book, /B7<\/td>.*R\. Vet/);
     assert.match(docs.book, /14 days; fit from 2027-01-07/);
     assert.match(docs.book, /<tr class="void">.*VOID 2026-12-22: typed twice/);
+    assert.match(medicineBook(db, idx, [], { printedOn: '2026-12-06', query: 'Penicillin' }), /All dates, matching “Penicillin”/, 'a searched book says so');
     assert.match(docs.card, /Under withdrawal on 2026-12-25 10:00: Penicillin/);
   });
 

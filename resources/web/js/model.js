@@ -709,6 +709,12 @@ export function inDateRange(date, from, to) {
   return (!from || date >= from) && (!to || date <= to);
 }
 
+// Whether a span of days (a course of treatment) has a day in the period:
+// a course running right across it belongs in that period's book.
+export function spanInRange(first, last, from, to) {
+  return (!from || last >= from) && (!to || first <= to);
+}
+
 // The treatment book's period. An end left blank means "today", worked out
 // afresh each time: a screen left open past midnight must still show the
 // day's new treatments.

@@ -162,9 +162,12 @@ function treatmentRow(idx, t, opts, withAnimals) {
   return row;
 }
 
-export function medicineBook(db, idx, treatments, { printedOn, from, to }) {
+// A book printed from a searched list says so, so that it is not taken for the whole book.
+export const matching = (what, query) => (query ? `${what}, matching “${query}”` : what);
+
+export function medicineBook(db, idx, treatments, { printedOn, from, to, query = '' }) {
   const opts = { organic: !!db.farm.organic };
-  const range = from || to ? `${from || 'the first record'} to ${to || 'the last record'}` : 'All dates';
+  const range = matching(from || to ? `${from || 'the first record'} to ${to || 'the last record'}` : 'All dates', query);
   const columns = [
     { label: 'Given (first to last)', weight: 1.3 }, { label: 'Animals', weight: 1.6 }, { label: 'Product', weight: 1.3 },
     { label: 'Batch', weight: 0.8 }, { label: 'Quantity', weight: 0.8 }, { label: 'Reason', weight: 0.9 },

@@ -4,13 +4,13 @@
 import { h, button, link, nf, kgf, dateInput } from './dom.js';
 import { pagedTable } from './ui.js';
 import {
-  inDateRange, bookRange, fold, fieldName, tagsOf, animalLabel, DIRECTION_LABEL, OUTCOME_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS,
+  spanInRange, bookRange, fold, fieldName, tagsOf, animalLabel, DIRECTION_LABEL, OUTCOME_LABEL, FIELD_KIND_LABEL, SCHEMA_VERSION, COLLECTIONS,
   isIsoDate, inForce, SPECIES, GB_REGISTER_DAYS,
 } from './model.js';
 import { lastGiven } from './withdrawal.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from './csv.js';
 import { importSection } from './views-import.js';
-import { medicineBook, movementBook, listDocument } from './print.js';
+import { medicineBook, movementBook, listDocument, matching } from './print.js';
 import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, archive } from './forms.js';
 import { animalHref, animalLink, untilText, showAnimals, fitCell, voidCell, rowClass, registerDatesOf } from './views-herd.js';
 
@@ -83,7 +83,7 @@ export function treatmentsView(app) {
 
   const list = recordList(app, {
     key: 'tr', rows,
-    onFilter: (t) => { const r = period(); return inDateRange(t.date, r.from, r.to) || inDateRange(lastGiven(t), r.from, r.to); },
+    onFilter: (t) => { const r = period(); return spanInRange(t.date, lastGiven(t), r.from, r.to); },
     match: (t, q) => text(t.product, t.batch, t.reason, t.givenBy, t.vet, t.dose, t.target, t.notes, tagsOf(idx, t.animalIds).join(' ')).includes(q),
     extraFilters: [rangeInput('tr-from', 'From', 'from'), rangeInput('tr-to', 'To', 'to')],
     emptyText: db.treatments.length ? 'No treatment in this period matches.' : 'No treatments recorded yet.',
@@ -124,7 +124,7 @@ export function treatmentsView(app) {
   return {
     title: 'Treatments',
     el,
-    print: () => medicineBook(db, idx, list.filtered().slice().reverse(), { printedOn: app.today(), ...period() }),
+    print: () => medicineBook(db, idx, list.filtered().slice().reverse(), { printedOn: app.today(), ...period(), query: list.state.query.trim() }),
   };
 }
 
@@ -216,7 +216,7 @@ export function movementsView(app) {
       h('div', { class: 'actions' }, button('Record movement', () => movementForm(app), { kind: 'primary', attrs: { 'data-key': 'mv-add' } }),
         csvButton(app, 'mv-csv', () => movementsCsv(list.filtered().slice().reverse(), idx), 'Movement book')),
       list.toolbar, list.count, list.results),
-    print: () => movementBook(db, idx, list.filtered().slice().reverse(), { printedOn: app.today(), subtitle: 'All movements' }),
+    print: () => movementBook(db, idx, list.filtered().slice().reverse(), { printedOn: app.today(), subtitle: matching('All movements', list.state.query.trim()) }),
   };
 }
 

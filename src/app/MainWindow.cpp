@@ -290,8 +290,10 @@ void MainWindow::restoreGeometry() {
   gtk_window_set_default_size(window, kDefaultWidth, kDefaultHeight);
   gtk_window_set_position(window, GTK_WIN_POS_CENTER);
   if (auto saved = WindowGeometry::load(WindowGeometry::defaultFile())) {
+    const auto monitors = monitorAreas(gtk_widget_get_display(window_));
+    saved->fitTo(monitors);
     gtk_window_set_default_size(window, saved->width, saved->height);
-    if (saved->positionIsReachable(monitorAreas(gtk_widget_get_display(window_)))) {
+    if (saved->positionIsReachable(monitors)) {
       gtk_window_set_position(window, GTK_WIN_POS_NONE);
       gtk_window_move(window, *saved->x, *saved->y);
     }

@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "base/Log.h"
 #include "store/DurableFile.h"
@@ -56,14 +57,26 @@ bool WindowGeometry::positionIsReachable(const std::vector<ScreenArea>& monitors
   // The title bar's middle: at least this much of it must be on one monitor.
   constexpr int kGrabWidth = 100;
   constexpr int kGrabHeight = 40;
+  // In 64 bits: a hand-edited position may be near the ends of an int.
   for (const auto& m : monitors) {
-    const int left = std::max(*x, m.x);
-    const int right = std::min(*x + width, m.x + m.width);
-    const int top = std::max(*y, m.y);
-    const int bottom = std::min(*y + kGrabHeight, m.y + m.height);
+    const int64_t left = std::max<int64_t>(*x, m.x);
+    const int64_t right = std::min<int64_t>(int64_t{*x} + width, int64_t{m.x} + m.width);
+    const int64_t top = std::max<int64_t>(*y, m.y);
+    const int64_t bottom = std::min<int64_t>(int64_t{*y} + kGrabHeight, int64_t{m.y} + m.height);
     if (right - left >= kGrabWidth && bottom - top >= kGrabHeight) return true;
   }
   return false;
+}
+
+void WindowGeometry::fitTo(const std::vector<ScreenArea>& monitors) {
+  int widest = 0;
+  int tallest = 0;
+  for (const auto& m : monitors) {
+    widest = std::max(widest, m.width);
+    tallest = std::max(tallest, m.height);
+  }
+  if (widest > 0) width = std::min(width, std::max(widest, kMinimumWidth));
+  if (tallest > 0) height = std::min(height, std::max(tallest, kMinimumHeight));
 }
 
 void WindowGeometry::save(const std::filesystem::path& file) const {

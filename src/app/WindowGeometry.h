@@ -40,6 +40,9 @@ struct WindowGeometry {
   // of `monitors` to grab it; a monitor unplugged since would put it off
   // screen.
   bool positionIsReachable(const std::vector<ScreenArea>& monitors) const;
+  // No larger than the largest of `monitors` (the minimum size aside): a
+  // size kept on a large screen would overflow a laptop's.
+  void fitTo(const std::vector<ScreenArea>& monitors);
 };
 
 }  // namespace mlfk

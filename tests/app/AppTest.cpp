@@ -7,6 +7,7 @@
 #include "app/SupportConfig.h"
 #include "app/WindowGeometry.h"
 
+#include <limits>
 #include <map>
 #include <tuple>
 
@@ -58,6 +59,16 @@ TEST(WindowGeometry, SavedRestoredAtLeastTheMinimumAndOnlyWhereAMonitorIs) {
   EXPECT_TRUE(at->positionIsReachable(laptop));
   at->y = -100;  // title bar above the screen
   EXPECT_FALSE(at->positionIsReachable(laptop));
+  // A hand-edited file; the sanitizer run reports an overflow here.
+  at->x = at->y = std::numeric_limits<int>::max() - 10;
+  EXPECT_FALSE(at->positionIsReachable(laptop));
+
+  // Kept on a large screen, fitted to a laptop's; never below the minimum.
+  WindowGeometry large{.width = 3000, .height = 1800, .x = {}, .y = {}};
+  large.fitTo(laptop);
+  EXPECT_EQ(std::pair(large.width, large.height), std::pair(1920, 1080));
+  large.fitTo({{0, 0, 800, 480}});
+  EXPECT_EQ(std::pair(large.width, large.height), std::pair(900, 600));
 
   test::writeFile(file, "[MeadowlineFieldKeeperMain]\nwidth=100\nheight=100\nx=5\n");
   at = WindowGeometry::load(file);

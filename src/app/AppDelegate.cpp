@@ -47,7 +47,8 @@ AppDelegate::AppDelegate()
   glib::connect<void(GApplication*)>(
       application_.get(), "activate", [this](GApplication*) { activate(); }, lifetime);
   glib::connect<void(GtkApplication*)>(
-      application_.get(), "query-end", [this](GtkApplication*) { requestQuit(); }, lifetime);
+      application_.get(), "query-end", [this](GtkApplication*) { saveBeforeSessionEnds(); },
+      lifetime);
 }
 
 AppDelegate::~AppDelegate() {
@@ -186,6 +187,19 @@ void AppDelegate::requestQuit() {
   }
   quitting_ = true;
   window_->flush([app = application_.get()] { g_application_quit(G_APPLICATION(app)); });
+}
+
+// The session manager only asks whether the session may end: the user may
+// still cancel the logout, so this saves without quitting, holding the logout
+// back until the page's records are on disk. Ending the session quits.
+void AppDelegate::saveBeforeSessionEnds() {
+  if (quitting_ || !window_) return;
+  GtkApplication* app = application_.get();
+  const guint cookie = gtk_application_inhibit(
+      app, window_->window(), GTK_APPLICATION_INHIBIT_LOGOUT, "Saving farm records");
+  window_->flush([app, cookie] {
+    if (cookie) gtk_application_uninhibit(app, cookie);
+  });
 }
 
 void AppDelegate::about() {

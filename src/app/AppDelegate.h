@@ -28,6 +28,7 @@ class AppDelegate {
   void requestQuit();
 
  private:
+  void saveBeforeSessionEnds();
   void activate();
   void launch();
   void waitForLock(int attemptsLeft);

@@ -109,12 +109,16 @@ class Shell:
     def database(self):
         return self.folder / "farm-data.json"
 
-    def start(self, *args):
+    def start_bus(self):
         if not self.bus:
             self.bus = subprocess.Popen(
                 ["dbus-daemon", "--session", "--nofork", "--print-address=1"], env=self.env(),
                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, start_new_session=True)
             self.bus_address = self.bus.stdout.readline().strip()
+        return self
+
+    def start(self, *args):
+        self.start_bus()
         with open(self.log, "ab") as log:
             self.process = subprocess.Popen([str(self.program), *args], env=self.env(),
                                             cwd=self.home, stdout=log, stderr=subprocess.STDOUT,
@@ -224,11 +228,10 @@ class Shell:
     def screenshot(self, wid, path):
         subprocess.run(["import", "-window", wid, str(path)], check=True, timeout=30)
 
-    def set_color_scheme(self, value):
-        subprocess.run(["dbus-send", "--session", f"--dest={PORTAL}", "--type=method_call",
-                        "--print-reply", "/org/freedesktop/portal/desktop",
-                        "farm.meadowline.test.Appearance.SetColorScheme", f"uint32:{value}"],
-                       env=self.env(), check=True, capture_output=True, timeout=30)
+    def call(self, name, path, method, *args):
+        """Calls a method of a service on the test's session bus."""
+        subprocess.run(["dbus-send", "--session", f"--dest={name}", "--type=method_call", "--print-reply",
+                        path, method, *args], env=self.env(), check=True, capture_output=True, timeout=30)
 
     def wait_exit(self, timeout=10.0):
         try:

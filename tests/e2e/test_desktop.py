@@ -42,17 +42,22 @@ class Desktop(ShellTestCase):
         # Started by its full path, the program still calls itself by its name.
         self.assertIn(f"Try '{PROGRAM.name} --help'", wrong.stderr)
 
-    def test_dark_style_second_launch_and_close_window(self):
+    def test_dark_style_logout_second_launch_and_close_window(self):
         need(self, "dbus-daemon", "dbus-send", "import", "convert")
         shell = self.shell()
         shell.add_bus_service(PORTAL, "portal", 1)
+        sessions = shell.root / "session.log"
+        shell.add_bus_service("org.gnome.SessionManager", "session-manager", sessions)
+        # Running already, as at login: GTK looks for a session manager once and never starts one.
+        shell.start_bus().call("org.gnome.SessionManager", "/", "org.freedesktop.DBus.Peer.Ping")
         self.assertEqual(shell.start().wait_ready()["schemes"], ["dark"])
         wid = shell.window()
         # An empty stretch of the menu bar shows which variant GTK draws.
         menubar = "400x12+700+4"
         shell.wait_for(lambda: (b := brightness(wid, menubar)) is not None and b < 0.35,
                        what="a dark menu bar")
-        shell.set_color_scheme(2)
+        shell.call(PORTAL, "/org/freedesktop/portal/desktop", "farm.meadowline.test.Appearance.SetColorScheme",
+                   "uint32:2")
         shell.wait_for(lambda: shell.report()["schemes"] == ["dark", "light"], what="a light page")
         shell.wait_for(lambda: (b := brightness(wid, menubar)) is not None and b > 0.8,
                        what="a light menu bar")
@@ -67,6 +72,17 @@ class Desktop(ShellTestCase):
         self.assertIn("not opening 'herd.json'", second.stderr)
         shell.wait_for(lambda: xdo("getwindowfocus").strip() == wid, what="the window to come forward")
         self.assertEqual(list(shell.windows()), [wid])
+
+        # A logout asks first: the page saves while the logout is held back,
+        # and a cancelled logout leaves the program running.
+        flushes = shell.events().count("flushed")
+        shell.call("org.gnome.SessionManager", "/org/gnome/SessionManager", "farm.meadowline.test.Session.Send",
+                   "string:QueryEndSession")
+        shell.wait_for(lambda: "Uninhibit" in sessions.read_text(), what="the logout to be let go")
+        self.assertGreater(shell.events().count("flushed"), flushes)
+        self.assertRegex(sessions.read_text(), r"Inhibit \(.*'Saving farm records', 1\)\n(.*\n)*Uninhibit")
+        shell.call("org.gnome.SessionManager", "/org/gnome/SessionManager", "farm.meadowline.test.Session.Send",
+                   "string:CancelEndSession")
 
         # Closing the window quits through the page's flush.
         shell.key("ctrl+w")

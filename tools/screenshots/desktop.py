@@ -39,7 +39,7 @@ def x11():
         wid = shell.window()
         time.sleep(FIRST_PAINT)
         shell.screenshot(wid, OUT / "light-x11.png")
-        shell.set_color_scheme(1)
+        shell.call(PORTAL, "/org/freedesktop/portal/desktop", "farm.meadowline.test.Appearance.SetColorScheme", "uint32:1")
         time.sleep(SETTLE)
         shell.screenshot(wid, OUT / "dark-x11.png")
     finally:
@@ -53,7 +53,7 @@ def wayland():
         shell.start()
         time.sleep(FIRST_PAINT + 2)  # no window to wait for: nothing here lists Wayland windows
         weston.screenshot(OUT / "light-wayland.png")
-        shell.set_color_scheme(1)
+        shell.call(PORTAL, "/org/freedesktop/portal/desktop", "farm.meadowline.test.Appearance.SetColorScheme", "uint32:1")
         time.sleep(SETTLE)
         weston.screenshot(OUT / "dark-wayland.png")
     finally:

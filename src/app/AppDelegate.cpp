@@ -128,7 +128,9 @@ void AppDelegate::buildMenus() {
 }
 
 void AppDelegate::activate() {
-  if (window_)
+  if (quitting_)
+    afterQuit_ = AfterQuit::StartAgain;
+  else if (window_)
     window_->present();
   else if (!instanceLock_)
     launch();

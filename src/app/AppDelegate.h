@@ -24,6 +24,11 @@ class AppDelegate {
 
   int run(int argc, char** argv);
 
+  // Whether the program was started again while this instance was saving to
+  // quit: that start reached this instance, which cannot open a window now.
+  enum class AfterQuit { Exit, StartAgain };
+  AfterQuit afterQuit() const { return afterQuit_; }
+
   // Any quit request: the first flushes the page, a second quits at once.
   void requestQuit();
 
@@ -43,6 +48,7 @@ class AppDelegate {
   std::unique_ptr<ShellServices> services_;
   std::unique_ptr<MainWindow> window_;
   bool quitting_ = false;
+  AfterQuit afterQuit_ = AfterQuit::Exit;
 };
 
 }  // namespace mlfk

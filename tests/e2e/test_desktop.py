@@ -9,7 +9,7 @@ import signal
 import subprocess
 import unittest
 
-from harness import PAGE, PORTAL, PROGRAM, SHARE, SYSTEM_PYTHON, WEB, HERE, Shell, ShellTestCase, \
+from harness import PAGE, PORTAL, PROGRAM, SHARE, SYSTEM_PYTHON, TITLE, WEB, HERE, Shell, ShellTestCase, \
     Weston, need, xdo
 
 VERSION = json.loads((SHARE / "Info.json").read_text())["CFBundleShortVersionString"]
@@ -42,7 +42,7 @@ class Desktop(ShellTestCase):
         # Started by its full path, the program still calls itself by its name.
         self.assertIn(f"Try '{PROGRAM.name} --help'", wrong.stderr)
 
-    def test_dark_style_logout_second_launch_and_close_window(self):
+    def test_dark_style_logout_second_launches_and_close_window(self):
         need(self, "dbus-daemon", "dbus-send", "import", "convert")
         shell = self.shell()
         shell.add_bus_service(PORTAL, "portal", 1)
@@ -88,6 +88,16 @@ class Desktop(ShellTestCase):
         shell.key("ctrl+w")
         self.assertEqual(shell.wait_exit(), 0)
         self.assertIn("flushed", shell.events())
+
+        # A start while the instance is still saving to quit reaches that
+        # instance, which starts the program again once it has gone.
+        shell.start().window()
+        shell.command("hang")  # the quit waits its whole bound
+        shell.key("ctrl+q")
+        again = subprocess.run([shell.program], env=shell.env(), cwd=shell.home, capture_output=True, timeout=60)
+        self.assertEqual((again.returncode, shell.wait_exit()), (0, 0))
+        self.addCleanup(subprocess.run, ["pkill", "-KILL", "-g", str(shell.process.pid)])  # the new one is in its group
+        self.assertTrue(xdo("search", "--sync", "--onlyvisible", "--name", f"^{TITLE}$", timeout=30).split())
 
     def test_menus_page_alert_and_dialog_reach_a_screen_reader(self):
         """With the farm application and saved records it cannot read, so

@@ -240,7 +240,7 @@ export function treatmentForm(app, t = null, preset = {}) {
       else app.commitAdded('treatments', res.value);
       return true;
     },
-  }).then((ok) => ok && app.toast(t ? 'Treatment saved.' : 'Treatment recorded.'));
+  }).then((ok) => { if (ok) app.toast(t ? 'Treatment saved.' : 'Treatment recorded.'); return ok; });
 }
 
 export function purchaseForm(app, p = null) {
@@ -366,7 +366,7 @@ export function movementForm(app, m = null, preset = {}) {
       app.commit((db) => saveMovement(db, m?.id, res.value));
       return true;
     },
-  }).then((ok) => ok && app.toast(m ? 'Movement saved.' : 'Movement recorded.'));
+  }).then((ok) => { if (ok) app.toast(m ? 'Movement saved.' : 'Movement recorded.'); return ok; });
 }
 
 export function fieldForm(app, f = null) {

@@ -46,11 +46,20 @@ export function checkWeighTag(db, idx, tag, date, expected = null) {
   return { animal };
 }
 
+// The session's date, checked before any tag: a mistyped date must not be
+// reported as every animal being away on it.
+export function sessionDateError(date, today) {
+  const errors = {};
+  requireDate(date, errors, 'date', today);
+  return errors.date ?? null;
+}
+
 // One weighing, checked as checkWeighTag does.
 export function validateSessionWeight(db, idx, { tag, kg, date, expected = null, today }) {
+  const d = text(date);
+  const badDate = sessionDateError(d, today);
+  if (badDate) return { ok: false, errors: { date: badDate } };
   const errors = {};
-  const d = requireDate(date, errors, 'date', today);
-  if (errors.date) return { ok: false, errors };
   const found = checkWeighTag(db, idx, tag, d, expected);
   if (found.error) errors.tag = found.error;
   const n = parseNumber(kg);

@@ -5,12 +5,18 @@
 import { h, button, field, formValues, showErrors, nf, kgf, dateInput } from './dom.js';
 import { compareTags, MILK_UNITS, SEXES } from './model.js';
 import { cabinetChoices, choiceLabel, validateTreatmentFromCabinet } from './cabinet.js';
-import { checkWeighTag, lastWeight, validateSessionWeight, validateSessionTreatment, validateBatchAnimals, addAnimals } from './handling.js';
+import { checkWeighTag, sessionDateError, lastWeight, validateSessionWeight, validateSessionTreatment, validateBatchAnimals, addAnimals } from './handling.js';
 
 const MODES = [['weigh', 'Weighing'], ['treat', 'Treating'], ['new', 'New animals']];
 
+// The screen's state, whole even when another screen sets it first (a
+// weighing day for the animals selected on the Animals list).
+export function handlingState(app) {
+  return app.vs('handling', { mode: 'weigh', date: app.today(), weighLog: [], treatLog: [], session: null, setup: {}, info: '', infoKind: '', newMsg: '' });
+}
+
 export function handlingView(app) {
-  const st = app.vs('handling', { mode: 'weigh', date: app.today(), weighLog: [], treatLog: [], session: null, setup: {}, info: '', infoKind: '', newMsg: '' });
+  const st = handlingState(app);
   const tabs = h('div', { class: 'row', role: 'group', 'aria-label': 'Kind of work' }, MODES.map(([k, l]) => button(l, () => { st.mode = k; st.info = ''; app.rerender(); app.refocus(`hd-mode-${k}`); },
     { kind: st.mode === k ? 'primary' : '', attrs: { 'data-key': `hd-mode-${k}`, 'aria-pressed': String(st.mode === k) } })));
   const body = st.mode === 'weigh' ? weighing(app, st) : st.mode === 'treat' ? treating(app, st) : newAnimals(app, st);
@@ -52,6 +58,8 @@ function weighing(app, st) {
   tag.addEventListener('keydown', (ev) => {
     if (ev.key !== 'Enter') return;
     ev.preventDefault();
+    const badDate = sessionDateError(st.date, app.today());
+    if (badDate) { show(`The date above: ${badDate}`, 'error'); return; }
     const found = checkWeighTag(app.db, app.idx, tag.value, st.date, st.expected);
     if (found.error) {
       const why = found.error;

@@ -14,6 +14,7 @@ import { herdRegister, recordCard, farmSummary } from './print.js';
 import { animalForm, treatmentForm, weightForm, birthForm, movementForm, voidRecordForm, restore, removeAnimalsForm, groupMembershipForm } from './forms.js';
 import { membersOn } from './groups.js';
 import { todayList } from './reports.js';
+import { handlingState } from './views-handling.js';
 
 export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
 
@@ -286,14 +287,16 @@ function bulkBar(app, st, matching, refresh) {
   const tags = () => app.db.animals.filter((a) => st.selected.has(a.id)).map((a) => a.tag).join(', ');
   const all = button('Select all that match', () => { for (const a of matching()) st.selected.add(a.id); refresh(); }, { kind: 'small', attrs: { 'data-key': 'an-sel-all' } });
   const none = button('Clear the selection', () => { st.selected.clear(); refresh(); }, { kind: 'small', attrs: { 'data-key': 'an-sel-none' } });
+  // Once recorded, the selection is done with: kept, it would join the next one.
+  const done = (form) => form.then((ok) => { if (ok) { st.selected.clear(); refresh(); } });
   const acts = [
-    ['Treat', () => treatmentForm(app, null, { tags: tags() })],
-    ['Move', () => movementForm(app, null, { tags: tags(), direction: 'move' })],
-    ['Sell', () => movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'sold' })],
-    ['Record death', () => movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'died' })],
-    ['Weighing day', () => { Object.assign(app.vs('handling', {}), { mode: 'weigh', expected: [...st.selected] }); app.go('#/handling'); }],
-    ['Add to group', () => groupMembershipForm(app, [...st.selected], 'join')],
-    ['Take out of a group', () => groupMembershipForm(app, [...st.selected], 'leave')],
+    ['Treat', () => done(treatmentForm(app, null, { tags: tags() }))],
+    ['Move', () => done(movementForm(app, null, { tags: tags(), direction: 'move' }))],
+    ['Sell', () => done(movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'sold' }))],
+    ['Record death', () => done(movementForm(app, null, { tags: tags(), direction: 'off', outcome: 'died' }))],
+    ['Weighing day', () => { Object.assign(handlingState(app), { mode: 'weigh', expected: [...st.selected] }); app.go('#/handling'); }],
+    ['Add to group', () => done(groupMembershipForm(app, [...st.selected], 'join'))],
+    ['Take out of a group', () => done(groupMembershipForm(app, [...st.selected], 'leave'))],
   ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
   const el = h('div', { class: 'toolbar bulk', role: 'group', 'aria-label': 'Selected animals' }, all, none, h('span', { class: 'muted' }, 'With the selected:'), acts);
   return {
@@ -318,6 +321,7 @@ function describeFilter(app, st) {
   if (st.withdrawal) parts.push('under withdrawal');
   if (st.species) parts.push(st.species);
   if (st.fieldId) parts.push(fieldName(app.idx, st.fieldId));
+  if (st.groupId) parts.push(`group ${app.db.groups.find((g) => g.id === st.groupId)?.name ?? ''}`);
   if (st.query.trim()) parts.push(`matching “${st.query.trim()}”`);
   return parts.length ? parts.join(', ') : 'All animals';
 }

@@ -361,6 +361,15 @@ class FarmApplication(ProbedApplication):
         self.assertEqual(voided["reason"], "wrong cow")  # after a snapshot
         self.assertEqual(len(list((shell.folder / "Safety Snapshots").glob("* before void.json"))), 1)
 
+        # A birth naming the dam among her young: the form says so, in its place, and records nothing.
+        births = len(shell.report()["births"])
+        self.card_button(shell, 4, "Record birth")
+        self.fill(shell, ["Tab", "Tab"], "UK 500001", ["Return"])
+        state = self.probe(shell)
+        self.assertEqual((state["dialog"], state["errors"]), ("Record a birth", ["The dam cannot be among her own young."]))
+        shell.key("Escape")
+        self.assertEqual(len(shell.report()["births"]), births)
+
         # The medicine book, printed from the Treatments screen.
         shell.key("ctrl+k", *["Tab"] * section_tabs("Treatments"), "Return")
         self.assertEqual(self.probe(shell)["heading"], "Treatments")

@@ -65,22 +65,30 @@ export function dateInput(props) {
   });
 }
 
+// Whether `errors` is empty. A field may hold others (the young of a birth):
+// only its own control and message are its. An error with no field of its
+// own is said in the dialog's status line; any error stops the form.
 export function showErrors(form, errors) {
   let first = null;
+  const placed = new Set();
   for (const wrap of form.querySelectorAll('[data-field]')) {
+    const own = (selector) => [...wrap.querySelectorAll(selector)].find((el) => el.closest('[data-field]') === wrap);
     const name = wrap.dataset.field;
-    const control = wrap.querySelector('input, select, textarea');
-    const msg = wrap.querySelector('.field-error');
+    const control = own('input, select, textarea');
+    const msg = own('.field-error');
     const text = errors[name];
-    msg.hidden = !text;
-    msg.textContent = text || '';
+    if (text) placed.add(name);
+    if (msg) { msg.hidden = !text; msg.textContent = text || ''; }
     if (control) {
       if (text) control.setAttribute('aria-invalid', 'true'); else control.removeAttribute('aria-invalid');
-      if (text && !first) first = control;
     }
+    if (text && !first) first = control || wrap.querySelector('input, select, textarea');
   }
+  const rest = Object.entries(errors).filter(([k, v]) => v && !placed.has(k)).map(([, v]) => v);
+  const status = form.querySelector('.dialog-status');
+  if (status && rest.length) status.textContent = rest.join(' ');
   first?.focus();
-  return !first;
+  return !Object.values(errors).some(Boolean);
 }
 
 export function formValues(form) {

@@ -38,7 +38,7 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
     h('div', { class: 'dialog-body' }, content),
     status,
     h('div', { class: 'dialog-actions' },
-      button('Cancel', () => settle(false)),
+      button('Cancel', () => { if (!busy) settle(false); }),
       h('button', { type: 'submit', class: `btn ${danger ? 'danger' : 'primary'}` }, submitLabel)));
   dlg.className = wide ? 'wide' : '';
   dlg.setAttribute('aria-labelledby', titleId);
@@ -56,7 +56,9 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
       busy = false;
     }
   });
-  const onCancel = (ev) => { ev.preventDefault(); settle(false); };
+  // Once a submit is under way (a safety copy first, say) it finishes: a
+  // cancel then would close the dialog on a change that still goes ahead.
+  const onCancel = (ev) => { ev.preventDefault(); if (!busy) settle(false); };
   return new Promise((resolve) => {
     settle = (ok) => {
       if (settleOpenDialog !== settle) return;

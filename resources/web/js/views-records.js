@@ -282,6 +282,7 @@ export function dataView(app) {
         onsubmit: (ev) => {
           ev.preventDefault();
           const registerDays = readRegisterDays(ev.target);
+          if (!registerDays) { app.toast('Days to register a birth: enter a number of days, or leave it blank.'); return; }
           app.commit((d) => { d.farm = { ...d.farm, name: farmName.value.trim(), holding: holding.value.trim(), organic: organic.checked, registerDays }; }, 'Farm details saved.');
         },
       },
@@ -332,11 +333,21 @@ function registerDaysFields(db) {
     h('div', { class: 'form-grid' }, inputs.map((input, i) => h('div', { class: 'form-field' }, h('label', { for: `reg-days-${i}` }, SPECIES[i]), input))));
 }
 
+// "27" or "27 days"; anything else is refused rather than dropped, which
+// would stop the reminders without a word. Null when one is refused.
 function readRegisterDays(form) {
   const out = {};
   for (const el of form.querySelectorAll('[data-species]')) {
     const v = el.value.trim();
-    if (/^\d{1,4}$/.test(v)) out[el.dataset.species] = Number(v);
+    const days = /^(\d{1,4})(\s*days?)?$/i.exec(v);
+    if (days) out[el.dataset.species] = Number(days[1]);
+    else if (v) {
+      el.setAttribute('aria-invalid', 'true');
+      el.closest('details').open = true;
+      el.focus();
+      return null;
+    }
+    el.removeAttribute('aria-invalid');
   }
   return out;
 }

@@ -152,7 +152,7 @@ function treating(app, st) {
     const res = validateTreatmentFromCabinet({ ...setup, stockUsed: setup.perAnimal, tags: '' }, app.idx, app.today(), app.db);
     const errors = { ...(res.errors || {}) };
     delete errors.tags;
-    if (errors.stockUsed) errors.perAnimal = errors.stockUsed;
+    if (errors.stockUsed) { errors.perAnimal = errors.stockUsed; delete errors.stockUsed; }
     if (!showErrors(form, errors)) return;
     const status = form.querySelector('.dialog-status');
     const warnings = checkWarnings(app, setup);

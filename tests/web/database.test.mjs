@@ -57,11 +57,16 @@ describe('reading a database', () => {
       'a weight of zero': withAnimals([], { weights: [weight({ kg: 0 })] }),
       'a damaged farm': { ...emptyDatabase(), farm: 'Meadowline' },
       'a negative revision': { ...emptyDatabase(), revision: -2 },
+      'organic as text': { ...emptyDatabase(), farm: { organic: 'true' } },
+      'a deadline as text': { ...emptyDatabase(), farm: { registerDays: { Sheep: '180' } } },
     };
     for (const [what, doc] of Object.entries(shapes)) {
       const r = parseDatabase(text(doc));
       assert.deepEqual([r.ok, r.kind], [false, 'shape'], what);
     }
+    // The message names what is wrong.
+    assert.match(parseDatabase(text(shapes['organic as text'])).message, /the organic is not true or false/);
+    assert.match(parseDatabase(text(shapes['a deadline as text'])).message, /registerDays of Sheep/);
   });
 
   test('missing optional values take defaults, unknown ones are kept', () => {
@@ -148,6 +153,20 @@ describe('upgrading a format 1 database', () => {
     }
     const sale = db.movements.find((m) => m.animalIds.includes(byTag('UK 0 712345 00045').id));
     assert.deepEqual([sale.direction, sale.outcome, sale.date], ['off', 'sold', '2026-02-01']);
+  });
+
+  test('gives animals that met different fates on one movement a movement each; dates an undated death', () => {
+    const old = JSON.parse(raw);
+    const [sold, away, died] = old.animals.filter((a) => a.status === 'on-farm');
+    Object.assign(sold, { status: 'sold', statusDate: '2026-03-01' });
+    Object.assign(died, { status: 'died', statusDate: '' });
+    old.movements.push({ ...old.movements.find((m) => m.direction === 'off'), id: 'mo-lorry', date: '2026-03-01', animalIds: [sold.id, away.id] });
+    const up = parseDatabase(JSON.stringify(old)).db;
+    const outcomes = (a) => up.movements.filter((m) => m.animalIds.includes(a.id) && m.direction === 'off').map((m) => [m.date, m.outcome]);
+    assert.deepEqual([outcomes(sold), outcomes(away)], [[['2026-03-01', 'sold']], [['2026-03-01', 'away']]]);
+    // Dated its last record, of 2026-04-02.
+    const death = up.movements.find((m) => m.animalIds.includes(died.id) && m.outcome === 'died');
+    assert.deepEqual([death.date, /no date/.test(death.notes)], ['2026-04-02', true]);
   });
 
   test('turns 0 days, perhaps left blank, into "not recorded"; parentage comes from births', () => {

@@ -347,10 +347,21 @@ export function parseDatabase(text) {
   if (miss(db.savedAt)) db.savedAt = '';
   if (miss(db.farm)) db.farm = {};
   if (!isObject(db.farm)) return fail('shape', 'The farm details are damaged.');
+  let key = '';
   try {
-    db.farm = { ...db.farm, name: check.text(db.farm.name), holding: check.text(db.farm.holding), organic: check.flag(db.farm.organic) };
+    const of = (k, f) => { key = k; return f(db.farm[k]); };
+    db.farm = { ...db.farm, name: of('name', check.text), holding: of('holding', check.text), organic: of('organic', check.flag) };
+    // The reminders would stop without a word on a deadline that is not a number.
+    if (!miss(db.farm.registerDays)) {
+      key = 'registerDays';
+      if (!isObject(db.farm.registerDays)) throw 'is not a list of days per species';
+      for (const [species, days] of Object.entries(db.farm.registerDays)) {
+        key = `registerDays of ${species}`;
+        if (!Number.isInteger(days) || days < 0) throw 'is not a whole number of days';
+      }
+    }
   } catch (why) {
-    return fail('shape', `The farm details are damaged: the name ${why}.`);
+    return fail('shape', `The farm details are damaged: the ${key} ${why}.`);
   }
   const upgradedFrom = db.schema < SCHEMA_VERSION ? db.schema : undefined;
   if (upgradedFrom) {
@@ -392,12 +403,24 @@ function upgradeFromV1(db) {
     t.offLabel = false;
     delete t.milkDays;
   }
+  // Format 2 has one outcome per movement: animals that met different fates
+  // on one format 1 movement (one sold that day, one only moved away) each
+  // get a movement of their own, a copy under a new id.
+  const split = [];
   for (const m of db.movements) {
     m.outcome = '';
     if (m.direction !== 'off') continue;
-    const gone = m.animalIds.map((id) => byId.get(id)).filter((a) => a && a.status !== 'on-farm' && a.statusDate === m.date);
-    m.outcome = gone.length && gone.every((a) => a.status === gone[0].status) ? gone[0].status : 'away';
+    const fates = new Map();
+    for (const id of m.animalIds) {
+      const a = byId.get(id);
+      const fate = a && a.status !== 'on-farm' && a.statusDate === m.date ? a.status : 'away';
+      fates.set(fate, [...(fates.get(fate) || []), id]);
+    }
+    const [[outcome, ids], ...others] = fates.size ? [...fates] : [['away', []]];
+    Object.assign(m, { outcome, animalIds: ids });
+    for (const [fate, rest] of others) split.push({ ...m, id: newId('mo'), outcome: fate, animalIds: rest });
   }
+  db.movements.push(...split);
   for (const b of db.births) {
     for (const id of b.offspringIds) {
       const young = byId.get(id);
@@ -412,6 +435,16 @@ function upgradeFromV1(db) {
   const moved = new Map();
   for (const m of db.movements) for (const id of m.animalIds) moved.set(id, [...(moved.get(id) || []), m]);
   const stamp = 'Recorded from the animal’s own details when the records were upgraded to format 2.';
+  // A sale or death format 1 kept without a date: the animal was here at its
+  // last record and gone when the file was saved (or by now); the earliest
+// known is taken, and said.
+  const lastRecord = new Map();
+  const saw = (id, date) => { if (date && !(lastRecord.get(id) >= date)) lastRecord.set(id, date); };
+  for (const a of db.animals) saw(a.id, a.dob);
+  for (const w of db.weights) saw(w.animalId, w.date);
+  for (const t of db.treatments) for (const id of t.animalIds) saw(id, t.date);
+  for (const m of db.movements) for (const id of m.animalIds) saw(id, m.date);
+  const undated = ' Format 1 kept no date for it: this is the date of the animal’s last record, to be corrected if the real date is known.';
   for (const a of db.animals) {
     const own = moved.get(a.id) || [];
     const setsField = own.some((m) => m.direction !== 'off' && m.fieldId);
@@ -419,9 +452,10 @@ function upgradeFromV1(db) {
     a.tagHistory = [];
     const offs = own.filter((m) => m.direction === 'off' && m.outcome === a.status);
     if (a.status !== 'on-farm' && !offs.length) {
+      const date = a.statusDate || lastRecord.get(a.id) || (isIsoDate(db.savedAt.slice(0, 10)) ? db.savedAt.slice(0, 10) : localIsoDate());
       db.movements.push({
-        id: newId('mo'), date: a.statusDate || own.map((m) => m.date).sort().pop() || '1970-01-01', direction: 'off', outcome: a.status,
-        animalIds: [a.id], from: '', to: '', fieldId: '', reason: '', notes: stamp,
+        id: newId('mo'), date, direction: 'off', outcome: a.status,
+        animalIds: [a.id], from: '', to: '', fieldId: '', reason: '', notes: a.statusDate ? stamp : stamp + undated,
       });
     }
   }

@@ -58,10 +58,13 @@ export function lastInventoryDate(today) {
   return d <= today ? d : `${y - 1}-12-01`;
 }
 
+// Animals entered in error are left out of every report, with their records.
+const voidedAnimals = (db) => new Set(db.animals.filter((a) => !inForce(a)).map((a) => a.id));
+
 // Animals that died in the period, by the cause recorded on the movement.
 export function deathsByCause(db, from, to) {
   const out = new Map();
-  const seen = new Set();
+  const seen = voidedAnimals(db);
   for (const m of db.movements) {
     if (!inForce(m) || m.direction !== 'off' || m.outcome !== 'died' || m.date < from || m.date > to) continue;
     const cause = m.cause.trim() || 'Not recorded';
@@ -86,13 +89,16 @@ export function medicineUse(db, year) {
   const antibiotic = new Set((db.purchases || []).filter((p) => inForce(p) && p.antibiotic).map((p) => fold(p.product.trim())));
   const purchases = new Map((db.purchases || []).map((p) => [p.id, p]));
   const out = new Map();
+  const voided = voidedAnimals(db);
   for (const t of db.treatments) {
     if (!inForce(t) || t.date.slice(0, 4) !== String(year)) continue;
+    const animals = t.animalIds.filter((id) => !voided.has(id)).length;
+    if (!animals && t.animalIds.length) continue;
     const key = fold(t.product.trim());
     let row = out.get(key);
     if (!row) out.set(key, (row = { product: t.product.trim(), antibiotic: antibiotic.has(key), treatments: 0, animals: 0, quantities: {} }));
     row.treatments++;
-    row.animals += t.animalIds.length;
+    row.animals += animals;
     const p = t.purchaseId && purchases.get(t.purchaseId);
     if (p && t.stockUsed > 0) row.quantities[p.unit] = Math.round(((row.quantities[p.unit] || 0) + t.stockUsed) * 1000) / 1000;
   }
@@ -108,6 +114,7 @@ export function gainByGroup(db, idx, from, to) {
     if (!inForce(g)) continue;
     const gains = [];
     for (const id of membersOn(g, to)) {
+      if (!inForce(idx.animalsById.get(id))) continue;
       const ws = (idx.perAnimal.get(id)?.weights || []).filter((w) => inForce(w) && w.date >= from && w.date <= to);
       if (ws.length < 2) continue;
       const first = ws[0], last = ws[ws.length - 1];

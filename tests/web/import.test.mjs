@@ -22,7 +22,7 @@ describe('import parsing', () => {
 describe('import checking', () => {
   const gone = animal({ tag: 'OLD' });
   const here = animal({ tag: 'HERE', eid: '826000000000001' });
-  const { db, idx } = farm({ animals: [here, gone, animal({ tag: '826000000000050' })], fields: [place('f1', 'Top Field')],
+  const { db, idx } = farm({ animals: [here, gone, animal({ tag: '826000000000050' }), animal({ tag: '0042' })], fields: [place('f1', 'Top Field')],
     movements: [movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] })] });
   const header = ['Tag', 'EID', 'Sex', 'DOB', 'Field', 'Weigh date', 'Kg'];
   const csv = (...lines) => parseCsv([header.join(','), ...lines].join('\n'));
@@ -48,8 +48,13 @@ describe('import checking', () => {
       'N10,826000000000051,f,,,,',
       '826000000000051,,f,,,,',
       '"FR 12,345",,f,,,,',
+      'N1,826000000000099,,,,2026-06-11,35',
+      'N1,,,,,2026-02-01,20',
+      '3.41207E+11,,f,,,,',
+      '42,,f,,,,',
+      'N11,,f,,,2026-06-01,"1,234"',
     );
-    assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18, 19]);
+    assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23, 24]);
     assert.match(p.errors[0].message, /15 digits/);
     assert.match(p.errors[4].message, /Nowhere/);
     assert.match(p.errors[5].message, /belongs to HERE/);
@@ -60,6 +65,12 @@ describe('import checking', () => {
     assert.match(p.errors[11].message, /826000000000050 is, or was, the tag of 826000000000050/);
     assert.match(p.errors[12].message, /electronic ID of N10/);
     assert.match(p.errors[13].message, /FR 12,345 holds a comma/);
+    // A tag listed again must agree with its first row; what spreadsheets do to numbers is caught.
+    for (const [i, why] of [[14, /N1 is listed twice with different details/], [15, /before its birth/], [16, /turned into a number/],
+      [17, /42 may be 0042/], [18, /could be read two ways.*1234 or 1\.234/]]) assert.match(p.errors[i].message, why);
+    const monthFirst = plan('M1,,f,03/04/2025,,,', 'M2,,f,12/31/2025,,,', 'M3,,f,2025-04-03,,,');
+    assert.deepEqual([monthFirst.errors.map((e) => e.line), monthFirst.animals.map((a) => a.tag)], [[2, 3], ['M3']]);
+    assert.match(monthFirst.errors[0].message, /month first/);
     assert.deepEqual(p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]), [['N1', '826000000000002', 'female', '2026-03-01', 'f1'], ['N10', '826000000000051', 'female', '', '']]);
     assert.deepEqual(p.weights.map((w) => w.kg), [30.5, 33, 50]);
   });

@@ -105,6 +105,18 @@ export function parseDate(s) {
   return isIsoDate(iso) ? iso : null;
 }
 
+const SLASH_DATE = /^(\d{1,2})[/.-](\d{1,2})[/.-]\d{4}$/;
+
+// A file with a date such as 12/31/2025 writes its dates month first: read
+// day first, its 03/04/2025 would silently become the 3rd of April.
+function writesMonthFirst(rows, dates) {
+  return rows.some(({ cells }) => dates(cells).some((s) => { const m = SLASH_DATE.exec(s); return m && Number(m[1]) <= 12 && Number(m[2]) > 12; }));
+}
+
+// What spreadsheets do to tags kept as numbers: 3.41207E+11, or 0042 as 42.
+const SCIENTIFIC = /^\d+(\.\d+)?e\+?\d+$/i;
+const withoutZeros = (tag) => (/^\d+$/.test(tag) ? tag.replace(/^0+(?=\d)/, '') : null);
+
 export const isEid = (s) => /^\d{15}$/.test(s);
 export const cleanEid = (s) => s.replace(/[\s-]/g, '');
 
@@ -124,11 +136,18 @@ export function planImport(parsed, mapping, db, idx, today) {
   const weights = [];
   const weighed = new Set();
   const per = movementsByAnimal(db);
+  const monthFirst = writesMonthFirst(parsed.rows, (cells) => [get(cells, 'weightDate'), get(cells, 'dob')]);
+  const dateIn = (s) => (monthFirst && SLASH_DATE.test(s.trim()) ? null : parseDate(s));
+  const notADate = (what, s) => (monthFirst && SLASH_DATE.test(s.trim())
+    ? `The ${what} “${s}”: this file writes dates month first (as in 12/31/2025), so none of its dd/mm dates can be trusted; write them as yyyy-mm-dd.`
+    : `The ${what} “${s}” is not a date (yyyy-mm-dd or dd/mm/yyyy).`);
+  const zeroless = new Map(db.animals.map((a) => [withoutZeros(a.tag), a]).filter(([k]) => k));
   for (const { line, cells } of parsed.rows) {
     const bad = (message) => errors.push({ line, message });
     const tag = get(cells, 'tag').replace(/\s+/g, ' ');
     const eid = cleanEid(get(cells, 'eid'));
     if (eid && !isEid(eid)) { bad(`The electronic ID “${get(cells, 'eid')}” is not 15 digits.`); continue; }
+    if (SCIENTIFIC.test(tag)) { bad(`The tag “${tag}” was turned into a number by a spreadsheet; save the tags as text.`); continue; }
     let known = tag ? findByTag(idx, tag) : null;
     if (!known && !tag && eid) known = eids.get(eid) || null;
     const mine = fresh.get(normaliseTag(tag || eid));
@@ -142,12 +161,18 @@ export function planImport(parsed, mapping, db, idx, today) {
     let weight = null;
     if (kgText || dateText) {
       const kg = parseNumber(kgText);
-      const date = parseDate(dateText);
+      const date = dateIn(dateText);
+      // In a file a comma before three digits is as likely a thousands separator as a decimal one.
+      if (/^\d{1,3}(,\d{3})+$/.test(kgText)) { bad(`The weight “${kgText}” could be read two ways; write it without a thousands separator, as ${kgText.replace(/,/g, '')} or ${kgText.replace(',', '.')}.`); continue; }
       if (!(kg > 0) || kg > 5000) { bad(`The weight “${kgText}” is not a number of kilograms.`); continue; }
-      if (!date) { bad(dateText ? `The date weighed “${dateText}” is not a date (yyyy-mm-dd or dd/mm/yyyy).` : 'The date weighed is missing.'); continue; }
+      if (!date) { bad(dateText ? notADate('date weighed', dateText) : 'The date weighed is missing.'); continue; }
       if (date > today) { bad(`The date weighed ${date} is in the future.`); continue; }
       weight = { date, kg };
     }
+    // A tag listed again in the file: what it gives must agree with the first row.
+    const sexText = fold(get(cells, 'sex'));
+    if (mine && ((eid && eid !== (mine.eid || '')) || (sexText && SEX_WORDS.get(sexText) !== mine.sex))) { bad(`${mine.tag} is listed twice with different details.`); continue; }
+    if (weight && mine?.dob && weight.date < mine.dob) { bad(`Weighed on ${weight.date}, before its birth.`); continue; }
     let target = known || mine;
     if (!target) {
       // A scan looks among tags before electronic IDs: one may not be the other's.
@@ -155,12 +180,13 @@ export function planImport(parsed, mapping, db, idx, today) {
       if (tagOwner) { bad(`The electronic ID ${eid} is, or was, the tag of ${tagOwner.tag}.`); continue; }
       if (/[,;]/.test(tag)) { bad(`The tag ${tag} holds a comma or a semicolon, which lists of tags are split at.`); continue; }
       if (freshEids.has(cleanEid(tag))) { bad(`The tag ${tag} is the electronic ID of ${freshEids.get(cleanEid(tag)).tag}.`); continue; }
-      const sexText = fold(get(cells, 'sex'));
+      const zerosLost = zeroless.get(withoutZeros(tag));
+      if (zerosLost) { bad(`The tag ${tag} may be ${zerosLost.tag} with its leading zeros lost by a spreadsheet; save the tags as text.`); continue; }
       const sex = SEX_WORDS.get(sexText);
       if (!sex) { bad(`The sex “${get(cells, 'sex')}” is not one Field Keeper knows (female, male, castrated).`); continue; }
       const dobText = get(cells, 'dob');
-      const dob = dobText ? parseDate(dobText) : '';
-      if (dob === null) { bad(`The date of birth “${dobText}” is not a date (yyyy-mm-dd or dd/mm/yyyy).`); continue; }
+      const dob = dobText ? dateIn(dobText) : '';
+      if (dob === null) { bad(notADate('date of birth', dobText)); continue; }
       if (dob > today) { bad(`The date of birth ${dob} is in the future.`); continue; }
       const fieldText = get(cells, 'field');
       const field = fieldText ? fields.get(fold(fieldText)) : null;

@@ -23,9 +23,15 @@ JSCValue* JscBridgeMessage::property(std::string_view key) const {
 std::optional<MessageText> JscBridgeMessage::text(std::string_view key) const {
   g_autoptr(JSCValue) value = property(key);
   if (!value || !jsc_value_is_string(value)) return std::nullopt;
+  // The bytes of a string end, silently, at a lone surrogate (a text cut
+  // inside a character pair): it becomes U+FFFD instead, as a browser
+  // writes it, and the rest of the text is kept.
+  g_autoptr(JSCValue) wellFormed =
+      jsc_value_object_invoke_method(value, "toWellFormed", G_TYPE_NONE);
+  JSCValue* whole = wellFormed && jsc_value_is_string(wellFormed) ? wellFormed : value;
   // One conversion from the JavaScript string, kept alive by the view; a NUL
   // inside the text survives, unlike with a C string.
-  GBytes* bytes = jsc_value_to_string_as_bytes(value);
+  GBytes* bytes = jsc_value_to_string_as_bytes(whole);
   if (!bytes) return std::nullopt;
   gsize size = 0;
   const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));

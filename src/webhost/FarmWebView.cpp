@@ -328,6 +328,14 @@ gboolean FarmWebView::onFileChooser(WebKitWebView*, WebKitFileChooserRequest* re
                     [held](std::optional<std::vector<std::string>> files) {
                       WebKitFileChooserRequest* request = held->get();
                       if (files) {
+                        // WebKit decodes %XX in the names it is handed: a "%"
+                        // in a name must reach it as "%25", or "Herd%20list.csv"
+                        // is looked for as "Herd list.csv".
+                        for (auto& f : *files) {
+                          for (size_t at = f.find('%'); at != std::string::npos;
+                               at = f.find('%', at + 3))
+                            f.replace(at, 1, "%25");
+                        }
                         std::vector<const char*> list;
                         for (const auto& f : *files) list.push_back(f.c_str());
                         list.push_back(nullptr);

@@ -102,11 +102,12 @@ class Dialogs(ShellTestCase):
         self.assertEqual([self.reply(n) for n in ("open-tel", "open-https", "open-mail")], ["none"] * 3)
         self.assertEqual(s.windows(), {self.main: TITLE})
 
+        # A "%" in a name is the name's own, not an escape.
         folder = s.home / "herd files"
         folder.mkdir()
         (folder / "a-ewes.csv").write_text("tag\nUK 0 712345 00021\n")
-        (folder / "b-rams.csv").write_text("tag\nUK 0 712345 00045\n")
-        ewes, rams = [{"name": f, "text": (folder / f).read_text()} for f in ("a-ewes.csv", "b-rams.csv")]
+        (folder / "b-rams%20.csv").write_text("tag\nUK 0 712345 00045\n")
+        ewes, rams = [{"name": f, "text": (folder / f).read_text()} for f in ("a-ewes.csv", "b-rams%20.csv")]
         # A folder cannot be chosen: typing one and Return only opens it. A
         # cancelled chooser gives the input nothing, and the page is told.
         chooser = self.open_dialog("pick-one")
@@ -135,7 +136,7 @@ class Dialogs(ShellTestCase):
         self.assertIn(files["one"][0], [ewes, rams])
         # A typed path chooses exactly that file.
         chooser = self.open_dialog("pick-one")
-        self.type_location(chooser, folder / "b-rams.csv", "ctrl+l")
+        self.type_location(chooser, folder / "b-rams%20.csv", "ctrl+l")
         s.wait_for(lambda: s.events().count("change:one") == 2, what="the second change")
         s.command("files")
         self.assertEqual(self.reply("files")["one"], [rams])

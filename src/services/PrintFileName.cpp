@@ -37,7 +37,7 @@ std::string printFileName(std::string_view title) {
   return name.empty() ? std::string("Field Keeper") : name;
 }
 
-void keepFolderOnly(GtkPrintSettings* settings) {
+void keepForNextPrint(GtkPrintSettings* settings) {
   if (const char* uri = gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_URI)) {
     g_autoptr(GFile) file = g_file_new_for_uri(uri);
     g_autoptr(GFile) folder = g_file_get_parent(file);
@@ -45,7 +45,10 @@ void keepFolderOnly(GtkPrintSettings* settings) {
     if (path) gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_DIR, path);
     gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_URI);
   }
-  gtk_print_settings_unset(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME);
+  for (const char* key :
+       {GTK_PRINT_SETTINGS_OUTPUT_BASENAME, GTK_PRINT_SETTINGS_PRINT_PAGES,
+        GTK_PRINT_SETTINGS_PAGE_RANGES, GTK_PRINT_SETTINGS_PAGE_SET, GTK_PRINT_SETTINGS_N_COPIES})
+    gtk_print_settings_unset(settings, key);
 }
 
 }  // namespace mlfk

@@ -13,9 +13,9 @@ namespace mlfk {
 // "Field Keeper" when nothing is left.
 std::string printFileName(std::string_view title);
 
-// A file name belongs to one print: what is remembered for the next one
-// keeps the folder ("output-dir", a path, as GTK's file printer reads it)
-// and drops the file's name and address.
-void keepFolderOnly(GtkPrintSettings* settings);
+// What the next print is offered: the printer, paper and folder ("output-dir",
+// a path, as GTK's file printer reads it). The file's name and address, the
+// pages chosen and the number of copies belong to this print alone.
+void keepForNextPrint(GtkPrintSettings* settings);
 
 }  // namespace mlfk

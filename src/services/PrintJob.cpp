@@ -39,13 +39,19 @@ GObjectPtr<GtkPrintSettings>& sharedSettings() {
 
 void remember(GtkPrintSettings* chosen) {
   sharedSettings() = GObjectPtr<GtkPrintSettings>::adopt(gtk_print_settings_copy(chosen));
-  keepFolderOnly(sharedSettings().get());
+  keepForNextPrint(sharedSettings().get());
   const std::string file = settingsFile();
   glib::logErrno(g_mkdir_with_parents(std::filesystem::path(file).parent_path().c_str(), 0700),
                  "no folder for the print settings");
   g_autoptr(GError) error = nullptr;
   if (!gtk_print_settings_to_file(sharedSettings().get(), file.c_str(), &error))
     glib::logError(error, "print settings not kept");
+}
+
+void setFarmMargins(GtkPageSetup* page) {
+  for (auto set : {gtk_page_setup_set_top_margin, gtk_page_setup_set_bottom_margin,
+                   gtk_page_setup_set_left_margin, gtk_page_setup_set_right_margin})
+    set(page, 36, GTK_UNIT_POINTS);
 }
 
 // One print through the dialog; `done` runs when this goes, if not before.
@@ -62,9 +68,14 @@ void startPrinting(const std::shared_ptr<DialogPrint>& print, GtkPrintUnixDialog
   g_autoptr(GtkPrintSettings) settings = gtk_print_unix_dialog_get_settings(dialog);
   if (GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(dialog))
     gtk_print_settings_set_printer(settings, gtk_printer_get_name(printer));
+  // Another paper chosen in the dialog comes with the printer's own margins,
+  // and the settings do not carry it: both are put right here.
+  g_autoptr(GtkPageSetup) page = gtk_page_setup_copy(gtk_print_unix_dialog_get_page_setup(dialog));
+  setFarmMargins(page);
+  gtk_print_settings_set_paper_size(settings, gtk_page_setup_get_paper_size(page));
   WebKitPrintOperation* operation = print->operation.get();
   webkit_print_operation_set_print_settings(operation, settings);
-  webkit_print_operation_set_page_setup(operation, gtk_print_unix_dialog_get_page_setup(dialog));
+  webkit_print_operation_set_page_setup(operation, page);
   glib::connect<void(WebKitPrintOperation*)>(
       operation, "finished", [print](WebKitPrintOperation* op) {
         remember(webkit_print_operation_get_print_settings(op));
@@ -93,10 +104,7 @@ PrintInfo printInfo() {
     gtk_paper_size_free(paper);
   }
   gtk_page_setup_set_orientation(page, GTK_PAGE_ORIENTATION_PORTRAIT);
-  gtk_page_setup_set_top_margin(page, 36, GTK_UNIT_POINTS);
-  gtk_page_setup_set_bottom_margin(page, 36, GTK_UNIT_POINTS);
-  gtk_page_setup_set_left_margin(page, 36, GTK_UNIT_POINTS);
-  gtk_page_setup_set_right_margin(page, 36, GTK_UNIT_POINTS);
+  setFarmMargins(page);
   return {GObjectPtr<GtkPrintSettings>::adopt(settings), GObjectPtr<GtkPageSetup>::adopt(page)};
 }
 

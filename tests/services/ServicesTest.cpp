@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/FakeTimers.h"
@@ -67,16 +68,22 @@ TEST(PrintFileName, TitleBecomesANameEveryFolderTakes) {
   EXPECT_EQ(printFileName(std::string(199, 'r') + "\u00e9"), std::string(199, 'r'));
 }
 
-TEST(PrintFileName, TheNextPrintIsOfferedTheFolderNotTheName) {
+TEST(PrintFileName, TheNextPrintIsOfferedTheFolderNotTheNamePagesOrCopies) {
   g_autoptr(GtkPrintSettings) settings = gtk_print_settings_new();
+  gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_PAGE_RANGES, "2-3");
+  gtk_print_settings_set_n_copies(settings, 4);
+  gtk_print_settings_set_print_pages(settings, GTK_PRINT_PAGES_RANGES);
   gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI,
                          "file:///home/ann/Prints/Herd%20register.pdf");
   gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME, "Herd register");
-  keepFolderOnly(settings);
+  keepForNextPrint(settings);
   // GTK's file printer takes the folder as a path, not an address.
   EXPECT_STREQ(gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_DIR), "/home/ann/Prints");
   EXPECT_EQ(gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_URI), nullptr);
   EXPECT_EQ(gtk_print_settings_get(settings, GTK_PRINT_SETTINGS_OUTPUT_BASENAME), nullptr);
+  EXPECT_EQ(std::tuple(gtk_print_settings_get_print_pages(settings),
+                       gtk_print_settings_get_n_copies(settings)),
+            std::tuple(GTK_PRINT_PAGES_ALL, 1));
 }
 
 struct Job {

@@ -16,19 +16,14 @@ std::string printFileName(std::string_view title) {
   const char* end = p + title.size();
   while (p < end) {
     const gunichar c = g_utf8_get_char_validated(p, end - p);
-    if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
-      name += '_';  // not UTF-8: one byte at a time
-      ++p;
-      continue;
-    }
-    const char* next = g_utf8_next_char(p);
-    if (c == '/' || c == '\\' || g_unichar_iscntrl(c)) {
-      name += '-';
-    } else if (name.size() + (next - p) <= kMaximumBytes) {
-      name.append(p, next);
-    } else {
-      break;
-    }
+    const bool valid = c != static_cast<gunichar>(-1) && c != static_cast<gunichar>(-2);
+    const char* next = valid ? g_utf8_next_char(p) : p + 1;  // not UTF-8: one byte at a time
+    const std::string_view kept = !valid ? "_"
+                                  : c == '/' || c == '\\' || g_unichar_iscntrl(c)
+                                      ? "-"
+                                      : std::string_view(p, next - p);
+    if (name.size() + kept.size() > kMaximumBytes) break;
+    name += kept;
     p = next;
   }
   const auto first = name.find_first_not_of(" .");

@@ -64,6 +64,7 @@ TEST(PrintFileName, TitleBecomesANameEveryFolderTakes) {
   EXPECT_EQ(printFileName("caf\xE9"), "caf_");  // not UTF-8
   const std::string longTitle(300, 'r');
   EXPECT_EQ(printFileName(longTitle).size(), 200u);
+  EXPECT_EQ(printFileName(std::string(190, 'r') + std::string(80, '/')).size(), 200u);
   // A character is never cut in two at the limit.
   EXPECT_EQ(printFileName(std::string(199, 'r') + "\u00e9"), std::string(199, 'r'));
 }

@@ -13,6 +13,7 @@ describe('import parsing', () => {
     assert.deepEqual(r.rows, [{ line: 2, cells: ['0042', 'two\nlines; one cell', '12,5'] }, { line: 6, cells: ['007', '=SUM(1)', ''] }]);
     assert.match(parseCsv('Tag\n"open\n').message, /line 2 is never closed/);
     assert.equal(parseCsv('\ufeff\n').ok, false);
+    assert.deepEqual(parseCsv('Tag\rA1\rA2\r').rows.map((r) => r.cells[0]), ['A1', 'A2']);
     // Columns are matched from their headings, each field once.
     assert.deepEqual(guessMapping(['Ear tag', 'EID number', 'DOB', 'Sex', 'Weigh date', 'Weight (kg)', 'Paddock', 'Colour', 'Tag 2']),
       ['tag', 'eid', 'dob', 'sex', 'weightDate', 'kg', 'field', '', '']);

@@ -26,8 +26,9 @@ function delimiterOf(line) {
 // RFC 4180 with any of those delimiters. Our own export writes tags as
 // ="0042" so that spreadsheets keep them as text; that form is unwrapped.
 export function parseCsv(textIn) {
-  const src = textIn.replace(/^\ufeff/, '');
-  const firstLine = src.slice(0, src.search(/\r?\n|$/));
+  // Older Mac spreadsheets end lines with a lone CR.
+  const src = textIn.replace(/^\ufeff/, '').replace(/\r\n?/g, '\n');
+  const firstLine = src.slice(0, src.search(/\n|$/));
   const d = delimiterOf(firstLine);
   const rows = [];
   let row = [], cell = '', i = 0, quoted = false, line = 1, startLine = 1;
@@ -50,7 +51,6 @@ export function parseCsv(textIn) {
     }
     if (c === '"' && (cell === '' || cell === '=')) { quoted = true; cell = ''; i++; continue; }
     if (c === d) { endCell(); i++; continue; }
-    if (c === '\r' && src[i + 1] === '\n') { i++; continue; }
     if (c === '\n') { line++; endRow(); i++; continue; }
     cell += c; i++;
   }

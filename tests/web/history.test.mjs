@@ -5,9 +5,9 @@ import assert from 'node:assert/strict';
 import { buildIndex } from '../../resources/web/js/model.js';
 import { animalEvents } from '../../resources/web/js/history.js';
 import {
-  validateMovement, saveMovement, validateAnimal, saveAnimal, validateWeight, validateBirth, validateTreatment, voidRecord, restoreRecord,
+  validateMovement, saveMovement, validateAnimal, saveAnimal, validateWeight, validateBirth, validateTreatment, voidRecord, restoreRecord, restoreProblem,
 } from '../../resources/web/js/records.js';
-import { animal, movement, off, farm, place } from './helpers.mjs';
+import { animal, movement, off, treatment, farm, place } from './helpers.mjs';
 
 const TODAY = '2026-06-15';
 const fields = [place('f1', 'One'), place('f2', 'Two'), place('f3', 'Three')];
@@ -41,6 +41,13 @@ describe('history recomputation', () => {
     assert.deepEqual([a.status, a.fieldId, db.movements.length], ['on-farm', 'f1', 1]);
     restoreRecord(db, 'movements', died.id);
     assert.equal(a.status, 'died');
+    // A voided birth whose young were since recorded to another dam cannot come back: they would have two.
+    const [e1, e2, l1] = [animal({ tag: 'E1' }), animal({ tag: 'E2' }), animal({ tag: 'L1' })];
+    const first = { id: 'bi-1', date: '2026-04-01', damId: e1.id, sire: '', offspringIds: [l1.id], notes: '', voided: { at: '2026-04-02 08:00', reason: 'wrong ewe' } };
+    const again = { ...first, id: 'bi-2', damId: e2.id, voided: undefined };
+    const twice = farm({ animals: [e1, e2, l1], births: [first, again] });
+    assert.match(restoreProblem(twice.db, twice.idx, 'births', 'bi-1'), /L1 is now recorded as born to another dam/);
+    assert.equal(restoreProblem(twice.db, twice.idx, 'births', 'bi-2'), null);
   });
 
   test('moved off alive is "away": off the farm, out of the field counts', () => {
@@ -93,6 +100,18 @@ describe('only animals on the farm', () => {
     // Arrived and died the same day: here at some moment of that day only.
     const treated = (date) => validateTreatment({ date, product: 'X', tags: 'S', meatDays: '0', milkPeriod: '0' }, idx, TODAY, db).ok;
     assert.deepEqual(['2026-05-17', '2026-05-18', '2026-05-19'].map(treated), [false, true, false]);
+  });
+
+  test('an edit that moves the day checks the animals again; gone that day, an animal cannot leave or move again', () => {
+    const given = treatment({ date: '2026-02-01', animalIds: [gone.id], product: 'X' });
+    const moved = (date) => validateTreatment({ date, product: 'X', tags: 'G', meatDays: '0', milkPeriod: '0' }, idx, TODAY, db, given);
+    assert.deepEqual([moved('2026-02-01').ok, moved('2026-04-01').errors?.tags], [true, 'Not on the farm on that date (not yet born, or gone): G.']);
+    const lambing = { id: 'bi-d', date: '2026-02-01', damId: dead.id, sire: '', offspringIds: [], notes: '' };
+    assert.match(validateBirth({ date: '2026-04-01', damTag: 'D' }, idx, TODAY, db, lambing).errors.damTag, /Not on the farm/);
+    for (const [direction, outcome] of [['off', 'died'], ['off', 'sold'], ['move', '']]) {
+      const again = validateMovement({ date: '2026-03-01', direction, outcome, tags: 'G', cause: 'Bloat', to: 'Mart', fieldId: 'f1' }, idx, TODAY, db);
+      assert.match(again.errors?.tags ?? '', /Already gone by the end of that day: G\./, direction + outcome);
+    }
   });
 
   test('a sold animal may come back, a dead one cannot; an arrival before the death stays correctable', () => {

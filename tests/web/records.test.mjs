@@ -81,6 +81,11 @@ describe('treatments', () => {
   test('a weight needs a known animal and a sensible number', () => {
     assert.deepEqual(validateWeight({ date: '2026-06-01', tag: 'b2', kg: '41,5' }, idx, TODAY, db).value, { date: '2026-06-01', animalId: b.id, kg: 41.5 });
     assert.deepEqual(Object.keys(validateWeight({ date: '', tag: 'nobody', kg: '0' }, idx, TODAY, db).errors).sort(), ['date', 'kg', 'tag']);
+    // One weight a day, as on a handling day; the weight itself can still be corrected.
+    const w = { id: 'w1', date: '2026-06-01', animalId: b.id, kg: 40 };
+    const { db: weighed, idx: widx } = farm({ animals: [b], weights: [w] });
+    assert.match(validateWeight({ date: '2026-06-01', tag: 'B2', kg: '400' }, widx, TODAY, weighed).errors.tag, /already weighed on 2026-06-01 \(40 kg\)/);
+    assert.ok(validateWeight({ date: '2026-06-01', tag: 'B2', kg: '41' }, widx, TODAY, weighed, w).ok);
   });
 });
 
@@ -105,6 +110,12 @@ describe('births and parentage', () => {
     const linking = (tag) => validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': tag }, idx2, TODAY, db2);
     assert.match(linking('old').errors.young, /OLD is recorded as born on 2019-04-02/);
     for (const tag of ['PRE', 'NEW']) assert.deepEqual(linking(tag).value.offspringIds, [db2.animals.find((x) => x.tag === tag).id], tag);
+    // Nor one with records from before the birth, and no date of birth moves past an animal's first record.
+    const early = animal({ tag: 'EARLY' });
+    const { db: db3, idx: idx3 } = farm({ animals: [animal({ tag: 'EWE 1' }), early], weights: [{ id: 'w-e', date: '2026-01-10', animalId: early.id, kg: 30 }] });
+    assert.match(validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'EARLY' }, idx3, TODAY, db3).errors.young, /records from 2026-01-10/);
+    assert.match(validateAnimal({ tag: 'EARLY', dob: '2026-02-01' }, idx3, early.id, TODAY, db3).errors.dob, /records from 2026-01-10/);
+    assert.ok(validateAnimal({ tag: 'EARLY', dob: '2026-01-10' }, idx3, early.id, TODAY, db3).ok);
   });
 });
 

@@ -9,10 +9,10 @@ import {
 import { withdrawalConflicts, conflictText } from './withdrawal.js';
 import {
   validateAnimal, validateWeight, validateBirth, validateMovement, validateField,
-  upsert, saveAnimal, saveBirth, saveMovement, voidRecord, restoreRecord, removeAnimals, hasRecords, archiveField,
+  upsert, saveAnimal, saveBirth, saveMovement, voidRecord, restoreRecord, restoreProblem, removeAnimals, hasRecords, archiveField,
 } from './records.js';
 import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from './groups.js';
-import { cabinetChoices, choiceLabel, validatePurchase, validateTreatmentFromCabinet } from './cabinet.js';
+import { cabinetChoices, choiceLabel, validatePurchase, validateTreatmentFromCabinet, restockProblem } from './cabinet.js';
 
 // Archived fields are offered only where they are already chosen.
 const fieldOptions = (app, blank = 'None', keep = '') =>
@@ -406,6 +406,8 @@ export function voidRecordForm(app, collection, rec, what) {
 }
 
 export function restore(app, collection, rec, what) {
+  const problem = restoreProblem(app.db, app.idx, collection, rec.id) || restockProblem(app.db, collection, rec.id);
+  if (problem) { app.toast(problem); return; }
   app.commit((db) => restoreRecord(db, collection, rec.id), `Restored ${what}.`);
 }
 

@@ -4,9 +4,9 @@
 
 import {
   isIsoDate, isTime, normaliseTag, fold, newId, addDays, findByTag, SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS,
-  MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS,
+  MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS, inForce,
 } from './model.js';
-import { absentOn, movementsByAnimal, refreshHerd } from './history.js';
+import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
 
 export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
@@ -77,6 +77,15 @@ function movedLater(db, animals, date, errors, key, opts) {
   if (later.length && !errors[key]) errors[key] = `Recorded as moving after that date: ${listTags(later)}.`;
 }
 
+// The date of an animal's first record in force (treated, weighed, moved,
+// giving birth), or '' when it has none: it was born by then.
+export function firstRecordOf(idx, animal) {
+  const own = idx.perAnimal.get(animal.id);
+  const dates = own ? [...own.treatments, ...own.weights, ...own.movements].filter(inForce).map((r) => r.date) : [];
+  for (const b of own?.births || []) if (inForce(b) && b.damId === animal.id) dates.push(b.date);
+  return dates.reduce((first, d) => (!first || d < first ? d : first), '');
+}
+
 // ---------------------------------------------------------------- animals
 
 // Sold, died or away chosen on the animal's form becomes a movement; going
@@ -115,6 +124,9 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   const dob = text(input.dob);
   if (dob && !isIsoDate(dob)) errors.dob = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
   else if (dob && dob > today) errors.dob = 'The date of birth is in the future.';
+  else if (dob && animal && dob !== animal.dob && firstRecordOf(idx, animal) && dob > firstRecordOf(idx, animal)) {
+    errors.dob = `${animal.tag} has records from ${firstRecordOf(idx, animal)}, before that date.`;
+  }
   const born = animal && idx.birthOf.get(animal.id);
   const dam = born ? '' : text(input.dam);
   const sire = born ? '' : text(input.sire);
@@ -201,7 +213,9 @@ export function validateTreatment(input, idx, today, db, editing = null) {
   const milkUnit = has(MILK_UNITS, input.milkUnit) ? input.milkUnit : 'days';
   const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
   const milkPeriod = parsePeriod(input.milkPeriod, errors, 'milkPeriod', milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS, milkUnit);
-  const fresh = animals.filter((a) => !editing?.animalIds.includes(a.id));
+  // An edit that keeps the days need not prove again that its animals were here (one may have been sold since).
+  const sameDays = editing && editing.date === date && (editing.lastDate || editing.date) === (lastDate || date);
+  const fresh = sameDays ? animals.filter((a) => !editing.animalIds.includes(a.id)) : animals;
   if (!errors.date && !errors.lastDate && db) notHere(db, fresh, [date, lastDate || date], errors, 'tags');
   return result({
     date, lastDate: lastDate && lastDate !== date ? lastDate : '', time, animalIds: animals.map((a) => a.id), target: text(input.target),
@@ -220,6 +234,9 @@ export function validateWeight(input, idx, today, db, editing = null) {
   const kg = parseNumber(input.kg);
   if (!(kg > 0) || kg > 5000) errors.kg = 'Enter the weight in kilograms, for example 412.5.';
   if (animal && !errors.date && db && !(editing && editing.animalId === animal.id && editing.date === date)) notHere(db, [animal], [date], errors, 'tag');
+  // As on a handling day: one weight an animal a day, the first voided to weigh again.
+  const already = animal && !errors.tag && (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date && w.id !== editing?.id);
+  if (already) errors.tag = `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.`;
   return result({ date, animalId: animal?.id ?? '', kg }, errors);
 }
 
@@ -236,7 +253,7 @@ export function validateBirth(input, idx, today, db, editing = null) {
   if (!damTag) errors.damTag = 'Enter the tag number of the dam.';
   else if (!dam) errors.damTag = `No animal has the tag ${damTag}.`;
   else if (!FEMALE.has(dam.sex)) errors.damTag = `${dam.tag} is recorded as ${dam.sex === 'male' ? 'a male' : 'a castrated male'}.`;
-  else if (!errors.date && db && !(editing && editing.damId === dam.id)) notHere(db, [dam], [date], errors, 'damTag');
+  else if (!errors.date && db && !(editing && editing.damId === dam.id && editing.date === date)) notHere(db, [dam], [date], errors, 'damTag');
   const young = [];
   for (let i = 0; `youngTag-${i}` in input; i++) {
     const tag = text(input[`youngTag-${i}`]).replace(/\s+/g, ' ');
@@ -257,6 +274,7 @@ export function validateBirth(input, idx, today, db, editing = null) {
     // A calf tagged before its birth was recorded is linked, but saving would overwrite a different date of
     // birth: more likely a mistyped tag. The young of the birth being edited follow its date.
     else if (a && a.dob && !errors.date && a.dob !== date && !editing?.offspringIds?.includes(a.id)) errors.young = `${a.tag} is recorded as born on ${a.dob}: check the tag.`;
+    else if (a && !errors.date && firstRecordOf(idx, a) && firstRecordOf(idx, a) < date) errors.young = `${a.tag} has records from ${firstRecordOf(idx, a)}, before this birth: check the tag.`;
     else if (a) { existing.push(a); sexes.set(a.id, y.sex); } else created.push(y);
   }
   return result(
@@ -318,6 +336,10 @@ export function validateMovement(input, idx, today, db, editing = null) {
     } else {
       notHere(db, animals, [date], errors, 'tags', opts);
       if (outcome === 'died') movedLater(db, animals, date, errors, 'tags', opts);
+      // A new one comes after the day's movements already recorded: sold that day, an animal cannot die or move too.
+      const per = movementsByAnimal(db);
+      const left = editing ? [] : animals.filter((a) => stateOf(a, per.get(a.id), date).status !== 'on-farm').map((a) => a.tag);
+      if (left.length && !errors.tags) errors.tags = `Already gone by the end of that day: ${listTags(left)}.`;
     }
   }
   return result({
@@ -379,6 +401,15 @@ export function voidRecord(db, collection, id, reason, at) {
   rec.voided = { at, reason: text(reason) };
   refreshHerd(db);
   return true;
+}
+
+// Why a voided record cannot come back as it stands, or null. A birth whose
+// young were recorded since as born to another dam would give them two.
+export function restoreProblem(db, idx, collection, id) {
+  const rec = db[collection].find((r) => r.id === id);
+  if (collection !== 'births' || !rec) return null;
+  const taken = rec.offspringIds.filter((y) => idx.birthOf.get(y) && idx.birthOf.get(y).id !== id);
+  return taken.length ? `${listTags(taken.map((y) => idx.animalsById.get(y)?.tag ?? y))} ${taken.length === 1 ? 'is' : 'are'} now recorded as born to another dam: void that birth first.` : null;
 }
 
 export function restoreRecord(db, collection, id) {

@@ -54,6 +54,7 @@ describe('import checking', () => {
       '3.41207E+11,,f,,,,',
       '42,,f,,,,',
       'N11,,f,,,2026-06-01,"1,234"',
+      '7e1,,f,,,,',
     );
     assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23, 24]);
     assert.match(p.errors[0].message, /15 digits/);
@@ -72,7 +73,7 @@ describe('import checking', () => {
     const monthFirst = plan('M1,,f,03/04/2025,,,', 'M2,,f,12/31/2025,,,', 'M3,,f,2025-04-03,,,');
     assert.deepEqual([monthFirst.errors.map((e) => e.line), monthFirst.animals.map((a) => a.tag)], [[2, 3], ['M3']]);
     assert.match(monthFirst.errors[0].message, /month first/);
-    assert.deepEqual(p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]), [['N1', '826000000000002', 'female', '2026-03-01', 'f1'], ['N10', '826000000000051', 'female', '', '']]);
+    assert.deepEqual(p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]), [['N1', '826000000000002', 'female', '2026-03-01', 'f1'], ['N10', '826000000000051', 'female', '', ''], ['7e1', undefined, 'female', '', '']]);
     assert.deepEqual(p.weights.map((w) => w.kg), [30.5, 33, 50]);
   });
 

@@ -114,7 +114,7 @@ function writesMonthFirst(rows, dates) {
 }
 
 // What spreadsheets do to tags kept as numbers: 3.41207E+11, or 0042 as 42.
-const SCIENTIFIC = /^\d+(\.\d+)?e\+?\d+$/i;
+const SCIENTIFIC = /^\d\.\d+e\+\d+$/i;
 const withoutZeros = (tag) => (/^\d+$/.test(tag) ? tag.replace(/^0+(?=\d)/, '') : null);
 
 export const isEid = (s) => /^\d{15}$/.test(s);

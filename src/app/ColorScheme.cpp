@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/Callbacks.h"
 #include "base/GObjectPtr.h"
 #include "base/Log.h"
 
@@ -39,15 +40,17 @@ class Follower {
   Follower() : settings_(gtk_settings_get_default()) {
     g_object_get(settings_, "gtk-application-prefer-dark-theme", &configuredDark_, nullptr);
     g_signal_connect_swapped(settings_, "notify::gtk-theme-name",
-                             G_CALLBACK(+[](Follower* self) { self->apply(); }), this);
+                             G_CALLBACK(glib::Guarded<&Follower::themeChanged>::call), this);
     apply();
     g_dbus_proxy_new_for_bus(G_BUS_TYPE_SESSION, G_DBUS_PROXY_FLAGS_DO_NOT_LOAD_PROPERTIES, nullptr,
                              "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                             "org.freedesktop.portal.Settings", nullptr, &Follower::proxyReady,
-                             this);
+                             "org.freedesktop.portal.Settings", nullptr,
+                             glib::Guarded<&Follower::proxyReady>::call, this);
   }
 
  private:
+  static void themeChanged(Follower* self) { self->apply(); }
+
   static void proxyReady(GObject*, GAsyncResult* result, gpointer data) {
     auto* self = static_cast<Follower*>(data);
     g_autoptr(GError) error = nullptr;
@@ -56,9 +59,11 @@ class Follower {
       glib::logError(error, "no desktop portal for the style", glib::Severity::Notice);
       return;
     }
-    g_signal_connect(self->portal_.get(), "g-signal", G_CALLBACK(&Follower::portalSignal), self);
+    g_signal_connect(self->portal_.get(), "g-signal",
+                     G_CALLBACK(glib::Guarded<&Follower::portalSignal>::call), self);
     g_dbus_proxy_call(self->portal_.get(), "ReadOne", g_variant_new("(ss)", kNamespace, kKey),
-                      G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &Follower::readOneDone, self);
+                      G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+                      glib::Guarded<&Follower::readOneDone>::call, self);
   }
 
   static void readOneDone(GObject* source, GAsyncResult* result, gpointer data) {
@@ -76,7 +81,8 @@ class Follower {
     g_error_free(error);
     if (older)
       g_dbus_proxy_call(self->portal_.get(), "Read", g_variant_new("(ss)", kNamespace, kKey),
-                        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &Follower::readDone, self);
+                        G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+                        glib::Guarded<&Follower::readDone>::call, self);
   }
 
   static void readDone(GObject* source, GAsyncResult* result, gpointer data) {

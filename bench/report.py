@@ -64,12 +64,16 @@ def main():
     print(table)
     if args.write:
         cpu = platform.processor() or platform.machine()
+        # The sections after this table (the farm application at farm scale) come
+        # from other benchmarks: they are kept as they are.
+        old = args.write.read_text() if args.write.exists() else ""
+        rest = old[old.index("\n## "):] if "\n## " in old else ""
         args.write.write_text(
             "# Performance\n\n"
             f"Measured by `bench/run-all` on {datetime.date.today()}, {cpu}, "
             f"{subprocess.run(['nproc'], capture_output=True, text=True).stdout.strip()} cores, "
             "under Xvfb with software rendering. Each row compares the shell with a floor measured "
-            "in the same run; a ratio of 1.00 means no cost over the floor.\n\n" + table + "\n")
+            "in the same run; a ratio of 1.00 means no cost over the floor.\n\n" + table + "\n" + rest)
 
 
 if __name__ == "__main__":

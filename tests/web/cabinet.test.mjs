@@ -22,7 +22,7 @@ describe('stock arithmetic', () => {
     const voided = db.treatments.find((t) => t.voided);
     assert.equal(restockProblem(db, 'treatments', voided.id), null);
     voided.stockUsed = 98;
-    assert.match(restockProblem(db, 'treatments', voided.id), /draw 98 ml of batch B1, which has 97 left/);
+    assert.match(restockProblem(db, 'treatments', voided.id), /draws 98 ml of batch B1, which has 97 left/);
   });
 
   test('a batch is in date on its expiry day and expired the day after', () => {

@@ -83,7 +83,8 @@ describe('treatments', () => {
     assert.deepEqual(Object.keys(validateWeight({ date: '', tag: 'nobody', kg: '0' }, idx, TODAY, db).errors).sort(), ['date', 'kg', 'tag']);
     // One weight a day, as on a handling day; the weight itself can still be corrected.
     const w = { id: 'w1', date: '2026-06-01', animalId: b.id, kg: 40 };
-    const { db: weighed, idx: widx } = farm({ animals: [b], weights: [w] });
+    // An older version let two stand on one day: either can still be corrected.
+    const { db: weighed, idx: widx } = farm({ animals: [b], weights: [w, { ...w, id: 'w2', kg: 400 }] });
     assert.match(validateWeight({ date: '2026-06-01', tag: 'B2', kg: '400' }, widx, TODAY, weighed).errors.tag, /already weighed on 2026-06-01 \(40 kg\)/);
     assert.ok(validateWeight({ date: '2026-06-01', tag: 'B2', kg: '41' }, widx, TODAY, weighed, w).ok);
   });
@@ -116,6 +117,10 @@ describe('births and parentage', () => {
     assert.match(validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'EARLY' }, idx3, TODAY, db3).errors.young, /records from 2026-01-10/);
     assert.match(validateAnimal({ tag: 'EARLY', dob: '2026-02-01' }, idx3, early.id, TODAY, db3).errors.dob, /records from 2026-01-10/);
     assert.ok(validateAnimal({ tag: 'EARLY', dob: '2026-01-10' }, idx3, early.id, TODAY, db3).ok);
+    // Linked so by an older version, it does not stop an edit that keeps the date.
+    const linked = { id: 'bi-e', date: '2026-04-02', damId: db3.animals[0].id, sire: '', offspringIds: [early.id], notes: '' };
+    const { db: db4, idx: idx4 } = farm({ animals: db3.animals, weights: db3.weights, births: [linked] });
+    assert.ok(validateBirth({ date: '2026-04-02', damTag: 'EWE 1', sire: 'Ram 9', 'youngTag-0': 'EARLY' }, idx4, TODAY, db4, linked).ok);
   });
 });
 

@@ -14,12 +14,13 @@ export const NEAR_EXPIRY_DAYS = 30;
 const round = (x) => Math.round(x * 1000) / 1000;
 
 // Every purchase's use and what is left, from the treatments in force.
-// Restoring a voided treatment draws its stock again: not past what is left.
+// Restoring a voided treatment draws its stock again. Past what is left it is
+// asked about, as recording it was: the dose was given and its record is kept.
 export function restockProblem(db, collection, id) {
   const t = collection === 'treatments' && db.treatments.find((r) => r.id === id);
   const s = t && t.purchaseId && t.stockUsed > 0 && stockOf(db).get(t.purchaseId);
   if (!s || round(s.left - t.stockUsed) >= 0) return null;
-  return `Restoring it would draw ${t.stockUsed} ${s.purchase.unit} of batch ${s.purchase.batch || s.purchase.product}, which has ${s.left} left: correct the other treatments first.`;
+  return `Restoring it draws ${t.stockUsed} ${s.purchase.unit} of batch ${s.purchase.batch || s.purchase.product}, which has ${s.left} left.`;
 }
 
 export function stockOf(db) {

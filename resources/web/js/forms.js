@@ -2,7 +2,7 @@
 // before voiding one.
 
 import { h, field, showErrors, formValues, button } from './dom.js';
-import { openDialog } from './ui.js';
+import { openDialog, confirmDialog } from './ui.js';
 import {
   SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS, compareTags, isIsoDate, tagsOf, fold, animalLabel, parentsOf,
 } from './model.js';
@@ -405,9 +405,11 @@ export function voidRecordForm(app, collection, rec, what) {
   });
 }
 
-export function restore(app, collection, rec, what) {
-  const problem = restoreProblem(app.db, app.idx, collection, rec.id) || restockProblem(app.db, collection, rec.id);
+export async function restore(app, collection, rec, what) {
+  const problem = restoreProblem(app.db, app.idx, collection, rec.id);
   if (problem) { app.toast(problem); return; }
+  const short = restockProblem(app.db, collection, rec.id);
+  if (short && !(await confirmDialog({ title: `Restore the ${what}?`, message: [short, 'The cabinet will show the batch as over-drawn.'], confirmLabel: 'Restore anyway', danger: false }))) return;
   app.commit((db) => restoreRecord(db, collection, rec.id), `Restored ${what}.`);
 }
 

@@ -106,7 +106,7 @@ export function validateBatchAnimals(input, idx, today) {
   // Written as a range but not one that counts up: never one animal tagged with the whole text.
   const badRange = single && !range && TAG_RANGE.test(raw);
   const tags = badRange ? [] : range || parseTagList(raw);
-  if (badRange) errors.tags = `${raw} cannot be counted out: write both tags whole, the lower first, 2,000 at most.`;
+  if (badRange) errors.tags = `${raw} cannot be counted out: write both tags whole, the lower first, 2,000 at most. For one tag with a hyphen, end it with a comma.`;
   else if (!tags.length) errors.tags = 'Enter a range such as UK0123450001-UK0123450040, or a list of tags.';
   const taken = tags.filter((t) => findByTag(idx, t));
   if (taken.length) errors.tags = `Already on the records: ${taken.slice(0, 5).join(', ')}${taken.length > 5 ? ` and ${taken.length - 5} more` : ''}.`;

@@ -235,7 +235,9 @@ export function validateWeight(input, idx, today, db, editing = null) {
   if (!(kg > 0) || kg > 5000) errors.kg = 'Enter the weight in kilograms, for example 412.5.';
   if (animal && !errors.date && db && !(editing && editing.animalId === animal.id && editing.date === date)) notHere(db, [animal], [date], errors, 'tag');
   // As on a handling day: one weight an animal a day, the first voided to weigh again.
-  const already = animal && !errors.tag && (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date && w.id !== editing?.id);
+  // A correction in place adds no weight, even where an older version let two stand.
+  const inPlace = editing && editing.animalId === animal?.id && editing.date === date;
+  const already = animal && !errors.tag && !inPlace && (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date && w.id !== editing?.id);
   if (already) errors.tag = `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.`;
   return result({ date, animalId: animal?.id ?? '', kg }, errors);
 }
@@ -274,7 +276,7 @@ export function validateBirth(input, idx, today, db, editing = null) {
     // A calf tagged before its birth was recorded is linked, but saving would overwrite a different date of
     // birth: more likely a mistyped tag. The young of the birth being edited follow its date.
     else if (a && a.dob && !errors.date && a.dob !== date && !editing?.offspringIds?.includes(a.id)) errors.young = `${a.tag} is recorded as born on ${a.dob}: check the tag.`;
-    else if (a && !errors.date && firstRecordOf(idx, a) && firstRecordOf(idx, a) < date) errors.young = `${a.tag} has records from ${firstRecordOf(idx, a)}, before this birth: check the tag.`;
+    else if (a && !errors.date && !(editing?.offspringIds?.includes(a.id) && editing.date === date) && firstRecordOf(idx, a) && firstRecordOf(idx, a) < date) errors.young = `${a.tag} has records from ${firstRecordOf(idx, a)}, before this birth: check the tag.`;
     else if (a) { existing.push(a); sexes.set(a.id, y.sex); } else created.push(y);
   }
   return result(

@@ -71,8 +71,7 @@ function notHere(db, animals, dates, errors, key, opts) {
 
 // A death, or a status set on the animal's form, dated before a movement
 // already recorded would not hold: the later movement decides where the animal is.
-function movedLater(db, animals, date, errors, key, opts) {
-  const per = movementsByAnimal(db, opts);
+function movedLater(per, animals, date, errors, key) {
   const later = animals.filter((a) => (per.get(a.id) || []).some(([, m]) => m.date > date)).map((a) => a.tag);
   if (later.length && !errors[key]) errors[key] = `Recorded as moving after that date: ${listTags(later)}.`;
 }
@@ -124,8 +123,9 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   const dob = text(input.dob);
   if (dob && !isIsoDate(dob)) errors.dob = 'Use the form yyyy-mm-dd, for example 2026-03-14.';
   else if (dob && dob > today) errors.dob = 'The date of birth is in the future.';
-  else if (dob && animal && dob !== animal.dob && firstRecordOf(idx, animal) && dob > firstRecordOf(idx, animal)) {
-    errors.dob = `${animal.tag} has records from ${firstRecordOf(idx, animal)}, before that date.`;
+  else if (dob && animal && dob !== animal.dob) {
+    const first = firstRecordOf(idx, animal);
+    if (first && dob > first) errors.dob = `${animal.tag} has records from ${first}, before that date.`;
   }
   const born = animal && idx.birthOf.get(animal.id);
   const dam = born ? '' : text(input.dam);
@@ -156,7 +156,7 @@ export function validateAnimal(input, idx, editing, today, db = null) {
       if (status === 'died' && !movement.cause) errors.cause = 'Enter the cause of death, or “not known”.';
       if (status === 'sold' && !movement.to && !movement.toHolding) errors.to = 'Enter the buyer or the holding the animal went to.';
       if (animal && db && !errors.statusDate) notHere(db, [animal], [date], errors, 'statusDate');
-      if (animal && db && !errors.statusDate) movedLater(db, [animal], date, errors, 'statusDate');
+      if (animal && db && !errors.statusDate) movedLater(movementsByAnimal(db), [animal], date, errors, 'statusDate');
     }
   }
   // A field chosen on the form for an animal already recorded is a move today.
@@ -237,7 +237,7 @@ export function validateWeight(input, idx, today, db, editing = null) {
   // As on a handling day: one weight an animal a day, the first voided to weigh again.
   // A correction in place adds no weight, even where an older version let two stand.
   const inPlace = editing && editing.animalId === animal?.id && editing.date === date;
-  const already = animal && !errors.tag && !inPlace && (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date && w.id !== editing?.id);
+  const already = animal && !errors.tag && !inPlace && (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date);
   if (already) errors.tag = `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.`;
   return result({ date, animalId: animal?.id ?? '', kg }, errors);
 }
@@ -271,12 +271,13 @@ export function validateBirth(input, idx, today, db, editing = null) {
     if (seen.has(key)) { errors.young = `${y.tag} is listed twice.`; continue; }
     seen.add(key);
     const a = findByTag(idx, y.tag);
+    const first = a ? firstRecordOf(idx, a) : '';
     if (a && dam && a.id === dam.id) errors.young = 'The dam cannot be among her own young.';
     else if (a && idx.birthOf.get(a.id) && idx.birthOf.get(a.id).id !== editing?.id) errors.young = `${a.tag} is already recorded as born to another dam.`;
     // A calf tagged before its birth was recorded is linked, but saving would overwrite a different date of
     // birth: more likely a mistyped tag. The young of the birth being edited follow its date.
     else if (a && a.dob && !errors.date && a.dob !== date && !editing?.offspringIds?.includes(a.id)) errors.young = `${a.tag} is recorded as born on ${a.dob}: check the tag.`;
-    else if (a && !errors.date && !(editing?.offspringIds?.includes(a.id) && editing.date === date) && firstRecordOf(idx, a) && firstRecordOf(idx, a) < date) errors.young = `${a.tag} has records from ${firstRecordOf(idx, a)}, before this birth: check the tag.`;
+    else if (first && !errors.date && first < date && !(editing?.offspringIds?.includes(a.id) && editing.date === date)) errors.young = `${a.tag} has records from ${first}, before this birth: check the tag.`;
     else if (a) { existing.push(a); sexes.set(a.id, y.sex); } else created.push(y);
   }
   return result(
@@ -325,21 +326,20 @@ export function validateMovement(input, idx, today, db, editing = null) {
   if (outcome === 'died' && !cause) errors.cause = 'Enter the cause of death, or “not known”.';
   if (db && !errors.date && animals.length) {
     const opts = { skipId: editing?.id };
+    const per = movementsByAnimal(db, opts);
     if (direction === 'on') {
       const unborn = animals.filter((a) => a.dob && a.dob > date).map((a) => a.tag);
       if (unborn.length) errors.tags = `Not yet born on that date: ${listTags(unborn)}.`;
       // Sold or away animals may come back; a dead one cannot. An arrival before the death (by date, or
       // entered before it within the day) is an earlier one and stays correctable.
-      const per = movementsByAnimal(db, opts);
       const at = editing ? db.movements.findIndex((m) => m.id === editing.id) : -1;
       const before = (i, m) => m.date < date || (m.date === date && (at < 0 || i < at));
       const dead = animals.filter((a) => (per.get(a.id) || []).some(([i, m]) => m.direction === 'off' && m.outcome === 'died' && before(i, m))).map((a) => a.tag);
       if (dead.length && !errors.tags) errors.tags = `Recorded as dead: ${listTags(dead)}.`;
     } else {
       notHere(db, animals, [date], errors, 'tags', opts);
-      if (outcome === 'died') movedLater(db, animals, date, errors, 'tags', opts);
+      if (outcome === 'died') movedLater(per, animals, date, errors, 'tags');
       // A new one comes after the day's movements already recorded: sold that day, an animal cannot die or move too.
-      const per = movementsByAnimal(db);
       const left = editing ? [] : animals.filter((a) => stateOf(a, per.get(a.id), date).status !== 'on-farm').map((a) => a.tag);
       if (left.length && !errors.tags) errors.tags = `Already gone by the end of that day: ${listTags(left)}.`;
     }

@@ -43,6 +43,8 @@ void ShellServices::save(const BridgeMessage& message, std::unique_ptr<BridgeRep
   chooseSaveDestination(
       web_ ? web_->window() : nullptr, name,
       [request = std::move(request), held](std::optional<std::filesystem::path> chosen) mutable {
+        // A cancelled dialog writes nothing: no need to wait behind other writes.
+        if (!chosen) return held->value(completeSave(request, chosen));
         auto result = std::make_shared<nlohmann::json>(
             nlohmann::json{{"ok", false}, {"error", "The file could not be written."}});
         writeInBackground([request = std::move(request), chosen = std::move(chosen),

@@ -66,7 +66,35 @@ int AppDelegate::run(int argc, char** argv) {
         },
         this);
   }
-  return g_application_run(G_APPLICATION(application_.get()), argc, argv);
+  GApplication* app = G_APPLICATION(application_.get());
+  g_autoptr(GError) error = nullptr;
+  if (g_application_register(app, nullptr, &error) && g_application_get_is_remote(app))
+    return handOver();
+  return g_application_run(app, argc, argv);
+}
+
+// GApplication hands a start over to the running instance without waiting
+// for an answer, so a start that meets an instance on its way out would be
+// lost. This one waits for the answer; where no instance took it, the
+// program starts afresh and becomes the instance itself.
+int AppDelegate::handOver() {
+  GApplication* app = G_APPLICATION(application_.get());
+  GVariantBuilder platform;
+  g_variant_builder_init(&platform, G_VARIANT_TYPE_VARDICT);
+  G_APPLICATION_GET_CLASS(app)->add_platform_data(app, &platform);
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      g_application_get_dbus_connection(app), kApplicationId,
+      g_application_get_dbus_object_path(app), "org.freedesktop.Application", "Activate",
+      g_variant_new("(a{sv})", &platform), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
+      &error);
+  if (reply) return 0;
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) {
+    glib::logError(error, "the open Meadowline Field Keeper does not answer");
+    return 1;
+  }
+  afterQuit_ = AfterQuit::StartAgain;
+  return 0;
 }
 
 void AppDelegate::buildMenus() {
@@ -188,7 +216,40 @@ void AppDelegate::requestQuit() {
     return;
   }
   quitting_ = true;
-  window_->flush([app = application_.get()] { g_application_quit(G_APPLICATION(app)); });
+  window_->flush([this] { letGo(); });
+}
+
+// Everything that names this instance goes while the main loop still runs:
+// a start arriving from now on either reaches this instance, which starts
+// the program again once it has gone, or finds no instance and opens the
+// window itself. The data folder goes before the bus name, so that a start
+// that finds no instance also finds the folder free.
+void AppDelegate::letGo() {
+  GApplication* app = G_APPLICATION(application_.get());
+  g_application_hold(app);  // the window going must not end the loop yet
+  window_.reset();
+  services_.reset();
+  instanceLock_.reset();
+  GDBusConnection* bus = g_application_get_dbus_connection(app);
+  if (!bus) return quitSoon();
+  g_dbus_connection_call(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ReleaseName",
+      g_variant_new("(s)", kApplicationId), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,
+      nullptr, glib::asyncReady, glib::asyncData([this](GObject* source, GAsyncResult* result) {
+        g_autoptr(GError) error = nullptr;
+        g_autoptr(GVariant) reply =
+            g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+        glib::logError(error, "the bus name not let go");
+        quitSoon();
+      }));
+}
+
+// At idle priority, after the starts the bus delivered before the name went.
+void AppDelegate::quitSoon() {
+  glib::idleOnce([app = G_APPLICATION(application_.get())] {
+    g_application_release(app);
+    g_application_quit(app);
+  });
 }
 
 // The session manager only asks whether the session may end: the user may

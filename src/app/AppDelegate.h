@@ -24,8 +24,9 @@ class AppDelegate {
 
   int run(int argc, char** argv);
 
-  // Whether the program was started again while this instance was saving to
-  // quit: that start reached this instance, which cannot open a window now.
+  // Whether the program must start again once this process has gone: a start
+  // reached this instance while it was saving to quit, or this start found
+  // no instance left to hand over to.
   enum class AfterQuit { Exit, StartAgain };
   AfterQuit afterQuit() const { return afterQuit_; }
 
@@ -33,6 +34,9 @@ class AppDelegate {
   void requestQuit();
 
  private:
+  int handOver();
+  void letGo();
+  void quitSoon();
   void saveBeforeSessionEnds();
   void activate();
   void launch();

@@ -40,6 +40,18 @@ def xdo(*args, check=False, timeout=20):
                           timeout=timeout).stdout
 
 
+def wait_until(condition, timeout=20.0, what="condition", while_running=None):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        if while_running and while_running.poll() is not None:
+            raise AssertionError(f"program ended while waiting for {what}")
+        time.sleep(0.05)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
 def kill_group(process):
     if process and process.poll() is None:
         try:
@@ -139,15 +151,7 @@ class Shell:
         return (self.report() or {}).get("events", [])
 
     def wait_for(self, condition, timeout=20.0, what="condition"):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            value = condition()
-            if value:
-                return value
-            if self.process and self.process.poll() is not None:
-                raise AssertionError(f"program ended while waiting for {what}")
-            time.sleep(0.05)
-        raise AssertionError(f"timed out waiting for {what}")
+        return wait_until(condition, timeout, what, self.process)
 
     def wait_ready(self):
         return self.wait_for(lambda: (r := self.report()) and r.get("ready") and r, what="page report")

@@ -167,7 +167,7 @@ void AppDelegate::activate() {
 void AppDelegate::launch() {
   // Before anything touches the data folder: a second instance that could
   // not reach the first through the session bus must leave it alone.
-  const auto folder = FarmStore::dataFolderIn(g_get_user_data_dir(), g_get_home_dir());
+  const auto folder = FarmStore::dataFolderIn(g_get_user_data_dir());
   glib::logErrno(g_mkdir_with_parents(folder.c_str(), 0700), "no data folder");
   instanceLock_ = std::make_unique<InstanceLock>(folder);
   if (instanceLock_->state() == InstanceLock::State::HeldElsewhere) {

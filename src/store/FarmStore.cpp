@@ -26,16 +26,12 @@ void createFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::filesystem::path FarmStore::dataFolderIn(const std::string& userDataDir,
-                                              const std::string& homeDir) {
-  std::filesystem::path base = userDataDir.empty()
-                                   ? std::filesystem::path(homeDir) / ".local" / "share"
-                                   : std::filesystem::path(userDataDir);
-  return base / kDataFolderName;
+std::filesystem::path FarmStore::dataFolderIn(const std::string& userDataDir) {
+  return std::filesystem::path(userDataDir) / kDataFolderName;
 }
 
 FarmStore& FarmStore::shared() {
-  static FarmStore store(dataFolderIn(g_get_user_data_dir(), g_get_home_dir()),
+  static FarmStore store(dataFolderIn(g_get_user_data_dir()),
                          std::make_shared<SystemClock>());
   return store;
 }

@@ -22,6 +22,9 @@ FONT = Path("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")
 TITLE = DATA_FOLDER = "Meadowline Field Keeper"
 SYSTEM_PYTHON = "/usr/bin/python3"  # has the GObject bindings fake_services.py uses
 PORTAL = "org.freedesktop.portal.Desktop"
+# Not the program's own fallbacks (4.1, build 1): a version the tests see
+# can only have been read from the installed file.
+VERSION, BUILD = "9.9 beta", "77"
 
 
 def need(test, *programs, display=False, root=False):
@@ -77,7 +80,8 @@ class Shell:
         shutil.copytree(page, share / "web")
         if FONT.exists():
             shutil.copy(FONT, share / "web" / "probe.ttf")
-        shutil.copy(SHARE / "Info.json", share / "Info.json")
+        (share / "Info.json").write_text(
+            json.dumps({"CFBundleShortVersionString": VERSION, "CFBundleVersion": BUILD}))
         self.program = self.root / "pkg" / "bin" / PROGRAM.name
         self.program.parent.mkdir()
         shutil.copy(PROGRAM, self.program)

@@ -9,10 +9,9 @@ import signal
 import subprocess
 import unittest
 
-from harness import PAGE, PORTAL, PROGRAM, SHARE, SYSTEM_PYTHON, TITLE, WEB, HERE, Shell, ShellTestCase, \
+from harness import PAGE, PORTAL, SYSTEM_PYTHON, TITLE, VERSION, WEB, HERE, Shell, ShellTestCase, \
     Weston, kill_group, need, wait_until, xdo
 
-VERSION = json.loads((SHARE / "Info.json").read_text())["CFBundleShortVersionString"]
 # GTK asks the seat for its keyboard while it opens the display, before any
 # code of the program runs; a seatless compositor makes that assertion fail.
 SEATLESS = "gdk_seat_get_keyboard: assertion 'GDK_IS_SEAT (seat)' failed"
@@ -28,19 +27,18 @@ def brightness(wid, region):
 
 class Desktop(ShellTestCase):
     def test_command_line_needs_no_display(self):
-        """The texts are checked in CommandLineTest; here that no display is opened for them."""
+        """The texts are checked in CommandLineTest; here that no display is
+        opened for them and the version comes from the installed file."""
+        program = self.shell().program
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        run = lambda arg: subprocess.run([PROGRAM, arg], env=env, capture_output=True, text=True, timeout=30)
+        run = lambda arg: subprocess.run([program, arg], env=env, capture_output=True, text=True, timeout=30)
         version, help, wrong = run("--version"), run("--help"), run("--frobnicate")
         self.assertEqual((version.returncode, version.stdout, version.stderr),
                          (0, f"Meadowline Field Keeper {VERSION}\n", ""))
         self.assertEqual((help.returncode, help.stderr), (0, ""))
-        self.assertIn("--version", help.stdout)
-        self.assertIn("not opened", help.stdout)
         self.assertEqual((wrong.returncode, wrong.stdout), (2, ""))
-        self.assertIn("unknown option '--frobnicate'", wrong.stderr)
         # Started by its full path, the program still calls itself by its name.
-        self.assertIn(f"Try '{PROGRAM.name} --help'", wrong.stderr)
+        self.assertIn(f"Try '{program.name} --help'", wrong.stderr)
 
     def test_dark_style_logout_second_launches_and_close_window(self):
         need(self, "dbus-daemon", "dbus-send", "import", "convert")

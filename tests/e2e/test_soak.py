@@ -70,13 +70,15 @@ class Soak(ShellTestCase):
         self.assertIsNotNone(rss_at_200, "missed the pause after 200 saves")
         rss_at_end = quiet_rss(pid)
         print(f"\nUI process RSS: {rss_at_200} KiB after 200 saves, {rss_at_end} KiB after 2000")
-        self.assertEqual((summary["replies"], summary["failures"], summary["snapshots"]), (2000, [], 80))
+        self.assertEqual(summary["failures"], [])
         self.assertLessEqual(most_snapshots, 41)  # 41 only while a copy waits for its pruning
-        self.assertEqual(len(list(snapshots.iterdir())), 40)
+        # The newest forty of the eighty snapshots are kept, each a whole copy
+        # of the save it followed.
+        kept = sorted(int(json.loads(p.read_text())["i"]) for p in snapshots.iterdir())
+        self.assertEqual(kept, list(range(1025, 2001, 25)))
         # Every print is answered; one asked for while the last one's dialog
         # is still open (the watcher is slow on a loaded machine) is dropped
         # by design, so at most the first and some later ones show a dialog.
-        self.assertEqual(summary["prints"], 10)
         self.assertGreaterEqual(len(printed), 1)
         self.assertLessEqual(len(printed), summary["prints"])
         self.assertTrue(output.exists())

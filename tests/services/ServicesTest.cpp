@@ -51,7 +51,6 @@ TEST(FileSaver, NameThatIsNotUtf8IsWrittenAndReportedInItsDisplayForm) {
                             "colte.csv"),
             "tag\n");
   EXPECT_EQ(reply["path"], (temp / "r\uFFFDcolte.csv").string());
-  EXPECT_NO_THROW(reply.dump());  // the reply crosses into the page as JSON
 }
 
 TEST(PrintFileName, TitleBecomesANameEveryFolderTakes) {

@@ -78,13 +78,6 @@ TEST_F(FarmStoreTest, StartWithExistingFoldersKeepsEverythingButStaleTemporaries
       std::filesystem::exists(dataFolder() / "Safety Snapshots" / "2026-01-01 00-00-00 a.json"));
 }
 
-TEST(FarmStoreFolder, UserDataDirectoryOrHomeFallback) {
-  EXPECT_EQ(FarmStore::dataFolderIn("/x/data", "/home/u"),
-            std::filesystem::path("/x/data/Meadowline Field Keeper"));
-  EXPECT_EQ(FarmStore::dataFolderIn("", "/home/u"),
-            std::filesystem::path("/home/u/.local/share/Meadowline Field Keeper"));
-}
-
 TEST_F(FarmStoreTest, RotatesAtTheFirstSaveOfARunThenOnlyAfterMoreThanSixHundredSeconds) {
   FarmStore fresh(temp / "fresh", clock);  // a fresh installation: from the second save
   EXPECT_EQ(fresh.persist("first"), std::nullopt);

@@ -49,9 +49,8 @@ class FarmStore {
   // nothing when there is none or it cannot be read.
   std::optional<std::string> databaseText();
 
-  // The data folder for a user data directory (empty: the home fallback).
-  static std::filesystem::path dataFolderIn(const std::string& userDataDir,
-                                            const std::string& homeDir);
+  // The data folder in a user data directory (GLib's, which is never empty).
+  static std::filesystem::path dataFolderIn(const std::string& userDataDir);
 
  private:
   void rotateIfDue();

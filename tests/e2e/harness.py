@@ -25,6 +25,9 @@ PORTAL = "org.freedesktop.portal.Desktop"
 # Not the program's own fallbacks (4.1, build 1): a version the tests see
 # can only have been read from the installed file.
 VERSION, BUILD = "9.9 beta", "77"
+# GTK's file chooser completes a typed location in the background; a Return
+# pressed while its completion pops up is taken by the pop-up.
+COMPLETION_SETTLES = 0.8
 
 
 def need(test, *programs, display=False, root=False):
@@ -191,6 +194,36 @@ class Shell:
         xdo("windowfocus", "--sync", wid, check=True)
         xdo("type", "--delay", "10", text, check=True, timeout=60)
 
+    def fill(self, *steps):
+        """Each step is text to type into the main window, or a list of keys to press."""
+        for step in steps:
+            self.key(*step) if isinstance(step, list) else self.type_to(self.window(), step)
+
+    def type_location(self, chooser, path, select_all="ctrl+a"):
+        self.keys_to(chooser, *select_all.split())
+        self.type_to(chooser, str(path))
+        time.sleep(COMPLETION_SETTLES)
+        self.keys_to(chooser, "Return")
+
+    def choose_file(self, chooser, path):
+        """GTK sometimes opens the chooser on its Recent list and loses the
+        first keys typed into it: while the chooser stays, type the path again."""
+        for attempt in range(3):
+            if attempt and chooser not in self.windows():
+                return
+            self.type_location(chooser, path, "ctrl+l ctrl+a")
+            try:
+                return self.wait_window_gone(chooser, timeout=8)
+            except AssertionError:
+                continue
+        self.wait_window_gone(chooser)
+
+    def printed_text(self, output, *options):
+        """The text of a PDF printed to `output`, once it is whole."""
+        return self.wait_for(lambda: output.exists() and output.stat().st_size > 0 and subprocess.run(
+            ["pdftotext", *options, str(output), "-"], capture_output=True, text=True).stdout,
+            timeout=30, what="the printed PDF")
+
     def click(self, wid, x, y):
         """Clicks at a point relative to the window's top left corner."""
         xdo("mousemove", "--sync", "--window", wid, str(x), str(y), "click", "1", check=True)
@@ -232,9 +265,6 @@ class Shell:
     def size(self, wid):
         values = dict(line.split("=", 1) for line in xdo("getwindowgeometry", "--shell", wid).split())
         return int(values["WIDTH"]), int(values["HEIGHT"])
-
-    def screenshot(self, wid, path):
-        subprocess.run(["import", "-window", wid, str(path)], check=True, timeout=30)
 
     def call(self, name, path, method, *args):
         """Calls a method of a service on the test's session bus."""
@@ -301,13 +331,6 @@ class Weston:
         """What a program needs to run as a Wayland client here, and not on X11."""
         return {"XDG_RUNTIME_DIR": str(self.runtime), "WAYLAND_DISPLAY": "mlfk-wayland",
                 "GDK_BACKEND": "wayland", "DISPLAY": None}
-
-    def screenshot(self, path):
-        folder = Path(tempfile.mkdtemp(dir=self.runtime))
-        env = {k: v for k, v in dict(os.environ, **self.client_env()).items() if v is not None}
-        subprocess.run(["weston-screenshooter"], env=env, cwd=folder, check=True,
-                       capture_output=True, timeout=30)
-        shutil.move(next(folder.glob("*.png")), path)
 
     def close(self):
         kill_group(self.process)

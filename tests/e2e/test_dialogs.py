@@ -5,11 +5,7 @@ import subprocess
 import time
 import unittest
 
-from harness import TITLE, ShellTestCase, need
-
-# GTK's file chooser completes a typed location in the background; a Return
-# pressed while its completion pops up is taken by the pop-up.
-COMPLETION_SETTLES = 0.8
+from harness import COMPLETION_SETTLES, TITLE, ShellTestCase, need
 
 
 class Dialogs(ShellTestCase):
@@ -36,15 +32,9 @@ class Dialogs(ShellTestCase):
         width, height = self.s.size(dialog)
         self.s.click(dialog, width * (2 * index + 1) // (2 * of), height - 16)
 
-    def type_location(self, dialog, path, select_all="ctrl+a"):
-        self.s.keys_to(dialog, select_all)
-        self.s.type_to(dialog, str(path))
-        time.sleep(COMPLETION_SETTLES)
-        self.s.keys_to(dialog, "Return")
-
     def save_as(self, command, path, replace=False):
         dialog = self.open_dialog(command)
-        self.type_location(dialog, path)
+        self.s.type_location(dialog, path)
         if replace:  # asks before replacing the file; the question has no title
             self.s.keys_to(self.s.wait_window(besides={self.main, dialog}), "alt+r")
         self.s.wait_window_gone(dialog)
@@ -111,7 +101,7 @@ class Dialogs(ShellTestCase):
         # A folder cannot be chosen: typing one and Return only opens it. A
         # cancelled chooser gives the input nothing, and the page is told.
         chooser = self.open_dialog("pick-one")
-        self.type_location(chooser, f"{folder}/", "ctrl+l")
+        self.s.type_location(chooser, f"{folder}/", "ctrl+l")
         time.sleep(COMPLETION_SETTLES)
         self.assertIn(chooser, s.windows())
         s.keys_to(chooser, "Escape")
@@ -123,7 +113,7 @@ class Dialogs(ShellTestCase):
         # Every chosen file, in order, for a multiple input; one for a single one.
         for name, change in [("pick-many", "change:many"), ("pick-one", "change:one")]:
             chooser = self.open_dialog(name)
-            self.type_location(chooser, f"{folder}/", "ctrl+l")  # goes into the folder
+            self.s.type_location(chooser, f"{folder}/", "ctrl+l")  # goes into the folder
             time.sleep(COMPLETION_SETTLES)
             s.keys_to(chooser, "ctrl+a")
             s.keys_to(chooser, "alt+o")
@@ -136,7 +126,7 @@ class Dialogs(ShellTestCase):
         self.assertIn(files["one"][0], [ewes, rams])
         # A typed path chooses exactly that file.
         chooser = self.open_dialog("pick-one")
-        self.type_location(chooser, folder / "b-rams%20.csv", "ctrl+l")
+        self.s.type_location(chooser, folder / "b-rams%20.csv", "ctrl+l")
         s.wait_for(lambda: s.events().count("change:one") == 2, what="the second change")
         s.command("files")
         self.assertEqual(self.reply("files")["one"], [rams])
@@ -168,13 +158,11 @@ class Dialogs(ShellTestCase):
         dialog = self.open_dialog("print-doc")
         self.assertEqual(self.reply("print-doc"), {"value": {"ok": True}})
         self.press(dialog, "alt+p")
-        s.wait_for(lambda: output.exists() and output.stat().st_size > 0, what="the PDF")
-        time.sleep(0.5)
-        text = subprocess.run(["pdftotext", "-layout", output, "-"], capture_output=True, text=True).stdout
+        text = s.printed_text(output, "-layout")
         self.assertIn("Herd register", text)
         self.assertIn("Daisy UK123456 styled-by-print-css", text)
         # The first word's left edge: the 36-point margin plus the page's own body margin.
-        bbox = subprocess.run(["pdftotext", "-bbox", output, "-"], capture_output=True, text=True).stdout
+        bbox = s.printed_text(output, "-bbox")
         self.assertTrue(36.0 <= float(bbox.split('<word xMin="', 1)[1].split('"', 1)[0]) < 50.0, bbox)
 
         # Downloads: a cancelled one; the proposed name (the download

@@ -5,73 +5,33 @@ a herd set up from a 1,000-row CSV file through the file input.
 What the page saves is read from disk; what it only shows is read through
 the probe of test_webapp (F9)."""
 
-import json
-import time
 import unittest
 from datetime import date, timedelta
 
-from test_webapp import FIRST_CONTENT, ProbedApplication, probe, section_tabs
+from test_webapp import FIRST_CONTENT, ProbedApplication, database, probe, section_tabs
 
-COMPLETION_SETTLES = 0.8  # see test_dialogs: GTK's chooser completes a typed path in the background
 TODAY = date.today()
 TAGS = [f"UK0712345{n:05d}" for n in range(1, 41)]
 
 
-def database(animals=TAGS):
+def flock(animals=TAGS):
     earlier = (TODAY - timedelta(days=30)).isoformat()
     rows = [{"id": f"an-{n}", "tag": tag, "species": "Sheep", "sex": "female", "dob": "2025-03-01", "firstFieldId": "f1"}
             for n, tag in enumerate(animals)]
-    return json.dumps({
-        "format": "meadowline-field-keeper", "schema": 2, "id": "db-handling", "revision": 2,
-        "farm": {"name": "Meadowline Farm", "holding": "12/345/6789", "organic": False},
-        "animals": rows, "fields": [{"id": "f1", "name": "Top Field", "kind": "field"}], "treatments": [], "births": [],
-        "movements": [],
-        "weights": [{"id": f"w-{a['id']}", "date": earlier, "animalId": a["id"], "kg": 30} for a in rows],
-        "purchases": [{"id": "pu-1", "date": earlier, "product": "Zolvix", "batch": "Z123", "expiry": (TODAY + timedelta(days=365)).isoformat(),
-                       "quantity": 500, "unit": "ml", "supplier": "Vale Vets", "supplierAddress": "Llandeilo", "meatDays": 7,
-                       "milkPeriod": 0, "milkUnit": "days", "antibiotic": False}],
-    }).encode("utf-8")
+    return database(
+        rows, fields=[{"id": "f1", "name": "Top Field", "kind": "field"}],
+        weights=[{"id": f"w-{a['id']}", "date": earlier, "animalId": a["id"], "kg": 30} for a in rows],
+        purchases=[{"id": "pu-1", "date": earlier, "product": "Zolvix", "batch": "Z123",
+                    "expiry": (TODAY + timedelta(days=365)).isoformat(), "quantity": 500, "unit": "ml",
+                    "supplier": "Vale Vets", "supplierAddress": "Llandeilo", "meatDays": 7, "milkPeriod": 0,
+                    "milkUnit": "days", "antibiotic": False}])
 
 
 class HandlingDay(ProbedApplication):
     def start(self, db):
-        shell = self.shell(self.page)
-        shell.folder.mkdir(parents=True, exist_ok=True)
-        shell.database.write_bytes(db)
-        shell.start()
-        self.main = shell.window()
+        shell = super().start(database=db)
         shell.wait_for(lambda: probe(shell)["heading"] == "Overview", what="the overview")
         return shell
-
-    def steps(self, shell, *steps):
-        for step in steps:
-            shell.key(*step) if isinstance(step, list) else shell.type_to(self.main, step)
-
-    def overview_button(self, shell, n, expect):
-        """The n-th quick action of the overview (Add animal is the first)."""
-        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Overview"), ["Return"])
-        probe(shell)  # the overview is shown before the next menu shortcut (see test_webapp's card_button)
-        self.steps(shell, ["ctrl+k"], ["Tab"] * (FIRST_CONTENT - 1 + n))
-        self.assertEqual(probe(shell)["focusedText"], expect)
-        shell.key("Return")
-
-    def open_in_chooser(self, shell, chooser, path):
-        """Types `path` into the chooser's location field and presses Return.
-        GTK sometimes opens the chooser on its Recent list and loses the first
-        keys typed into it: while the chooser stays, type the path again."""
-        for attempt in range(3):
-            if attempt and chooser not in shell.windows():
-                return
-            shell.keys_to(chooser, "ctrl+l", "ctrl+a")
-            shell.type_to(chooser, str(path))
-            time.sleep(COMPLETION_SETTLES)
-            shell.keys_to(chooser, "Return")
-            try:
-                shell.wait_window_gone(chooser, timeout=8)
-                return
-            except AssertionError:
-                continue
-        shell.wait_window_gone(chooser)
 
     def tab_to(self, shell, text):
         for _ in range(40):
@@ -81,18 +41,18 @@ class HandlingDay(ProbedApplication):
         raise AssertionError(f"no stop {text!r}")
 
     def test_weigh_and_treat_forty_animals_with_one_batch(self):
-        shell = self.start(database())
+        shell = self.start(flock())
         # The flock selected on the Animals list, then a weighing day for it.
-        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Animals"), ["Return"])
+        shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Animals"), ["Return"])
         self.tab_to(shell, f"Select all {len(TAGS)} that match")
         self.tab_to(shell, "Weighing day")
         self.assertEqual(probe(shell)["heading"], "Handling day")
         # Weighing, Treating, New animals, the date, then the tag.
-        self.steps(shell, ["ctrl+k"], ["Tab"] * FIRST_CONTENT, ["Tab"] * 4)
+        shell.fill(["ctrl+k"], ["Tab"] * FIRST_CONTENT, ["Tab"] * 4)
         self.assertEqual(probe(shell)["focusedId"], "hd-w-tag")
         for n, tag in enumerate(TAGS):
-            self.steps(shell, tag, ["Return"], str(31 + n % 4 * 0.5), ["Return"])
-        self.steps(shell, "UK NOT HERE", ["Return"], TAGS[0].lower(), ["Return"])
+            shell.fill(tag, ["Return"], str(31 + n % 4 * 0.5), ["Return"])
+        shell.fill("UK NOT HERE", ["Return"], TAGS[0].lower(), ["Return"])
         rows = probe(shell)["rows"]
         self.assertIn("UK NOT HERE", rows[1]["text"])
         self.assertIn("not on this farm", rows[1]["text"])
@@ -104,20 +64,20 @@ class HandlingDay(ProbedApplication):
 
         # Treating: back to the tabs, choose the batch by its first letter, a
         # quantity for each animal, then tags as they pass.
-        self.steps(shell, ["shift+Tab"] * 3, ["Return"], ["Tab", "Tab", "Tab"], "Z", ["Tab"], "2.5", ["Tab"], "2.5 ml by mouth",
+        shell.fill(["shift+Tab"] * 3, ["Return"], ["Tab", "Tab", "Tab"], "Z", ["Tab"], "2.5", ["Tab"], "2.5 ml by mouth",
                    ["Tab", "Tab", "Tab"], "Worms", ["Tab"], "J. Evans", ["Return"])
         self.assertEqual(probe(shell)["focusedId"], "hd-t-tag")
         for tag in TAGS:
-            self.steps(shell, tag, ["Return"])
+            shell.fill(tag, ["Return"])
         saved = shell.wait_for(lambda: (r := shell.report()) and len(r["treatments"]) == 40 and r, what="40 treatments saved")
         self.assertEqual({(t["product"], t["batch"], t["purchaseId"], t["stockUsed"], t["meatDays"], t["dose"], len(t["animalIds"]))
                           for t in saved["treatments"]}, {("Zolvix", "Z123", "pu-1", 2.5, 7, "2.5 ml by mouth", 1)})
         self.assertEqual(len({t["animalIds"][0] for t in saved["treatments"]}), 40)
 
         # The cabinet shows what is left; the treatments screen lists all forty under withdrawal.
-        self.overview_button(shell, 7, "Medicine cabinet")
+        self.button(shell, 6, "Medicine cabinet", section="Overview")
         self.assertIn("400 of 500 ml", probe(shell)["rows"][0]["text"])
-        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Treatments"), ["Return"])
+        shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Treatments"), ["Return"])
         state = probe(shell)
         self.assertEqual(state["heading"], "Treatments")
         clears = (TODAY + timedelta(days=7)).isoformat()
@@ -127,13 +87,13 @@ class HandlingDay(ProbedApplication):
         self.assertTrue(all("Zolvix" in t and clears in t for t in withdrawn), withdrawn[:3])
 
         # The yearly inventory counts the flock as other sheep until a tupping group is chosen.
-        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Counts and reports"), ["Return"])
+        shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Counts and reports"), ["Return"])
         state = probe(shell)
         self.assertEqual(state["heading"], "Counts and reports")
         self.assertIn("choose the tupping group400", [r["text"] for r in state["rows"]])  # cells run together
 
     def test_import_of_a_thousand_rows_reports_two_bad_ones(self):
-        shell = self.start(database(animals=[]))
+        shell = self.start(flock(animals=[]))
         csv = shell.home / "flock.csv"
         lines = ["Ear tag,EID,Sex,DOB,Paddock,Weigh date,Weight (kg)"]
         for n in range(1000):
@@ -144,14 +104,13 @@ class HandlingDay(ProbedApplication):
         lines[501] = lines[501].replace("Top Field", "Lost Valley")
         csv.write_text("\n".join(lines) + "\n", "utf-8")
 
-        self.steps(shell, ["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"])
+        shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"])
         self.assertEqual(probe(shell)["heading"], "Data and backups")
         # Farm name, holding, organic, registration days, save, the data folder, back up, restore, then the CSV file.
-        self.steps(shell, ["Tab"] * 9)
+        shell.fill(["Tab"] * 9)
         self.assertEqual(probe(shell)["focusedId"], "csv-import-file")
         shell.key("Return")
-        chooser = shell.wait_window(besides={self.main})
-        self.open_in_chooser(shell, chooser, csv)
+        shell.choose_file(shell.wait_window(besides={self.main}), csv)
         state = shell.wait_for(lambda: (s := probe(shell)) and len(s["rows"]) > 2 and s, what="the preview")
         self.assertRegex(state["rows"][0]["text"], r"^102\s*The sex .heffalump")
         self.assertRegex(state["rows"][1]["text"], r"^502\s*There is no field or pen named .Lost Valley")
@@ -165,7 +124,7 @@ class HandlingDay(ProbedApplication):
         self.assertEqual(len(saved["weights"]), 998)
         self.assertEqual(len(list((shell.folder / "Safety Snapshots").glob("* before import.json"))), 1)
         # An electronic ID finds its animal.
-        self.steps(shell, ["ctrl+k"], "826000000000777", ["Return"])
+        shell.fill(["ctrl+k"], "826000000000777", ["Return"])
         self.assertEqual(probe(shell)["heading"], "UK079999900777")
 
 

@@ -70,20 +70,24 @@ def probe(shell, timeout=20.0):
     raise AssertionError("the page never answered the probe")
 
 
-def farm(*animals, revision=4):
-    """A format 2 database with these (tag, name, species, status) animals, keys left out taking their
-    defaults; an animal not on the farm left by a movement."""
+def database(animals, **records):
+    """A format 2 database of these animals and records, keys left out taking their defaults."""
+    return json.dumps({
+        "format": "meadowline-field-keeper", "schema": 2, "id": "db-e2e-farm", "revision": 4,
+        "savedAt": "2026-03-01T08:00:00.000Z",
+        "farm": {"name": "Meadowline Farm", "holding": "12/345/6789", "organic": False},
+        "animals": animals, "fields": [], "treatments": [], "weights": [], "births": [], "movements": [], **records,
+    }, ensure_ascii=False).encode("utf-8")
+
+
+def farm(*animals):
+    """These (tag, name, species, status) animals; one not on the farm left by a movement."""
     rows = [{"id": f"an-e2e-{n}", "tag": tag, "name": name, "species": species, "breed": "", "sex": "female",
              "dob": "2021-03-14", "status": status, "statusDate": "" if status == "on-farm" else "2025-10-03"}
             for n, (tag, name, species, status) in enumerate(animals)]
-    moves = [{"id": f"mo-e2e-{a['id']}", "date": "2025-10-03", "direction": "off", "outcome": a["status"],
-              "animalIds": [a["id"]], "to": "Market"} for a in rows if a["status"] != "on-farm"]
-    return json.dumps({
-        "format": "meadowline-field-keeper", "schema": 2, "id": "db-e2e-farm", "revision": revision,
-        "savedAt": "2026-03-01T08:00:00.000Z",
-        "farm": {"name": "Meadowline Farm", "holding": "12/345/6789", "organic": False},
-        "animals": rows, "fields": [], "treatments": [], "weights": [], "births": [], "movements": moves,
-    }, ensure_ascii=False).encode("utf-8")
+    return database(rows, movements=[{"id": f"mo-e2e-{a['id']}", "date": "2025-10-03", "direction": "off",
+                                      "outcome": a["status"], "animalIds": [a["id"]], "to": "Market"}
+                                     for a in rows if a["status"] != "on-farm"])
 
 
 class ProbedApplication(ShellTestCase):
@@ -99,8 +103,6 @@ class ProbedApplication(ShellTestCase):
     def tearDownClass(cls):
         cls.scratch.cleanup()
 
-
-class FarmApplication(ProbedApplication):
     def start(self, shell=None, database=None):
         if shell is None:
             shell = self.shell(self.page)
@@ -116,6 +118,30 @@ class FarmApplication(ProbedApplication):
 
     def type(self, shell, text):
         shell.type_to(self.main, text)
+
+    def button(self, shell, n, expect, section=None):
+        """The n-th stop after the sidebar (of `section`, when given), checked by its text.
+        Ctrl+K is a menu shortcut, carried out at once, while WebKit hands the
+        keys before it to the page one at a time: the probe's key waits for
+        them, so that the search field is focused after they are done."""
+        if section:
+            shell.fill(["ctrl+k"], ["Tab"] * section_tabs(section), ["Return"])
+        self.probe(shell)
+        shell.key("ctrl+k", *["Tab"] * (FIRST_CONTENT + n))
+        self.assertEqual(self.probe(shell)["focusedText"], expect)
+        shell.key("Return")
+
+    def print_text(self, shell, output):
+        """Prints the screen shown (ctrl+p, Alt+P in the dialog) and reads the PDF's text."""
+        shell.key("ctrl+p")
+        dialog = shell.wait_window(besides={self.main}, title="Print")
+        shell.keys_to(dialog, "alt+p")
+        text = shell.printed_text(output, "-layout")
+        shell.wait_window_gone(dialog)
+        return text
+
+
+class FarmApplication(ProbedApplication):
 
     def add_animal(self, shell, tag, name, species, breed):
         # The first focus stops after the search field: Print, Back up, the
@@ -263,36 +289,11 @@ class FarmApplication(ProbedApplication):
         self.assertEqual(shell.wait_exit(), 0)
         self.assertEqual(shell.database.read_bytes(), DAMAGED)
 
-    def print_text(self, shell, output):
-        """Prints the screen shown (ctrl+p, Alt+P in the dialog) and reads the PDF's text."""
-        shell.key("ctrl+p")
-        dialog = shell.wait_window(besides={self.main}, title="Print")
-        shell.keys_to(dialog, "alt+p")
-        shell.wait_for(lambda: output.exists() and output.stat().st_size > 0, what="the PDF", timeout=30)
-        shell.wait_window_gone(dialog)
-        return shell.wait_for(lambda: subprocess.run(["pdftotext", "-layout", str(output), "-"],
-                                                     capture_output=True, text=True).stdout, what="readable PDF text")
-
-    def card_button(self, shell, n, expect):
-        """The n-th stop after the record card's breadcrumb, checked by its text.
-        Ctrl+K is a menu shortcut, carried out at once, while WebKit hands the
-        keys before it to the page one at a time: the probe's key waits for
-        them, so that the search field is focused after they are done."""
-        self.probe(shell)
-        shell.key("ctrl+k", *["Tab"] * (FIRST_CONTENT + n))
-        self.assertEqual(self.probe(shell)["focusedText"], expect)
-        shell.key("Return")
-
-    def fill(self, shell, *steps):
-        """Each step is text to type, or a list of keys to press."""
-        for step in steps:
-            shell.key(*step) if isinstance(step, list) else self.type(shell, step)
-
     def sell(self, shell, on):
         # The animal form opens in the tag field; the status is eight stops on,
         # and choosing "Sold" shows the date, buyer and holding after the field.
-        self.card_button(shell, 1, "Edit")
-        self.fill(shell, ["Tab"] * 8, "s", ["Tab", "Tab", "ctrl+a"], on, ["Tab"], "A. Buyer", ["Tab"], "54/999/0002",
+        self.button(shell, 1, "Edit")
+        shell.fill(["Tab"] * 8, "s", ["Tab", "Tab", "ctrl+a"], on, ["Tab"], "A. Buyer", ["Tab"], "54/999/0002",
                   ["Return"])
 
     def test_a_farmers_morning(self):
@@ -320,8 +321,8 @@ class FarmApplication(ProbedApplication):
         clears = (today - timedelta(days=8)).isoformat()  # 28 days after the fifth day
         # On Nell's card: a five-day course for both cows. The form opens in the
         # product field, the first date one stop back and the animals one on.
-        self.card_button(shell, 2, "Record treatment")
-        self.fill(shell, ["shift+Tab", "ctrl+a"], first, ["Tab"], "Alamycin LA 300", ["Tab", "ctrl+End"], ", UK 500001",
+        self.button(shell, 2, "Record treatment")
+        shell.fill(["shift+Tab", "ctrl+a"], first, ["Tab"], "Alamycin LA 300", ["Tab", "ctrl+End"], ", UK 500001",
                   ["Tab", "Tab", "Tab"], "20 ml daily", ["Tab", "Tab"], "5", ["Tab", "Tab"], "C5512", ["Tab"],
                   "Foul of the foot", ["Tab"], "J. Evans", ["Tab"], "Rhiannon", ["Tab"], "28", ["Tab"], "0", ["Return"])
         course = shell.wait_for(lambda: next((t for t in shell.report()["treatments"] if t["batch"] == "C5512"), None),
@@ -347,13 +348,13 @@ class FarmApplication(ProbedApplication):
         self.assertLess(max(n for _, n in self.probe(shell)["session"]), 200)
 
         # A treatment recorded on the wrong cow is voided with a reason, after a snapshot.
-        self.fill(shell, ["ctrl+k"], "UK 500001", ["Return"])
-        self.card_button(shell, 2, "Record treatment")
-        self.fill(shell, "Metacam 20 mg/ml", ["Tab"] * 4, "15 ml", ["Tab"] * 8, "5", ["Tab"], "5", ["Return"])
+        shell.fill(["ctrl+k"], "UK 500001", ["Return"])
+        self.button(shell, 2, "Record treatment")
+        shell.fill("Metacam 20 mg/ml", ["Tab"] * 4, "15 ml", ["Tab"] * 8, "5", ["Tab"], "5", ["Return"])
         wrong = shell.wait_for(lambda: next((t for t in shell.report()["treatments"] if t["product"] == "Metacam 20 mg/ml"), None),
                                what="the wrong treatment saved")
         # Edit, Record treatment, weight, birth, movement, Delete, then the newest treatment's Edit and Void.
-        self.card_button(shell, 8, "Void")
+        self.button(shell, 8, "Void")
         self.type(shell, "wrong cow")
         shell.key("Return")
         voided = shell.wait_for(lambda: next(t for t in shell.report()["treatments"] if t["id"] == wrong["id"]).get("voided"),
@@ -363,8 +364,8 @@ class FarmApplication(ProbedApplication):
 
         # A birth naming the dam among her young: the form says so, in its place, and records nothing.
         births = len(shell.report()["births"])
-        self.card_button(shell, 4, "Record birth")
-        self.fill(shell, ["Tab", "Tab"], "UK 500001", ["Return"])
+        self.button(shell, 4, "Record birth")
+        shell.fill(["Tab", "Tab"], "UK 500001", ["Return"])
         state = self.probe(shell)
         self.assertEqual((state["dialog"], state["errors"]), ("Record a birth", ["The dam cannot be among her own young."]))
         shell.key("Escape")

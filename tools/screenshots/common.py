@@ -6,6 +6,9 @@ docs/screenshots/ come from the real program under the current X display:
     xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/desktop.py
 """
 
+import os
+import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -25,6 +28,17 @@ SETTLE = 1.5  # for the page to finish painting before a picture
 FIRST_PAINT = 6.0
 
 
+def picture(wid, path):
+    subprocess.run(["import", "-window", wid, str(path)], check=True, timeout=30)
+
+
+def weston_picture(weston, path):
+    folder = Path(tempfile.mkdtemp(dir=weston.runtime))
+    env = {k: v for k, v in dict(os.environ, **weston.client_env()).items() if v is not None}
+    subprocess.run(["weston-screenshooter"], env=env, cwd=folder, check=True, capture_output=True, timeout=30)
+    shutil.move(next(folder.glob("*.png")), path)
+
+
 def typed(shell, wid, *steps):
     """Each step is text to type, or a list of keys to press."""
     for step in steps:
@@ -42,7 +56,7 @@ def start_screen(web):
         main = shell.window()
         probe(shell)
         time.sleep(FIRST_PAINT)
-        shell.screenshot(main, OUT / "start-screen.png")
+        picture(main, OUT / "start-screen.png")
     finally:
         shell.close()
 

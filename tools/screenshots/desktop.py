@@ -16,7 +16,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from harness import PORTAL, WEB, Shell, Weston  # noqa: E402
-from common import FIRST_PAINT, OUT  # noqa: E402
+from common import FIRST_PAINT, OUT, picture, weston_picture  # noqa: E402
 from records import farm  # noqa: E402
 
 SETTLE = 2.0  # for a change of style to be painted
@@ -38,10 +38,10 @@ def x11():
         shell.start()
         wid = shell.window()
         time.sleep(FIRST_PAINT)
-        shell.screenshot(wid, OUT / "light-x11.png")
+        picture(wid, OUT / "light-x11.png")
         shell.call(PORTAL, "/org/freedesktop/portal/desktop", "farm.meadowline.test.Appearance.SetColorScheme", "uint32:1")
         time.sleep(SETTLE)
-        shell.screenshot(wid, OUT / "dark-x11.png")
+        picture(wid, OUT / "dark-x11.png")
     finally:
         shell.close()
 
@@ -52,10 +52,10 @@ def wayland():
     try:
         shell.start()
         time.sleep(FIRST_PAINT + 2)  # no window to wait for: nothing here lists Wayland windows
-        weston.screenshot(OUT / "light-wayland.png")
+        weston_picture(weston, OUT / "light-wayland.png")
         shell.call(PORTAL, "/org/freedesktop/portal/desktop", "farm.meadowline.test.Appearance.SetColorScheme", "uint32:1")
         time.sleep(SETTLE)
-        weston.screenshot(OUT / "dark-wayland.png")
+        weston_picture(weston, OUT / "dark-wayland.png")
     finally:
         shell.close()
         weston.close()

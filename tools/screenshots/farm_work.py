@@ -15,8 +15,9 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from harness import Shell  # noqa: E402
-from common import FIRST_PAINT, make_pictures, OUT, SETTLE, typed  # noqa: E402
-from test_handling_day import COMPLETION_SETTLES, TAGS, database  # noqa: E402
+from common import FIRST_PAINT, make_pictures, OUT, SETTLE, picture, typed  # noqa: E402
+from harness import COMPLETION_SETTLES  # noqa: E402
+from test_handling_day import TAGS, flock as database  # noqa: E402
 from test_webapp import FIRST_CONTENT, probe, section_tabs  # noqa: E402
 
 
@@ -34,7 +35,7 @@ def farm():
 def shoot(shell, main, name):
     subprocess.run(["xdotool", "mousemove", "0", "0"], check=True, timeout=10)
     time.sleep(SETTLE)
-    shell.screenshot(main, OUT / name)
+    picture(main, OUT / name)
 
 
 def overview_button(shell, main, n):

@@ -22,7 +22,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from harness import Shell  # noqa: E402
-from common import FIRST_PAINT, make_pictures, OUT, SETTLE, start_screen, typed  # noqa: E402
+from common import FIRST_PAINT, make_pictures, OUT, SETTLE, picture, start_screen, typed  # noqa: E402
 from test_webapp import FIRST_CONTENT, probe, section_tabs  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
@@ -65,7 +65,7 @@ def quiet_picture(shell, main, name, wait=6):
     shell.click(main, 1200, 150)
     subprocess.run(["xdotool", "mousemove", "0", "0"], check=True, timeout=10)
     time.sleep(wait)
-    shell.screenshot(main, OUT / name)
+    picture(main, OUT / name)
 
 
 def record_card_and_books(web):
@@ -103,7 +103,7 @@ def record_card_and_books(web):
               "Closamectin pour-on", ["Tab"] * 4, "10 ml pour-on", ["Tab", "Tab"], "5", ["Tab", "Tab"], "B41207",
               ["Tab"], "Worms", ["Tab"], "J. Evans", ["Tab"], "R. \u00d3 Briain", ["Tab"], "28", ["Tab"], "0")
         time.sleep(SETTLE)
-        shell.screenshot(main, OUT / "treatment-form.png")
+        picture(main, OUT / "treatment-form.png")
         typed(shell, main, ["Return"])
         typed(shell, main, ["ctrl+k"], ["Tab"] * FIRST_CONTENT)
         quiet_picture(shell, main, "animal-record.png")
@@ -112,7 +112,7 @@ def record_card_and_books(web):
         typed(shell, main, *card_button(1), ["Tab"] * 8, "s", ["Tab", "Tab", "ctrl+a"], today.isoformat(), ["Tab"],
               "G. Pryce", ["Tab"], "54/999/0002", ["Return"])
         time.sleep(SETTLE)
-        shell.screenshot(main, OUT / "sale-warning.png")
+        picture(main, OUT / "sale-warning.png")
         typed(shell, main, ["Escape"])
 
         # Every animal, gone or not ("show all" at the foot of the search

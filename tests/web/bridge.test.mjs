@@ -9,29 +9,6 @@ function shellWindow(answer = () => ({ ok: true })) {
 }
 
 describe('inside the application', () => {
-  test('each action is posted with exactly the fields the application reads', async () => {
-    const { win, posted } = shellWindow();
-    const page = '<!doctype html><html><head></head><body></body></html>';
-    const bridge = createBridge(win);
-    assert.equal(bridge.inShell, true);
-    await bridge.ping();
-    await bridge.persist('{"x":1}');
-    await bridge.snapshot('before import');
-    await bridge.save('Field Keeper export.csv', 'a,b\r\n');
-    await bridge.save('raw.json', 'e30=', true);
-    await bridge.print(page, 'Herd register');
-    await bridge.reveal();
-    assert.deepEqual(posted, [
-      { action: 'ping' },
-      { action: 'persist', content: '{"x":1}' },
-      { action: 'snapshot', reason: 'before import' },
-      { action: 'save', filename: 'Field Keeper export.csv', content: 'a,b\r\n', base64: false },
-      { action: 'save', filename: 'raw.json', content: 'e30=', base64: true },
-      { action: 'print', html: page, title: 'Herd register' },
-      { action: 'reveal' },
-    ]);
-  });
-
   test('the answer is passed through; a refusal or no way to reach the application rejects', async () => {
     const refusal = { ok: false, error: 'Disk full' };
     const { win } = shellWindow((m) => (m.action === 'persist' ? refusal : { cancelled: true }));

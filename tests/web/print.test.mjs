@@ -1,6 +1,6 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { herdRegister, recordCard, medicineBook, movementBook, PAGE, paginate } from '../../resources/web/js/print.js';
+import { herdRegister, recordCard, medicineBook, movementBook, paginate } from '../../resources/web/js/print.js';
 import { weightChartSvg, niceTicks } from '../../resources/web/js/chart.js';
 import { animal, treatment, movement, weight, farm } from './helpers.mjs';
 
@@ -54,7 +54,6 @@ describe('printed documents', () => {
     assert.ok(split.length > 5);
     assert.equal(split.flat().join('').match(/<tr>/g).length, 400 + split.length, 'every row once, one heading row per page');
     for (const page of split) assert.equal(page.join('').match(/<thead>/g).length, 1);
-    assert.ok(PAGE.width <= 184 && PAGE.height <= 240, 'inside A4 and US Letter with half-inch margins');
   });
 });
 

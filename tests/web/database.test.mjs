@@ -123,7 +123,7 @@ describe('choosing the records to open at start', () => {
 });
 
 // v1-farm.json was made by the application as it was before format 2, through
-// its own record functions: fixtures/make-v1-farm.mjs.
+// its own record functions: tools/fixtures/make-v1-farm.mjs.
 describe('upgrading a format 1 database', () => {
   const raw = readFileSync(new URL('./fixtures/v1-farm.json', import.meta.url), 'utf8');
   const [v1, r] = [JSON.parse(raw), parseDatabase(raw)];

@@ -4,7 +4,10 @@ import { createBridge, STORAGE_KEY } from '../../resources/web/js/bridge.js';
 
 function shellWindow(answer = () => ({ ok: true })) {
   const posted = [];
-  const postMessage = (m) => { posted.push(m); return Promise.resolve(answer(m)); };
+  const postMessage = (m) => {
+    posted.push(m);
+    return Promise.resolve(answer(m));
+  };
   return { win: { webkit: { messageHandlers: { meadowlineNative: { postMessage } } } }, posted };
 }
 
@@ -15,12 +18,18 @@ describe('inside the application', () => {
     const bridge = createBridge(win);
     assert.deepEqual(await bridge.persist('x'), refusal);
     assert.deepEqual(await bridge.save('f', 'x'), { cancelled: true });
-    win.webkit.messageHandlers.meadowlineNative.postMessage = () => { throw new Error('Bad message'); };
+    win.webkit.messageHandlers.meadowlineNative.postMessage = () => {
+      throw new Error('Bad message');
+    };
     await assert.rejects(bridge.persist('x'), /Bad message/);
     // Marked as inside the application but unable to reach it: saving fails, never to the browser.
     const cut = createBridge({
       __ML_SHELL: 'mac-native',
-      localStorage: { setItem() { throw new Error('must not be used'); } },
+      localStorage: {
+        setItem() {
+          throw new Error('must not be used');
+        },
+      },
     });
     assert.equal(cut.inShell, true);
     await assert.rejects(cut.persist('x'), /missing/);
@@ -33,7 +42,11 @@ test('in a browser, local storage keeps the records and a snapshot; when full, s
   const localStorage = {
     getItem: (k) => (store.has(k) ? store.get(k) : null),
     setItem: (k, v) => {
-      if (full) { const e = new Error('quota'); e.name = 'QuotaExceededError'; throw e; }
+      if (full) {
+        const e = new Error('quota');
+        e.name = 'QuotaExceededError';
+        throw e;
+      }
       store.set(k, String(v));
     },
   };

@@ -1,6 +1,13 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { csvField, toCsv, animalsCsv, treatmentsCsv, movementsCsv, birthsCsv } from '../../resources/web/js/csv.js';
+import {
+  csvField,
+  toCsv,
+  animalsCsv,
+  treatmentsCsv,
+  movementsCsv,
+  birthsCsv,
+} from '../../resources/web/js/csv.js';
 import { parseTagList } from '../../resources/web/js/records.js';
 import { animal, treatment, movement, farm, place } from './helpers.mjs';
 
@@ -45,43 +52,69 @@ describe('CSV', () => {
   });
 
   test('a document starts with a byte order mark and the header, and ends every record with CRLF', () => {
-    const rows = [['UK 1, 2', 'say "hi"', 'two\nlines'], [' pad ', '', 'Zoë 🐄']];
-    assert.equal(toCsv(['Tag', 'Name', 'Notes'], rows),
-      '\ufeffTag,Name,Notes\r\n"UK 1, 2","say ""hi""","two\nlines"\r\n" pad ",,Zoë 🐄\r\n');
+    const rows = [
+      ['UK 1, 2', 'say "hi"', 'two\nlines'],
+      [' pad ', '', 'Zoë 🐄'],
+    ];
+    assert.equal(
+      toCsv(['Tag', 'Name', 'Notes'], rows),
+      '\ufeffTag,Name,Notes\r\n"UK 1, 2","say ""hi""","two\nlines"\r\n" pad ",,Zoë 🐄\r\n',
+    );
     assert.equal(toCsv(['Date', 'Product'], []), '\ufeffDate,Product\r\n', 'an empty list has its header');
   });
 
   test('the herd register keeps long numeric tags as text, with ISO dates and where the animal went', () => {
     const a = animal({
-      tag: '341207000140', eid: '826000000000001', name: '=cmd', dob: '2024-02-29', fieldId: 'f1',
+      tag: '341207000140',
+      eid: '826000000000001',
+      name: '=cmd',
+      dob: '2024-02-29',
+      fieldId: 'f1',
     });
     const lost = { date: '2026-01-01', from: '0042', to: 'UK 9', reason: 'lost' };
     const b = animal({ tag: 'UK 9', tagHistory: [lost] });
     const { db, idx } = farm({
-      animals: [a, b], fields: [place('f1', 'Long Meadow, lower')],
+      animals: [a, b],
+      fields: [place('f1', 'Long Meadow, lower')],
       movements: [movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [b.id] })],
     });
     const went = (x) => (x === b ? { offDate: '2026-05-01', to: 'Mart, 12/3' } : {});
     const [ra, rb] = readCsv(animalsCsv(db.animals, idx, went));
     assertColumns(ra, {
-      Tag: '="341207000140"', 'Electronic ID': '="826000000000001"', Name: "'=cmd",
-      'Date of birth': '2024-02-29', 'Field or pen': 'Long Meadow, lower',
+      Tag: '="341207000140"',
+      'Electronic ID': '="826000000000001"',
+      Name: "'=cmd",
+      'Date of birth': '2024-02-29',
+      'Field or pen': 'Long Meadow, lower',
     });
     assertColumns(rb, {
-      Tag: 'UK 9', 'Previous tags': '0042', Status: 'Sold', 'Date off': '2026-05-01', To: 'Mart, 12/3',
+      Tag: 'UK 9',
+      'Previous tags': '0042',
+      Status: 'Sold',
+      'Date off': '2026-05-01',
+      To: 'Mart, 12/3',
     });
   });
 
   test('the medicine book gives the course, vet and fit-for-food dates, and marks voided rows', () => {
     const a = animal({ tag: 'A1' });
     const t = treatment({
-      date: '2026-12-20', lastDate: '2026-12-24', animalIds: [a.id], product: 'Pen & Strep', vet: 'R. Vet',
-      meatDays: 14, milkPeriod: null, voided: { at: '2026-12-25 08:00', reason: 'wrong cow' },
+      date: '2026-12-20',
+      lastDate: '2026-12-24',
+      animalIds: [a.id],
+      product: 'Pen & Strep',
+      vet: 'R. Vet',
+      meatDays: 14,
+      milkPeriod: null,
+      voided: { at: '2026-12-25 08:00', reason: 'wrong cow' },
     });
     const { idx } = farm({ animals: [a], treatments: [t] });
     assertColumns(readCsv(treatmentsCsv([t], idx))[0], {
-      'Last given': '2026-12-24', 'Prescribing vet': 'R. Vet', 'Meat fit for food from': '2027-01-07',
-      'Milk withdrawal': 'not recorded', Void: 'VOID 2026-12-25: wrong cow',
+      'Last given': '2026-12-24',
+      'Prescribing vet': 'R. Vet',
+      'Meat fit for food from': '2027-01-07',
+      'Milk withdrawal': 'not recorded',
+      Void: 'VOID 2026-12-25: wrong cow',
     });
     const death = movement({ direction: 'off', outcome: 'died', cause: 'Bloat', animalIds: [a.id] });
     assertColumns(readCsv(movementsCsv([death], idx))[0], { 'Cause of death': 'Bloat' });
@@ -95,7 +128,9 @@ describe('CSV', () => {
     const lists = [
       readCsv(treatmentsCsv([treatment({ animalIds: ids })], idx))[0].Animals,
       readCsv(movementsCsv([movement({ animalIds: ids })], idx))[0].Animals,
-      readCsv(birthsCsv([{ id: 'bi', date: '2026-03-01', damId: '', sire: '', offspringIds: ids, notes: '' }], idx))[0].Young,
+      readCsv(
+        birthsCsv([{ id: 'bi', date: '2026-03-01', damId: '', sire: '', offspringIds: ids, notes: '' }], idx),
+      )[0].Young,
     ];
     for (const list of lists) assert.deepEqual(parseTagList(list), tags);
   });

@@ -2,8 +2,13 @@ import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
-  parseDatabase, serialiseDatabase, emptyDatabase, decodeDatabaseBase64, blockSerialiser,
-  SCHEMA_VERSION, FORMAT,
+  parseDatabase,
+  serialiseDatabase,
+  emptyDatabase,
+  decodeDatabaseBase64,
+  blockSerialiser,
+  SCHEMA_VERSION,
+  FORMAT,
 } from '../../resources/web/js/model.js';
 import { chooseStartup, openRecords } from '../../resources/web/js/startup.js';
 import { refreshHerd } from '../../resources/web/js/history.js';
@@ -70,11 +75,15 @@ describe('reading a database', () => {
   });
 
   test('missing optional values take defaults, unknown ones are kept', () => {
-    const { db } = parseDatabase(text({
-      format: FORMAT, schema: SCHEMA_VERSION, id: 'db-1',
-      animals: [{ id: 'a', tag: 'T1', colour: 'roan' }],
-      treatments: [{ id: 't', date: '2026-01-01', product: 'X' }],
-    }));
+    const { db } = parseDatabase(
+      text({
+        format: FORMAT,
+        schema: SCHEMA_VERSION,
+        id: 'db-1',
+        animals: [{ id: 'a', tag: 'T1', colour: 'roan' }],
+        treatments: [{ id: 't', date: '2026-01-01', product: 'X' }],
+      }),
+    );
     const [[a], [t]] = [db.animals, db.treatments];
     assert.deepEqual([a.status, a.sex, a.dob, a.colour], ['on-farm', 'unknown', '', 'roan']);
     assert.deepEqual([t.animalIds, t.meatDays], [[], null], 'days not recorded');
@@ -101,9 +110,14 @@ describe('choosing the records to open at start', () => {
 
   test('records opened, at start or from a backup, take status and field from the movements, not from the file', () => {
     const a = animal({ tag: 'A', status: 'on-farm', fieldId: 'f1' });
-    const db = parseDatabase(text(saved(2, { animals: [a], movements: [off('2026-02-01', 'sold', [a])] }))).db;
+    const db = parseDatabase(
+      text(saved(2, { animals: [a], movements: [off('2026-02-01', 'sold', [a])] })),
+    ).db;
     const idx = openRecords(db);
-    assert.deepEqual([db.animals[0].status, db.animals[0].fieldId, idx.animalsInField.get('f1')], ['sold', '', undefined]);
+    assert.deepEqual(
+      [db.animals[0].status, db.animals[0].fieldId, idx.animalsInField.get('f1')],
+      ['sold', '', undefined],
+    );
   });
 
   test('a damaged or newer database locks the page and keeps the raw content to be saved elsewhere', () => {
@@ -138,8 +152,10 @@ describe('upgrading a format 1 database', () => {
       assert.deepEqual(ids(db[c]), ids(v1[c]), c);
     }
     assert.deepEqual(ids(db.movements.slice(0, v1.movements.length)), ids(v1.movements));
-    assert.deepEqual([db.pluginSettings, db.grazingPlans, db.animals[0].passport],
-      [v1.pluginSettings, v1.grazingPlans, 'GB-PP-112233']);
+    assert.deepEqual(
+      [db.pluginSettings, db.grazingPlans, db.animals[0].passport],
+      [v1.pluginSettings, v1.grazingPlans, 'GB-PP-112233'],
+    );
     assert.deepEqual(parseDatabase(serialiseDatabase(db)), { ok: true, db }, 'once only');
   });
 
@@ -160,9 +176,17 @@ describe('upgrading a format 1 database', () => {
     const [sold, away, died] = old.animals.filter((a) => a.status === 'on-farm');
     Object.assign(sold, { status: 'sold', statusDate: '2026-03-01' });
     Object.assign(died, { status: 'died', statusDate: '' });
-    old.movements.push({ ...old.movements.find((m) => m.direction === 'off'), id: 'mo-lorry', date: '2026-03-01', animalIds: [sold.id, away.id] });
+    old.movements.push({
+      ...old.movements.find((m) => m.direction === 'off'),
+      id: 'mo-lorry',
+      date: '2026-03-01',
+      animalIds: [sold.id, away.id],
+    });
     const up = parseDatabase(JSON.stringify(old)).db;
-    const outcomes = (a) => up.movements.filter((m) => m.animalIds.includes(a.id) && m.direction === 'off').map((m) => [m.date, m.outcome]);
+    const outcomes = (a) =>
+      up.movements
+        .filter((m) => m.animalIds.includes(a.id) && m.direction === 'off')
+        .map((m) => [m.date, m.outcome]);
     assert.deepEqual([outcomes(sold), outcomes(away)], [[['2026-03-01', 'sold']], [['2026-03-01', 'away']]]);
     // Dated its last record, of 2026-04-02.
     const death = up.movements.find((m) => m.animalIds.includes(died.id) && m.outcome === 'died');
@@ -170,14 +194,19 @@ describe('upgrading a format 1 database', () => {
   });
 
   test('turns 0 days, perhaps left blank, into "not recorded"; parentage comes from births', () => {
-    assert.deepEqual(db.treatments.map((t) => [t.product, t.meatDays, t.milkPeriod]),
-      [['Alamycin LA 300', 28, null], ['Heptavac P Plus', null, null]]);
-    assert.match(db.treatments[1].target, /removed: GONE 1/, 'the removed animal\'s note is kept');
+    assert.deepEqual(
+      db.treatments.map((t) => [t.product, t.meatDays, t.milkPeriod]),
+      [
+        ['Alamycin LA 300', 28, null],
+        ['Heptavac P Plus', null, null],
+      ],
+    );
+    assert.match(db.treatments[1].target, /removed: GONE 1/, "the removed animal's note is kept");
     assert.deepEqual([byTag('UK 0 712345 00101').dam, byTag('UK 341207 00118').dam], ['', 'UK 341207 00102']);
   });
 });
 
-test('the saved text built in blocks is the records\' JSON after appends, replaced lists and resets', () => {
+test("the saved text built in blocks is the records' JSON after appends, replaced lists and resets", () => {
   const db = { ...emptyDatabase(), extra: { keep: [1] } };
   const s = blockSerialiser(3);
   const same = () => assert.equal(s.text(db), JSON.stringify(db));

@@ -1,7 +1,14 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import { parseDatabase, serialiseDatabase, emptyDatabase } from '../../resources/web/js/model.js';
-import { membersOn, groupsOf, joinGroup, leaveGroup, createGroup, validateGroup } from '../../resources/web/js/groups.js';
+import {
+  membersOn,
+  groupsOf,
+  joinGroup,
+  leaveGroup,
+  createGroup,
+  validateGroup,
+} from '../../resources/web/js/groups.js';
 
 describe('group membership on a date', () => {
   test('spells run from the day joined to the day before leaving, kept on rejoining, and saved', () => {
@@ -9,15 +16,27 @@ describe('group membership on a date', () => {
     const g = createGroup(db, { name: 'Ewe lambs', notes: '' });
     const other = createGroup(db, { name: 'Sale batch', notes: '' });
     assert.deepEqual(joinGroup(db, g.id, ['a', 'b'], '2026-03-01'), { ok: true, added: 2 });
-    assert.deepEqual(joinGroup(db, g.id, ['a', 'c'], '2026-03-05'), { ok: true, added: 1 }, 'a is in already');
+    assert.deepEqual(
+      joinGroup(db, g.id, ['a', 'c'], '2026-03-05'),
+      { ok: true, added: 1 },
+      'a is in already',
+    );
     assert.deepEqual(leaveGroup(db, g.id, ['a'], '2026-04-01'), { ok: true, removed: 1 });
     joinGroup(db, g.id, ['a'], '2026-05-01');
     joinGroup(db, other.id, ['a'], '2026-03-10');
     const on = (d) => [...membersOn(g, d)].sort();
-    assert.deepEqual([on('2026-02-28'), on('2026-03-01'), on('2026-03-31'), on('2026-04-01'), on('2026-05-01')],
-      [[], ['a', 'b'], ['a', 'b', 'c'], ['b', 'c'], ['a', 'b', 'c']]);
-    assert.deepEqual(groupsOf(db, 'a', '2026-03-20').map((x) => x.name), ['Ewe lambs', 'Sale batch']);
-    assert.deepEqual(groupsOf(db, 'a', '2026-04-15').map((x) => x.name), ['Sale batch']);
+    assert.deepEqual(
+      [on('2026-02-28'), on('2026-03-01'), on('2026-03-31'), on('2026-04-01'), on('2026-05-01')],
+      [[], ['a', 'b'], ['a', 'b', 'c'], ['b', 'c'], ['a', 'b', 'c']],
+    );
+    assert.deepEqual(
+      groupsOf(db, 'a', '2026-03-20').map((x) => x.name),
+      ['Ewe lambs', 'Sale batch'],
+    );
+    assert.deepEqual(
+      groupsOf(db, 'a', '2026-04-15').map((x) => x.name),
+      ['Sale batch'],
+    );
     // Stored and read back; a damaged spell refuses the file.
     assert.deepEqual(parseDatabase(serialiseDatabase(db)).db.groups, db.groups);
     db.groups[0].members[0].to = '1 April';

@@ -8,26 +8,52 @@ const TODAY = '2026-06-15';
 
 describe('import parsing', () => {
   test('reads quoted cells, semicolons, a byte-order mark and our own text-kept tags, numbering lines as in the file', () => {
-    const r = parseCsv('\ufeffTag;Notes;Weight\r\n"=""0042""";"two\nlines; one cell";12,5\r\n\r\n;;\n="007";\'=SUM(1);\n');
+    const r = parseCsv(
+      '\ufeffTag;Notes;Weight\r\n"=""0042""";"two\nlines; one cell";12,5\r\n\r\n;;\n="007";\'=SUM(1);\n',
+    );
     assert.deepEqual(r.header, ['Tag', 'Notes', 'Weight']);
-    assert.deepEqual(r.rows, [{ line: 2, cells: ['0042', 'two\nlines; one cell', '12,5'] }, { line: 6, cells: ['007', '=SUM(1)', ''] }]);
+    assert.deepEqual(r.rows, [
+      { line: 2, cells: ['0042', 'two\nlines; one cell', '12,5'] },
+      { line: 6, cells: ['007', '=SUM(1)', ''] },
+    ]);
     assert.match(parseCsv('Tag\n"open\n').message, /line 2 is never closed/);
     assert.equal(parseCsv('\ufeff\n').ok, false);
-    assert.deepEqual(parseCsv('Tag\rA1\rA2\r').rows.map((r) => r.cells[0]), ['A1', 'A2']);
+    assert.deepEqual(
+      parseCsv('Tag\rA1\rA2\r').rows.map((r) => r.cells[0]),
+      ['A1', 'A2'],
+    );
     // Columns are matched from their headings, each field once.
-    assert.deepEqual(guessMapping(['Ear tag', 'EID number', 'DOB', 'Sex', 'Weigh date', 'Weight (kg)', 'Paddock', 'Colour', 'Tag 2']),
-      ['tag', 'eid', 'dob', 'sex', 'weightDate', 'kg', 'field', '', '']);
+    assert.deepEqual(
+      guessMapping([
+        'Ear tag',
+        'EID number',
+        'DOB',
+        'Sex',
+        'Weigh date',
+        'Weight (kg)',
+        'Paddock',
+        'Colour',
+        'Tag 2',
+      ]),
+      ['tag', 'eid', 'dob', 'sex', 'weightDate', 'kg', 'field', '', ''],
+    );
   });
 });
 
 describe('import checking', () => {
   const gone = animal({ tag: 'OLD' });
   const here = animal({ tag: 'HERE', eid: '826000000000001' });
-  const { db, idx } = farm({ animals: [here, gone, animal({ tag: '826000000000050' }), animal({ tag: '0042' })], fields: [place('f1', 'Top Field')],
-    movements: [movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] })] });
+  const { db, idx } = farm({
+    animals: [here, gone, animal({ tag: '826000000000050' }), animal({ tag: '0042' })],
+    fields: [place('f1', 'Top Field')],
+    movements: [movement({ date: '2026-05-01', direction: 'off', outcome: 'sold', animalIds: [gone.id] })],
+  });
   const header = ['Tag', 'EID', 'Sex', 'DOB', 'Field', 'Weigh date', 'Kg'];
   const csv = (...lines) => parseCsv([header.join(','), ...lines].join('\n'));
-  const plan = (...lines) => { const p = csv(...lines); return planImport(p, guessMapping(p.header), db, idx, TODAY); };
+  const plan = (...lines) => {
+    const p = csv(...lines);
+    return planImport(p, guessMapping(p.header), db, idx, TODAY);
+  };
 
   test('each bad row is reported by its line with the reason, and the good rows go ahead', () => {
     const p = plan(
@@ -56,7 +82,10 @@ describe('import checking', () => {
       'N11,,f,,,2026-06-01,"1,234"',
       '7e1,,f,,,,',
     );
-    assert.deepEqual(p.errors.map((e) => e.line), [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23, 24]);
+    assert.deepEqual(
+      p.errors.map((e) => e.line),
+      [4, 5, 6, 7, 8, 9, 10, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23, 24],
+    );
     assert.match(p.errors[0].message, /15 digits/);
     assert.match(p.errors[4].message, /Nowhere/);
     assert.match(p.errors[5].message, /belongs to HERE/);
@@ -68,13 +97,32 @@ describe('import checking', () => {
     assert.match(p.errors[12].message, /electronic ID of N10/);
     assert.match(p.errors[13].message, /FR 12,345 holds a comma/);
     // A tag listed again must agree with its first row; what spreadsheets do to numbers is caught.
-    for (const [i, why] of [[14, /N1 is listed twice with different details/], [15, /before its birth/], [16, /turned into a number/],
-      [17, /42 may be 0042/], [18, /could be read two ways.*1234 or 1\.234/]]) assert.match(p.errors[i].message, why);
+    for (const [i, why] of [
+      [14, /N1 is listed twice with different details/],
+      [15, /before its birth/],
+      [16, /turned into a number/],
+      [17, /42 may be 0042/],
+      [18, /could be read two ways.*1234 or 1\.234/],
+    ])
+      assert.match(p.errors[i].message, why);
     const monthFirst = plan('M1,,f,03/04/2025,,,', 'M2,,f,12/31/2025,,,', 'M3,,f,2025-04-03,,,');
-    assert.deepEqual([monthFirst.errors.map((e) => e.line), monthFirst.animals.map((a) => a.tag)], [[2, 3], ['M3']]);
+    assert.deepEqual(
+      [monthFirst.errors.map((e) => e.line), monthFirst.animals.map((a) => a.tag)],
+      [[2, 3], ['M3']],
+    );
     assert.match(monthFirst.errors[0].message, /month first/);
-    assert.deepEqual(p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]), [['N1', '826000000000002', 'female', '2026-03-01', 'f1'], ['N10', '826000000000051', 'female', '', ''], ['7e1', undefined, 'female', '', '']]);
-    assert.deepEqual(p.weights.map((w) => w.kg), [30.5, 33, 50]);
+    assert.deepEqual(
+      p.animals.map((a) => [a.tag, a.eid, a.sex, a.dob, a.firstFieldId]),
+      [
+        ['N1', '826000000000002', 'female', '2026-03-01', 'f1'],
+        ['N10', '826000000000051', 'female', '', ''],
+        ['7e1', undefined, 'female', '', ''],
+      ],
+    );
+    assert.deepEqual(
+      p.weights.map((w) => w.kg),
+      [30.5, 33, 50],
+    );
   });
 
   test('a file without a tag column is refused whole; nothing is written until applied', () => {

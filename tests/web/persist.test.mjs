@@ -7,7 +7,11 @@ function fakeTimers() {
   let now = 0;
   const due = new Set();
   return {
-    set: (fn, ms) => { const t = { at: now + ms, fn }; due.add(t); return t; },
+    set: (fn, ms) => {
+      const t = { at: now + ms, fn };
+      due.add(t);
+      return t;
+    },
     clear: (t) => due.delete(t),
     now: () => now,
     advance(ms) {
@@ -27,11 +31,20 @@ function setup({ savedRevision = 0 } = {}) {
   const queue = new PersistQueue({
     source: { revision: () => doc.revision, text: () => JSON.stringify(doc.items) },
     send: (content) => new Promise((resolve, reject) => sent.push({ content, resolve, reject })),
-    savedRevision, delay: 400, maxWait: 2000, timers,
+    savedRevision,
+    delay: 400,
+    maxWait: 2000,
+    timers,
   });
   return {
-    timers, sent, queue,
-    change: (item) => { doc.items.push(item); doc.revision++; queue.changed(); },
+    timers,
+    sent,
+    queue,
+    change: (item) => {
+      doc.items.push(item);
+      doc.revision++;
+      queue.changed();
+    },
     texts: () => sent.map((s) => s.content),
     reply: (i, answer) => sent[i].resolve(answer),
   };
@@ -55,7 +68,10 @@ describe('saving shortly after changes', () => {
     assert.deepEqual(queue.state, { dirty: false, saving: false, error: null, locked: false });
 
     timers.advance(5000);
-    for (let i = 0; i < 7; i++) { change(i); timers.advance(300); } // 2,100 ms of changes, saved meanwhile
+    for (let i = 0; i < 7; i++) {
+      change(i);
+      timers.advance(300);
+    } // 2,100 ms of changes, saved meanwhile
     assert.deepEqual(texts(), ['["a","b","c"]', '["a","b","c",0,1,2,3,4,5,6]']);
   });
 
@@ -136,7 +152,9 @@ describe('flushing at once (quitting)', () => {
     timers.advance(400);
     change('b');
     let answered = null;
-    const p = queue.flush().then((a) => { answered = a; });
+    const p = queue.flush().then((a) => {
+      answered = a;
+    });
     assert.deepEqual(texts(), ['["a"]', '["a","b"]'], 'posted before flush returned');
     assert.equal(timers.pending(), 0, 'the debounce timer is cancelled');
     const again = queue.flush();

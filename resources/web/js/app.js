@@ -3,8 +3,21 @@
 // before quitting), routing and the global search.
 
 import {
-  buildIndex, indexAdded, newId, blockSerialiser, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
-  STATUS_LABEL, COLLECTIONS, SPECIES, SCHEMA_VERSION,
+  buildIndex,
+  indexAdded,
+  newId,
+  blockSerialiser,
+  serialiseDatabase,
+  parseDatabase,
+  decodeUtf8,
+  localIsoDate,
+  localDateTime,
+  searchAnimals,
+  animalLabel,
+  STATUS_LABEL,
+  COLLECTIONS,
+  SPECIES,
+  SCHEMA_VERSION,
 } from './model.js';
 import { refreshHerd } from './history.js';
 import { withdrawalsRunning } from './withdrawal.js';
@@ -15,13 +28,28 @@ import { demoDatabase } from './demo.js';
 import { h, nf } from './dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
 import { herdRegister, composeDocument } from './print.js';
-import { overviewView, animalsView, animalCardView, animalHref, showAnimals, registerDatesOf } from './views-herd.js';
+import {
+  overviewView,
+  animalsView,
+  animalCardView,
+  animalHref,
+  showAnimals,
+  registerDatesOf,
+} from './views-herd.js';
 import { cabinetView } from './views-cabinet.js';
 import { handlingView } from './views-handling.js';
 import { groupsView } from './views-groups.js';
 import { reportsView } from './views-reports.js';
 import { UNITS } from './cabinet.js';
-import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
+import {
+  treatmentsView,
+  weightsView,
+  birthsView,
+  movementsView,
+  fieldsView,
+  dataView,
+  lockedView,
+} from './views-records.js';
 
 const MARKER_KEY = 'meadowline-field-keeper.saved';
 const RELOADED_KEY = 'meadowline-field-keeper.reloaded';
@@ -112,7 +140,11 @@ async function start() {
     app.db = demoDatabase(Number(demo) || 300, app.today());
     app.idx = buildIndex(app.db);
     app.queue.lock();
-    showBanner('demo', { kind: 'info', title: 'Demonstration records.', message: 'Nothing you change here is saved.' });
+    showBanner('demo', {
+      kind: 'info',
+      title: 'Demonstration records.',
+      message: 'Nothing you change here is saved.',
+    });
   } else if (choice.mode === 'locked') {
     app.problem = choice;
     app.queue.lock();
@@ -133,18 +165,35 @@ async function start() {
   window.addEventListener('hashchange', () => render({ focusHeading: true }));
   // A reload or closing the tab still hands over the pending work.
   window.addEventListener('pagehide', () => app.queue.flush());
-  document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'hidden') app.queue.flush(); });
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'hidden') app.queue.flush();
+  });
   document.addEventListener('keydown', globalKeys);
   document.body.append(
     h('datalist', { id: 'tag-suggestions' }),
-    h('datalist', { id: 'species-suggestions' }, SPECIES.map((s) => h('option', { value: s }))),
+    h(
+      'datalist',
+      { id: 'species-suggestions' },
+      SPECIES.map((s) => h('option', { value: s })),
+    ),
     h('datalist', { id: 'product-suggestions' }),
-    h('datalist', { id: 'unit-suggestions' }, UNITS.map((u) => h('option', { value: u }))));
+    h(
+      'datalist',
+      { id: 'unit-suggestions' },
+      UNITS.map((u) => h('option', { value: u })),
+    ),
+  );
   setupSearch();
   showSaveState(app.queue.state);
   render({ focusHeading: false });
 
-  app.bridge.ping().then((r) => { app.dataPath = r?.dataPath || ''; if (app.current?.route === 'data') render(); }, () => {});
+  app.bridge.ping().then(
+    (r) => {
+      app.dataPath = r?.dataPath || '';
+      if (app.current?.route === 'data') render();
+    },
+    () => {},
+  );
 }
 
 // ---------------------------------------------------------------- changes and saving
@@ -161,7 +210,8 @@ async function upgradeOnDisk(from) {
     app.queue.lock();
     showBanner('upgrade-error', {
       title: 'These records are not being saved.',
-      message: `They were written by an older version (format ${from}) and need upgrading, but a copy of the old file could not be kept first (${e?.message || e}). ` +
+      message:
+        `They were written by an older version (format ${from}) and need upgrading, but a copy of the old file could not be kept first (${e?.message || e}). ` +
         'The file is unchanged. Quit and start Field Keeper again to try once more.',
     });
     return;
@@ -204,13 +254,16 @@ app.commitAdded = (collection, value) => {
 let warming = null;
 function warmSaved() {
   if (warming !== null || !app.db) return;
-  const step = () => { warming = app.serialiser.warm(app.db) || app.idx?.warmSearch() ? setTimeout(step, 0) : null; };
+  const step = () => {
+    warming = app.serialiser.warm(app.db) || app.idx?.warmSearch() ? setTimeout(step, 0) : null;
+  };
   warming = setTimeout(step, 0);
 }
 
 // Withdrawals running now, worked out once per change and minute: every
 // screen of the herd shows them, and a large farm has many treatments.
-app.withdrawals = () => app.sortedOnce(`withdrawals ${app.now()}`, () => withdrawalsRunning(app.db, app.idx, app.now()));
+app.withdrawals = () =>
+  app.sortedOnce(`withdrawals ${app.now()}`, () => withdrawalsRunning(app.db, app.idx, app.now()));
 
 app.sortedOnce = (key, make) => {
   let v = app.sortCache.get(key);
@@ -224,11 +277,22 @@ let lastMarked = null;
 function showSaveState(state) {
   const el = document.getElementById('save-state');
   let text, kind;
-  if (state.locked) { text = 'Saving is switched off'; kind = 'off'; }
-  else if (state.error) { text = 'Not saved'; kind = 'error'; }
-  else if (state.saving) { text = 'Saving…'; kind = 'busy'; }
-  else if (state.dirty) { text = 'Changes waiting to be saved'; kind = 'busy'; }
-  else { text = 'All changes saved'; kind = 'ok'; }
+  if (state.locked) {
+    text = 'Saving is switched off';
+    kind = 'off';
+  } else if (state.error) {
+    text = 'Not saved';
+    kind = 'error';
+  } else if (state.saving) {
+    text = 'Saving…';
+    kind = 'busy';
+  } else if (state.dirty) {
+    text = 'Changes waiting to be saved';
+    kind = 'busy';
+  } else {
+    text = 'All changes saved';
+    kind = 'ok';
+  }
   el.textContent = text;
   el.dataset.state = kind;
 
@@ -236,7 +300,9 @@ function showSaveState(state) {
     showBanner('save-error', {
       title: 'Your latest changes could not be saved.',
       message: `${sentence(state.error)} They are kept in this window, and saving is tried again with your next change.`,
-      actions: [h('button', { type: 'button', class: 'btn', onclick: () => app.queue.flush() }, 'Try again now')],
+      actions: [
+        h('button', { type: 'button', class: 'btn', onclick: () => app.queue.flush() }, 'Try again now'),
+      ],
     });
   } else {
     clearBanner('save-error');
@@ -266,7 +332,10 @@ app.safetySnapshot = async (reason) => {
     if (res?.ok === false) throw new Error(res.error || 'no reason was given');
     return true;
   } catch (e) {
-    showBanner('action-error', { title: 'Nothing was changed.', message: `The safety copy could not be made: ${e?.message || e}` });
+    showBanner('action-error', {
+      title: 'Nothing was changed.',
+      message: `The safety copy could not be made: ${e?.message || e}`,
+    });
     return false;
   }
 };
@@ -280,24 +349,32 @@ async function offerFile(what, filename, content, base64 = false) {
     } else if (res?.cancelled) {
       toast(`${what} not saved.`);
     } else {
-      showBanner('file-error', { title: `${what} was not saved.`, message: res?.error || 'No reason was given.' });
+      showBanner('file-error', {
+        title: `${what} was not saved.`,
+        message: res?.error || 'No reason was given.',
+      });
     }
   } catch (e) {
     showBanner('file-error', { title: `${what} was not saved.`, message: String(e?.message || e) });
   }
 }
 
-app.exportCsv = (csv, what = 'Export') => offerFile(what, `Field Keeper ${what.toLowerCase()} ${app.today()}.csv`, csv);
+app.exportCsv = (csv, what = 'Export') =>
+  offerFile(what, `Field Keeper ${what.toLowerCase()} ${app.today()}.csv`, csv);
 
 app.exportRaw = () => {
   const raw = app.problem?.raw;
-  if (raw) return offerFile('Copy', `Field Keeper records as found ${app.today()}.json`, raw.content, raw.base64);
+  if (raw)
+    return offerFile('Copy', `Field Keeper records as found ${app.today()}.json`, raw.content, raw.base64);
   return undefined;
 };
 
 app.backUp = async () => {
   if (app.problem) {
-    if (!app.problem.raw) { toast('There are no records in this window to back up.'); return; }
+    if (!app.problem.raw) {
+      toast('There are no records in this window to back up.');
+      return;
+    }
     await app.bridge.snapshot('backup').catch(() => {});
     await app.exportRaw();
     return;
@@ -324,7 +401,11 @@ app.importBackup = async (file, statusEl) => {
   }
   const incoming = parsed.db;
   const count = (n, word) => `${nf.format(n)} ${word}${n === 1 ? '' : 's'}`;
-  const describe = (db) => `${count(db.animals.length, 'animal')} and ${count(COLLECTIONS.reduce((n, c) => n + (c === 'animals' || c === 'fields' ? 0 : db[c].length), 0), 'other record')}`;
+  const describe = (db) =>
+    `${count(db.animals.length, 'animal')} and ${count(
+      COLLECTIONS.reduce((n, c) => n + (c === 'animals' || c === 'fields' ? 0 : db[c].length), 0),
+      'other record',
+    )}`;
   const ok = await confirmDialog({
     title: 'Replace all records with this backup?',
     message: [
@@ -333,8 +414,14 @@ app.importBackup = async (file, statusEl) => {
     ],
     confirmLabel: 'Replace records',
   });
-  if (!ok) { say('info', 'Nothing was imported.'); return; }
-  if (!(await app.safetySnapshot('before import'))) { say('error', 'Nothing was imported.'); return; }
+  if (!ok) {
+    say('info', 'Nothing was imported.');
+    return;
+  }
+  if (!(await app.safetySnapshot('before import'))) {
+    say('error', 'Nothing was imported.');
+    return;
+  }
   // The new records must count as unsaved, whatever revision they carry.
   incoming.revision = app.db.revision + 1;
   app.db = incoming;
@@ -355,11 +442,25 @@ function printPage(title) {
   const view = app.current;
   let html;
   if (app.problem) {
-    html = composeDocument({ title: 'Field Keeper', printedOn: app.today(), blocks: [{ html: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>`, mm: 30 }] });
+    html = composeDocument({
+      title: 'Field Keeper',
+      printedOn: app.today(),
+      blocks: [
+        {
+          html: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>`,
+          mm: 30,
+        },
+      ],
+    });
   } else if (view?.print) {
     html = view.print();
   } else {
-    html = herdRegister(app.db, app.idx, app.db.animals.filter((a) => !a.voided), { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app) });
+    html = herdRegister(
+      app.db,
+      app.idx,
+      app.db.animals.filter((a) => !a.voided),
+      { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app) },
+    );
   }
   const jobTitle = typeof title === 'string' && title ? title : document.title;
   return app.bridge.print(html, jobTitle).catch((e) => {
@@ -374,14 +475,19 @@ app.vs = (key, initial) => {
   if (!st) app.viewStates.set(key, (st = initial));
   return st;
 };
-app.go = (hash) => { if (location.hash === hash) render({ focusHeading: true }); else location.hash = hash; };
+app.go = (hash) => {
+  if (location.hash === hash) render({ focusHeading: true });
+  else location.hash = hash;
+};
 app.focusKey = () => focusKeyOf(document.activeElement);
 app.refocus = refocus;
 app.rerender = () => render();
 
 function parseRoute() {
   const [, name = 'overview', param] = location.hash.match(/^#\/([a-z]+)(?:\/(.+))?$/) || [];
-  return ROUTES[name] ? { name, param: param ? decodeURIComponent(param) : null } : { name: 'overview', param: null };
+  return ROUTES[name]
+    ? { name, param: param ? decodeURIComponent(param) : null }
+    : { name: 'overview', param: null };
 }
 
 function render({ focusHeading = false } = {}) {
@@ -394,8 +500,10 @@ function render({ focusHeading = false } = {}) {
   host.replaceChildren(view.el);
   document.title = `${view.title} – Meadowline Field Keeper`;
   for (const a of document.querySelectorAll('.sidebar a')) {
-    const match = a.dataset.route === route.name || (a.dataset.route === 'animals' && route.name === 'animal');
-    if (match) a.setAttribute('aria-current', 'page'); else a.removeAttribute('aria-current');
+    const match =
+      a.dataset.route === route.name || (a.dataset.route === 'animals' && route.name === 'animal');
+    if (match) a.setAttribute('aria-current', 'page');
+    else a.removeAttribute('aria-current');
   }
   if (focusHeading) {
     host.querySelector('h1')?.focus();
@@ -455,26 +563,66 @@ function setupSearch() {
   const run = () => {
     clearTimeout(timer);
     timer = null;
-    if (app.problem || !input.value.trim()) { list.replaceChildren(); items = []; close(); return; }
+    if (app.problem || !input.value.trim()) {
+      list.replaceChildren();
+      items = [];
+      close();
+      return;
+    }
     const { total, results } = searchAnimals(app.idx.searchIndex(), input.value, 8);
     items = results.slice();
     if (total > results.length) items.push({ all: true, total });
-    list.replaceChildren(...(items.length ? items.map((it, i) => h('li', {
-      id: `search-opt-${i}`, role: 'option', 'aria-selected': 'false', class: it.all ? 'all' : null,
-      onmousedown: (ev) => ev.preventDefault(),
-      onclick: () => choose(i),
-    }, it.all ? `Show all ${nf.format(it.total)} animals found` : [
-      h('span', { class: 'opt-main' }, animalLabel(it.animal)),
-      h('span', { class: 'opt-sub' }, [it.animal.species, STATUS_LABEL.get(it.animal.status),
-        it.matchedIn && `${it.matchedIn.kind} ${it.matchedIn.date}`].filter(Boolean).join(' · ')),
-    ])) : [h('li', { class: 'none', role: 'option', 'aria-disabled': 'true', id: 'search-opt-none' }, 'No animal found')]));
+    list.replaceChildren(
+      ...(items.length
+        ? items.map((it, i) =>
+            h(
+              'li',
+              {
+                id: `search-opt-${i}`,
+                role: 'option',
+                'aria-selected': 'false',
+                class: it.all ? 'all' : null,
+                onmousedown: (ev) => ev.preventDefault(),
+                onclick: () => choose(i),
+              },
+              it.all
+                ? `Show all ${nf.format(it.total)} animals found`
+                : [
+                    h('span', { class: 'opt-main' }, animalLabel(it.animal)),
+                    h(
+                      'span',
+                      { class: 'opt-sub' },
+                      [
+                        it.animal.species,
+                        STATUS_LABEL.get(it.animal.status),
+                        it.matchedIn && `${it.matchedIn.kind} ${it.matchedIn.date}`,
+                      ]
+                        .filter(Boolean)
+                        .join(' · '),
+                    ),
+                  ],
+            ),
+          )
+        : [
+            h(
+              'li',
+              { class: 'none', role: 'option', 'aria-disabled': 'true', id: 'search-opt-none' },
+              'No animal found',
+            ),
+          ]),
+    );
     list.hidden = false;
     input.setAttribute('aria-expanded', 'true');
     setActive(items.length ? 0 : -1);
   };
 
-  input.addEventListener('input', () => { clearTimeout(timer); timer = setTimeout(run, 120); });
-  input.addEventListener('focus', () => { if (input.value.trim() && list.hidden) run(); });
+  input.addEventListener('input', () => {
+    clearTimeout(timer);
+    timer = setTimeout(run, 120);
+  });
+  input.addEventListener('focus', () => {
+    if (input.value.trim() && list.hidden) run();
+  });
   input.addEventListener('blur', close);
   input.addEventListener('keydown', (ev) => {
     if (ev.key === 'ArrowDown' || ev.key === 'ArrowUp') {
@@ -488,7 +636,13 @@ function setupSearch() {
       if (timer || list.hidden) run();
       choose(active >= 0 ? active : 0);
     } else if (ev.key === 'Escape') {
-      if (!list.hidden) { ev.preventDefault(); close(); } else if (input.value) { ev.preventDefault(); input.value = ''; }
+      if (!list.hidden) {
+        ev.preventDefault();
+        close();
+      } else if (input.value) {
+        ev.preventDefault();
+        input.value = '';
+      }
     }
   });
 }

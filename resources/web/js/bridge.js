@@ -13,7 +13,11 @@ export function createBridge(win) {
   // Marked as inside the application but unable to reach it: saving must
   // fail visibly rather than go to browser storage nobody will look at.
   if (typeof win.__ML_SHELL === 'string') {
-    return shellBridge({ postMessage: () => { throw new Error('The connection to Field Keeper is missing.'); } });
+    return shellBridge({
+      postMessage: () => {
+        throw new Error('The connection to Field Keeper is missing.');
+      },
+    });
   }
   return browserBridge(win);
 }
@@ -31,7 +35,8 @@ function shellBridge(handler) {
     ping: () => post({ action: 'ping' }),
     persist: (content) => post({ action: 'persist', content }),
     snapshot: (reason) => post({ action: 'snapshot', reason }),
-    save: (filename, content, base64 = false) => post({ action: 'save', filename, content, base64: base64 === true }),
+    save: (filename, content, base64 = false) =>
+      post({ action: 'save', filename, content, base64: base64 === true }),
     print: (html, title) => post({ action: 'print', html, title }),
     reveal: () => post({ action: 'reveal' }),
   };
@@ -54,15 +59,20 @@ function browserBridge(win) {
     snapshot: async (reason) => {
       try {
         const current = storage().getItem(STORAGE_KEY);
-        if (current !== null) storage().setItem(SNAPSHOT_KEY, JSON.stringify({ reason, at: new Date().toISOString(), content: current }));
+        if (current !== null)
+          storage().setItem(
+            SNAPSHOT_KEY,
+            JSON.stringify({ reason, at: new Date().toISOString(), content: current }),
+          );
       } catch {
         // A snapshot that does not fit is not worth stopping the user for.
       }
       return { ok: true };
     },
     save: async (filename, content, base64 = false) => {
-      const blob = new Blob([base64 ? base64ToBytes(content) : content],
-        { type: filename.endsWith('.csv') ? 'text/csv;charset=utf-8' : 'application/octet-stream' });
+      const blob = new Blob([base64 ? base64ToBytes(content) : content], {
+        type: filename.endsWith('.csv') ? 'text/csv;charset=utf-8' : 'application/octet-stream',
+      });
       const url = win.URL.createObjectURL(blob);
       const a = win.document.createElement('a');
       a.href = url;
@@ -94,9 +104,13 @@ function printInFrame(win, html) {
   frame.style.cssText = 'position:fixed;right:0;bottom:0;width:0;height:0;border:0;visibility:hidden';
   const base = new URL('.', win.location.href).href;
   frame.srcdoc = html.replace('<head>', `<head><base href="${base}">`);
-  frame.addEventListener('load', () => {
-    frame.contentWindow.focus();
-    frame.contentWindow.print();
-  }, { once: true });
+  frame.addEventListener(
+    'load',
+    () => {
+      frame.contentWindow.focus();
+      frame.contentWindow.print();
+    },
+    { once: true },
+  );
   doc.body.append(frame);
 }

@@ -2,7 +2,14 @@
 // book, GB VMR 2013 reg. 19(1), EU 2019/6 art. 108), what each batch has left
 // after the treatments that drew on it, and which batches are out of date.
 
-import { isIsoDate, addDays, inForce, MILK_UNITS, MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS } from './model.js';
+import {
+  isIsoDate,
+  addDays,
+  inForce,
+  MILK_UNITS,
+  MAX_WITHDRAWAL_DAYS,
+  MAX_WITHDRAWAL_HOURS,
+} from './model.js';
 import { text, parsePeriod, requireDate, result, parseNumber, validateTreatment } from './records.js';
 import { toCsv } from './csv.js';
 
@@ -59,7 +66,11 @@ export function cabinetChoices(db, date, keepId = '') {
   return [...stock.values()]
     .filter((s) => s.purchase.id === keepId || (inForce(s.purchase) && s.left > 0))
     .map((s) => ({ ...s, ...batchState(s, date) }))
-    .sort((a, b) => (a.purchase.expiry || '9999').localeCompare(b.purchase.expiry || '9999') || a.purchase.product.localeCompare(b.purchase.product));
+    .sort(
+      (a, b) =>
+        (a.purchase.expiry || '9999').localeCompare(b.purchase.expiry || '9999') ||
+        a.purchase.product.localeCompare(b.purchase.product),
+    );
 }
 
 export function choiceLabel(c) {
@@ -88,11 +99,31 @@ export function validatePurchase(input, today) {
   if (!supplierAddress) errors.supplierAddress = 'Enter the supplier’s address.';
   const milkUnit = MILK_UNITS.some(([k]) => k === input.milkUnit) ? input.milkUnit : 'days';
   const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
-  const milkPeriod = parsePeriod(input.milkPeriod, errors, 'milkPeriod', milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS, milkUnit);
-  return result({
-    date, product, batch, expiry, quantity, unit, supplier, supplierAddress, meatDays, milkPeriod, milkUnit,
-    antibiotic: input.antibiotic === true || input.antibiotic === 'on', notes: text(input.notes),
-  }, errors);
+  const milkPeriod = parsePeriod(
+    input.milkPeriod,
+    errors,
+    'milkPeriod',
+    milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS,
+    milkUnit,
+  );
+  return result(
+    {
+      date,
+      product,
+      batch,
+      expiry,
+      quantity,
+      unit,
+      supplier,
+      supplierAddress,
+      meatDays,
+      milkPeriod,
+      milkUnit,
+      antibiotic: input.antibiotic === true || input.antibiotic === 'on',
+      notes: text(input.notes),
+    },
+    errors,
+  );
 }
 
 // What a treatment takes from the cabinet. Errors stop the save; warnings
@@ -111,25 +142,65 @@ export function checkCabinetUse(db, input, date, editing = null) {
   const stockUsed = parseNumber(input.stockUsed);
   if (!(stockUsed > 0)) errors.stockUsed = `Enter how much was taken from the batch, in ${s.purchase.unit}.`;
   const p = s.purchase;
-  const before = editing && editing.purchaseId === purchaseId && inForce(editing) ? editing.stockUsed || 0 : 0;
-  if (isIsoDate(date) && p.expiry && p.expiry < date) warnings.push(`Batch ${p.batch} of ${p.product} expired on ${p.expiry}.`);
-  if (stockUsed > round(s.left + before)) warnings.push(`Only ${round(s.left + before)} ${p.unit} of batch ${p.batch} is left in the cabinet.`);
-  return { errors, warnings, value: { purchaseId, stockUsed: stockUsed > 0 ? stockUsed : null, product: p.product, batch: p.batch } };
+  const before =
+    editing && editing.purchaseId === purchaseId && inForce(editing) ? editing.stockUsed || 0 : 0;
+  if (isIsoDate(date) && p.expiry && p.expiry < date)
+    warnings.push(`Batch ${p.batch} of ${p.product} expired on ${p.expiry}.`);
+  if (stockUsed > round(s.left + before))
+    warnings.push(`Only ${round(s.left + before)} ${p.unit} of batch ${p.batch} is left in the cabinet.`);
+  return {
+    errors,
+    warnings,
+    value: { purchaseId, stockUsed: stockUsed > 0 ? stockUsed : null, product: p.product, batch: p.batch },
+  };
 }
 
 const voidNote = (r) => (r.voided ? `VOID ${r.voided.at.slice(0, 10)}: ${r.voided.reason}` : '');
 const period = (n, unit = 'days') => (n === null || n === undefined ? 'not recorded' : `${n} ${unit}`);
 
-export const PURCHASE_HEADER = ['Date bought', 'Product', 'Batch', 'Expiry', 'Quantity', 'Unit', 'Supplier', 'Supplier address',
-  'Meat withdrawal', 'Milk withdrawal', 'Antibiotic', 'Used', 'Left', 'Notes', 'Void'];
+export const PURCHASE_HEADER = [
+  'Date bought',
+  'Product',
+  'Batch',
+  'Expiry',
+  'Quantity',
+  'Unit',
+  'Supplier',
+  'Supplier address',
+  'Meat withdrawal',
+  'Milk withdrawal',
+  'Antibiotic',
+  'Used',
+  'Left',
+  'Notes',
+  'Void',
+];
 
 export function purchaseRow(p, s) {
-  return [p.date, p.product, p.batch, p.expiry, p.quantity, p.unit, p.supplier, p.supplierAddress, period(p.meatDays),
-    period(p.milkPeriod, p.milkUnit), p.antibiotic ? 'yes' : 'no', s?.used ?? 0, s?.left ?? p.quantity, p.notes, voidNote(p)];
+  return [
+    p.date,
+    p.product,
+    p.batch,
+    p.expiry,
+    p.quantity,
+    p.unit,
+    p.supplier,
+    p.supplierAddress,
+    period(p.meatDays),
+    period(p.milkPeriod, p.milkUnit),
+    p.antibiotic ? 'yes' : 'no',
+    s?.used ?? 0,
+    s?.left ?? p.quantity,
+    p.notes,
+    voidNote(p),
+  ];
 }
 
 export function purchasesCsv(purchases, stock) {
-  return toCsv(PURCHASE_HEADER, purchases.map((p) => purchaseRow(p, stock.get(p.id))));
+  return toCsv(
+    PURCHASE_HEADER,
+    purchases.map((p) => purchaseRow(p, stock.get(p.id))),
+  );
 }
 
 // A treatment as typed, with what it drew from the cabinet: the product and

@@ -4,17 +4,24 @@
 import { daysBetween } from './model.js';
 
 export function escapeHtml(s) {
-  return String(s).replace(/[&<>"']/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c]);
+  return String(s).replace(
+    /[&<>"']/g,
+    (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c],
+  );
 }
 
 // Round steps (1, 2 or 5 times a power of ten) giving about four grid lines.
 export function niceTicks(min, max, want = 4) {
-  if (min === max) { min -= 1; max += 1; }
+  if (min === max) {
+    min -= 1;
+    max += 1;
+  }
   const raw = (max - min) / want;
   const pow = 10 ** Math.floor(Math.log10(raw));
   const step = [1, 2, 5, 10].map((m) => m * pow).find((s) => s >= raw);
   const ticks = [];
-  for (let v = Math.floor(min / step) * step; v <= max + step * 1e-9; v += step) ticks.push(Number(v.toFixed(6)));
+  for (let v = Math.floor(min / step) * step; v <= max + step * 1e-9; v += step)
+    ticks.push(Number(v.toFixed(6)));
   if (ticks[ticks.length - 1] < max) ticks.push(Number((ticks[ticks.length - 1] + step).toFixed(6)));
   return ticks;
 }
@@ -31,11 +38,16 @@ export function weightChartSvg(weights, { width = 560, height = 220, title = 'We
   if (!pts.length) {
     return `${head}<text x="${width / 2}" y="${height / 2}" text-anchor="middle" class="chart-empty">No weights recorded yet</text></svg>`;
   }
-  const left = 48, right = 16, top = 14, bottom = 30;
-  const w = width - left - right, h = height - top - bottom;
+  const left = 48,
+    right = 16,
+    top = 14,
+    bottom = 30;
+  const w = width - left - right,
+    h = height - top - bottom;
   const kgs = pts.map((p) => p.kg);
   const ticks = niceTicks(Math.min(...kgs), Math.max(...kgs));
-  const lo = ticks[0], hi = ticks[ticks.length - 1];
+  const lo = ticks[0],
+    hi = ticks[ticks.length - 1];
   const span = Math.max(1, daysBetween(pts[0].date, pts[pts.length - 1].date));
   const x = (p) => left + (pts.length === 1 ? w / 2 : (daysBetween(pts[0].date, p.date) / span) * w);
   const y = (kg) => top + h - ((kg - lo) / (hi - lo)) * h;
@@ -46,7 +58,8 @@ export function weightChartSvg(weights, { width = 560, height = 220, title = 'We
     out += `<text class="chart-label" x="${left - 6}" y="${ty}" text-anchor="end" dominant-baseline="middle">${fmt(t)}</text>`;
   }
   out += `<text class="chart-label" x="${left}" y="${height - 8}">${pts[0].date}</text>`;
-  if (pts.length > 1) out += `<text class="chart-label" x="${left + w}" y="${height - 8}" text-anchor="end">${pts[pts.length - 1].date}</text>`;
+  if (pts.length > 1)
+    out += `<text class="chart-label" x="${left + w}" y="${height - 8}" text-anchor="end">${pts[pts.length - 1].date}</text>`;
   const line = pts.map((p) => `${x(p).toFixed(1)},${y(p.kg).toFixed(1)}`).join(' ');
   if (pts.length > 1) out += `<polyline class="chart-line" fill="none" points="${line}"/>`;
   for (const p of pts) {

@@ -16,14 +16,17 @@ export function membersOn(group, date) {
 }
 
 export function groupsOf(db, animalId, date) {
-  return db.groups.filter((g) => inForce(g) && g.members.some((s) => s.animalId === animalId && inSpell(s, date)));
+  return db.groups.filter(
+    (g) => inForce(g) && g.members.some((s) => s.animalId === animalId && inSpell(s, date)),
+  );
 }
 
 export function validateGroup(input, db, editingId = null) {
   const errors = {};
   const name = text(input.name);
   if (!name) errors.name = 'Enter a name for the group.';
-  else if (db.groups.some((g) => g.id !== editingId && inForce(g) && fold(g.name) === fold(name))) errors.name = 'Another group has this name.';
+  else if (db.groups.some((g) => g.id !== editingId && inForce(g) && fold(g.name) === fold(name)))
+    errors.name = 'Another group has this name.';
   return result({ name, notes: text(input.notes) }, errors);
 }
 
@@ -45,8 +48,10 @@ export function checkMembership(db, groupId, ids, date, mode) {
   const set = new Set(ids);
   for (const s of g.members) {
     if (!set.has(s.animalId)) continue;
-    if (mode === 'join' && s.from > date) return { date: `An animal already joins this group on ${s.from}; choose that date or a later one.` };
-    if (mode === 'leave' && !s.to && s.from >= date) return { date: `An animal joined on ${s.from}; it can only leave after that.` };
+    if (mode === 'join' && s.from > date)
+      return { date: `An animal already joins this group on ${s.from}; choose that date or a later one.` };
+    if (mode === 'leave' && !s.to && s.from >= date)
+      return { date: `An animal joined on ${s.from}; it can only leave after that.` };
   }
   return null;
 }
@@ -58,7 +63,11 @@ export function joinGroup(db, groupId, ids, date) {
   const g = db.groups.find((x) => x.id === groupId);
   const now = membersOn(g, date);
   let added = 0;
-  for (const id of ids) if (!now.has(id)) { g.members.push({ animalId: id, from: date, to: '' }); added++; }
+  for (const id of ids)
+    if (!now.has(id)) {
+      g.members.push({ animalId: id, from: date, to: '' });
+      added++;
+    }
   return { ok: true, added };
 }
 
@@ -69,7 +78,10 @@ export function leaveGroup(db, groupId, ids, date) {
   const set = new Set(ids);
   let removed = 0;
   for (const s of db.groups.find((x) => x.id === groupId).members) {
-    if (set.has(s.animalId) && !s.to) { s.to = date; removed++; }
+    if (set.has(s.animalId) && !s.to) {
+      s.to = date;
+      removed++;
+    }
   }
   return { ok: true, removed };
 }

@@ -14,7 +14,8 @@ export function lookupTag(db, idx, tag, date) {
   if (!t) return { error: 'Type or scan a tag.' };
   const animal = findByTag(idx, t);
   if (!animal || animal.voided) return { error: `${t} is not on this farm’s records.` };
-  if (!presentOn(animal, idx.movesByAnimal?.() ?? movementsByAnimal(db), date)) return { animal, error: `${animal.tag} was not on the farm on ${date}.` };
+  if (!presentOn(animal, idx.movesByAnimal?.() ?? movementsByAnimal(db), date))
+    return { animal, error: `${animal.tag} was not on the farm on ${date}.` };
   return { animal };
 }
 
@@ -39,9 +40,16 @@ export function checkWeighTag(db, idx, tag, date, expected = null) {
   if (found.error) return found;
   const { animal } = found;
   const already = (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date);
-  if (already) return { animal, error: `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.` };
+  if (already)
+    return {
+      animal,
+      error: `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.`,
+    };
   if (expected?.length && !expected.includes(animal.id)) {
-    return { animal, error: `${animal.tag} is not among the ${expected.length} animals chosen for this weighing. Forget the chosen animals to weigh it.` };
+    return {
+      animal,
+      error: `${animal.tag} is not among the ${expected.length} animals chosen for this weighing. Forget the chosen animals to weigh it.`,
+    };
   }
   return { animal };
 }
@@ -66,7 +74,11 @@ export function validateSessionWeight(db, idx, { tag, kg, date, expected = null,
   if (!(n > 0) || n > 5000) errors.kg = 'Enter the weight in kilograms, for example 42.5.';
   if (Object.keys(errors).length) return { ok: false, errors, animal: found.animal };
   const last = lastWeight(idx, found.animal, d);
-  return result({ date: d, animalId: found.animal.id, kg: n }, errors, { animal: found.animal, last, gain: dailyGain(last, n, d) });
+  return result({ date: d, animalId: found.animal.id, kg: n }, errors, {
+    animal: found.animal,
+    last,
+    gain: dailyGain(last, n, d),
+  });
 }
 
 // One animal through the race in a treatment session: the session's product
@@ -75,8 +87,14 @@ export function validateSessionWeight(db, idx, { tag, kg, date, expected = null,
 export function validateSessionTreatment(db, idx, session, tag, today) {
   const found = lookupTag(db, idx, tag, session.date);
   if (found.error) return { ok: false, errors: { tag: found.error } };
-  if (session.treated?.has(found.animal.id)) return { ok: false, errors: { tag: `${found.animal.tag} has already been treated in this session.` } };
-  const res = validateTreatmentFromCabinet({ ...session, tags: found.animal.tag, stockUsed: session.perAnimal }, idx, today, db);
+  if (session.treated?.has(found.animal.id))
+    return { ok: false, errors: { tag: `${found.animal.tag} has already been treated in this session.` } };
+  const res = validateTreatmentFromCabinet(
+    { ...session, tags: found.animal.tag, stockUsed: session.perAnimal },
+    idx,
+    today,
+    db,
+  );
   return res.ok ? { ...res, animal: found.animal } : res;
 }
 
@@ -87,7 +105,8 @@ const TAG_RANGE = /^(.*?)(\d+)\s*(?:-|–|to)\s*(.*?)(\d+)$/;
 export function expandTagRange(s, max = 2000) {
   const m = TAG_RANGE.exec(text(s));
   if (!m || (m[3] && normaliseTag(m[3]) !== normaliseTag(m[1]))) return null;
-  const from = Number(m[2]), to = Number(m[4]);
+  const from = Number(m[2]),
+    to = Number(m[4]);
   if (to < from || to - from >= max) return null;
   const width = m[2].length === m[4].length ? m[2].length : 0;
   const out = [];
@@ -106,22 +125,38 @@ export function validateBatchAnimals(input, idx, today) {
   // Written as a range but not one that counts up: never one animal tagged with the whole text.
   const badRange = single && !range && TAG_RANGE.test(raw);
   const tags = badRange ? [] : range || parseTagList(raw);
-  if (badRange) errors.tags = `${raw} cannot be counted out: write both tags whole, the lower first, 2,000 at most. For one tag with a hyphen, end it with a comma.`;
+  if (badRange)
+    errors.tags = `${raw} cannot be counted out: write both tags whole, the lower first, 2,000 at most. For one tag with a hyphen, end it with a comma.`;
   else if (!tags.length) errors.tags = 'Enter a range such as UK0123450001-UK0123450040, or a list of tags.';
   const taken = tags.filter((t) => findByTag(idx, t));
-  if (taken.length) errors.tags = `Already on the records: ${taken.slice(0, 5).join(', ')}${taken.length > 5 ? ` and ${taken.length - 5} more` : ''}.`;
+  if (taken.length)
+    errors.tags = `Already on the records: ${taken.slice(0, 5).join(', ')}${taken.length > 5 ? ` and ${taken.length - 5} more` : ''}.`;
   const dob = text(input.dob);
   if (dob) requireDate(dob, errors, 'dob', today);
   const fieldId = text(input.fieldId);
   if (fieldId && !idx.fieldsById.has(fieldId)) errors.fieldId = 'Choose a field or pen from the list.';
   const sex = ['female', 'male', 'castrated', 'unknown'].includes(input.sex) ? input.sex : 'unknown';
-  return result(tags.map((tag) => ({
-    tag, name: '', species: text(input.species), breed: text(input.breed), sex, dob, dam: '', sire: '', firstFieldId: fieldId, tagHistory: [], notes: '',
-  })), errors);
+  return result(
+    tags.map((tag) => ({
+      tag,
+      name: '',
+      species: text(input.species),
+      breed: text(input.breed),
+      sex,
+      dob,
+      dam: '',
+      sire: '',
+      firstFieldId: fieldId,
+      tagHistory: [],
+      notes: '',
+    })),
+    errors,
+  );
 }
 
 export function addAnimals(db, values) {
-  for (const v of values) db.animals.push({ id: newId('an'), ...v, status: 'on-farm', statusDate: '', fieldId: v.firstFieldId });
+  for (const v of values)
+    db.animals.push({ id: newId('an'), ...v, status: 'on-farm', statusDate: '', fieldId: v.firstFieldId });
   refreshHerd(db);
   return values.length;
 }

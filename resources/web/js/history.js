@@ -18,7 +18,8 @@ export function movementsByAnimal(db, { skipId = null } = {}) {
       list.push([i, m]);
     }
   });
-  for (const list of per.values()) list.sort((x, y) => (x[1].date < y[1].date ? -1 : x[1].date > y[1].date ? 1 : x[0] - y[0]));
+  for (const list of per.values())
+    list.sort((x, y) => (x[1].date < y[1].date ? -1 : x[1].date > y[1].date ? 1 : x[0] - y[0]));
   return per;
 }
 
@@ -27,7 +28,11 @@ export function movementsByAnimal(db, { skipId = null } = {}) {
 // the farm was not here before it.
 export function stateOf(animal, moves = [], until = null) {
   const first = moves[0]?.[1];
-  let s = { status: first?.direction === 'on' ? 'not-here' : 'on-farm', statusDate: '', fieldId: first?.direction === 'on' ? '' : animal.firstFieldId || '' };
+  let s = {
+    status: first?.direction === 'on' ? 'not-here' : 'on-farm',
+    statusDate: '',
+    fieldId: first?.direction === 'on' ? '' : animal.firstFieldId || '',
+  };
   for (const [, m] of moves) {
     if (until !== null && m.date > until) break;
     if (m.direction === 'on') s = { status: 'on-farm', statusDate: '', fieldId: m.fieldId || '' };
@@ -57,8 +62,11 @@ export function refreshHerd(db) {
 export function presentOn(animal, per, date) {
   if (animal.dob && animal.dob > date) return false;
   const moves = per.get(animal.id) || [];
-  return stateOf(animal, moves, addDays(date, -1)).status === 'on-farm' || stateOf(animal, moves, date).status === 'on-farm' ||
-    moves.some(([, m]) => m.date === date && m.direction === 'on');
+  return (
+    stateOf(animal, moves, addDays(date, -1)).status === 'on-farm' ||
+    stateOf(animal, moves, date).status === 'on-farm' ||
+    moves.some(([, m]) => m.date === date && m.direction === 'on')
+  );
 }
 
 // The tags of those in `animals` that were not on the farm on any of `dates`.
@@ -72,17 +80,19 @@ export function absentOn(db, animals, dates, opts) {
 export function animalEvents(db, animal) {
   const out = [];
   db.births.forEach((b, i) => {
-    if (b.damId === animal.id || b.offspringIds.includes(animal.id)) out.push({ kind: 'birth', date: b.date, rank: [0, i], record: b });
+    if (b.damId === animal.id || b.offspringIds.includes(animal.id))
+      out.push({ kind: 'birth', date: b.date, rank: [0, i], record: b });
   });
   db.movements.forEach((m, i) => {
-    if (m.animalIds.includes(animal.id)) out.push({ kind: 'movement', date: m.date, rank: [1, i], record: m });
+    if (m.animalIds.includes(animal.id))
+      out.push({ kind: 'movement', date: m.date, rank: [1, i], record: m });
   });
   return out.sort(newestFirst);
 }
 
 export function newestFirst(x, y) {
   if (x.date !== y.date) return x.date < y.date ? 1 : -1;
-  return (y.rank[0] - x.rank[0]) || (y.rank[1] - x.rank[1]);
+  return y.rank[0] - x.rank[0] || y.rank[1] - x.rank[1];
 }
 
 // For the herd register: when and from where the animal came (its latest
@@ -90,8 +100,14 @@ export function newestFirst(x, y) {
 export function registerDates(animal, moves = [], birth = null) {
   const out = { onDate: '', from: '', offDate: '', to: '', cause: '' };
   for (const [, m] of moves) {
-    if (m.direction === 'on') Object.assign(out, { onDate: m.date, from: [m.from, m.fromHolding].filter(Boolean).join(', ') });
-    if (m.direction === 'off') Object.assign(out, { offDate: m.date, to: [m.to, m.toHolding].filter(Boolean).join(', '), cause: m.cause || '' });
+    if (m.direction === 'on')
+      Object.assign(out, { onDate: m.date, from: [m.from, m.fromHolding].filter(Boolean).join(', ') });
+    if (m.direction === 'off')
+      Object.assign(out, {
+        offDate: m.date,
+        to: [m.to, m.toHolding].filter(Boolean).join(', '),
+        cause: m.cause || '',
+      });
   }
   if (!out.onDate && birth) Object.assign(out, { onDate: birth.date, from: 'born here' });
   if (animal.status === 'on-farm') Object.assign(out, { offDate: '', to: '', cause: '' });

@@ -12,12 +12,36 @@ export const SPECIES = ['Cattle', 'Sheep', 'Goat', 'Pig', 'Horse', 'Alpaca', 'Ll
 // 27 days old; lambs and kids are identified within 6 months when housed
 // overnight (9 when not), counted as 180 days so that a reminder is in time.
 export const GB_REGISTER_DAYS = { Cattle: 27, Sheep: 180, Goat: 180 };
-export const SEXES = [['female', 'Female'], ['male', 'Male'], ['castrated', 'Castrated male'], ['unknown', 'Unknown']];
-export const STATUSES = [['on-farm', 'On farm'], ['away', 'Away (off the farm, alive)'], ['sold', 'Sold'], ['died', 'Died']];
-export const OUTCOMES = [['away', 'Moved off, still alive (not sold)'], ['sold', 'Sold'], ['died', 'Died or slaughtered']];
-export const MILK_UNITS = [['days', 'days'], ['hours', 'hours']];
-export const FIELD_KINDS = [['field', 'Field'], ['pen', 'Pen']];
-export const DIRECTIONS = [['on', 'On to the farm'], ['off', 'Off the farm'], ['move', 'Between fields']];
+export const SEXES = [
+  ['female', 'Female'],
+  ['male', 'Male'],
+  ['castrated', 'Castrated male'],
+  ['unknown', 'Unknown'],
+];
+export const STATUSES = [
+  ['on-farm', 'On farm'],
+  ['away', 'Away (off the farm, alive)'],
+  ['sold', 'Sold'],
+  ['died', 'Died'],
+];
+export const OUTCOMES = [
+  ['away', 'Moved off, still alive (not sold)'],
+  ['sold', 'Sold'],
+  ['died', 'Died or slaughtered'],
+];
+export const MILK_UNITS = [
+  ['days', 'days'],
+  ['hours', 'hours'],
+];
+export const FIELD_KINDS = [
+  ['field', 'Field'],
+  ['pen', 'Pen'],
+];
+export const DIRECTIONS = [
+  ['on', 'On to the farm'],
+  ['off', 'Off the farm'],
+  ['move', 'Between fields'],
+];
 export const MAX_WITHDRAWAL_DAYS = 3650;
 export const MAX_WITHDRAWAL_HOURS = 87600;
 
@@ -45,7 +69,9 @@ export function isIsoDate(s) {
   if (typeof s !== 'string') return false;
   const m = ISO_DATE.exec(s);
   if (!m) return false;
-  const y = +m[1], mo = +m[2], d = +m[3];
+  const y = +m[1],
+    mo = +m[2],
+    d = +m[3];
   return y >= 1800 && y <= 2999 && mo >= 1 && mo <= 12 && d >= 1 && d <= daysInMonth(y, mo);
 }
 
@@ -99,7 +125,10 @@ const cmp = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
 
 // Case and accent folding, so "Léa" is found by "lea".
 export function fold(s) {
-  return String(s).normalize('NFD').replace(/\p{M}+/gu, '').toLowerCase();
+  return String(s)
+    .normalize('NFD')
+    .replace(/\p{M}+/gu, '')
+    .toLowerCase();
 }
 
 export function normaliseTag(s) {
@@ -135,12 +164,20 @@ export function decodeDatabaseBase64(b64) {
   try {
     bytes = base64ToBytes(b64);
   } catch {
-    return { ok: false, kind: 'encoding', message: 'The saved records arrived in a damaged form (not Base64).' };
+    return {
+      ok: false,
+      kind: 'encoding',
+      message: 'The saved records arrived in a damaged form (not Base64).',
+    };
   }
   try {
     return { ok: true, text: decodeUtf8(bytes) };
   } catch {
-    return { ok: false, kind: 'encoding', message: 'The saved records file is not UTF-8 text; it may be damaged.' };
+    return {
+      ok: false,
+      kind: 'encoding',
+      message: 'The saved records file is not UTF-8 text; it may be damaged.',
+    };
   }
 }
 
@@ -148,7 +185,9 @@ export function decodeDatabaseBase64(b64) {
 
 export function newId(prefix) {
   const rnd = globalThis.crypto?.getRandomValues
-    ? Array.from(globalThis.crypto.getRandomValues(new Uint8Array(6)), (b) => b.toString(16).padStart(2, '0')).join('')
+    ? Array.from(globalThis.crypto.getRandomValues(new Uint8Array(6)), (b) =>
+        b.toString(16).padStart(2, '0'),
+      ).join('')
     : Math.random().toString(16).slice(2, 14);
   return `${prefix}-${Date.now().toString(36)}-${rnd}`;
 }
@@ -161,11 +200,27 @@ export function emptyDatabase() {
     revision: 0,
     savedAt: '',
     farm: { name: '', holding: '', organic: false },
-    animals: [], fields: [], treatments: [], weights: [], births: [], movements: [], purchases: [], groups: [],
+    animals: [],
+    fields: [],
+    treatments: [],
+    weights: [],
+    births: [],
+    movements: [],
+    purchases: [],
+    groups: [],
   };
 }
 
-export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements', 'purchases', 'groups'];
+export const COLLECTIONS = [
+  'animals',
+  'fields',
+  'treatments',
+  'weights',
+  'births',
+  'movements',
+  'purchases',
+  'groups',
+];
 
 // Field checkers for loaded records: each returns the normalised value, or
 // throws a message. A missing key takes its default; a present key of the
@@ -173,12 +228,33 @@ export const COLLECTIONS = ['animals', 'fields', 'treatments', 'weights', 'birth
 const miss = (v) => v === undefined;
 const isObject = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
 const check = {
-  text: (v) => { if (miss(v)) return ''; if (typeof v !== 'string') throw 'is not text'; return v; },
-  required: (v) => { if (typeof v !== 'string' || !v.trim()) throw 'is missing'; return v; },
-  date: (v) => { if (typeof v !== 'string' || !isIsoDate(v)) throw 'is not a yyyy-mm-dd date'; return v; },
-  optDate: (v) => { if (miss(v) || v === '') return ''; return check.date(v); },
-  optTime: (v) => { if (miss(v) || v === '') return ''; if (!isTime(v)) throw 'is not a hh:mm time'; return v; },
-  flag: (v) => { if (miss(v)) return false; if (typeof v !== 'boolean') throw 'is not true or false'; return v; },
+  text: (v) => {
+    if (miss(v)) return '';
+    if (typeof v !== 'string') throw 'is not text';
+    return v;
+  },
+  required: (v) => {
+    if (typeof v !== 'string' || !v.trim()) throw 'is missing';
+    return v;
+  },
+  date: (v) => {
+    if (typeof v !== 'string' || !isIsoDate(v)) throw 'is not a yyyy-mm-dd date';
+    return v;
+  },
+  optDate: (v) => {
+    if (miss(v) || v === '') return '';
+    return check.date(v);
+  },
+  optTime: (v) => {
+    if (miss(v) || v === '') return '';
+    if (!isTime(v)) throw 'is not a hh:mm time';
+    return v;
+  },
+  flag: (v) => {
+    if (miss(v)) return false;
+    if (typeof v !== 'boolean') throw 'is not true or false';
+    return v;
+  },
   days: (v) => {
     if (miss(v)) return 0;
     if (!Number.isInteger(v) || v < 0 || v > MAX_WITHDRAWAL_DAYS) throw 'is not a whole number of days';
@@ -190,12 +266,26 @@ const check = {
     if (!Number.isInteger(v) || v < 0 || v > MAX_WITHDRAWAL_HOURS) throw 'is not a whole number';
     return v;
   },
-  kg: (v) => { if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a weight'; return v; },
-  amount: (v) => { if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a quantity'; return v; },
+  kg: (v) => {
+    if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a weight';
+    return v;
+  },
+  amount: (v) => {
+    if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a quantity';
+    return v;
+  },
   // Keys added within format 2: absent stays absent, so that a file read and
   // saved again is unchanged.
-  newText: (v) => { if (miss(v)) return undefined; if (typeof v !== 'string') throw 'is not text'; return v; },
-  newDate: (v) => { if (miss(v) || v === '') return v; if (!isIsoDate(v)) throw 'is not a yyyy-mm-dd date'; return v; },
+  newText: (v) => {
+    if (miss(v)) return undefined;
+    if (typeof v !== 'string') throw 'is not text';
+    return v;
+  },
+  newDate: (v) => {
+    if (miss(v) || v === '') return v;
+    if (!isIsoDate(v)) throw 'is not a yyyy-mm-dd date';
+    return v;
+  },
   optAmount: (v) => {
     if (miss(v)) return undefined;
     if (v === null) return null;
@@ -224,14 +314,33 @@ const check = {
   },
   spells: (v) => {
     if (miss(v)) return [];
-    if (!Array.isArray(v) || v.some((s) => !isObject(s) || typeof s.animalId !== 'string' || !isIsoDate(s.from) || (s.to !== '' && !isIsoDate(s.to)))) {
+    if (
+      !Array.isArray(v) ||
+      v.some(
+        (s) =>
+          !isObject(s) ||
+          typeof s.animalId !== 'string' ||
+          !isIsoDate(s.from) ||
+          (s.to !== '' && !isIsoDate(s.to)),
+      )
+    ) {
       throw 'is not a list of dated memberships';
     }
     return v;
   },
   tagHistory: (v) => {
     if (miss(v)) return [];
-    if (!Array.isArray(v) || v.some((c) => !isObject(c) || !isIsoDate(c.date) || typeof c.from !== 'string' || typeof c.to !== 'string' || typeof c.reason !== 'string')) {
+    if (
+      !Array.isArray(v) ||
+      v.some(
+        (c) =>
+          !isObject(c) ||
+          !isIsoDate(c.date) ||
+          typeof c.from !== 'string' ||
+          typeof c.to !== 'string' ||
+          typeof c.reason !== 'string',
+      )
+    ) {
       throw 'is not a list of tag changes';
     }
     return v;
@@ -242,20 +351,55 @@ const keys = (pairs) => pairs.map(([k]) => k);
 // Format 1, as read before upgrading.
 const V1_SHAPES = {
   animals: {
-    tag: check.required, name: check.text, species: check.text, breed: check.text,
-    sex: check.oneOf(keys(SEXES), 'unknown'), dob: check.optDate, dam: check.text, sire: check.text,
-    status: check.oneOf(['on-farm', 'sold', 'died'], 'on-farm'), statusDate: check.optDate, fieldId: check.text, notes: check.text,
+    tag: check.required,
+    name: check.text,
+    species: check.text,
+    breed: check.text,
+    sex: check.oneOf(keys(SEXES), 'unknown'),
+    dob: check.optDate,
+    dam: check.text,
+    sire: check.text,
+    status: check.oneOf(['on-farm', 'sold', 'died'], 'on-farm'),
+    statusDate: check.optDate,
+    fieldId: check.text,
+    notes: check.text,
   },
-  fields: { name: check.required, kind: check.oneOf(keys(FIELD_KINDS), 'field'), area: check.area, notes: check.text },
+  fields: {
+    name: check.required,
+    kind: check.oneOf(keys(FIELD_KINDS), 'field'),
+    area: check.area,
+    notes: check.text,
+  },
   treatments: {
-    date: check.date, animalIds: check.ids, target: check.text, product: check.required, dose: check.text,
-    batch: check.text, reason: check.text, givenBy: check.text, meatDays: check.days, milkDays: check.days, notes: check.text,
+    date: check.date,
+    animalIds: check.ids,
+    target: check.text,
+    product: check.required,
+    dose: check.text,
+    batch: check.text,
+    reason: check.text,
+    givenBy: check.text,
+    meatDays: check.days,
+    milkDays: check.days,
+    notes: check.text,
   },
   weights: { date: check.date, animalId: check.required, kg: check.kg },
-  births: { date: check.date, damId: check.text, sire: check.text, offspringIds: check.ids, notes: check.text },
+  births: {
+    date: check.date,
+    damId: check.text,
+    sire: check.text,
+    offspringIds: check.ids,
+    notes: check.text,
+  },
   movements: {
-    date: check.date, direction: check.oneOf(keys(DIRECTIONS), 'move'), animalIds: check.ids,
-    from: check.text, to: check.text, fieldId: check.text, reason: check.text, notes: check.text,
+    date: check.date,
+    direction: check.oneOf(keys(DIRECTIONS), 'move'),
+    animalIds: check.ids,
+    from: check.text,
+    to: check.text,
+    fieldId: check.text,
+    reason: check.text,
+    notes: check.text,
   },
   purchases: {},
   groups: {},
@@ -263,25 +407,55 @@ const V1_SHAPES = {
 
 const V2_SHAPES = {
   animals: {
-    ...V1_SHAPES.animals, status: check.oneOf(keys(STATUSES), 'on-farm'), firstFieldId: check.text,
-    tagHistory: check.tagHistory, voided: check.voided, eid: check.newText, registeredOn: check.newDate,
+    ...V1_SHAPES.animals,
+    status: check.oneOf(keys(STATUSES), 'on-farm'),
+    firstFieldId: check.text,
+    tagHistory: check.tagHistory,
+    voided: check.voided,
+    eid: check.newText,
+    registeredOn: check.newDate,
   },
   fields: { ...V1_SHAPES.fields, archived: check.optDate },
   treatments: {
-    ...V1_SHAPES.treatments, lastDate: check.optDate, time: check.optTime, vet: check.text,
-    meatDays: check.period, milkDays: undefined, milkPeriod: check.period, milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
-    offLabel: check.flag, voided: check.voided, purchaseId: check.newText, stockUsed: check.optAmount,
+    ...V1_SHAPES.treatments,
+    lastDate: check.optDate,
+    time: check.optTime,
+    vet: check.text,
+    meatDays: check.period,
+    milkDays: undefined,
+    milkPeriod: check.period,
+    milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
+    offLabel: check.flag,
+    voided: check.voided,
+    purchaseId: check.newText,
+    stockUsed: check.optAmount,
   },
   weights: { ...V1_SHAPES.weights, voided: check.voided },
   births: { ...V1_SHAPES.births, voided: check.voided },
   movements: {
-    ...V1_SHAPES.movements, outcome: check.oneOf(['', ...keys(OUTCOMES)], ''), fromHolding: check.text, toHolding: check.text,
-    documentRef: check.text, cause: check.text, voided: check.voided,
+    ...V1_SHAPES.movements,
+    outcome: check.oneOf(['', ...keys(OUTCOMES)], ''),
+    fromHolding: check.text,
+    toHolding: check.text,
+    documentRef: check.text,
+    cause: check.text,
+    voided: check.voided,
   },
   purchases: {
-    date: check.date, product: check.required, batch: check.text, expiry: check.optDate, quantity: check.amount, unit: check.text,
-    supplier: check.text, supplierAddress: check.text, meatDays: check.period, milkPeriod: check.period,
-    milkUnit: check.oneOf(keys(MILK_UNITS), 'days'), antibiotic: check.flag, notes: check.text, voided: check.voided,
+    date: check.date,
+    product: check.required,
+    batch: check.text,
+    expiry: check.optDate,
+    quantity: check.amount,
+    unit: check.text,
+    supplier: check.text,
+    supplierAddress: check.text,
+    meatDays: check.period,
+    milkPeriod: check.period,
+    milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
+    antibiotic: check.flag,
+    notes: check.text,
+    voided: check.voided,
   },
   groups: { name: check.required, notes: check.text, members: check.spells, voided: check.voided },
 };
@@ -299,14 +473,16 @@ function checkRecords(db, shapes) {
     for (let i = 0; i < list.length; i++) {
       const rec = list[i];
       const where = `${name}[${i}]`;
-      if (!isObject(rec) || typeof rec.id !== 'string' || !rec.id) return fail('shape', `Record ${where} has no id.`);
+      if (!isObject(rec) || typeof rec.id !== 'string' || !rec.id)
+        return fail('shape', `Record ${where} has no id.`);
       if (seen.has(rec.id)) return fail('shape', `Record ${where} repeats the id ${rec.id}.`);
       seen.add(rec.id);
       const norm = { ...rec };
       for (const key in shape) {
         try {
           const v = shape[key](rec[key]);
-          if (v === undefined) delete norm[key]; else norm[key] = v;
+          if (v === undefined) delete norm[key];
+          else norm[key] = v;
         } catch (why) {
           return fail('shape', `Record ${where}: "${key}" ${why}.`);
         }
@@ -336,21 +512,33 @@ export function parseDatabase(text) {
     return fail('shape', 'The database has no valid schema version.');
   }
   if (data.schema > SCHEMA_VERSION) {
-    return fail('newer', `These records were written by a newer version of Field Keeper (schema ${data.schema}). ` +
-      `This version understands schema ${SCHEMA_VERSION} and will not change them.`);
+    return fail(
+      'newer',
+      `These records were written by a newer version of Field Keeper (schema ${data.schema}). ` +
+        `This version understands schema ${SCHEMA_VERSION} and will not change them.`,
+    );
   }
   const db = { ...data };
   if (miss(db.id)) db.id = newId('db');
   if (typeof db.id !== 'string' || !db.id) return fail('shape', 'The database id is damaged.');
   if (miss(db.revision)) db.revision = 0;
-  if (!Number.isInteger(db.revision) || db.revision < 0) return fail('shape', 'The database revision is damaged.');
+  if (!Number.isInteger(db.revision) || db.revision < 0)
+    return fail('shape', 'The database revision is damaged.');
   if (miss(db.savedAt)) db.savedAt = '';
   if (miss(db.farm)) db.farm = {};
   if (!isObject(db.farm)) return fail('shape', 'The farm details are damaged.');
   let key = '';
   try {
-    const of = (k, f) => { key = k; return f(db.farm[k]); };
-    db.farm = { ...db.farm, name: of('name', check.text), holding: of('holding', check.text), organic: of('organic', check.flag) };
+    const of = (k, f) => {
+      key = k;
+      return f(db.farm[k]);
+    };
+    db.farm = {
+      ...db.farm,
+      name: of('name', check.text),
+      holding: of('holding', check.text),
+      organic: of('organic', check.flag),
+    };
     // The reminders would stop without a word on a deadline that is not a number.
     if (!miss(db.farm.registerDays)) {
       key = 'registerDays';
@@ -425,7 +613,10 @@ function upgradeFromV1(db) {
     for (const id of b.offspringIds) {
       const young = byId.get(id);
       if (!young) continue;
-      for (const [key, given] of [['dam', tagOf(b.damId) ?? ''], ['sire', b.sire]]) {
+      for (const [key, given] of [
+        ['dam', tagOf(b.damId) ?? ''],
+        ['sire', b.sire],
+      ]) {
         if (!young[key]) continue;
         if (normaliseTag(young[key]) !== normaliseTag(given)) young[`${key}FormerText`] = young[key];
         young[key] = '';
@@ -437,14 +628,17 @@ function upgradeFromV1(db) {
   const stamp = 'Recorded from the animal’s own details when the records were upgraded to format 2.';
   // A sale or death format 1 kept without a date: the animal was here at its
   // last record and gone when the file was saved (or by now); the earliest
-// known is taken, and said.
+  // known is taken, and said.
   const lastRecord = new Map();
-  const saw = (id, date) => { if (date && !(lastRecord.get(id) >= date)) lastRecord.set(id, date); };
+  const saw = (id, date) => {
+    if (date && !(lastRecord.get(id) >= date)) lastRecord.set(id, date);
+  };
   for (const a of db.animals) saw(a.id, a.dob);
   for (const w of db.weights) saw(w.animalId, w.date);
   for (const t of db.treatments) for (const id of t.animalIds) saw(id, t.date);
   for (const m of db.movements) for (const id of m.animalIds) saw(id, m.date);
-  const undated = ' Format 1 kept no date for it: this is the date of the animal’s last record, to be corrected if the real date is known.';
+  const undated =
+    ' Format 1 kept no date for it: this is the date of the animal’s last record, to be corrected if the real date is known.';
   for (const a of db.animals) {
     const own = moved.get(a.id) || [];
     const setsField = own.some((m) => m.direction !== 'off' && m.fieldId);
@@ -452,29 +646,61 @@ function upgradeFromV1(db) {
     a.tagHistory = [];
     const offs = own.filter((m) => m.direction === 'off' && m.outcome === a.status);
     if (a.status !== 'on-farm' && !offs.length) {
-      const date = a.statusDate || lastRecord.get(a.id) || (isIsoDate(db.savedAt.slice(0, 10)) ? db.savedAt.slice(0, 10) : localIsoDate());
+      const date =
+        a.statusDate ||
+        lastRecord.get(a.id) ||
+        (isIsoDate(db.savedAt.slice(0, 10)) ? db.savedAt.slice(0, 10) : localIsoDate());
       db.movements.push({
-        id: newId('mo'), date, direction: 'off', outcome: a.status,
-        animalIds: [a.id], from: '', to: '', fieldId: '', reason: '', notes: a.statusDate ? stamp : stamp + undated,
+        id: newId('mo'),
+        date,
+        direction: 'off',
+        outcome: a.status,
+        animalIds: [a.id],
+        from: '',
+        to: '',
+        fieldId: '',
+        reason: '',
+        notes: a.statusDate ? stamp : stamp + undated,
       });
     }
   }
   // Where the movements still disagree with the animal's field (a field
   // chosen on the animal after its last movement), a move keeps the field.
   const per = new Map();
-  db.movements.forEach((m, i) => { for (const id of m.animalIds) per.set(id, [...(per.get(id) || []), [i, m]]); });
+  db.movements.forEach((m, i) => {
+    for (const id of m.animalIds) per.set(id, [...(per.get(id) || []), [i, m]]);
+  });
   for (const a of db.animals) {
-    const own = (per.get(a.id) || []).sort((x, y) => (x[1].date < y[1].date ? -1 : x[1].date > y[1].date ? 1 : x[0] - y[0]));
+    const own = (per.get(a.id) || []).sort((x, y) =>
+      x[1].date < y[1].date ? -1 : x[1].date > y[1].date ? 1 : x[0] - y[0],
+    );
     if (a.status !== 'on-farm' || !own.length) continue;
     let field = a.firstFieldId;
     let here = own[0][1].direction !== 'on';
     for (const [, m] of own) {
-      if (m.direction === 'off') { here = false; field = ''; } else if (m.direction === 'on') { here = true; field = m.fieldId; } else if (m.fieldId) field = m.fieldId;
+      if (m.direction === 'off') {
+        here = false;
+        field = '';
+      } else if (m.direction === 'on') {
+        here = true;
+        field = m.fieldId;
+      } else if (m.fieldId) field = m.fieldId;
     }
     // Moved off alive in format 1 left the animal "on farm" by mistake:
     // the movement is the record that counts, and the animal is away.
     if (here && field !== a.fieldId) {
-      db.movements.push({ id: newId('mo'), date: own[own.length - 1][1].date, direction: 'move', outcome: '', animalIds: [a.id], from: '', to: '', fieldId: a.fieldId, reason: '', notes: stamp });
+      db.movements.push({
+        id: newId('mo'),
+        date: own[own.length - 1][1].date,
+        direction: 'move',
+        outcome: '',
+        animalIds: [a.id],
+        from: '',
+        to: '',
+        fieldId: a.fieldId,
+        reason: '',
+        notes: stamp,
+      });
     }
   }
   db.schema = SCHEMA_VERSION;
@@ -502,7 +728,10 @@ export function buildIndex(db) {
     perAnimal.set(a.id, { treatments: [], weights: [], births: [], movements: [] });
   }
   const fieldsById = new Map(db.fields.map((f) => [f.id, f]));
-  const push = (id, kind, rec) => { const p = perAnimal.get(id); if (p) p[kind].push(rec); };
+  const push = (id, kind, rec) => {
+    const p = perAnimal.get(id);
+    if (p) p[kind].push(rec);
+  };
   for (const t of db.treatments) for (const id of t.animalIds) push(id, 'treatments', t);
   for (const w of db.weights) push(w.animalId, 'weights', w);
   for (const b of db.births) {
@@ -523,14 +752,16 @@ export function buildIndex(db) {
   }
   const animalsInField = new Map();
   for (const a of db.animals) {
-    if (inForce(a) && a.status === 'on-farm' && a.fieldId) animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
+    if (inForce(a) && a.status === 'on-farm' && a.fieldId)
+      animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
   }
   const idx = { animalsById, byTag, byFormerTag, byEid, fieldsById, perAnimal, animalsInField, birthOf };
   // Built on first use, or ahead of it in short tasks (warmSearch), so that
   // the first keystroke on a large farm does not wait for all of it.
   const entries = [];
   idx.searchIndex = () => {
-    for (let i = entries.length; i < db.animals.length; i++) entries.push(searchEntry(db, idx, db.animals[i]));
+    for (let i = entries.length; i < db.animals.length; i++)
+      entries.push(searchEntry(db, idx, db.animals[i]));
     return entries;
   };
   idx.searchIndexIfBuilt = () => entries;
@@ -584,7 +815,16 @@ export function indexAdded(db, idx, collection, rec) {
     list.splice(i, 0, rec);
     const entry = idx.searchIndexIfBuilt()?.find((e) => e.animal.id === id);
     if (entry) {
-      const text = [rec.product, rec.dose, rec.batch, rec.reason, rec.givenBy, rec.vet, rec.target, rec.notes].join(' ');
+      const text = [
+        rec.product,
+        rec.dose,
+        rec.batch,
+        rec.reason,
+        rec.givenBy,
+        rec.vet,
+        rec.target,
+        rec.notes,
+      ].join(' ');
       entry.records.push({ kind: 'Treatment', date: rec.date, text });
       entry.all += `\n${fold(text)}`;
     }
@@ -602,7 +842,13 @@ export function findByTag(idx, tag) {
 // otherwise what was typed on the animal.
 export function parentsOf(idx, a) {
   const b = idx.birthOf.get(a.id);
-  if (b) return { birth: b, dam: idx.animalsById.get(b.damId) || null, damText: idx.animalsById.get(b.damId)?.tag ?? '', sire: b.sire };
+  if (b)
+    return {
+      birth: b,
+      dam: idx.animalsById.get(b.damId) || null,
+      damText: idx.animalsById.get(b.damId)?.tag ?? '',
+      sire: b.sire,
+    };
   const dam = a.dam ? findByTag(idx, a.dam) : null;
   return { birth: null, dam, damText: a.dam, sire: a.sire };
 }
@@ -622,7 +868,10 @@ export function formerTags(a) {
 
 export function tagsOf(idx, ids) {
   const out = [];
-  for (const id of ids) { const a = idx.animalsById.get(id); if (a) out.push(a.tag); }
+  for (const id of ids) {
+    const a = idx.animalsById.get(id);
+    if (a) out.push(a.tag);
+  }
   return out;
 }
 
@@ -633,15 +882,38 @@ function recordTexts(db, idx, a) {
   const texts = [];
   for (const t of p.treatments) {
     if (!inForce(t)) continue;
-    texts.push({ kind: 'Treatment', date: t.date, text: [t.product, t.dose, t.batch, t.reason, t.givenBy, t.vet, t.target, t.notes].join(' ') });
+    texts.push({
+      kind: 'Treatment',
+      date: t.date,
+      text: [t.product, t.dose, t.batch, t.reason, t.givenBy, t.vet, t.target, t.notes].join(' '),
+    });
   }
   for (const b of p.births) {
     if (!inForce(b)) continue;
-    texts.push({ kind: b.damId === a.id ? 'Gave birth' : 'Born', date: b.date, text: [b.sire, b.notes].join(' ') });
+    texts.push({
+      kind: b.damId === a.id ? 'Gave birth' : 'Born',
+      date: b.date,
+      text: [b.sire, b.notes].join(' '),
+    });
   }
   for (const m of p.movements) {
     if (!inForce(m)) continue;
-    texts.push({ kind: 'Movement', date: m.date, text: [DIRECTION_LABEL.get(m.direction), m.from, m.fromHolding, m.to, m.toHolding, m.documentRef, fieldName(idx, m.fieldId), m.reason, m.cause, m.notes].join(' ') });
+    texts.push({
+      kind: 'Movement',
+      date: m.date,
+      text: [
+        DIRECTION_LABEL.get(m.direction),
+        m.from,
+        m.fromHolding,
+        m.to,
+        m.toHolding,
+        m.documentRef,
+        fieldName(idx, m.fieldId),
+        m.reason,
+        m.cause,
+        m.notes,
+      ].join(' '),
+    });
   }
   return texts;
 }
@@ -653,8 +925,20 @@ export function buildSearchIndex(db, idx) {
 function searchEntry(db, idx, a) {
   const par = parentsOf(idx, a);
   const former = formerTags(a);
-  const own = [a.tag, ...former, a.eid || '', a.name, a.species, a.breed, SEX_LABEL.get(a.sex), par.damText, par.sire,
-    STATUS_LABEL.get(a.status), fieldName(idx, a.fieldId), a.notes].join('\n');
+  const own = [
+    a.tag,
+    ...former,
+    a.eid || '',
+    a.name,
+    a.species,
+    a.breed,
+    SEX_LABEL.get(a.sex),
+    par.damText,
+    par.sire,
+    STATUS_LABEL.get(a.status),
+    fieldName(idx, a.fieldId),
+    a.notes,
+  ].join('\n');
   const records = recordTexts(db, idx, a);
   return {
     animal: a,
@@ -680,13 +964,21 @@ export function searchAnimals(index, query, limit = 20) {
     if (e.tag === whole) rank = 0;
     else if (e.tag.startsWith(whole)) rank = 1;
     else if (e.name === whole || e.former.includes(whole)) rank = 2;
-    else if (e.name.startsWith(terms[0]) || e.tag.includes(terms[0]) || e.former.some((f) => f.includes(terms[0]))) rank = 3;
+    else if (
+      e.name.startsWith(terms[0]) ||
+      e.tag.includes(terms[0]) ||
+      e.former.some((f) => f.includes(terms[0]))
+    )
+      rank = 3;
     else if (terms.every((t) => e.own.includes(t))) rank = 4;
     if (e.animal.voided) rank += 6;
     hits.push({ entry: e, rank });
   }
   hits.sort((a, b) => a.rank - b.rank || compareTags(a.entry.animal.tag, b.entry.animal.tag));
-  const results = hits.slice(0, limit).map(({ entry, rank }) => ({ animal: entry.animal, matchedIn: rank % 6 < 5 ? null : matchedRecord(entry, terms) }));
+  const results = hits.slice(0, limit).map(({ entry, rank }) => ({
+    animal: entry.animal,
+    matchedIn: rank % 6 < 5 ? null : matchedRecord(entry, terms),
+  }));
   return { total: hits.length, results };
 }
 
@@ -714,7 +1006,9 @@ export function herdSummary(db) {
     row[a.status]++;
     totals[a.status]++;
   }
-  const rows = [...bySpecies.values()].sort((a, b) => b['on-farm'] - a['on-farm'] || collator.compare(a.species, b.species));
+  const rows = [...bySpecies.values()].sort(
+    (a, b) => b['on-farm'] - a['on-farm'] || collator.compare(a.species, b.species),
+  );
   return { rows, totals };
 }
 
@@ -732,10 +1026,19 @@ export function recentEvents(db, idx, n = 10) {
     top.splice(i, 0, ev);
     if (top.length > n) top.pop();
   };
-  for (const t of db.treatments) consider(t, () => ({ kind: 'treatment', date: t.date, record: t, animals: t.animalIds }));
-  for (const w of db.weights) consider(w, () => ({ kind: 'weight', date: w.date, record: w, animals: [w.animalId] }));
-  for (const b of db.births) consider(b, () => ({ kind: 'birth', date: b.date, record: b, animals: [b.damId, ...b.offspringIds].filter(Boolean) }));
-  for (const m of db.movements) consider(m, () => ({ kind: 'movement', date: m.date, record: m, animals: m.animalIds }));
+  for (const t of db.treatments)
+    consider(t, () => ({ kind: 'treatment', date: t.date, record: t, animals: t.animalIds }));
+  for (const w of db.weights)
+    consider(w, () => ({ kind: 'weight', date: w.date, record: w, animals: [w.animalId] }));
+  for (const b of db.births)
+    consider(b, () => ({
+      kind: 'birth',
+      date: b.date,
+      record: b,
+      animals: [b.damId, ...b.offspringIds].filter(Boolean),
+    }));
+  for (const m of db.movements)
+    consider(m, () => ({ kind: 'movement', date: m.date, record: m, animals: m.animalIds }));
   return top;
 }
 
@@ -776,7 +1079,8 @@ export function blockSerialiser(blockSize = 500) {
   // for every join.
   const make = (c, b) => {
     const records = [];
-    for (let i = b * blockSize; i < Math.min(c.list.length, (b + 1) * blockSize); i++) records.push(JSON.stringify(c.list[i]));
+    for (let i = b * blockSize; i < Math.min(c.list.length, (b + 1) * blockSize); i++)
+      records.push(JSON.stringify(c.list[i]));
     c.texts[b] = records.join(',');
   };
   const listText = (name, list) => {
@@ -802,9 +1106,12 @@ export function blockSerialiser(blockSize = 500) {
     // Records were added at the end of `name` since the last text.
     appended(name, list) {
       const c = blocks.get(name);
-      if (c && c.list === list) c.texts.length = Math.min(c.texts.length, Math.floor(Math.max(0, list.length - 1) / blockSize));
+      if (c && c.list === list)
+        c.texts.length = Math.min(c.texts.length, Math.floor(Math.max(0, list.length - 1) / blockSize));
     },
-    reset() { blocks = new Map(); },
+    reset() {
+      blocks = new Map();
+    },
     // Makes blocks ahead of the save until `budgetMs` has passed; true while
     // some are still missing. Run in short tasks, so that the save itself
     // only joins them.

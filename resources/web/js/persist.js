@@ -14,7 +14,11 @@ export class PersistQueue {
     this.savedRevision = savedRevision;
     this.delay = delay;
     this.maxWait = maxWait;
-    this.timers = timers ?? { set: (f, ms) => setTimeout(f, ms), clear: (t) => clearTimeout(t), now: () => Date.now() };
+    this.timers = timers ?? {
+      set: (f, ms) => setTimeout(f, ms),
+      clear: (t) => clearTimeout(t),
+      now: () => Date.now(),
+    };
     this.onState = onState;
     this.timer = null;
     this.firstChangeAt = null;
@@ -55,7 +59,10 @@ export class PersistQueue {
     this.cancelTimer();
     // A steady stream of changes must not postpone the save for ever.
     const wait = Math.max(0, Math.min(this.delay, this.firstChangeAt + this.maxWait - now));
-    this.timer = this.timers.set(() => { this.timer = null; this.sendNow(); }, wait);
+    this.timer = this.timers.set(() => {
+      this.timer = null;
+      this.sendNow();
+    }, wait);
     this.onState(this.state);
   }
 
@@ -70,7 +77,8 @@ export class PersistQueue {
   flush() {
     this.cancelTimer();
     this.urgentUntil = this.timers.now() + 2000;
-    if (this.locked) return Promise.resolve({ ok: false, error: 'Saving is switched off for these records.' });
+    if (this.locked)
+      return Promise.resolve({ ok: false, error: 'Saving is switched off for these records.' });
     const rev = this.source.revision();
     if (rev > this.savedRevision) {
       for (const f of this.inFlight.values()) if (f.revision === rev) return f.promise;
@@ -90,19 +98,21 @@ export class PersistQueue {
     } catch (e) {
       pending = Promise.reject(e);
     }
-    const promise = pending.then(answerOf, (e) => ({ ok: false, error: messageOf(e) })).then((answer) => {
-      this.inFlight.delete(seq);
-      if (answer.ok) {
-        this.savedRevision = Math.max(this.savedRevision, revision);
-        this.lastOkSeq = Math.max(this.lastOkSeq, seq);
-        if (this.errorSeq < seq) this.error = null;
-      } else if (seq > this.lastOkSeq) {
-        this.error = answer.error;
-        this.errorSeq = seq;
-      }
-      this.onState(this.state);
-      return answer;
-    });
+    const promise = pending
+      .then(answerOf, (e) => ({ ok: false, error: messageOf(e) }))
+      .then((answer) => {
+        this.inFlight.delete(seq);
+        if (answer.ok) {
+          this.savedRevision = Math.max(this.savedRevision, revision);
+          this.lastOkSeq = Math.max(this.lastOkSeq, seq);
+          if (this.errorSeq < seq) this.error = null;
+        } else if (seq > this.lastOkSeq) {
+          this.error = answer.error;
+          this.errorSeq = seq;
+        }
+        this.onState(this.state);
+        return answer;
+      });
     this.inFlight.set(seq, { revision, promise });
     this.onState(this.state);
     return promise;
@@ -111,7 +121,11 @@ export class PersistQueue {
 
 function answerOf(reply) {
   if (reply && reply.ok === true) return { ok: true };
-  if (reply && reply.ok === false) return { ok: false, error: typeof reply.error === 'string' && reply.error ? reply.error : 'The records could not be saved.' };
+  if (reply && reply.ok === false)
+    return {
+      ok: false,
+      error: typeof reply.error === 'string' && reply.error ? reply.error : 'The records could not be saved.',
+    };
   return { ok: false, error: 'The application gave no usable answer to the save.' };
 }
 

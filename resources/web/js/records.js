@@ -3,8 +3,21 @@
 // and its index, never on the page.
 
 import {
-  isIsoDate, isTime, normaliseTag, fold, newId, addDays, findByTag, SEXES, FIELD_KINDS, DIRECTIONS, OUTCOMES, MILK_UNITS,
-  MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS, inForce,
+  isIsoDate,
+  isTime,
+  normaliseTag,
+  fold,
+  newId,
+  addDays,
+  findByTag,
+  SEXES,
+  FIELD_KINDS,
+  DIRECTIONS,
+  OUTCOMES,
+  MILK_UNITS,
+  MAX_WITHDRAWAL_DAYS,
+  MAX_WITHDRAWAL_HOURS,
+  inForce,
 } from './model.js';
 import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
 
@@ -21,7 +34,10 @@ export function parseTagList(s) {
   for (const part of text(s).split(/[,;\n\r]+/)) {
     const tag = part.trim().replace(/\s+/g, ' ');
     const key = normaliseTag(tag);
-    if (tag && !seen.has(key)) { seen.add(key); out.push(tag); }
+    if (tag && !seen.has(key)) {
+      seen.add(key);
+      out.push(tag);
+    }
   }
   return out;
 }
@@ -31,7 +47,8 @@ export function resolveTags(idx, tags) {
   const missing = [];
   for (const tag of tags) {
     const a = findByTag(idx, tag);
-    if (a && !found.includes(a)) found.push(a); else if (!a) missing.push(tag);
+    if (a && !found.includes(a)) found.push(a);
+    else if (!a) missing.push(tag);
   }
   return { found, missing };
 }
@@ -46,8 +63,14 @@ export function parseNumber(s) {
 // A period must be entered: blank is not "none". 0 is an explicit "no withdrawal".
 export function parsePeriod(s, errors, key, max, unit) {
   const t = text(s);
-  if (t === '') { errors[key] = `Enter the period from the label, in ${unit}; 0 if there is none.`; return null; }
-  if (!/^\d+$/.test(t) || Number(t) > max) { errors[key] = `Enter whole ${unit} from 0 to ${max}.`; return null; }
+  if (t === '') {
+    errors[key] = `Enter the period from the label, in ${unit}; 0 if there is none.`;
+    return null;
+  }
+  if (!/^\d+$/.test(t) || Number(t) > max) {
+    errors[key] = `Enter whole ${unit} from 0 to ${max}.`;
+    return null;
+  }
   return Number(t);
 }
 
@@ -62,11 +85,13 @@ export function requireDate(s, errors, key, today) {
 export const result = (value, errors, extra = {}) =>
   Object.keys(errors).length ? { ok: false, errors } : { ok: true, value, ...extra };
 
-const listTags = (tags) => `${tags.slice(0, 5).join(', ')}${tags.length > 5 ? ` and ${tags.length - 5} more` : ''}`;
+const listTags = (tags) =>
+  `${tags.slice(0, 5).join(', ')}${tags.length > 5 ? ` and ${tags.length - 5} more` : ''}`;
 
 function notHere(db, animals, dates, errors, key, opts) {
   const away = absentOn(db, animals, dates.filter(Boolean), opts);
-  if (away.length && !errors[key]) errors[key] = `Not on the farm on that date (not yet born, or gone): ${listTags(away)}.`;
+  if (away.length && !errors[key])
+    errors[key] = `Not on the farm on that date (not yet born, or gone): ${listTags(away)}.`;
 }
 
 // A death, or a status set on the animal's form, dated before a movement
@@ -80,7 +105,9 @@ function movedLater(per, animals, date, errors, key) {
 // giving birth), or '' when it has none: it was born by then.
 export function firstRecordOf(idx, animal) {
   const own = idx.perAnimal.get(animal.id);
-  const dates = own ? [...own.treatments, ...own.weights, ...own.movements].filter(inForce).map((r) => r.date) : [];
+  const dates = own
+    ? [...own.treatments, ...own.weights, ...own.movements].filter(inForce).map((r) => r.date)
+    : [];
   for (const b of own?.births || []) if (inForce(b) && b.damId === animal.id) dates.push(b.date);
   return dates.reduce((first, d) => (!first || d < first ? d : first), '');
 }
@@ -95,7 +122,8 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   const tag = text(input.tag).replace(/\s+/g, ' ');
   if (!tag) errors.tag = 'Enter the tag number.';
   // Lists of tags (treatments, movements, selections) are split at these.
-  else if (/[,;]/.test(tag) && normaliseTag(tag) !== normaliseTag(animal?.tag ?? '')) errors.tag = 'A tag cannot hold a comma or a semicolon.';
+  else if (/[,;]/.test(tag) && normaliseTag(tag) !== normaliseTag(animal?.tag ?? ''))
+    errors.tag = 'A tag cannot hold a comma or a semicolon.';
   else {
     const other = findByTag(idx, tag);
     if (other && other.id !== editing) {
@@ -113,7 +141,8 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   }
   const eid = text(input.eid).replace(/[\s-]/g, '');
   if (eid && !/^\d{15}$/.test(eid)) errors.eid = 'An electronic ID has 15 digits.';
-  else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editing) errors.eid = `This electronic ID is ${idx.byEid.get(eid).tag}’s.`;
+  else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editing)
+    errors.eid = `This electronic ID is ${idx.byEid.get(eid).tag}’s.`;
   // A scan looks among tags before electronic IDs, so another's tag here would find that animal instead.
   else if (eid) {
     const owner = idx.byTag.get(normaliseTag(eid)) || idx.byFormerTag.get(normaliseTag(eid));
@@ -131,8 +160,10 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   const dam = born ? '' : text(input.dam);
   const sire = born ? '' : text(input.sire);
   const damAnimal = dam ? findByTag(idx, dam) : null;
-  if (tag && dam && (normaliseTag(dam) === normaliseTag(tag) || (damAnimal && damAnimal.id === editing))) errors.dam = 'An animal cannot be its own dam.';
-  else if (damAnimal && !FEMALE.has(damAnimal.sex)) errors.dam = `${damAnimal.tag} is recorded as ${damAnimal.sex === 'male' ? 'a male' : 'a castrated male'}, so cannot be a dam.`;
+  if (tag && dam && (normaliseTag(dam) === normaliseTag(tag) || (damAnimal && damAnimal.id === editing)))
+    errors.dam = 'An animal cannot be its own dam.';
+  else if (damAnimal && !FEMALE.has(damAnimal.sex))
+    errors.dam = `${damAnimal.tag} is recorded as ${damAnimal.sex === 'male' ? 'a male' : 'a castrated male'}, so cannot be a dam.`;
   if (tag && normaliseTag(sire) === normaliseTag(tag)) errors.sire = 'An animal cannot be its own sire.';
   const fieldId = text(input.fieldId);
   if (fieldId && !idx.fieldsById.has(fieldId)) errors.fieldId = 'Choose a field or pen from the list.';
@@ -142,29 +173,67 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   let movement = null;
   if (status !== was) {
     if (status === 'on-farm') {
-      errors.status = 'To bring the animal back, record a movement on to the farm, or void the movement that took it off.';
+      errors.status =
+        'To bring the animal back, record a movement on to the farm, or void the movement that took it off.';
     } else if (was !== 'on-farm') {
       errors.status = 'The animal is not on the farm: void the movement that took it off first.';
     } else {
       const date = requireDate(input.statusDate, errors, 'statusDate', today);
       if (!errors.statusDate && dob && date < dob) errors.statusDate = 'This is before the date of birth.';
       movement = {
-        date, direction: 'off', outcome: status, animalIds: [], from: '', fromHolding: '', to: text(input.to),
-        toHolding: text(input.toHolding), fieldId: '', documentRef: text(input.documentRef),
-        cause: status === 'died' ? text(input.cause) : '', reason: '', notes: '',
+        date,
+        direction: 'off',
+        outcome: status,
+        animalIds: [],
+        from: '',
+        fromHolding: '',
+        to: text(input.to),
+        toHolding: text(input.toHolding),
+        fieldId: '',
+        documentRef: text(input.documentRef),
+        cause: status === 'died' ? text(input.cause) : '',
+        reason: '',
+        notes: '',
       };
       if (status === 'died' && !movement.cause) errors.cause = 'Enter the cause of death, or “not known”.';
-      if (status === 'sold' && !movement.to && !movement.toHolding) errors.to = 'Enter the buyer or the holding the animal went to.';
+      if (status === 'sold' && !movement.to && !movement.toHolding)
+        errors.to = 'Enter the buyer or the holding the animal went to.';
       if (animal && db && !errors.statusDate) notHere(db, [animal], [date], errors, 'statusDate');
-      if (animal && db && !errors.statusDate) movedLater(movementsByAnimal(db), [animal], date, errors, 'statusDate');
+      if (animal && db && !errors.statusDate)
+        movedLater(movementsByAnimal(db), [animal], date, errors, 'statusDate');
     }
   }
   // A field chosen on the form for an animal already recorded is a move today.
   let move = null;
   if (animal && status === 'on-farm' && was === 'on-farm' && fieldId !== animal.fieldId && fieldId) {
-    move = { date: today, direction: 'move', outcome: '', animalIds: [], from: '', fromHolding: '', to: '', toHolding: '', fieldId, documentRef: '', cause: '', reason: 'Changed on the animal’s details', notes: '' };
+    move = {
+      date: today,
+      direction: 'move',
+      outcome: '',
+      animalIds: [],
+      from: '',
+      fromHolding: '',
+      to: '',
+      toHolding: '',
+      fieldId,
+      documentRef: '',
+      cause: '',
+      reason: 'Changed on the animal’s details',
+      notes: '',
+    };
   }
-  const value = { tag, ...(eid || animal?.eid ? { eid } : {}), name: text(input.name), species: text(input.species), breed: text(input.breed), sex, dob, dam, sire, notes: text(input.notes) };
+  const value = {
+    tag,
+    ...(eid || animal?.eid ? { eid } : {}),
+    name: text(input.name),
+    species: text(input.species),
+    breed: text(input.breed),
+    sex,
+    dob,
+    dam,
+    sire,
+    notes: text(input.notes),
+  };
   if (!animal) Object.assign(value, { firstFieldId: fieldId, tagHistory: [] });
   return result(value, errors, { tagChange, movement: movement || move });
 }
@@ -186,7 +255,8 @@ function requireAnimals(input, idx, errors, key = 'tags', keep = null) {
   // A legal record whose animals were all removed in an older version must
   // still be correctable.
   if (!tags.length && !(keep && keep.length === 0)) errors[key] = 'Enter at least one tag number.';
-  else if (missing.length) errors[key] = `No animal has the tag${missing.length > 1 ? 's' : ''} ${listTags(missing)}.`;
+  else if (missing.length)
+    errors[key] = `No animal has the tag${missing.length > 1 ? 's' : ''} ${listTags(missing)}.`;
   return found;
 }
 
@@ -198,12 +268,14 @@ export function validateTreatment(input, idx, today, db, editing = null) {
   let lastDate = text(input.lastDate);
   const days = text(input.courseDays);
   if (!lastDate && days && isIsoDate(date)) {
-    if (!/^\d+$/.test(days) || Number(days) < 1 || Number(days) > 365) errors.courseDays = 'Enter the number of days, 1 or more.';
+    if (!/^\d+$/.test(days) || Number(days) < 1 || Number(days) > 365)
+      errors.courseDays = 'Enter the number of days, 1 or more.';
     else lastDate = addDays(date, Number(days) - 1);
   }
   if (lastDate) {
     requireDate(lastDate, errors, 'lastDate', today);
-    if (!errors.lastDate && !errors.date && lastDate < date) errors.lastDate = 'The last administration is before the first.';
+    if (!errors.lastDate && !errors.date && lastDate < date)
+      errors.lastDate = 'The last administration is before the first.';
   }
   const time = text(input.time);
   if (time && !isTime(time)) errors.time = 'Use the 24-hour form hh:mm, for example 07:30.';
@@ -212,16 +284,39 @@ export function validateTreatment(input, idx, today, db, editing = null) {
   const animals = requireAnimals(input, idx, errors, 'tags', editing?.animalIds);
   const milkUnit = has(MILK_UNITS, input.milkUnit) ? input.milkUnit : 'days';
   const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
-  const milkPeriod = parsePeriod(input.milkPeriod, errors, 'milkPeriod', milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS, milkUnit);
+  const milkPeriod = parsePeriod(
+    input.milkPeriod,
+    errors,
+    'milkPeriod',
+    milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS,
+    milkUnit,
+  );
   // An edit that keeps the days need not prove again that its animals were here (one may have been sold since).
-  const sameDays = editing && editing.date === date && (editing.lastDate || editing.date) === (lastDate || date);
+  const sameDays =
+    editing && editing.date === date && (editing.lastDate || editing.date) === (lastDate || date);
   const fresh = sameDays ? animals.filter((a) => !editing.animalIds.includes(a.id)) : animals;
   if (!errors.date && !errors.lastDate && db) notHere(db, fresh, [date, lastDate || date], errors, 'tags');
-  return result({
-    date, lastDate: lastDate && lastDate !== date ? lastDate : '', time, animalIds: animals.map((a) => a.id), target: text(input.target),
-    product, dose: text(input.dose), batch: text(input.batch), reason: text(input.reason), givenBy: text(input.givenBy),
-    vet: text(input.vet), meatDays, milkPeriod, milkUnit, offLabel: ticked(input.offLabel), notes: text(input.notes),
-  }, errors);
+  return result(
+    {
+      date,
+      lastDate: lastDate && lastDate !== date ? lastDate : '',
+      time,
+      animalIds: animals.map((a) => a.id),
+      target: text(input.target),
+      product,
+      dose: text(input.dose),
+      batch: text(input.batch),
+      reason: text(input.reason),
+      givenBy: text(input.givenBy),
+      vet: text(input.vet),
+      meatDays,
+      milkPeriod,
+      milkUnit,
+      offLabel: ticked(input.offLabel),
+      notes: text(input.notes),
+    },
+    errors,
+  );
 }
 
 export function validateWeight(input, idx, today, db, editing = null) {
@@ -233,12 +328,18 @@ export function validateWeight(input, idx, today, db, editing = null) {
   else if (!animal) errors.tag = `No animal has the tag ${tag}.`;
   const kg = parseNumber(input.kg);
   if (!(kg > 0) || kg > 5000) errors.kg = 'Enter the weight in kilograms, for example 412.5.';
-  if (animal && !errors.date && db && !(editing && editing.animalId === animal.id && editing.date === date)) notHere(db, [animal], [date], errors, 'tag');
+  if (animal && !errors.date && db && !(editing && editing.animalId === animal.id && editing.date === date))
+    notHere(db, [animal], [date], errors, 'tag');
   // As on a handling day: one weight an animal a day, the first voided to weigh again.
   // A correction in place adds no weight, even where an older version let two stand.
   const inPlace = editing && editing.animalId === animal?.id && editing.date === date;
-  const already = animal && !errors.tag && !inPlace && (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date);
-  if (already) errors.tag = `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.`;
+  const already =
+    animal &&
+    !errors.tag &&
+    !inPlace &&
+    (idx.perAnimal.get(animal.id)?.weights || []).find((w) => inForce(w) && w.date === date);
+  if (already)
+    errors.tag = `${animal.tag} was already weighed on ${date} (${already.kg} kg). Void that weight to weigh again.`;
   return result({ date, animalId: animal?.id ?? '', kg }, errors);
 }
 
@@ -254,40 +355,73 @@ export function validateBirth(input, idx, today, db, editing = null) {
   const dam = damTag ? findByTag(idx, damTag) : null;
   if (!damTag) errors.damTag = 'Enter the tag number of the dam.';
   else if (!dam) errors.damTag = `No animal has the tag ${damTag}.`;
-  else if (!FEMALE.has(dam.sex)) errors.damTag = `${dam.tag} is recorded as ${dam.sex === 'male' ? 'a male' : 'a castrated male'}.`;
-  else if (!errors.date && db && !(editing && editing.damId === dam.id && editing.date === date)) notHere(db, [dam], [date], errors, 'damTag');
+  else if (!FEMALE.has(dam.sex))
+    errors.damTag = `${dam.tag} is recorded as ${dam.sex === 'male' ? 'a male' : 'a castrated male'}.`;
+  else if (!errors.date && db && !(editing && editing.damId === dam.id && editing.date === date))
+    notHere(db, [dam], [date], errors, 'damTag');
   const young = [];
   for (let i = 0; `youngTag-${i}` in input; i++) {
     const tag = text(input[`youngTag-${i}`]).replace(/\s+/g, ' ');
-    if (tag) young.push({ tag, sex: has(SEXES, input[`youngSex-${i}`]) ? input[`youngSex-${i}`] : 'unknown' });
+    if (tag)
+      young.push({ tag, sex: has(SEXES, input[`youngSex-${i}`]) ? input[`youngSex-${i}`] : 'unknown' });
   }
-  for (const tag of parseTagList(input.offspringTags)) young.push({ tag, sex: has(SEXES, input.sex) ? input.sex : 'unknown' });
+  for (const tag of parseTagList(input.offspringTags))
+    young.push({ tag, sex: has(SEXES, input.sex) ? input.sex : 'unknown' });
   const existing = [];
   const created = [];
   const sexes = new Map();
   const seen = new Set();
   for (const y of young) {
     const key = normaliseTag(y.tag);
-    if (seen.has(key)) { errors.young = `${y.tag} is listed twice.`; continue; }
+    if (seen.has(key)) {
+      errors.young = `${y.tag} is listed twice.`;
+      continue;
+    }
     seen.add(key);
     const a = findByTag(idx, y.tag);
     const first = a ? firstRecordOf(idx, a) : '';
     if (a && dam && a.id === dam.id) errors.young = 'The dam cannot be among her own young.';
-    else if (a && idx.birthOf.get(a.id) && idx.birthOf.get(a.id).id !== editing?.id) errors.young = `${a.tag} is already recorded as born to another dam.`;
+    else if (a && idx.birthOf.get(a.id) && idx.birthOf.get(a.id).id !== editing?.id)
+      errors.young = `${a.tag} is already recorded as born to another dam.`;
     // A calf tagged before its birth was recorded is linked, but saving would overwrite a different date of
     // birth: more likely a mistyped tag. The young of the birth being edited follow its date.
-    else if (a && a.dob && !errors.date && a.dob !== date && !editing?.offspringIds?.includes(a.id)) errors.young = `${a.tag} is recorded as born on ${a.dob}: check the tag.`;
-    else if (first && !errors.date && first < date && !(editing?.offspringIds?.includes(a.id) && editing.date === date)) errors.young = `${a.tag} has records from ${first}, before this birth: check the tag.`;
-    else if (a) { existing.push(a); sexes.set(a.id, y.sex); } else created.push(y);
+    else if (a && a.dob && !errors.date && a.dob !== date && !editing?.offspringIds?.includes(a.id))
+      errors.young = `${a.tag} is recorded as born on ${a.dob}: check the tag.`;
+    else if (
+      first &&
+      !errors.date &&
+      first < date &&
+      !(editing?.offspringIds?.includes(a.id) && editing.date === date)
+    )
+      errors.young = `${a.tag} has records from ${first}, before this birth: check the tag.`;
+    else if (a) {
+      existing.push(a);
+      sexes.set(a.id, y.sex);
+    } else created.push(y);
   }
   return result(
-    { date, damId: dam?.id ?? '', sire: text(input.sire), offspringIds: existing.map((a) => a.id), notes: text(input.notes) },
+    {
+      date,
+      damId: dam?.id ?? '',
+      sire: text(input.sire),
+      offspringIds: existing.map((a) => a.id),
+      notes: text(input.notes),
+    },
     errors,
     {
       sexes,
       newAnimals: created.map((y) => ({
-        tag: y.tag, name: '', species: dam?.species ?? '', breed: dam?.breed ?? '', sex: y.sex, dob: date,
-        dam: '', sire: '', firstFieldId: dam?.status === 'on-farm' ? dam.fieldId : '', tagHistory: [], notes: '',
+        tag: y.tag,
+        name: '',
+        species: dam?.species ?? '',
+        breed: dam?.breed ?? '',
+        sex: y.sex,
+        dob: date,
+        dam: '',
+        sire: '',
+        firstFieldId: dam?.status === 'on-farm' ? dam.fieldId : '',
+        tagHistory: [],
+        notes: '',
       })),
     },
   );
@@ -297,7 +431,10 @@ export function validateBirth(input, idx, today, db, editing = null) {
 // follow the birth as it is edited.
 export function saveBirth(db, birthId, res) {
   const created = res.newAnimals.map((a) => upsert(db, 'animals', null, a));
-  const birth = upsert(db, 'births', birthId, { ...res.value, offspringIds: [...res.value.offspringIds, ...created.map((a) => a.id)] });
+  const birth = upsert(db, 'births', birthId, {
+    ...res.value,
+    offspringIds: [...res.value.offspringIds, ...created.map((a) => a.id)],
+  });
   const byId = new Map(db.animals.map((a) => [a.id, a]));
   for (const id of birth.offspringIds) {
     const a = byId.get(id);
@@ -334,21 +471,43 @@ export function validateMovement(input, idx, today, db, editing = null) {
       // entered before it within the day) is an earlier one and stays correctable.
       const at = editing ? db.movements.findIndex((m) => m.id === editing.id) : -1;
       const before = (i, m) => m.date < date || (m.date === date && (at < 0 || i < at));
-      const dead = animals.filter((a) => (per.get(a.id) || []).some(([i, m]) => m.direction === 'off' && m.outcome === 'died' && before(i, m))).map((a) => a.tag);
+      const dead = animals
+        .filter((a) =>
+          (per.get(a.id) || []).some(
+            ([i, m]) => m.direction === 'off' && m.outcome === 'died' && before(i, m),
+          ),
+        )
+        .map((a) => a.tag);
       if (dead.length && !errors.tags) errors.tags = `Recorded as dead: ${listTags(dead)}.`;
     } else {
       notHere(db, animals, [date], errors, 'tags', opts);
       if (outcome === 'died') movedLater(per, animals, date, errors, 'tags');
       // A new one comes after the day's movements already recorded: sold that day, an animal cannot die or move too.
-      const left = editing ? [] : animals.filter((a) => stateOf(a, per.get(a.id), date).status !== 'on-farm').map((a) => a.tag);
-      if (left.length && !errors.tags) errors.tags = `Already gone by the end of that day: ${listTags(left)}.`;
+      const left = editing
+        ? []
+        : animals.filter((a) => stateOf(a, per.get(a.id), date).status !== 'on-farm').map((a) => a.tag);
+      if (left.length && !errors.tags)
+        errors.tags = `Already gone by the end of that day: ${listTags(left)}.`;
     }
   }
-  return result({
-    date, direction, outcome, animalIds: animals.map((a) => a.id), from: text(input.from), fromHolding: text(input.fromHolding),
-    to: text(input.to), toHolding: text(input.toHolding), fieldId, documentRef: text(input.documentRef), cause,
-    reason: text(input.reason), notes: text(input.notes),
-  }, errors);
+  return result(
+    {
+      date,
+      direction,
+      outcome,
+      animalIds: animals.map((a) => a.id),
+      from: text(input.from),
+      fromHolding: text(input.fromHolding),
+      to: text(input.to),
+      toHolding: text(input.toHolding),
+      fieldId,
+      documentRef: text(input.documentRef),
+      cause,
+      reason: text(input.reason),
+      notes: text(input.notes),
+    },
+    errors,
+  );
 }
 
 export function saveMovement(db, id, value) {
@@ -361,7 +520,8 @@ export function validateField(input, db, editingId) {
   const errors = {};
   const name = text(input.name);
   if (!name) errors.name = 'Enter a name.';
-  else if (db.fields.some((f) => f.id !== editingId && fold(f.name) === fold(name))) errors.name = 'Another field or pen has this name.';
+  else if (db.fields.some((f) => f.id !== editingId && fold(f.name) === fold(name)))
+    errors.name = 'Another field or pen has this name.';
   const kind = has(FIELD_KINDS, input.kind) ? input.kind : 'field';
   let area = null;
   if (text(input.area)) {
@@ -411,7 +571,9 @@ export function restoreProblem(db, idx, collection, id) {
   const rec = db[collection].find((r) => r.id === id);
   if (collection !== 'births' || !rec) return null;
   const taken = rec.offspringIds.filter((y) => idx.birthOf.get(y) && idx.birthOf.get(y).id !== id);
-  return taken.length ? `${listTags(taken.map((y) => idx.animalsById.get(y)?.tag ?? y))} ${taken.length === 1 ? 'is' : 'are'} now recorded as born to another dam: void that birth first.` : null;
+  return taken.length
+    ? `${listTags(taken.map((y) => idx.animalsById.get(y)?.tag ?? y))} ${taken.length === 1 ? 'is' : 'are'} now recorded as born to another dam: void that birth first.`
+    : null;
 }
 
 export function restoreRecord(db, collection, id) {
@@ -424,8 +586,12 @@ export function restoreRecord(db, collection, id) {
 
 // Whether anything the law asks to keep names this animal.
 export function hasRecords(db, id) {
-  return db.treatments.some((t) => t.animalIds.includes(id)) || db.movements.some((m) => m.animalIds.includes(id)) ||
-    db.births.some((b) => b.damId === id || b.offspringIds.includes(id)) || db.weights.some((w) => w.animalId === id);
+  return (
+    db.treatments.some((t) => t.animalIds.includes(id)) ||
+    db.movements.some((m) => m.animalIds.includes(id)) ||
+    db.births.some((b) => b.damId === id || b.offspringIds.includes(id)) ||
+    db.weights.some((w) => w.animalId === id)
+  );
 }
 
 // Animals with records are marked "entered in error" (voided); only those
@@ -434,7 +600,10 @@ export function removeAnimals(db, ids, reason, at) {
   const erase = new Set(ids.filter((id) => !hasRecords(db, id)));
   let voided = 0;
   for (const a of db.animals) {
-    if (ids.includes(a.id) && !erase.has(a.id) && !a.voided) { a.voided = { at, reason: text(reason) || 'Entered in error' }; voided++; }
+    if (ids.includes(a.id) && !erase.has(a.id) && !a.voided) {
+      a.voided = { at, reason: text(reason) || 'Entered in error' };
+      voided++;
+    }
   }
   db.animals = db.animals.filter((a) => !erase.has(a.id));
   refreshHerd(db);

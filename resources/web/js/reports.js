@@ -16,7 +16,9 @@ const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 // that day counts; one that left that day does not.
 function onHoldingAt(db, date) {
   const per = movementsByAnimal(db);
-  return db.animals.filter((a) => inForce(a) && !(a.dob && a.dob > date) && stateOf(a, per.get(a.id), date).status === 'on-farm');
+  return db.animals.filter(
+    (a) => inForce(a) && !(a.dob && a.dob > date) && stateOf(a, per.get(a.id), date).status === 'on-farm',
+  );
 }
 
 export function headCountOn(db, date) {
@@ -27,9 +29,15 @@ export function headCountOn(db, date) {
     let row = rows.get(sp);
     if (!row) rows.set(sp, (row = { species: sp, female: 0, male: 0, castrated: 0, unknown: 0, total: 0 }));
     const sex = SEX_KEYS.includes(a.sex) ? a.sex : 'unknown';
-    row[sex]++; row.total++; total[sex]++; total.total++;
+    row[sex]++;
+    row.total++;
+    total[sex]++;
+    total.total++;
   }
-  return { rows: [...rows.values()].sort((x, y) => y.total - x.total || x.species.localeCompare(y.species)), total };
+  return {
+    rows: [...rows.values()].sort((x, y) => y.total - x.total || x.species.localeCompare(y.species)),
+    total,
+  };
 }
 
 // The yearly sheep and goat inventory's three figures: breeding females put to
@@ -38,7 +46,11 @@ export function headCountOn(db, date) {
 // at any time in the year up to `date`. Without a group none are counted.
 export function sheepAndGoatInventory(db, date, ramGroup = null) {
   const yearBefore = addDays(date, -365);
-  const tupped = new Set((ramGroup?.members || []).filter((s) => s.from <= date && (!s.to || s.to > yearBefore)).map((s) => s.animalId));
+  const tupped = new Set(
+    (ramGroup?.members || [])
+      .filter((s) => s.from <= date && (!s.to || s.to > yearBefore))
+      .map((s) => s.animalId),
+  );
   const out = { putToRam: 0, otherSheep: 0, goats: 0 };
   for (const a of onHoldingAt(db, date)) {
     const species = fold(a.species.trim());
@@ -66,7 +78,8 @@ export function deathsByCause(db, from, to) {
   const out = new Map();
   const seen = voidedAnimals(db);
   for (const m of db.movements) {
-    if (!inForce(m) || m.direction !== 'off' || m.outcome !== 'died' || m.date < from || m.date > to) continue;
+    if (!inForce(m) || m.direction !== 'off' || m.outcome !== 'died' || m.date < from || m.date > to)
+      continue;
     const cause = m.cause.trim() || 'Not recorded';
     const key = fold(cause);
     let row = out.get(key);
@@ -78,7 +91,9 @@ export function deathsByCause(db, from, to) {
       row.animalIds.push(id);
     }
   }
-  return [...out.values()].filter((r) => r.count).sort((a, b) => b.count - a.count || a.cause.localeCompare(b.cause));
+  return [...out.values()]
+    .filter((r) => r.count)
+    .sort((a, b) => b.count - a.count || a.cause.localeCompare(b.cause));
 }
 
 // Medicines given in a year (by the first administration), per product:
@@ -86,7 +101,9 @@ export function deathsByCause(db, from, to) {
 // cabinet in each unit. A product counts as an antibiotic when a purchase
 // of it says so, whether or not this treatment drew from that purchase.
 export function medicineUse(db, year) {
-  const antibiotic = new Set((db.purchases || []).filter((p) => inForce(p) && p.antibiotic).map((p) => fold(p.product.trim())));
+  const antibiotic = new Set(
+    (db.purchases || []).filter((p) => inForce(p) && p.antibiotic).map((p) => fold(p.product.trim())),
+  );
   const purchases = new Map((db.purchases || []).map((p) => [p.id, p]));
   const out = new Map();
   const voided = voidedAnimals(db);
@@ -96,13 +113,24 @@ export function medicineUse(db, year) {
     if (!animals && t.animalIds.length) continue;
     const key = fold(t.product.trim());
     let row = out.get(key);
-    if (!row) out.set(key, (row = { product: t.product.trim(), antibiotic: antibiotic.has(key), treatments: 0, animals: 0, quantities: {} }));
+    if (!row)
+      out.set(
+        key,
+        (row = {
+          product: t.product.trim(),
+          antibiotic: antibiotic.has(key),
+          treatments: 0,
+          animals: 0,
+          quantities: {},
+        }),
+      );
     row.treatments++;
     row.animals += animals;
     const p = t.purchaseId && purchases.get(t.purchaseId);
-    if (p && t.stockUsed > 0) row.quantities[p.unit] = Math.round(((row.quantities[p.unit] || 0) + t.stockUsed) * 1000) / 1000;
+    if (p && t.stockUsed > 0)
+      row.quantities[p.unit] = Math.round(((row.quantities[p.unit] || 0) + t.stockUsed) * 1000) / 1000;
   }
-  return [...out.values()].sort((a, b) => (b.antibiotic - a.antibiotic) || a.product.localeCompare(b.product));
+  return [...out.values()].sort((a, b) => b.antibiotic - a.antibiotic || a.product.localeCompare(b.product));
 }
 
 // Daily live-weight gain between two dates for the animals in each group on
@@ -115,14 +143,22 @@ export function gainByGroup(db, idx, from, to) {
     const gains = [];
     for (const id of membersOn(g, to)) {
       if (!inForce(idx.animalsById.get(id))) continue;
-      const ws = (idx.perAnimal.get(id)?.weights || []).filter((w) => inForce(w) && w.date >= from && w.date <= to);
+      const ws = (idx.perAnimal.get(id)?.weights || []).filter(
+        (w) => inForce(w) && w.date >= from && w.date <= to,
+      );
       if (ws.length < 2) continue;
-      const first = ws[0], last = ws[ws.length - 1];
+      const first = ws[0],
+        last = ws[ws.length - 1];
       const days = daysBetween(first.date, last.date);
       if (days > 0) gains.push((last.kg - first.kg) / days);
     }
-    out.push({ group: g, animals: gains.length, mean: gains.length ? gains.reduce((s, x) => s + x, 0) / gains.length : null,
-      min: gains.length ? Math.min(...gains) : null, max: gains.length ? Math.max(...gains) : null });
+    out.push({
+      group: g,
+      animals: gains.length,
+      mean: gains.length ? gains.reduce((s, x) => s + x, 0) / gains.length : null,
+      min: gains.length ? Math.min(...gains) : null,
+      max: gains.length ? Math.max(...gains) : null,
+    });
   }
   return out.sort((a, b) => a.group.name.localeCompare(b.group.name));
 }
@@ -136,13 +172,23 @@ export function todayList(db, idx, today) {
   const clearing = withdrawalsRunning(db, idx, `${addDays(today, -1)} 23:59`).flatMap((w) => {
     const ends = [w.meatEnd, w.milkEnd].filter(Boolean).map((e) => e.slice(0, 10));
     const last = ends.sort().pop();
-    return last === today || last === tomorrow ? [{ animal: w.animal, when: last === today ? 'today' : 'tomorrow', meatEnd: w.meatEnd, milkEnd: w.milkEnd }] : [];
+    return last === today || last === tomorrow
+      ? [
+          {
+            animal: w.animal,
+            when: last === today ? 'today' : 'tomorrow',
+            meatEnd: w.meatEnd,
+            milkEnd: w.milkEnd,
+          },
+        ]
+      : [];
   });
   const expiring = [];
   for (const s of stockOf(db).values()) {
     if (!inForce(s.purchase)) continue;
     const f = batchState(s, today, NEAR_EXPIRY_DAYS);
-    if (!f.usedUp && (f.expired || f.nearExpiry)) expiring.push({ purchase: s.purchase, left: s.left, expired: f.expired });
+    if (!f.usedUp && (f.expired || f.nearExpiry))
+      expiring.push({ purchase: s.purchase, left: s.left, expired: f.expired });
   }
   expiring.sort((a, b) => a.purchase.expiry.localeCompare(b.purchase.expiry));
   // Species are typed, so matched whatever their case, as in the inventory.

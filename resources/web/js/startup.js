@@ -27,7 +27,10 @@ export function chooseStartup({ injectedBase64, storedText, savedMarker, reloade
   if (source !== undefined) {
     const parsed = parseDatabase(source);
     if (!parsed.ok) {
-      return locked(parsed.kind === 'newer' ? 'newer' : 'damaged', parsed.message, { content: source, base64: false });
+      return locked(parsed.kind === 'newer' ? 'newer' : 'damaged', parsed.message, {
+        content: source,
+        base64: false,
+      });
     }
     current = parsed.db;
     upgradedFrom = parsed.upgradedFrom;
@@ -36,8 +39,12 @@ export function chooseStartup({ injectedBase64, storedText, savedMarker, reloade
   const marker = readMarker(savedMarker);
   if (marker && (!current || current.id !== marker.id || current.revision < marker.revision)) {
     if (!reloadedForMarker) return { mode: 'reload' };
-    return locked('stale', 'This window was handed an older copy of the records than the one last saved. ' +
-      'Nothing has been changed. Quit Field Keeper and start it again to see the latest records.', null);
+    return locked(
+      'stale',
+      'This window was handed an older copy of the records than the one last saved. ' +
+        'Nothing has been changed. Quit Field Keeper and start it again to see the latest records.',
+      null,
+    );
   }
 
   if (current) return { mode: 'open', db: current, savedRevision: current.revision, upgradedFrom };

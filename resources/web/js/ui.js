@@ -14,7 +14,10 @@ export function focusKeyOf(el) {
 export function refocus(key) {
   if (key) {
     const el = document.querySelector(`[data-key="${CSS.escape(key)}"]`);
-    if (el) { el.focus(); return true; }
+    if (el) {
+      el.focus();
+      return true;
+    }
   }
   return false;
 }
@@ -33,13 +36,21 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
   const titleId = nextId('dialog-title');
   const status = h('p', { class: 'dialog-status', role: 'alert' });
   let settle;
-  const form = h('form', { class: 'dialog-form', novalidate: true },
+  const form = h(
+    'form',
+    { class: 'dialog-form', novalidate: true },
     h('h2', { id: titleId }, title),
     h('div', { class: 'dialog-body' }, content),
     status,
-    h('div', { class: 'dialog-actions' },
-      button('Cancel', () => { if (!busy) settle(false); }),
-      h('button', { type: 'submit', class: `btn ${danger ? 'danger' : 'primary'}` }, submitLabel)));
+    h(
+      'div',
+      { class: 'dialog-actions' },
+      button('Cancel', () => {
+        if (!busy) settle(false);
+      }),
+      h('button', { type: 'submit', class: `btn ${danger ? 'danger' : 'primary'}` }, submitLabel),
+    ),
+  );
   dlg.className = wide ? 'wide' : '';
   dlg.setAttribute('aria-labelledby', titleId);
   dlg.replaceChildren(form);
@@ -58,7 +69,10 @@ export function openDialog({ title, content, submitLabel = 'Save', danger = fals
   });
   // Once a submit is under way (a safety copy first, say) it finishes: a
   // cancel then would close the dialog on a change that still goes ahead.
-  const onCancel = (ev) => { ev.preventDefault(); if (!busy) settle(false); };
+  const onCancel = (ev) => {
+    ev.preventDefault();
+    if (!busy) settle(false);
+  };
   return new Promise((resolve) => {
     settle = (ok) => {
       if (settleOpenDialog !== settle) return;
@@ -113,9 +127,12 @@ export function toast(message) {
 export function showBanner(id, { kind = 'error', title, message, actions = [] }) {
   const host = document.getElementById('banners');
   document.getElementById(id)?.remove();
-  const el = h('div', { id, class: `banner ${kind}`, role: 'alert' },
+  const el = h(
+    'div',
+    { id, class: `banner ${kind}`, role: 'alert' },
     h('div', { class: 'banner-text' }, h('strong', {}, title), message ? h('span', {}, ' ', message) : null),
-    actions.length ? h('div', { class: 'banner-actions' }, actions) : null);
+    actions.length ? h('div', { class: 'banner-actions' }, actions) : null,
+  );
   host.append(el);
   return el;
 }
@@ -128,7 +145,18 @@ export function clearBanner(id) {
 
 // columns: [{ key, label, cell(row) -> node|string, sort?(a, b), className? }]
 // state: { page, pageSize, sortKey, sortDir } kept by the screen between redraws.
-export function pagedTable({ columns, rows, state, caption, emptyText, selection, rowLabel, onChange, key, rowClass }) {
+export function pagedTable({
+  columns,
+  rows,
+  state,
+  caption,
+  emptyText,
+  selection,
+  rowLabel,
+  onChange,
+  key,
+  rowClass,
+}) {
   const col = columns.find((c) => c.key === state.sortKey && c.sort);
   if (col) {
     const dir = state.sortDir === 'desc' ? -1 : 1;
@@ -148,7 +176,9 @@ export function pagedTable({ columns, rows, state, caption, emptyText, selection
   const head = h('tr', {});
   if (selection) {
     const all = h('input', {
-      type: 'checkbox', 'aria-label': 'Select all rows on this page', 'data-key': `${key}-select-page`,
+      type: 'checkbox',
+      'aria-label': 'Select all rows on this page',
+      'data-key': `${key}-select-page`,
       checked: shown.every((r) => selection.has(r.id)),
       onchange: (ev) => {
         for (const r of shown) ev.target.checked ? selection.add(r.id) : selection.delete(r.id);
@@ -159,17 +189,34 @@ export function pagedTable({ columns, rows, state, caption, emptyText, selection
   }
   for (const c of columns) {
     const sorted = state.sortKey === c.key;
-    const th = h('th', { scope: 'col', class: c.className || null, 'aria-sort': sorted ? (state.sortDir === 'desc' ? 'descending' : 'ascending') : null });
+    const th = h('th', {
+      scope: 'col',
+      class: c.className || null,
+      'aria-sort': sorted ? (state.sortDir === 'desc' ? 'descending' : 'ascending') : null,
+    });
     if (c.sort) {
-      th.append(h('button', {
-        type: 'button', class: 'sort', 'data-key': `${key}-sort-${c.key}`,
-        onclick: () => {
-          state.sortDir = sorted && state.sortDir !== 'desc' ? 'desc' : 'asc';
-          state.sortKey = c.key;
-          state.page = 0;
-          onChange();
-        },
-      }, c.label, h('span', { class: 'sort-mark', 'aria-hidden': 'true' }, sorted ? (state.sortDir === 'desc' ? ' ▼' : ' ▲') : '')));
+      th.append(
+        h(
+          'button',
+          {
+            type: 'button',
+            class: 'sort',
+            'data-key': `${key}-sort-${c.key}`,
+            onclick: () => {
+              state.sortDir = sorted && state.sortDir !== 'desc' ? 'desc' : 'asc';
+              state.sortKey = c.key;
+              state.page = 0;
+              onChange();
+            },
+          },
+          c.label,
+          h(
+            'span',
+            { class: 'sort-mark', 'aria-hidden': 'true' },
+            sorted ? (state.sortDir === 'desc' ? ' ▼' : ' ▲') : '',
+          ),
+        ),
+      );
     } else {
       th.append(c.label);
     }
@@ -179,10 +226,22 @@ export function pagedTable({ columns, rows, state, caption, emptyText, selection
   for (const r of shown) {
     const tr = h('tr', { class: rowClass?.(r) || null });
     if (selection) {
-      tr.append(h('td', { class: 'select' }, h('input', {
-        type: 'checkbox', 'aria-label': `Select ${rowLabel(r)}`, checked: selection.has(r.id), 'data-key': `${key}-sel-${r.id}`,
-        onchange: (ev) => { ev.target.checked ? selection.add(r.id) : selection.delete(r.id); onChange(); },
-      })));
+      tr.append(
+        h(
+          'td',
+          { class: 'select' },
+          h('input', {
+            type: 'checkbox',
+            'aria-label': `Select ${rowLabel(r)}`,
+            checked: selection.has(r.id),
+            'data-key': `${key}-sel-${r.id}`,
+            onchange: (ev) => {
+              ev.target.checked ? selection.add(r.id) : selection.delete(r.id);
+              onChange();
+            },
+          }),
+        ),
+      );
     }
     for (const c of columns) {
       const v = c.cell(r);
@@ -190,20 +249,40 @@ export function pagedTable({ columns, rows, state, caption, emptyText, selection
     }
     body.append(tr);
   }
-  wrap.append(h('table', {}, caption ? h('caption', { class: 'visually-hidden' }, caption) : null, h('thead', {}, head), body));
+  wrap.append(
+    h(
+      'table',
+      {},
+      caption ? h('caption', { class: 'visually-hidden' }, caption) : null,
+      h('thead', {}, head),
+      body,
+    ),
+  );
   if (rows.length > pageSize) wrap.append(pager(state, pageSize, rows.length, pages, onChange, key));
   return wrap;
 }
 
 function pager(state, pageSize, total, pages, onChange, key) {
-  const go = (p) => () => { state.page = p; onChange(); };
+  const go = (p) => () => {
+    state.page = p;
+    onChange();
+  };
   const first = state.page * pageSize + 1;
   const last = Math.min(total, first + pageSize - 1);
-  return h('nav', { class: 'pager', 'aria-label': 'Pages' },
+  return h(
+    'nav',
+    { class: 'pager', 'aria-label': 'Pages' },
     h('span', { class: 'pager-text' }, `${nf.format(first)}–${nf.format(last)} of ${nf.format(total)}`),
     button('First', go(0), { attrs: { disabled: state.page === 0, 'data-key': `${key}-first` } }),
-    button('Previous', go(state.page - 1), { attrs: { disabled: state.page === 0, 'data-key': `${key}-prev` } }),
+    button('Previous', go(state.page - 1), {
+      attrs: { disabled: state.page === 0, 'data-key': `${key}-prev` },
+    }),
     h('span', { class: 'pager-text' }, `Page ${nf.format(state.page + 1)} of ${nf.format(pages)}`),
-    button('Next', go(state.page + 1), { attrs: { disabled: state.page >= pages - 1, 'data-key': `${key}-next` } }),
-    button('Last', go(pages - 1), { attrs: { disabled: state.page >= pages - 1, 'data-key': `${key}-last` } }));
+    button('Next', go(state.page + 1), {
+      attrs: { disabled: state.page >= pages - 1, 'data-key': `${key}-next` },
+    }),
+    button('Last', go(pages - 1), {
+      attrs: { disabled: state.page >= pages - 1, 'data-key': `${key}-last` },
+    }),
+  );
 }

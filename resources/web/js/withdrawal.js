@@ -11,8 +11,12 @@ export const CASCADE_MIN = { meatDays: 28, milkDays: 7 };
 const ORGANIC_MIN_HOURS = 48;
 
 export const lastGiven = (t) => t.lastDate || t.date;
-export const courseDays = (t) => Math.round((Date.UTC(...ymd(lastGiven(t))) - Date.UTC(...ymd(t.date))) / 86400000) + 1;
-const ymd = (iso) => { const [y, m, d] = iso.split('-').map(Number); return [y, m - 1, d]; };
+export const courseDays = (t) =>
+  Math.round((Date.UTC(...ymd(lastGiven(t))) - Date.UTC(...ymd(t.date))) / 86400000) + 1;
+const ymd = (iso) => {
+  const [y, m, d] = iso.split('-').map(Number);
+  return [y, m - 1, d];
+};
 
 // The period in force for one product: { amount, unit, entered, notes[] },
 // or null when none was recorded.
@@ -25,7 +29,10 @@ export function appliedPeriod(t, kind, { organic = false } = {}) {
   const notes = [];
   if (t.offLabel) {
     const min = (kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays) * perDay;
-    if (amount < min) { amount = min; notes.push(`cascade minimum ${kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays} days`); }
+    if (amount < min) {
+      amount = min;
+      notes.push(`cascade minimum ${kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays} days`);
+    }
   }
   if (organic) {
     const min = unit === 'hours' ? ORGANIC_MIN_HOURS : ORGANIC_MIN_HOURS / 24;
@@ -58,9 +65,11 @@ export const laterOf = (a, b) => (!a ? b : !b ? a : asMoment(a) >= asMoment(b) ?
 
 export function describePeriod(p) {
   if (!p) return 'not recorded';
-  const n = (x, u) => `${x} ${u === 'hours' ? (x === 1 ? 'hour' : 'hours') : (x === 1 ? 'day' : 'days')}`;
+  const n = (x, u) => `${x} ${u === 'hours' ? (x === 1 ? 'hour' : 'hours') : x === 1 ? 'day' : 'days'}`;
   if (p.amount === 0) return 'none (0 days)';
-  return p.notes.length ? `${n(p.amount, p.unit)} (entered ${n(p.entered, p.unit)}; ${p.notes.join(', ')})` : n(p.amount, p.unit);
+  return p.notes.length
+    ? `${n(p.amount, p.unit)} (entered ${n(p.entered, p.unit)}; ${p.notes.join(', ')})`
+    : n(p.amount, p.unit);
 }
 
 const inForce = (r) => !r?.voided;
@@ -88,8 +97,11 @@ export function withdrawalsRunning(db, idx, now) {
     }
   }
   const last = (r) => asMoment(laterOf(r.meatEnd, r.milkEnd));
-  return [...byAnimal.values()].sort((a, b) =>
-    (last(a) < last(b) ? -1 : last(a) > last(b) ? 1 : 0) || a.animal.tag.localeCompare(b.animal.tag, undefined, { numeric: true }));
+  return [...byAnimal.values()].sort(
+    (a, b) =>
+      (last(a) < last(b) ? -1 : last(a) > last(b) ? 1 : 0) ||
+      a.animal.tag.localeCompare(b.animal.tag, undefined, { numeric: true }),
+  );
 }
 
 // What an animal leaving the farm (or dying) on `date` still carries: one
@@ -104,7 +116,8 @@ export function withdrawalConflicts(db, idx, animalIds, date) {
       const fit = fitFrom(t, kind, opts);
       if (!stillWithdrawn(fit, date)) continue;
       for (const id of t.animalIds) {
-        if (ids.has(id)) out.push({ animal: idx.animalsById.get(id), product: t.product, kind, fitFrom: fit });
+        if (ids.has(id))
+          out.push({ animal: idx.animalsById.get(id), product: t.product, kind, fitFrom: fit });
       }
     }
   }
@@ -112,5 +125,7 @@ export function withdrawalConflicts(db, idx, animalIds, date) {
 }
 
 export function conflictText(list) {
-  return list.map((c) => `${c.animal?.tag ?? 'an animal'}: ${c.product} — ${c.kind} fit for food from ${c.fitFrom}`).join('; ');
+  return list
+    .map((c) => `${c.animal?.tag ?? 'an animal'}: ${c.product} — ${c.kind} fit for food from ${c.fitFrom}`)
+    .join('; ');
 }

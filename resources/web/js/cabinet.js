@@ -75,7 +75,10 @@ export function cabinetChoices(db, date, keepId = '') {
 
 export function choiceLabel(c) {
   const p = c.purchase;
-  return `${p.product}${p.batch ? `, batch ${p.batch}` : ''}${p.expiry ? `, expires ${p.expiry}` : ''}, ${c.left} ${p.unit} left${c.expired ? ' (EXPIRED)' : ''}${inForce(p) ? '' : ' (VOIDED)'}`;
+  const batch = p.batch ? `, batch ${p.batch}` : '';
+  const expiry = p.expiry ? `, expires ${p.expiry}` : '';
+  const marks = (c.expired ? ' (EXPIRED)' : '') + (inForce(p) ? '' : ' (VOIDED)');
+  return `${p.product}${batch}${expiry}, ${c.left} ${p.unit} left${marks}`;
 }
 
 export function validatePurchase(input, today) {

@@ -31,8 +31,10 @@ const fmt = (n) => (Number.isInteger(n) ? String(n) : n.toFixed(1));
 // weights: [{date, kg}] in date order.
 export function weightChartSvg(weights, { width = 560, height = 220, title = 'Weights' } = {}) {
   const pts = weights.filter((w) => w.kg > 0);
+  const [first, last] = [pts[0], pts[pts.length - 1]];
   const summary = pts.length
-    ? `${title}: ${pts.length} weighing${pts.length === 1 ? '' : 's'} from ${pts[0].date} (${fmt(pts[0].kg)} kg) to ${pts[pts.length - 1].date} (${fmt(pts[pts.length - 1].kg)} kg)`
+    ? `${title}: ${pts.length} weighing${pts.length === 1 ? '' : 's'} from ${first.date} (${fmt(first.kg)} kg)` +
+      ` to ${last.date} (${fmt(last.kg)} kg)`
     : `${title}: no weights recorded`;
   const head = `<svg xmlns="http://www.w3.org/2000/svg" class="weight-chart" viewBox="0 0 ${width} ${height}" role="img" aria-label="${escapeHtml(summary)}"><title>${escapeHtml(summary)}</title>`;
   if (!pts.length) {

@@ -571,9 +571,9 @@ export function restoreProblem(db, idx, collection, id) {
   const rec = db[collection].find((r) => r.id === id);
   if (collection !== 'births' || !rec) return null;
   const taken = rec.offspringIds.filter((y) => idx.birthOf.get(y) && idx.birthOf.get(y).id !== id);
-  return taken.length
-    ? `${listTags(taken.map((y) => idx.animalsById.get(y)?.tag ?? y))} ${taken.length === 1 ? 'is' : 'are'} now recorded as born to another dam: void that birth first.`
-    : null;
+  if (!taken.length) return null;
+  const tags = listTags(taken.map((y) => idx.animalsById.get(y)?.tag ?? y));
+  return `${tags} ${taken.length === 1 ? 'is' : 'are'} now recorded as born to another dam: void that birth first.`;
 }
 
 export function restoreRecord(db, collection, id) {

@@ -213,7 +213,10 @@ function weighing(app, st) {
       }
       return;
     }
-    const line = `${res.animal.tag}: ${kgf.format(res.value.kg)} kg saved${res.last ? `, ${gainText(res.gain)} since ${res.last.date} (${kgf.format(res.last.kg)} kg)` : ''}.`;
+    const since = res.last
+      ? `, ${gainText(res.gain)} since ${res.last.date} (${kgf.format(res.last.kg)} kg)`
+      : '';
+    const line = `${res.animal.tag}: ${kgf.format(res.value.kg)} kg saved${since}.`;
     st.weighLog.unshift({
       cells: [
         res.animal.tag,
@@ -256,14 +259,17 @@ function expectedNote(app, st) {
   const left = st.expected
     .map((id) => app.idx.animalsById.get(id))
     .filter((a) => a && !app.idx.perAnimal.get(a.id).weights.some((w) => !w.voided && w.date === st.date));
+  const toCome = left
+    .slice(0, 30)
+    .map((a) => a.tag)
+    .join(', ');
+  const more = left.length > 30 ? ` and ${nf.format(left.length - 30)} more` : '';
+  const weighed = nf.format(st.expected.length - left.length);
   return h(
     'p',
     { id: 'hd-expected' },
     left.length
-      ? `${nf.format(st.expected.length - left.length)} of the ${nf.format(st.expected.length)} chosen weighed; still to come: ${left
-          .slice(0, 30)
-          .map((a) => a.tag)
-          .join(', ')}${left.length > 30 ? ` and ${nf.format(left.length - 30)} more` : ''}.`
+      ? `${weighed} of the ${nf.format(st.expected.length)} chosen weighed; still to come: ${toCome}${more}.`
       : `All ${nf.format(st.expected.length)} chosen animals are weighed.`,
     ' ',
     button(

@@ -499,6 +499,21 @@ export function movementsView(app) {
 
 // ---------------------------------------------------------------- fields and pens
 
+// A field with animals in it cannot be archived: they would be nowhere.
+function archiveButton(app, f, animalsIn) {
+  const label = f.archived ? 'Use again' : 'Archive';
+  const blocked = !f.archived && animalsIn > 0;
+  return button(label, () => archive(app, f), {
+    kind: 'small',
+    attrs: {
+      'aria-label': `${label} ${f.name}`,
+      'data-key': `fp-${f.id}-archive`,
+      disabled: blocked,
+      title: blocked ? 'Move its animals out first.' : null,
+    },
+  });
+}
+
 export function fieldsView(app) {
   const { db, idx } = app;
   const rows = db.fields
@@ -561,15 +576,7 @@ export function fieldsView(app) {
               kind: 'small',
               attrs: { 'aria-label': `Edit ${f.name}`, 'data-key': `fp-${f.id}-edit` },
             }),
-            button(f.archived ? 'Use again' : 'Archive', () => archive(app, f), {
-              kind: 'small',
-              attrs: {
-                'aria-label': `${f.archived ? 'Use again' : 'Archive'} ${f.name}`,
-                'data-key': `fp-${f.id}-archive`,
-                disabled: !f.archived && count(f) > 0,
-                title: !f.archived && count(f) > 0 ? 'Move its animals out first.' : null,
-              },
-            }),
+            archiveButton(app, f, count(f)),
           ),
       },
     ],

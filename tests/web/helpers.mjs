@@ -1,6 +1,6 @@
 // Shared fixtures for the web application's tests.
-import { emptyDatabase, buildIndex } from '../../resources/web/js/model.js';
-import { refreshHerd } from '../../resources/web/js/history.js';
+import { emptyDatabase, buildIndex } from '../../resources/web/js/core/model.js';
+import { refreshHerd } from '../../resources/web/js/rules/history.js';
 
 let n = 0;
 export function animal(fields = {}) {

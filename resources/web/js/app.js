@@ -18,16 +18,16 @@ import {
   COLLECTIONS,
   SPECIES,
   SCHEMA_VERSION,
-} from './model.js';
-import { refreshHerd } from './history.js';
-import { withdrawalsRunning } from './withdrawal.js';
-import { PersistQueue } from './persist.js';
-import { createBridge, STORAGE_KEY } from './bridge.js';
-import { chooseStartup, openRecords } from './startup.js';
-import { demoDatabase } from './demo.js';
-import { h, nf } from './dom.js';
-import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
-import { herdRegister, composeDocument } from './print.js';
+} from './core/model.js';
+import { refreshHerd } from './rules/history.js';
+import { withdrawalsRunning } from './rules/withdrawal.js';
+import { PersistQueue } from './shell/persist.js';
+import { createBridge, STORAGE_KEY } from './shell/bridge.js';
+import { chooseStartup, openRecords } from './shell/startup.js';
+import { demoDatabase } from './shell/demo.js';
+import { h, nf } from './ui/dom.js';
+import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui/ui.js';
+import { herdRegister, composeDocument } from './output/print.js';
 import {
   overviewView,
   animalsView,
@@ -35,12 +35,12 @@ import {
   animalHref,
   showAnimals,
   registerDatesOf,
-} from './views-herd.js';
-import { cabinetView } from './views-cabinet.js';
-import { handlingView } from './views-handling.js';
-import { groupsView } from './views-groups.js';
-import { reportsView } from './views-reports.js';
-import { UNITS } from './cabinet.js';
+} from './views/herd.js';
+import { cabinetView } from './views/cabinet.js';
+import { handlingView } from './views/handling.js';
+import { groupsView } from './views/groups.js';
+import { reportsView } from './views/reports.js';
+import { UNITS } from './rules/cabinet.js';
 import {
   treatmentsView,
   weightsView,
@@ -49,7 +49,7 @@ import {
   fieldsView,
   dataView,
   lockedView,
-} from './views-records.js';
+} from './views/records.js';
 
 const MARKER_KEY = 'meadowline-field-keeper.saved';
 const RELOADED_KEY = 'meadowline-field-keeper.reloaded';

@@ -1,5 +1,6 @@
 // Shared fixtures for the web application's tests.
-import { emptyDatabase, buildIndex } from '../../resources/web/js/core/model.js';
+import { emptyDatabase } from '../../resources/web/js/core/database.js';
+import { buildIndex } from '../../resources/web/js/core/indexes.js';
 import { refreshHerd } from '../../resources/web/js/rules/history.js';
 
 let n = 0;

@@ -2,23 +2,14 @@
 // the menu hooks of the desktop application (search, back up, print, flush
 // before quitting), routing and the global search.
 
-import {
-  buildIndex,
-  indexAdded,
-  newId,
-  blockSerialiser,
-  serialiseDatabase,
-  parseDatabase,
-  decodeUtf8,
-  localIsoDate,
-  localDateTime,
-  searchAnimals,
-  animalLabel,
-  STATUS_LABEL,
-  COLLECTIONS,
-  SPECIES,
-  SCHEMA_VERSION,
-} from './core/model.js';
+import { buildIndex, indexAdded } from './core/indexes.js';
+import { newId, COLLECTIONS, SCHEMA_VERSION } from './core/database.js';
+import { blockSerialiser, serialiseDatabase } from './core/saved-text.js';
+import { parseDatabase } from './core/checks.js';
+import { decodeUtf8 } from './core/base64.js';
+import { localIsoDate, localDateTime } from './core/dates.js';
+import { searchAnimals } from './core/search.js';
+import { animalLabel, STATUS_LABEL, SPECIES } from './core/text.js';
 import { refreshHerd } from './rules/history.js';
 import { withdrawalsRunning } from './rules/withdrawal.js';
 import { PersistQueue } from './shell/persist.js';

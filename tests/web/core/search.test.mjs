@@ -1,6 +1,6 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { searchAnimals } from '../../../resources/web/js/core/model.js';
+import { searchAnimals } from '../../../resources/web/js/core/search.js';
 import { animal, treatment, movement, farm } from '../helpers.mjs';
 
 const daisy = animal({ tag: 'UK 100', name: 'Daisy', species: 'Cattle', breed: 'Hereford' });

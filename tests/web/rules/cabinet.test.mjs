@@ -1,6 +1,7 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { parseDatabase, serialiseDatabase } from '../../../resources/web/js/core/model.js';
+import { parseDatabase } from '../../../resources/web/js/core/checks.js';
+import { serialiseDatabase } from '../../../resources/web/js/core/saved-text.js';
 import {
   stockOf,
   batchState,

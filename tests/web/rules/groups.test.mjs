@@ -1,6 +1,8 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { parseDatabase, serialiseDatabase, emptyDatabase } from '../../../resources/web/js/core/model.js';
+import { parseDatabase } from '../../../resources/web/js/core/checks.js';
+import { serialiseDatabase } from '../../../resources/web/js/core/saved-text.js';
+import { emptyDatabase } from '../../../resources/web/js/core/database.js';
 import {
   membersOn,
   groupsOf,

@@ -8,7 +8,8 @@ import {
 } from '../../../resources/web/js/rules/handling.js';
 import { stockOf } from '../../../resources/web/js/rules/cabinet.js';
 import { upsert } from '../../../resources/web/js/rules/records.js';
-import { buildIndex, indexAdded, searchAnimals } from '../../../resources/web/js/core/model.js';
+import { buildIndex, indexAdded } from '../../../resources/web/js/core/indexes.js';
+import { searchAnimals } from '../../../resources/web/js/core/search.js';
 import { animal, treatment, movement, farm } from '../helpers.mjs';
 
 const TODAY = '2026-06-15';

@@ -2,7 +2,7 @@
 // erased; an animal must be on the farm for anything to happen to it.
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildIndex } from '../../../resources/web/js/core/model.js';
+import { buildIndex } from '../../../resources/web/js/core/indexes.js';
 import { animalEvents } from '../../../resources/web/js/rules/history.js';
 import {
   validateMovement,

@@ -1,6 +1,8 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildIndex, findByTag, searchAnimals } from '../../../resources/web/js/core/model.js';
+import { buildIndex } from '../../../resources/web/js/core/indexes.js';
+import { findByTag } from '../../../resources/web/js/core/lookups.js';
+import { searchAnimals } from '../../../resources/web/js/core/search.js';
 import { parseCsv, guessMapping, planImport, applyImport } from '../../../resources/web/js/rules/import.js';
 import { animal, movement, farm, place } from '../helpers.mjs';
 

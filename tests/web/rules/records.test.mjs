@@ -1,13 +1,9 @@
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import {
-  buildIndex,
-  parentsOf,
-  searchAnimals,
-  bookRange,
-  spanInRange,
-  fieldName,
-} from '../../../resources/web/js/core/model.js';
+import { buildIndex } from '../../../resources/web/js/core/indexes.js';
+import { parentsOf, fieldName } from '../../../resources/web/js/core/lookups.js';
+import { searchAnimals } from '../../../resources/web/js/core/search.js';
+import { bookRange, spanInRange } from '../../../resources/web/js/core/ranges.js';
 import {
   parseTagList,
   parseNumber,

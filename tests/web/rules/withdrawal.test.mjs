@@ -5,7 +5,7 @@ process.env.TZ = 'Europe/London';
 
 import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
-import { isIsoDate, addDays } from '../../../resources/web/js/core/model.js';
+import { isIsoDate, addDays } from '../../../resources/web/js/core/dates.js';
 import {
   fitFrom,
   appliedPeriod,

@@ -1,7 +1,7 @@
 // A small line chart of one animal's weights, as SVG text, so that the page
 // and the printed record card draw the same picture.
 
-import { daysBetween } from '../core/model.js';
+import { daysBetween } from '../core/dates.js';
 
 export function escapeHtml(s) {
   return String(s).replace(

@@ -9,19 +9,10 @@
 // margins the shell sets).
 
 import { escapeHtml, weightChartSvg } from './chart.js';
-import {
-  SEX_LABEL,
-  STATUS_LABEL,
-  DIRECTION_LABEL,
-  OUTCOME_LABEL,
-  fieldName,
-  tagsOf,
-  animalLabel,
-  herdSummary,
-  parentsOf,
-  formerTags,
-  inForce,
-} from '../core/model.js';
+import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
+import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
+import { herdSummary } from '../core/summaries.js';
+import { inForce } from '../core/database.js';
 import { appliedPeriod, fitFrom, describePeriod, lastGiven, stillWithdrawn } from '../rules/withdrawal.js';
 
 const e = escapeHtml;

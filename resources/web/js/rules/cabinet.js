@@ -2,14 +2,9 @@
 // book, GB VMR 2013 reg. 19(1), EU 2019/6 art. 108), what each batch has left
 // after the treatments that drew on it, and which batches are out of date.
 
-import {
-  isIsoDate,
-  addDays,
-  inForce,
-  MILK_UNITS,
-  MAX_WITHDRAWAL_DAYS,
-  MAX_WITHDRAWAL_HOURS,
-} from '../core/model.js';
+import { isIsoDate, addDays } from '../core/dates.js';
+import { inForce } from '../core/database.js';
+import { MILK_UNITS, MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS } from '../core/text.js';
 import { text, parsePeriod, requireDate, result, parseNumber, validateTreatment } from './records.js';
 import { toCsv } from './csv.js';
 

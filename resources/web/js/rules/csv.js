@@ -2,17 +2,8 @@
 // accents survive, tags kept as text, cells that a spreadsheet would run as a
 // formula disarmed, ISO dates.
 
-import {
-  SEX_LABEL,
-  STATUS_LABEL,
-  DIRECTION_LABEL,
-  OUTCOME_LABEL,
-  fieldName,
-  tagsOf,
-  parentsOf,
-  formerTags,
-  animalLabel,
-} from '../core/model.js';
+import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
+import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
 import { appliedPeriod, fitFrom, describePeriod, lastGiven } from './withdrawal.js';
 
 const BOM = '\ufeff';

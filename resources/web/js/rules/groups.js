@@ -2,7 +2,8 @@
 // be in several groups; leaving and rejoining keeps both spells, so that a
 // report for a past period counts the group as it was then.
 
-import { fold, inForce, newId } from '../core/model.js';
+import { fold } from '../core/text.js';
+import { inForce, newId } from '../core/database.js';
 import { text, requireDate, result } from './records.js';
 
 // A spell counts from its first day up to the day before `to`: an animal

@@ -2,7 +2,10 @@
 // a number, never leaving the page. Each entry is checked here and saved as
 // one change; the page only keeps the session's log.
 
-import { findByTag, daysBetween, normaliseTag, inForce, newId } from '../core/model.js';
+import { findByTag } from '../core/lookups.js';
+import { daysBetween } from '../core/dates.js';
+import { normaliseTag } from '../core/text.js';
+import { inForce, newId } from '../core/database.js';
 import { text, parseNumber, requireDate, parseTagList, result } from './records.js';
 import { movementsByAnimal, presentOn, refreshHerd } from './history.js';
 import { validateTreatmentFromCabinet } from './cabinet.js';

@@ -3,7 +3,7 @@
 // and entry order (the place in the list) decides within a day. Records that
 // were voided count for nothing.
 
-import { addDays } from '../core/model.js';
+import { addDays } from '../core/dates.js';
 
 const inForce = (r) => !r.voided;
 

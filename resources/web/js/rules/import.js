@@ -3,7 +3,10 @@
 // before anything is written. Rows with errors are reported by their line in
 // the file and left out; nothing changes until the farmer confirms.
 
-import { isIsoDate, fold, normaliseTag, findByTag, newId, SEXES } from '../core/model.js';
+import { isIsoDate } from '../core/dates.js';
+import { fold, normaliseTag, SEXES } from '../core/text.js';
+import { findByTag } from '../core/lookups.js';
+import { newId } from '../core/database.js';
 import { parseNumber } from './records.js';
 import { movementsByAnimal, presentOn, refreshHerd } from './history.js';
 

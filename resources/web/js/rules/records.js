@@ -2,14 +2,10 @@
 // from adding, voiding or restoring them. Pure: works on the database object
 // and its index, never on the page.
 
+import { isIsoDate, isTime, addDays } from '../core/dates.js';
 import {
-  isIsoDate,
-  isTime,
   normaliseTag,
   fold,
-  newId,
-  addDays,
-  findByTag,
   SEXES,
   FIELD_KINDS,
   DIRECTIONS,
@@ -17,8 +13,9 @@ import {
   MILK_UNITS,
   MAX_WITHDRAWAL_DAYS,
   MAX_WITHDRAWAL_HOURS,
-  inForce,
-} from '../core/model.js';
+} from '../core/text.js';
+import { newId, inForce } from '../core/database.js';
+import { findByTag } from '../core/lookups.js';
 import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
 
 export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());

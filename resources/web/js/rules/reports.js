@@ -2,7 +2,9 @@
 // or period, and the overview's "Today" list. Dates are injected: nothing
 // here reads the clock.
 
-import { inForce, fold, addDays, daysBetween } from '../core/model.js';
+import { inForce } from '../core/database.js';
+import { fold } from '../core/text.js';
+import { addDays, daysBetween } from '../core/dates.js';
 import { movementsByAnimal, stateOf } from './history.js';
 import { withdrawalsRunning } from './withdrawal.js';
 import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';

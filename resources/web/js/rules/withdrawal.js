@@ -3,7 +3,7 @@
 // calendar dates ("yyyy-mm-dd"); a period in hours ends at a local date and
 // time ("yyyy-mm-dd hh:mm"). Both forms compare as text.
 
-import { addDays, addHoursLocal } from '../core/model.js';
+import { addDays, addHoursLocal } from '../core/dates.js';
 
 // The cascade (a medicine used off its label on a vet's prescription) has
 // legal minimum periods; organic rules double every period, 48 hours at least.

@@ -2,7 +2,7 @@
 // browser (records in localStorage, files as downloads, printing through a
 // hidden frame). Both sides answer with the same shapes.
 
-import { base64ToBytes } from '../core/model.js';
+import { base64ToBytes } from '../core/base64.js';
 
 export const STORAGE_KEY = 'meadowline-field-keeper.database';
 const SNAPSHOT_KEY = 'meadowline-field-keeper.snapshot';

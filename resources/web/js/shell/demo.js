@@ -1,7 +1,8 @@
 // A made-up farm of any size, for trying the screens and for measuring them
 // with thousands of animals. The same seed always gives the same farm.
 
-import { emptyDatabase, addDays } from '../core/model.js';
+import { emptyDatabase } from '../core/database.js';
+import { addDays } from '../core/dates.js';
 import { refreshHerd } from '../rules/history.js';
 
 function random(seed) {

@@ -7,7 +7,10 @@
 // for editing, since saving it would throw away newer records. The page is
 // then loaded once more; should the copy still be older, it locks.
 
-import { decodeDatabaseBase64, emptyDatabase, parseDatabase, buildIndex } from '../core/model.js';
+import { decodeDatabaseBase64 } from '../core/base64.js';
+import { emptyDatabase } from '../core/database.js';
+import { parseDatabase } from '../core/checks.js';
+import { buildIndex } from '../core/indexes.js';
 import { refreshHerd } from '../rules/history.js';
 
 export function chooseStartup({ injectedBase64, storedText, savedMarker, reloadedForMarker = false }) {

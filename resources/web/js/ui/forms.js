@@ -10,12 +10,11 @@ import {
   OUTCOMES,
   MILK_UNITS,
   compareTags,
-  isIsoDate,
-  tagsOf,
   fold,
   animalLabel,
-  parentsOf,
-} from '../core/model.js';
+} from '../core/text.js';
+import { isIsoDate } from '../core/dates.js';
+import { tagsOf, parentsOf } from '../core/lookups.js';
 import { withdrawalConflicts, conflictText } from '../rules/withdrawal.js';
 import {
   validateAnimal,

@@ -3,7 +3,8 @@
 
 import { h, button, nf } from '../ui/dom.js';
 import { pagedTable } from '../ui/ui.js';
-import { fold, inForce } from '../core/model.js';
+import { fold } from '../core/text.js';
+import { inForce } from '../core/database.js';
 import { stockOf, batchState, purchasesCsv, purchaseRow, PURCHASE_HEADER } from '../rules/cabinet.js';
 import { listDocument } from '../output/print.js';
 import { purchaseForm } from '../ui/forms.js';

@@ -3,7 +3,8 @@
 
 import { h, button, nf, field, formValues, showErrors } from '../ui/dom.js';
 import { openDialog, pagedTable } from '../ui/ui.js';
-import { compareTags, inForce } from '../core/model.js';
+import { compareTags } from '../core/text.js';
+import { inForce } from '../core/database.js';
 import { upsert } from '../rules/records.js';
 import { membersOn, validateGroup, createGroup } from '../rules/groups.js';
 import { showAnimals, voidCell, rowClass } from './herd.js';

@@ -3,7 +3,7 @@
 // change; the session's log stays on the screen.
 
 import { h, button, field, formValues, showErrors, nf, kgf, dateInput } from '../ui/dom.js';
-import { compareTags, MILK_UNITS, SEXES } from '../core/model.js';
+import { compareTags, MILK_UNITS, SEXES } from '../core/text.js';
 import { cabinetChoices, choiceLabel, validateTreatmentFromCabinet } from '../rules/cabinet.js';
 import {
   checkWeighTag,

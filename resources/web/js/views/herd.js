@@ -2,22 +2,19 @@
 
 import { h, button, link, nf, kgf } from '../ui/dom.js';
 import { pagedTable } from '../ui/ui.js';
+import { herdSummary, recentEvents } from '../core/summaries.js';
+import { searchAnimals } from '../core/search.js';
 import {
-  herdSummary,
-  recentEvents,
-  searchAnimals,
   compareTags,
-  fieldName,
   animalLabel,
-  tagsOf,
-  parentsOf,
-  inForce,
   SEX_LABEL,
   STATUS_LABEL,
   STATUSES,
   DIRECTION_LABEL,
-  daysBetween,
-} from '../core/model.js';
+} from '../core/text.js';
+import { fieldName, tagsOf, parentsOf } from '../core/lookups.js';
+import { inForce } from '../core/database.js';
+import { daysBetween } from '../core/dates.js';
 import { fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from '../rules/withdrawal.js';
 import { animalEvents, movementsByAnimal, registerDates } from '../rules/history.js';
 import { animalsCsv } from '../rules/csv.js';

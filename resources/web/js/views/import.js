@@ -3,7 +3,7 @@
 
 import { h, button, nf } from '../ui/dom.js';
 import { parseCsv, guessMapping, planImport, applyImport, IMPORT_FIELDS } from '../rules/import.js';
-import { decodeUtf8 } from '../core/model.js';
+import { decodeUtf8 } from '../core/base64.js';
 
 const PREVIEW_ROWS = 10;
 

@@ -3,23 +3,19 @@
 
 import { h, button, link, nf, kgf, dateInput } from '../ui/dom.js';
 import { pagedTable } from '../ui/ui.js';
+import { spanInRange, bookRange } from '../core/ranges.js';
 import {
-  spanInRange,
-  bookRange,
   fold,
-  fieldName,
-  tagsOf,
   animalLabel,
   DIRECTION_LABEL,
   OUTCOME_LABEL,
   FIELD_KIND_LABEL,
-  SCHEMA_VERSION,
-  COLLECTIONS,
-  isIsoDate,
-  inForce,
   SPECIES,
   GB_REGISTER_DAYS,
-} from '../core/model.js';
+} from '../core/text.js';
+import { fieldName, tagsOf } from '../core/lookups.js';
+import { SCHEMA_VERSION, COLLECTIONS, inForce } from '../core/database.js';
+import { isIsoDate } from '../core/dates.js';
 import { lastGiven } from '../rules/withdrawal.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from '../rules/csv.js';
 import { importSection } from './import.js';

@@ -3,7 +3,9 @@
 // exported as shown.
 
 import { h, button, dateInput } from '../ui/dom.js';
-import { isIsoDate, addDays, tagsOf, inForce } from '../core/model.js';
+import { isIsoDate, addDays } from '../core/dates.js';
+import { tagsOf } from '../core/lookups.js';
+import { inForce } from '../core/database.js';
 import {
   headCountOn,
   sheepAndGoatInventory,

@@ -6,6 +6,8 @@ import { serialiseDatabase } from '../../../resources/web/js/core/saved-text.js'
 import { SCHEMA_VERSION } from '../../../resources/web/js/core/database.js';
 import { refreshHerd } from '../../../resources/web/js/rules/history.js';
 
+// v1-farm.json was made by the application as it was before format 2, through
+// its own record functions: tools/fixtures/make-v1-farm.mjs.
 describe('upgrading a format 1 database', () => {
   const raw = readFileSync(new URL('../fixtures/v1-farm.json', import.meta.url), 'utf8');
   const [v1, r] = [JSON.parse(raw), parseDatabase(raw)];

@@ -51,6 +51,3 @@ describe('choosing the records to open at start', () => {
     }
   });
 });
-
-// v1-farm.json was made by the application as it was before format 2, through
-// its own record functions: tools/fixtures/make-v1-farm.mjs.

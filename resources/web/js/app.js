@@ -19,6 +19,7 @@ import { demoDatabase } from './shell/demo.js';
 import { h, nf } from './ui/dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui/ui.js';
 import { herdRegister, composeDocument } from './output/print.js';
+import { escapeHtml } from './output/html.js';
 import {
   overviewView,
   animalsView,
@@ -438,7 +439,7 @@ function printPage(title) {
       printedOn: app.today(),
       blocks: [
         {
-          html: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>`,
+          html: `<p>${escapeHtml(app.problem.message)}</p>`,
           mm: 30,
         },
       ],

@@ -2,13 +2,7 @@
 // and the printed record card draw the same picture.
 
 import { daysBetween } from '../core/dates.js';
-
-export function escapeHtml(s) {
-  return String(s).replace(
-    /[&<>"']/g,
-    (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' })[c],
-  );
-}
+import { escapeHtml } from './html.js';
 
 // Round steps (1, 2 or 5 times a power of ten) giving about four grid lines.
 export function niceTicks(min, max, want = 4) {

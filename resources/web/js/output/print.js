@@ -8,7 +8,8 @@
 // page never overflows on the smaller of A4 and US Letter (portrait, with the
 // margins the shell sets).
 
-import { escapeHtml, weightChartSvg } from './chart.js';
+import { weightChartSvg } from './chart.js';
+import { escapeHtml } from './html.js';
 import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
 import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
 import { herdSummary } from '../core/summaries.js';
@@ -201,7 +202,8 @@ export function composeDocument({ title, farm, printedOn, subtitle = '', blocks 
 const whole = (tag) => tag.replace(/ /g, '\u00a0');
 const tagList = (idx, ids) => tagsOf(idx, ids).map(whole).join(', ');
 const note = (text) => ({ html: `<p class="count">${e(text)}</p>`, mm: 6 });
-const heading = (text) => ({ html: `<h2>${e(text)}</h2>`, mm: 10 });
+// A section's heading, in a document's blocks.
+export const headingBlock = (text) => ({ html: `<h2>${e(text)}</h2>`, mm: 10 });
 const plural = (n, word) => `${n} ${word}${n === 1 ? '' : 's'}`;
 const voidText = (r) => (r.voided ? `VOID ${r.voided.at.slice(0, 10)}: ${r.voided.reason}` : '');
 const voidedRows = (records) => new Set(records.map((r, i) => (r.voided ? i : -1)).filter((i) => i >= 0));
@@ -385,7 +387,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
       mm: 9,
     });
   const weights = p.weights.filter(inForce);
-  blocks.push(heading('Weights'));
+  blocks.push(headingBlock('Weights'));
   if (weights.length)
     blocks.push({ html: weightChartSvg(weights, { title: `Weights of ${animal.tag}` }), mm: 66 });
   blocks.push({
@@ -393,7 +395,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
     rows: weights.map((w) => [w.date, String(w.kg)]),
     empty: 'No weights recorded.',
   });
-  blocks.push(heading('Treatments'), {
+  blocks.push(headingBlock('Treatments'), {
     columns: [
       { label: 'Given', weight: 1.3 },
       { label: 'Product', weight: 1.3 },
@@ -410,7 +412,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
     voided: voidedRows(p.treatments),
     empty: 'No treatments recorded.',
   });
-  blocks.push(heading('Births and movements'), {
+  blocks.push(headingBlock('Births and movements'), {
     columns: [
       { label: 'Date', weight: 1 },
       { label: 'Event', weight: 5 },
@@ -426,7 +428,7 @@ export function farmSummary(db, idx, { printedOn, withdrawals, recent }) {
   const { rows, totals } = herdSummary(db);
   const kinds = ['on-farm', 'away', 'sold', 'died'];
   const blocks = [
-    heading('Herd by species and status'),
+    headingBlock('Herd by species and status'),
     {
       columns: ['Species', 'On farm', 'Away', 'Sold', 'Died'].map((label) => ({ label })),
       rows: [
@@ -435,7 +437,7 @@ export function farmSummary(db, idx, { printedOn, withdrawals, recent }) {
       ],
       empty: 'No animals recorded.',
     },
-    heading('Withdrawals running'),
+    headingBlock('Withdrawals running'),
     {
       columns: [
         { label: 'Animal', weight: 1.4 },
@@ -451,7 +453,7 @@ export function farmSummary(db, idx, { printedOn, withdrawals, recent }) {
       ]),
       empty: 'No animal is under withdrawal.',
     },
-    heading('Recent events'),
+    headingBlock('Recent events'),
     {
       columns: [{ label: 'Date' }, { label: 'Event', weight: 2.5 }, { label: 'Animals', weight: 2 }],
       rows: recent.map((ev) => [ev.date, ev.text, ev.animals]),

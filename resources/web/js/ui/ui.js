@@ -22,6 +22,18 @@ export function refocus(key) {
   return false;
 }
 
+// ---------------------------------------------------------------- screens
+
+// Every screen opens with one: the h1 takes the focus when the screen changes.
+export function viewHeading(text, sub) {
+  return h(
+    'header',
+    { class: 'view-head' },
+    h('h1', { tabindex: '-1' }, text),
+    sub ? h('p', { class: 'view-sub' }, sub) : null,
+  );
+}
+
 // ---------------------------------------------------------------- dialog
 
 // The one modal dialog. It is settled synchronously when closed: the

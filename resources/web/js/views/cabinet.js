@@ -2,7 +2,7 @@
 // out of date or used up; the purchase book is printed and exported from here.
 
 import { h, button, nf } from '../ui/dom.js';
-import { pagedTable } from '../ui/ui.js';
+import { pagedTable, viewHeading } from '../ui/ui.js';
 import { fold } from '../core/text.js';
 import { inForce } from '../core/database.js';
 import { stockOf, batchState, purchasesCsv, purchaseRow, PURCHASE_HEADER } from '../rules/cabinet.js';
@@ -136,15 +136,9 @@ export function cabinetView(app) {
   const el = h(
     'div',
     { class: 'view' },
-    h(
-      'header',
-      { class: 'view-head' },
-      h('h1', { tabindex: '-1' }, 'Medicine cabinet'),
-      h(
-        'p',
-        { class: 'view-sub' },
-        'Medicines bought, batch by batch, and what is left after the treatments that used them.',
-      ),
+    viewHeading(
+      'Medicine cabinet',
+      'Medicines bought, batch by batch, and what is left after the treatments that used them.',
     ),
     h(
       'div',

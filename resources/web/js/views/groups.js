@@ -2,7 +2,7 @@
 // work on a group's members at once.
 
 import { h, button, nf, field, formValues, showErrors } from '../ui/dom.js';
-import { openDialog, pagedTable } from '../ui/ui.js';
+import { openDialog, pagedTable, viewHeading } from '../ui/ui.js';
 import { compareTags } from '../core/text.js';
 import { inForce } from '../core/database.js';
 import { upsert } from '../rules/records.js';
@@ -18,15 +18,9 @@ export function groupsView(app) {
     el: h(
       'div',
       { class: 'view' },
-      h(
-        'header',
-        { class: 'view-head' },
-        h('h1', { tabindex: '-1' }, 'Groups'),
-        h(
-          'p',
-          { class: 'view-sub' },
-          'Mobs and batches: an animal may be in several, and each keeps the dates it joined and left.',
-        ),
+      viewHeading(
+        'Groups',
+        'Mobs and batches: an animal may be in several, and each keeps the dates it joined and left.',
       ),
       h(
         'div',

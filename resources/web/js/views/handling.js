@@ -3,6 +3,7 @@
 // change; the session's log stays on the screen.
 
 import { h, button, field, formValues, showErrors, nf, kgf, dateInput } from '../ui/dom.js';
+import { viewHeading } from '../ui/ui.js';
 import { compareTags, MILK_UNITS, SEXES } from '../core/text.js';
 import { cabinetChoices, choiceLabel, validateTreatmentFromCabinet } from '../rules/cabinet.js';
 import {
@@ -65,16 +66,7 @@ export function handlingView(app) {
     el: h(
       'div',
       { class: 'view' },
-      h(
-        'header',
-        { class: 'view-head' },
-        h('h1', { tabindex: '-1' }, 'Handling day'),
-        h(
-          'p',
-          { class: 'view-sub' },
-          'Type or scan a tag and press Enter; every animal is saved as it passes.',
-        ),
-      ),
+      viewHeading('Handling day', 'Type or scan a tag and press Enter; every animal is saved as it passes.'),
       tabs,
       body,
     ),

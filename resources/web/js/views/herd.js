@@ -1,7 +1,7 @@
 // The start screen, the herd list and one animal's record card.
 
 import { h, button, link, nf, kgf } from '../ui/dom.js';
-import { pagedTable } from '../ui/ui.js';
+import { pagedTable, viewHeading } from '../ui/ui.js';
 import { herdSummary, recentEvents } from '../core/summaries.js';
 import { searchAnimals } from '../core/search.js';
 import {
@@ -89,14 +89,6 @@ export function eventText(idx, ev) {
   }
 }
 
-const heading = (text, sub) =>
-  h(
-    'header',
-    { class: 'view-head' },
-    h('h1', { tabindex: '-1' }, text),
-    sub ? h('p', { class: 'view-sub' }, sub) : null,
-  );
-
 // ---------------------------------------------------------------- start screen
 
 export function overviewView(app) {
@@ -122,7 +114,7 @@ export function overviewView(app) {
   const el = h(
     'div',
     { class: 'view overview' },
-    heading('Overview', db.farm.name || 'Your farm at a glance'),
+    viewHeading('Overview', db.farm.name || 'Your farm at a glance'),
     actions,
   );
 
@@ -622,7 +614,7 @@ export function animalsView(app) {
   const el = h(
     'div',
     { class: 'view' },
-    heading('Animals', 'The herd register: every animal, on the farm or gone.'),
+    viewHeading('Animals', 'The herd register: every animal, on the farm or gone.'),
     h(
       'div',
       { class: 'actions' },
@@ -831,7 +823,7 @@ export function animalCardView(app, id) {
       el: h(
         'div',
         { class: 'view' },
-        heading('Animal not found'),
+        viewHeading('Animal not found'),
         h('p', {}, 'This animal is not in the records. It may have been deleted.'),
         link('#/animals', 'Back to the animals'),
       ),

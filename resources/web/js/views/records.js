@@ -2,7 +2,7 @@
 // pens, and the data screen.
 
 import { h, button, link, nf, kgf, dateInput } from '../ui/dom.js';
-import { pagedTable } from '../ui/ui.js';
+import { pagedTable, viewHeading } from '../ui/ui.js';
 import { spanInRange, bookRange } from '../core/ranges.js';
 import {
   fold,
@@ -31,14 +31,6 @@ import {
   rowClass,
   registerDatesOf,
 } from './herd.js';
-
-const heading = (text, sub) =>
-  h(
-    'header',
-    { class: 'view-head' },
-    h('h1', { tabindex: '-1' }, text),
-    sub ? h('p', { class: 'view-sub' }, sub) : null,
-  );
 
 const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
 
@@ -207,7 +199,7 @@ export function treatmentsView(app) {
   const el = h(
     'div',
     { class: 'view' },
-    heading(
+    viewHeading(
       'Treatments',
       'The medicine book, with the date each animal’s meat and milk are fit for food again.',
     ),
@@ -309,7 +301,7 @@ export function weightsView(app) {
     el: h(
       'div',
       { class: 'view' },
-      heading('Weights', 'Each animal’s chart is on its record card.'),
+      viewHeading('Weights', 'Each animal’s chart is on its record card.'),
       h(
         'div',
         { class: 'actions' },
@@ -379,7 +371,7 @@ export function birthsView(app) {
     el: h(
       'div',
       { class: 'view' },
-      heading('Births', 'New young are added to the herd when a birth is recorded.'),
+      viewHeading('Births', 'New young are added to the herd when a birth is recorded.'),
       h(
         'div',
         { class: 'actions' },
@@ -471,7 +463,7 @@ export function movementsView(app) {
     el: h(
       'div',
       { class: 'view' },
-      heading('Movements', 'Where each animal is follows from these records: the latest date counts.'),
+      viewHeading('Movements', 'Where each animal is follows from these records: the latest date counts.'),
       h(
         'div',
         { class: 'actions' },
@@ -582,7 +574,7 @@ export function fieldsView(app) {
     el: h(
       'div',
       { class: 'view' },
-      heading('Fields and pens', 'A field no longer used is archived: past movements still name it.'),
+      viewHeading('Fields and pens', 'A field no longer used is archived: past movements still name it.'),
       h(
         'div',
         { class: 'actions' },
@@ -641,7 +633,7 @@ export function dataView(app) {
   const el = h(
     'div',
     { class: 'view' },
-    heading('Data and backups', 'Your records stay on this computer.'),
+    viewHeading('Data and backups', 'Your records stay on this computer.'),
     h(
       'section',
       { class: 'card', 'aria-labelledby': 'farm-title' },
@@ -837,7 +829,7 @@ export function lockedView(app, problem) {
   const el = h(
     'div',
     { class: 'view locked' },
-    heading(titles[problem.reason]),
+    viewHeading(titles[problem.reason]),
     h(
       'div',
       { class: 'notice error', role: 'alert' },

@@ -3,6 +3,7 @@
 // exported as shown.
 
 import { h, button, dateInput } from '../ui/dom.js';
+import { viewHeading } from '../ui/ui.js';
 import { isIsoDate, addDays } from '../core/dates.js';
 import { tagsOf } from '../core/lookups.js';
 import { inForce } from '../core/database.js';
@@ -14,7 +15,7 @@ import {
   medicineUse,
   gainByGroup,
 } from '../rules/reports.js';
-import { composeDocument } from '../output/print.js';
+import { composeDocument, headingBlock } from '../output/print.js';
 import { toCsv } from '../rules/csv.js';
 
 const kg2 = new Intl.NumberFormat(undefined, { maximumFractionDigits: 3 });
@@ -154,12 +155,7 @@ export function reportsView(app) {
   const el = h(
     'div',
     { class: 'view' },
-    h(
-      'header',
-      { class: 'view-head' },
-      h('h1', { tabindex: '-1' }, 'Counts and reports'),
-      h('p', { class: 'view-sub' }, 'Worked out from the records in force; voided records are left out.'),
-    ),
+    viewHeading('Counts and reports', 'Worked out from the records in force; voided records are left out.'),
     h(
       'div',
       { class: 'toolbar', role: 'group', 'aria-label': 'Dates' },
@@ -221,7 +217,7 @@ export function reportsView(app) {
         farm: app.db.farm,
         printedOn: today,
         blocks: ts.flatMap((t) => [
-          { html: `<h2>${t.title.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</h2>`, mm: 10 },
+          headingBlock(t.title),
           { columns: t.header.map((label) => ({ label })), rows: t.rows, empty: 'Nothing in this period.' },
         ]),
       }),

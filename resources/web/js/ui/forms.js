@@ -129,15 +129,25 @@ function submitWith(app, validate, apply) {
 function withdrawalCheck(app, form, status, ids, date) {
   const list = withdrawalConflicts(app.db, app.idx, ids, date);
   if (!list.length) return true;
-  const key = `${ids.join()}|${date}`;
+  return pressAgain(
+    form,
+    status,
+    `${ids.join()}|${date}`,
+    `Under withdrawal on ${date}: ${conflictText(list)}. Their meat or milk must not enter the food chain before then. ` +
+      'Press the button again to go on.',
+    'Go on anyway',
+  );
+}
+
+// The second press of the same submission (same `key`) passes; a changed
+// form is warned afresh.
+function pressAgain(form, status, key, message, label) {
   if (form.dataset.warned === key) return true;
   form.dataset.warned = key;
-  status.textContent =
-    `Under withdrawal on ${date}: ${conflictText(list)}. Their meat or milk must not enter the food chain before then. ` +
-    'Press the button again to go on.';
+  status.textContent = message;
   status.classList.add('warn');
   const submit = form.querySelector('button[type="submit"]');
-  submit.textContent = 'Go on anyway';
+  submit.textContent = label;
   submit.focus();
   return false;
 }
@@ -293,14 +303,9 @@ export function animalForm(app, animal = null) {
 // A warning that the farmer may pass over (an expired batch, more than is
 // left): the first press says so and turns the button into "go on anyway".
 function warnOnce(form, status, key, warnings) {
-  if (!warnings.length || form.dataset.warned === key) return true;
-  form.dataset.warned = key;
-  status.textContent = `${warnings.join(' ')} Press the button again to record it anyway.`;
-  status.classList.add('warn');
-  const submit = form.querySelector('button[type="submit"]');
-  submit.textContent = 'Record anyway';
-  submit.focus();
-  return false;
+  if (!warnings.length) return true;
+  const message = `${warnings.join(' ')} Press the button again to record it anyway.`;
+  return pressAgain(form, status, key, message, 'Record anyway');
 }
 
 // Choosing a batch from the cabinet fills the product, batch and withdrawal

@@ -34,6 +34,28 @@ export function viewHeading(text, sub) {
   );
 }
 
+// A search box over a list: `state.query` follows what is typed once the
+// typing pauses, back on the first page, and `onChange` redraws the list.
+export function filterBox({ id, key = id, state, placeholder, onChange }) {
+  let timer = null;
+  return h('input', {
+    id,
+    type: 'search',
+    value: state.query,
+    'data-key': key,
+    autocomplete: 'off',
+    placeholder,
+    oninput: (ev) => {
+      clearTimeout(timer);
+      timer = setTimeout(() => {
+        state.query = ev.target.value;
+        state.page = 0;
+        onChange();
+      }, 150);
+    },
+  });
+}
+
 // ---------------------------------------------------------------- dialog
 
 // The one modal dialog. It is settled synchronously when closed: the
@@ -155,6 +177,14 @@ export function clearBanner(id) {
 
 // ---------------------------------------------------------------- table
 
+// The rows in the order the table shows them, for printing and export too.
+export function sortRows(rows, columns, state) {
+  const col = columns.find((c) => c.key === state.sortKey && c.sort);
+  if (!col) return rows;
+  const dir = state.sortDir === 'desc' ? -1 : 1;
+  return rows.slice().sort((a, b) => dir * col.sort(a, b));
+}
+
 // columns: [{ key, label, cell(row) -> node|string, sort?(a, b), className? }]
 // state: { page, pageSize, sortKey, sortDir } kept by the screen between redraws.
 export function pagedTable({
@@ -169,11 +199,7 @@ export function pagedTable({
   key,
   rowClass,
 }) {
-  const col = columns.find((c) => c.key === state.sortKey && c.sort);
-  if (col) {
-    const dir = state.sortDir === 'desc' ? -1 : 1;
-    rows = rows.slice().sort((a, b) => dir * col.sort(a, b));
-  }
+  rows = sortRows(rows, columns, state);
   const pageSize = state.pageSize || 100;
   const pages = Math.max(1, Math.ceil(rows.length / pageSize));
   state.page = Math.min(Math.max(0, state.page || 0), pages - 1);

@@ -2,7 +2,7 @@
 // out of date or used up; the purchase book is printed and exported from here.
 
 import { h, button, nf } from '../ui/dom.js';
-import { pagedTable, viewHeading } from '../ui/ui.js';
+import { pagedTable, viewHeading, filterBox } from '../ui/ui.js';
 import { fold } from '../core/text.js';
 import { inForce } from '../core/database.js';
 import { stockOf, batchState, purchasesCsv, purchaseRow, PURCHASE_HEADER } from '../rules/cabinet.js';
@@ -99,22 +99,7 @@ export function cabinetView(app) {
       }),
     );
   };
-  let timer = null;
-  const input = h('input', {
-    id: 'cab-filter',
-    type: 'search',
-    value: st.query,
-    'data-key': 'cab-filter',
-    autocomplete: 'off',
-    oninput: (ev) => {
-      clearTimeout(timer);
-      timer = setTimeout(() => {
-        st.query = ev.target.value;
-        st.page = 0;
-        update();
-      }, 150);
-    },
-  });
+  const input = filterBox({ id: 'cab-filter', state: st, onChange: update });
   const show = h(
     'select',
     {

@@ -1,7 +1,7 @@
 // The start screen, the herd list and one animal's record card.
 
 import { h, button, link, nf, kgf } from '../ui/dom.js';
-import { pagedTable, viewHeading } from '../ui/ui.js';
+import { pagedTable, viewHeading, sortRows, filterBox } from '../ui/ui.js';
 import { herdSummary, recentEvents } from '../core/summaries.js';
 import { searchAnimals } from '../core/search.js';
 import {
@@ -514,22 +514,12 @@ export function animalsView(app) {
     return list;
   };
 
-  let timer = null;
-  const filterInput = h('input', {
+  const filterInput = filterBox({
     id: 'animal-filter',
-    type: 'search',
-    value: st.query,
-    'data-key': 'an-filter',
-    autocomplete: 'off',
+    key: 'an-filter',
+    state: st,
     placeholder: 'Tag, name, breed, product…',
-    oninput: (ev) => {
-      clearTimeout(timer);
-      timer = setTimeout(() => {
-        st.query = ev.target.value;
-        st.page = 0;
-        update();
-      }, 150);
-    },
+    onChange: () => update(),
   });
   const select = (id, label, value, options, onPick) =>
     h(
@@ -623,7 +613,7 @@ export function animalsView(app) {
         'Export CSV',
         () =>
           app.exportCsv(
-            animalsCsv(sorted(filteredAnimals(app, st, running), columns, st), idx, registerDatesOf(app)),
+            animalsCsv(sortRows(filteredAnimals(app, st, running), columns, st), idx, registerDatesOf(app)),
             'Herd register',
           ),
         { attrs: { 'data-key': 'an-csv' } },
@@ -640,7 +630,7 @@ export function animalsView(app) {
     title: 'Animals',
     el,
     print: () =>
-      herdRegister(app.db, idx, sorted(filteredAnimals(app, st, running), columns, st), {
+      herdRegister(app.db, idx, sortRows(filteredAnimals(app, st, running), columns, st), {
         printedOn: app.today(),
         subtitle: describeFilter(app, st),
         datesOf: registerDatesOf(app),
@@ -713,13 +703,6 @@ function bulkBar(app, st, matching, refresh) {
       for (const b of [none, ...acts]) b.disabled = st.selected.size === 0;
     },
   };
-}
-
-function sorted(list, columns, st) {
-  const col = columns.find((c) => c.key === st.sortKey && c.sort);
-  if (!col) return list;
-  const dir = st.sortDir === 'desc' ? -1 : 1;
-  return list.slice().sort((a, b) => dir * col.sort(a, b));
 }
 
 function describeFilter(app, st) {

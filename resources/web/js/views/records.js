@@ -2,7 +2,7 @@
 // pens, and the data screen.
 
 import { h, button, link, nf, kgf, dateInput } from '../ui/dom.js';
-import { pagedTable, viewHeading } from '../ui/ui.js';
+import { pagedTable, viewHeading, filterBox } from '../ui/ui.js';
 import { spanInRange, bookRange } from '../core/ranges.js';
 import {
   fold,
@@ -75,22 +75,7 @@ function recordList(app, { key, rows, match, columns, emptyText, extraFilters = 
       }),
     );
   };
-  let timer = null;
-  const input = h('input', {
-    id: `${key}-filter`,
-    type: 'search',
-    value: st.query,
-    'data-key': `${key}-filter`,
-    autocomplete: 'off',
-    oninput: (ev) => {
-      clearTimeout(timer);
-      timer = setTimeout(() => {
-        st.query = ev.target.value;
-        st.page = 0;
-        update();
-      }, 150);
-    },
-  });
+  const input = filterBox({ id: `${key}-filter`, state: st, onChange: update });
   const toolbar = h(
     'div',
     { class: 'toolbar', role: 'group', 'aria-label': 'Filters' },

@@ -20,14 +20,9 @@ import { h, nf } from './ui/dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui/ui.js';
 import { herdRegister, composeDocument } from './output/print.js';
 import { escapeHtml } from './output/html.js';
-import {
-  overviewView,
-  animalsView,
-  animalCardView,
-  animalHref,
-  showAnimals,
-  registerDatesOf,
-} from './views/herd.js';
+import { overviewView, animalsView, animalCardView } from './views/herd.js';
+import { animalHref, showAnimals } from './views/cells.js';
+import { registerDatesOf } from './rules/history.js';
 import { cabinetView } from './views/cabinet.js';
 import { handlingView } from './views/handling.js';
 import { groupsView } from './views/groups.js';
@@ -451,7 +446,7 @@ function printPage(title) {
       app.db,
       app.idx,
       app.db.animals.filter((a) => !a.voided),
-      { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app) },
+      { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app.db, app.idx) },
     );
   }
   const jobTitle = typeof title === 'string' && title ? title : document.title;

@@ -95,6 +95,12 @@ export function newestFirst(x, y) {
   return y.rank[0] - x.rank[0] || y.rank[1] - x.rank[1];
 }
 
+// For the herd register, worked out once per print or export.
+export function registerDatesOf(db, idx) {
+  const per = movementsByAnimal(db);
+  return (a) => registerDates(a, per.get(a.id), idx.birthOf.get(a.id));
+}
+
 // For the herd register: when and from where the animal came (its latest
 // arrival, or its birth here), and, when it has gone, when, where to and why.
 export function registerDates(animal, moves = [], birth = null) {

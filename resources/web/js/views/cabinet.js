@@ -8,7 +8,7 @@ import { inForce } from '../core/database.js';
 import { stockOf, batchState, purchasesCsv, purchaseRow, PURCHASE_HEADER } from '../rules/cabinet.js';
 import { listDocument } from '../output/print.js';
 import { purchaseForm } from '../ui/forms.js';
-import { voidCell, rowClass } from './herd.js';
+import { voidCell, rowClass } from './cells.js';
 
 const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
 

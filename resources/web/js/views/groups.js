@@ -7,7 +7,7 @@ import { compareTags } from '../core/text.js';
 import { inForce } from '../core/database.js';
 import { upsert } from '../rules/records.js';
 import { membersOn, validateGroup, createGroup } from '../rules/groups.js';
-import { showAnimals, voidCell, rowClass } from './herd.js';
+import { showAnimals, voidCell, rowClass } from './cells.js';
 
 export function groupsView(app) {
   const today = app.today();

@@ -15,8 +15,8 @@ import {
 import { fieldName, tagsOf, parentsOf } from '../core/lookups.js';
 import { inForce } from '../core/database.js';
 import { daysBetween } from '../core/dates.js';
-import { fitFrom, stillWithdrawn, describePeriod, appliedPeriod, lastGiven } from '../rules/withdrawal.js';
-import { animalEvents, movementsByAnimal, registerDates } from '../rules/history.js';
+import { fitFrom, stillWithdrawn, lastGiven } from '../rules/withdrawal.js';
+import { animalEvents, registerDatesOf } from '../rules/history.js';
 import { animalsCsv } from '../rules/csv.js';
 import { weightChartSvg } from '../output/chart.js';
 import { herdRegister, recordCard, farmSummary } from '../output/print.js';
@@ -26,7 +26,6 @@ import {
   weightForm,
   birthForm,
   movementForm,
-  voidRecordForm,
   restore,
   removeAnimalsForm,
   groupMembershipForm,
@@ -34,42 +33,16 @@ import {
 import { membersOn } from '../rules/groups.js';
 import { todayList } from '../rules/reports.js';
 import { handlingState } from './handling.js';
-
-export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
-
-// A tag never breaks across lines; the name may.
-export function animalLink(idx, id) {
-  const a = idx.animalsById.get(id);
-  return a
-    ? link(animalHref(a), animalLabel({ ...a, tag: a.tag.replace(/ /g, '\u00a0') }))
-    : h('span', { class: 'muted' }, 'removed animal');
-}
-
-function animalLinks(idx, ids, max = 3) {
-  const out = [];
-  ids.slice(0, max).forEach((id, i) => {
-    if (i) out.push(', ');
-    out.push(animalLink(idx, id));
-  });
-  if (ids.length > max) out.push(` and ${nf.format(ids.length - max)} more`);
-  return out;
-}
-
-export function untilText(today, end) {
-  const d = daysBetween(today, end.slice(0, 10));
-  return d <= 0 ? 'later today' : d === 1 ? 'tomorrow' : `in ${nf.format(d)} days`;
-}
-
-// For the herd register, worked out once per print or export.
-export function registerDatesOf(app) {
-  const per = movementsByAnimal(app.db);
-  return (a) => registerDates(a, per.get(a.id), app.idx.birthOf.get(a.id));
-}
-
-export function statusBadge(a) {
-  if (a.voided) return h('span', { class: 'badge status-void' }, 'Entered in error');
-  return h('span', { class: `badge status-${a.status}` }, STATUS_LABEL.get(a.status).replace(/ \(.*/, ''));
-}
+import {
+  animalHref,
+  animalLinks,
+  untilText,
+  statusBadge,
+  rowClass,
+  voidCell,
+  fitCell,
+  animalsState,
+} from './cells.js';
 
 const LEFT = { away: 'Moved off the farm, alive, not sold', sold: 'Sold', died: 'Died' };
 
@@ -396,32 +369,6 @@ export function filteredAnimals(app, st, running = null) {
   return list;
 }
 
-export function animalsState(app) {
-  return app.vs('animals', {
-    query: '',
-    status: 'on-farm',
-    species: '',
-    fieldId: '',
-    groupId: '',
-    withdrawal: '',
-    page: 0,
-    pageSize: 100,
-    sortKey: 'tag',
-    sortDir: 'asc',
-    selected: new Set(),
-  });
-}
-
-// Opens the herd list with the given filters and no others.
-export function showAnimals(app, filters) {
-  Object.assign(
-    animalsState(app),
-    { query: '', status: '', species: '', fieldId: '', groupId: '', withdrawal: '', page: 0 },
-    filters,
-  );
-  app.go('#/animals');
-}
-
 export function animalsView(app) {
   const st = animalsState(app);
   const { idx } = app;
@@ -613,7 +560,11 @@ export function animalsView(app) {
         'Export CSV',
         () =>
           app.exportCsv(
-            animalsCsv(sortRows(filteredAnimals(app, st, running), columns, st), idx, registerDatesOf(app)),
+            animalsCsv(
+              sortRows(filteredAnimals(app, st, running), columns, st),
+              idx,
+              registerDatesOf(app.db, app.idx),
+            ),
             'Herd register',
           ),
         { attrs: { 'data-key': 'an-csv' } },
@@ -633,7 +584,7 @@ export function animalsView(app) {
       herdRegister(app.db, idx, sortRows(filteredAnimals(app, st, running), columns, st), {
         printedOn: app.today(),
         subtitle: describeFilter(app, st),
-        datesOf: registerDatesOf(app),
+        datesOf: registerDatesOf(app.db, app.idx),
       }),
   };
 }
@@ -726,50 +677,6 @@ async function bulkDelete(app, st) {
 }
 
 // ---------------------------------------------------------------- record card
-
-// Voided records stay on the card, struck through, with a way back.
-const rowClass = (r) => (r.voided ? 'voided' : null);
-function voidCell(app, collection, rec, what, key, edit) {
-  if (rec.voided) {
-    return h(
-      'span',
-      { class: 'row-actions' },
-      h('span', { class: 'muted' }, `Void: ${rec.voided.reason} `),
-      button('Restore', () => restore(app, collection, rec, what), {
-        kind: 'small',
-        attrs: { 'aria-label': `Restore ${what}`, 'data-key': `${key}-restore` },
-      }),
-    );
-  }
-  return h(
-    'span',
-    { class: 'row-actions' },
-    edit
-      ? button('Edit', edit, {
-          kind: 'small',
-          attrs: { 'aria-label': `Edit ${what}`, 'data-key': `${key}-edit` },
-        })
-      : null,
-    button('Void', () => voidRecordForm(app, collection, rec, what), {
-      kind: 'small',
-      attrs: { 'aria-label': `Void ${what}`, 'data-key': `${key}-void` },
-    }),
-  );
-}
-export { voidCell, rowClass };
-
-export function fitCell(t, kind, opts, now) {
-  const p = appliedPeriod(t, kind, opts);
-  if (!p) return h('span', { class: 'badge danger' }, 'not recorded');
-  if (p.amount === 0) return h('span', { class: 'muted' }, 'no withdrawal');
-  const fit = fitFrom(t, kind, opts);
-  return h(
-    'span',
-    {},
-    !t.voided && stillWithdrawn(fit, now) ? h('span', { class: 'badge warn' }, fit) : fit,
-    p.notes.length ? h('span', { class: 'fit-note' }, describePeriod(p)) : null,
-  );
-}
 
 export function eventNode(idx, a, ev) {
   const r = ev.record;

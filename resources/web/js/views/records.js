@@ -24,23 +24,19 @@ import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, archive 
 import {
   animalHref,
   animalLink,
+  animalLinks,
   untilText,
   showAnimals,
   fitCell,
   voidCell,
   rowClass,
-  registerDatesOf,
-} from './herd.js';
+} from './cells.js';
+import { registerDatesOf } from '../rules/history.js';
 
 const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
 
 function animalsCell(idx, ids, target) {
-  const out = [];
-  ids.slice(0, 3).forEach((id, i) => {
-    if (i) out.push(', ');
-    out.push(animalLink(idx, id));
-  });
-  if (ids.length > 3) out.push(` and ${nf.format(ids.length - 3)} more`);
+  const out = animalLinks(idx, ids, 3);
   if (target) out.push(h('span', { class: 'muted' }, `${ids.length ? ' — ' : ''}${target}`));
   return out;
 }
@@ -713,7 +709,7 @@ export function dataView(app) {
         { class: 'row' },
         button(
           'Herd register (CSV)…',
-          () => app.exportCsv(animalsCsv(db.animals, idx, registerDatesOf(app)), 'Herd register'),
+          () => app.exportCsv(animalsCsv(db.animals, idx, registerDatesOf(app.db, app.idx)), 'Herd register'),
           { attrs: { 'data-key': 'exp-animals' } },
         ),
         button(

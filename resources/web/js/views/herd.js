@@ -3,15 +3,7 @@
 import { h, button, link, nf, kgf } from '../ui/dom.js';
 import { pagedTable, viewHeading, sortRows, filterBox } from '../ui/ui.js';
 import { herdSummary, recentEvents } from '../core/summaries.js';
-import { searchAnimals } from '../core/search.js';
-import {
-  compareTags,
-  animalLabel,
-  SEX_LABEL,
-  STATUS_LABEL,
-  STATUSES,
-  DIRECTION_LABEL,
-} from '../core/text.js';
+import { animalLabel, SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL } from '../core/text.js';
 import { fieldName, tagsOf, parentsOf } from '../core/lookups.js';
 import { inForce } from '../core/database.js';
 import { daysBetween } from '../core/dates.js';
@@ -30,8 +22,8 @@ import {
   removeAnimalsForm,
   groupMembershipForm,
 } from '../ui/forms.js';
-import { membersOn } from '../rules/groups.js';
 import { todayList } from '../rules/reports.js';
+import { filterAnimals, describeFilter, speciesChoices, animalOrders } from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
 import {
   animalHref,
@@ -344,37 +336,10 @@ function tile(label, value, href) {
 
 // ---------------------------------------------------------------- herd list
 
-const byText = (k) => (a, b) => compareTags(a[k] || '\uffff', b[k] || '\uffff');
-
-// Animals entered in error are shown only when asked for.
-export function filteredAnimals(app, st, running = null) {
-  let list = st.query.trim()
-    ? searchAnimals(app.idx.searchIndex(), st.query, Infinity).results.map((r) => r.animal)
-    : app.db.animals;
-  list =
-    st.status === 'void'
-      ? list.filter((a) => a.voided)
-      : list.filter((a) => !a.voided && (!st.status || a.status === st.status));
-  if (st.withdrawal) {
-    const ids = running ?? new Set(app.withdrawals().map((w) => w.animal.id));
-    list = list.filter((a) => ids.has(a.id));
-  }
-  if (st.species) list = list.filter((a) => (a.species.trim() || 'Not recorded') === st.species);
-  if (st.fieldId) list = list.filter((a) => a.fieldId === st.fieldId);
-  if (st.groupId) {
-    const g = app.db.groups.find((x) => x.id === st.groupId);
-    const members = g ? membersOn(g, app.today()) : new Set();
-    list = list.filter((a) => members.has(a.id));
-  }
-  return list;
-}
-
 export function animalsView(app) {
   const st = animalsState(app);
   const { idx } = app;
-  const species = [...new Set(app.db.animals.map((a) => a.species.trim() || 'Not recorded'))].sort(
-    compareTags,
-  );
+  const species = speciesChoices(app.db);
   const results = h('div', { class: 'results' });
   const count = h('p', { class: 'count', role: 'status' });
   const delBtn = button('Delete selected', () => bulkDelete(app, st), {
@@ -382,30 +347,26 @@ export function animalsView(app) {
     attrs: { 'data-key': 'an-bulk-delete' },
   });
   const running = new Map(app.withdrawals().map((w) => [w.animal.id, w]));
-  const wdText = (a) => {
-    const w = running.get(a.id);
-    return w
-      ? [w.meatEnd && `meat ${w.meatEnd}`, w.milkEnd && `milk ${w.milkEnd}`].filter(Boolean).join(', ')
-      : '';
-  };
+  const order = animalOrders(idx, running);
+  const matching = () => filterAnimals(app.db, idx, st, { today: app.today(), withdrawn: running });
 
   const columns = [
     {
       key: 'tag',
       label: 'Tag',
-      sort: byText('tag'),
+      sort: order.tag,
       cell: (a) => link(animalHref(a), a.tag, { class: 'strong' }),
     },
-    { key: 'name', label: 'Name', sort: byText('name'), cell: (a) => a.name },
-    { key: 'species', label: 'Species', sort: byText('species'), cell: (a) => a.species },
-    { key: 'breed', label: 'Breed', sort: byText('breed'), cell: (a) => a.breed },
+    { key: 'name', label: 'Name', sort: order.name, cell: (a) => a.name },
+    { key: 'species', label: 'Species', sort: order.species, cell: (a) => a.species },
+    { key: 'breed', label: 'Breed', sort: order.breed, cell: (a) => a.breed },
     { key: 'sex', label: 'Sex', cell: (a) => SEX_LABEL.get(a.sex) },
-    { key: 'dob', label: 'Born', sort: byText('dob'), cell: (a) => a.dob, className: 'date' },
-    { key: 'status', label: 'Status', sort: byText('status'), cell: (a) => statusBadge(a) },
+    { key: 'dob', label: 'Born', sort: order.dob, cell: (a) => a.dob, className: 'date' },
+    { key: 'status', label: 'Status', sort: order.status, cell: (a) => statusBadge(a) },
     {
       key: 'wd',
       label: 'Fit for food from',
-      sort: (a, b) => compareTags(wdText(a) || '\uffff', wdText(b) || '\uffff'),
+      sort: order.wd,
       cell: (a) => {
         const w = running.get(a.id);
         return w
@@ -421,14 +382,13 @@ export function animalsView(app) {
     {
       key: 'field',
       label: 'Field or pen',
-      sort: (a, b) =>
-        compareTags(fieldName(idx, a.fieldId) || '\uffff', fieldName(idx, b.fieldId) || '\uffff'),
+      sort: order.field,
       cell: (a) => fieldName(idx, a.fieldId),
     },
   ];
 
   const update = () => {
-    const list = filteredAnimals(app, st, running);
+    const list = matching();
     const live = new Set(app.db.animals.map((a) => a.id));
     for (const id of st.selected) if (!live.has(id)) st.selected.delete(id);
     count.textContent =
@@ -540,7 +500,7 @@ export function animalsView(app) {
   const bulk = bulkBar(
     app,
     st,
-    () => filteredAnimals(app, st, running),
+    () => matching(),
     () => {
       const k = app.focusKey();
       update();
@@ -560,11 +520,7 @@ export function animalsView(app) {
         'Export CSV',
         () =>
           app.exportCsv(
-            animalsCsv(
-              sortRows(filteredAnimals(app, st, running), columns, st),
-              idx,
-              registerDatesOf(app.db, app.idx),
-            ),
+            animalsCsv(sortRows(matching(), columns, st), idx, registerDatesOf(app.db, app.idx)),
             'Herd register',
           ),
         { attrs: { 'data-key': 'an-csv' } },
@@ -581,9 +537,9 @@ export function animalsView(app) {
     title: 'Animals',
     el,
     print: () =>
-      herdRegister(app.db, idx, sortRows(filteredAnimals(app, st, running), columns, st), {
+      herdRegister(app.db, idx, sortRows(matching(), columns, st), {
         printedOn: app.today(),
-        subtitle: describeFilter(app, st),
+        subtitle: describeFilter(app.db, idx, st),
         datesOf: registerDatesOf(app.db, app.idx),
       }),
   };
@@ -654,17 +610,6 @@ function bulkBar(app, st, matching, refresh) {
       for (const b of [none, ...acts]) b.disabled = st.selected.size === 0;
     },
   };
-}
-
-function describeFilter(app, st) {
-  const parts = [];
-  if (st.status) parts.push(st.status === 'void' ? 'Entered in error' : STATUS_LABEL.get(st.status));
-  if (st.withdrawal) parts.push('under withdrawal');
-  if (st.species) parts.push(st.species);
-  if (st.fieldId) parts.push(fieldName(app.idx, st.fieldId));
-  if (st.groupId) parts.push(`group ${app.db.groups.find((g) => g.id === st.groupId)?.name ?? ''}`);
-  if (st.query.trim()) parts.push(`matching “${st.query.trim()}”`);
-  return parts.length ? parts.join(', ') : 'All animals';
 }
 
 // Removing many animals at once: those with records are only marked as

@@ -5,8 +5,9 @@ import { h, button, nf } from '../ui/dom.js';
 import { pagedTable, viewHeading, filterBox } from '../ui/ui.js';
 import { fold } from '../core/text.js';
 import { inForce } from '../core/database.js';
-import { stockOf, batchState, purchasesCsv, purchaseRow, PURCHASE_HEADER } from '../rules/cabinet.js';
+import { stockOf, batchState, purchasesCsv } from '../rules/cabinet.js';
 import { listDocument } from '../output/print.js';
+import { purchaseList } from '../rules/lists.js';
 import { purchaseForm } from '../ui/forms.js';
 import { voidCell, rowClass } from './cells.js';
 
@@ -156,14 +157,7 @@ export function cabinetView(app) {
         title: 'Medicine purchase book',
         printedOn: today,
         subtitle: 'Every medicine bought, with its batch, expiry and supplier',
-        header: PURCHASE_HEADER.filter((x) => x !== 'Void'),
-        rows: rows.map((p) => {
-          const r = purchaseRow(p, stock.get(p.id));
-          r.pop();
-          if (p.voided) r[13] = `VOID: ${p.voided.reason}. ${r[13]}`;
-          return r.map(String);
-        }),
-        voided: new Set(rows.flatMap((p, i) => (p.voided ? [i] : []))),
+        ...purchaseList(rows, stock),
       });
     },
   };

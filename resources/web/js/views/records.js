@@ -17,6 +17,7 @@ import { fieldName, tagsOf } from '../core/lookups.js';
 import { SCHEMA_VERSION, COLLECTIONS, inForce } from '../core/database.js';
 import { isIsoDate } from '../core/dates.js';
 import { lastGiven } from '../rules/withdrawal.js';
+import { weightList, birthList, fieldList } from '../rules/lists.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from '../rules/csv.js';
 import { importSection } from './import.js';
 import { medicineBook, movementBook, listDocument, matching } from '../output/print.js';
@@ -297,17 +298,7 @@ export function weightsView(app) {
       listDocument(db, {
         title: 'Weights',
         printedOn: app.today(),
-        header: ['Date', 'Animal', 'Weight (kg)', 'Void'],
-        tagColumn: 1,
-        rows: list
-          .filtered()
-          .map((w) => [
-            w.date,
-            animalLabel(tagOf(w)),
-            String(w.kg),
-            w.voided ? `VOID: ${w.voided.reason}` : '',
-          ]),
-        voided: new Set(list.filtered().flatMap((w, i) => (w.voided ? [i] : []))),
+        ...weightList(list.filtered(), idx),
       }),
   };
 }
@@ -367,18 +358,7 @@ export function birthsView(app) {
       listDocument(db, {
         title: 'Births',
         printedOn: app.today(),
-        header: ['Date', 'Dam', 'Sire', 'Young', 'Notes'],
-        tagColumn: 1,
-        rows: list
-          .filtered()
-          .map((b) => [
-            b.date,
-            idx.animalsById.get(b.damId)?.tag ?? '',
-            b.sire,
-            tagsOf(idx, b.offspringIds).join(', '),
-            [b.voided && `VOID: ${b.voided.reason}`, b.notes].filter(Boolean).join(' '),
-          ]),
-        voided: new Set(list.filtered().flatMap((b, i) => (b.voided ? [i] : []))),
+        ...birthList(list.filtered(), idx),
       }),
   };
 }
@@ -572,16 +552,7 @@ export function fieldsView(app) {
       listDocument(db, {
         title: 'Fields and pens',
         printedOn: app.today(),
-        header: ['Name', 'Kind', 'Area (ha)', 'Animals there', 'Notes'],
-        rows: list
-          .filtered()
-          .map((f) => [
-            f.name + (f.archived ? ` (archived ${f.archived})` : ''),
-            FIELD_KIND_LABEL.get(f.kind),
-            f.area == null ? '' : String(f.area),
-            String(count(f)),
-            f.notes,
-          ]),
+        ...fieldList(list.filtered(), count),
       }),
   };
 }

@@ -17,6 +17,8 @@ import {
   removeAnimals,
   archiveField,
   restoreRecord,
+  readRegisterDays,
+  saveFarmDetails,
 } from '../../../resources/web/js/rules/records.js';
 import { animal, treatment, movement, farm, place } from '../helpers.mjs';
 
@@ -288,5 +290,40 @@ describe('kept records', () => {
       [db.movements[0].fieldId, fieldName(buildIndex(db), 'f1'), db.fields[0].archived],
       ['f1', 'Top', TODAY],
     );
+  });
+});
+
+test('farm details: days to register read as typed, a stray word refused; unknown farm keys kept', () => {
+  assert.deepEqual(
+    readRegisterDays([
+      ['Cattle', ' 27 days '],
+      ['Sheep', '180'],
+      ['Goat', ''],
+    ]),
+    {
+      ok: true,
+      value: { Cattle: 27, Sheep: 180 },
+    },
+  );
+  assert.deepEqual(
+    readRegisterDays([
+      ['Cattle', '27'],
+      ['Pig', 'soon'],
+    ]),
+    { ok: false, species: 'Pig' },
+  );
+  const db = { farm: { name: 'Old', holding: '', organic: true, herdMark: 'HM 7' } };
+  saveFarmDetails(db, {
+    name: ' Pen-y-Bryn ',
+    holding: '54/321',
+    organic: false,
+    registerDays: { Cattle: 27 },
+  });
+  assert.deepEqual(db.farm, {
+    name: 'Pen-y-Bryn',
+    holding: '54/321',
+    organic: false,
+    herdMark: 'HM 7',
+    registerDays: { Cattle: 27 },
   });
 });

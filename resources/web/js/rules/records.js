@@ -614,3 +614,29 @@ export function archiveField(db, id, today) {
   f.archived = f.archived ? '' : today;
   return true;
 }
+
+// The young's birth reported to the authority on `date`: the overview stops
+// reminding.
+export function markRegistered(db, animalId, date) {
+  const a = db.animals.find((x) => x.id === animalId);
+  if (a) a.registeredOn = date;
+}
+
+// Days to register a birth, typed per species as "27" or "27 days"; blank
+// is not tracked. Anything else is refused rather than dropped, which would
+// stop the reminders without a word. entries: [[species, typed]].
+export function readRegisterDays(entries) {
+  const value = {};
+  for (const [species, typed] of entries) {
+    const v = typed.trim();
+    const days = /^(\d{1,4})(\s*days?)?$/i.exec(v);
+    if (days) value[species] = Number(days[1]);
+    else if (v) return { ok: false, species };
+  }
+  return { ok: true, value };
+}
+
+// The farm's own details; keys of the farm this version does not know stay.
+export function saveFarmDetails(db, { name, holding, organic, registerDays }) {
+  db.farm = { ...db.farm, name: name.trim(), holding: holding.trim(), organic: !!organic, registerDays };
+}

@@ -23,6 +23,7 @@ import {
   groupMembershipForm,
 } from '../ui/forms.js';
 import { todayList } from '../rules/reports.js';
+import { markRegistered } from '../rules/records.js';
 import { filterAnimals, describeFilter, speciesChoices, animalOrders } from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
 import {
@@ -296,10 +297,10 @@ function todayCard(app, today) {
         button(
           'Registered',
           () =>
-            app.commit((db) => {
-              const a = db.animals.find((x) => x.id === u.animal.id);
-              if (a) a.registeredOn = today;
-            }, `${u.animal.tag} marked as registered.`),
+            app.commit(
+              (db) => markRegistered(db, u.animal.id, today),
+              `${u.animal.tag} marked as registered.`,
+            ),
           {
             kind: 'small',
             attrs: {

@@ -18,6 +18,7 @@ import { SCHEMA_VERSION, COLLECTIONS, inForce } from '../core/database.js';
 import { isIsoDate } from '../core/dates.js';
 import { lastGiven } from '../rules/withdrawal.js';
 import { weightList, birthList, fieldList } from '../rules/lists.js';
+import { readRegisterDays, saveFarmDetails } from '../rules/records.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from '../rules/csv.js';
 import { importSection } from './import.js';
 import { medicineBook, movementBook, listDocument, matching } from '../output/print.js';
@@ -596,20 +597,13 @@ export function dataView(app) {
           class: 'form-grid',
           onsubmit: (ev) => {
             ev.preventDefault();
-            const registerDays = readRegisterDays(ev.target);
+            const registerDays = registerDaysOf(ev.target);
             if (!registerDays) {
               app.toast('Days to register a birth: enter a number of days, or leave it blank.');
               return;
             }
-            app.commit((d) => {
-              d.farm = {
-                ...d.farm,
-                name: farmName.value.trim(),
-                holding: holding.value.trim(),
-                organic: organic.checked,
-                registerDays,
-              };
-            }, 'Farm details saved.');
+            const details = { name: farmName.value, holding: holding.value, organic: organic.checked };
+            app.commit((d) => saveFarmDetails(d, { ...details, registerDays }), 'Farm details saved.');
           },
         },
         h('div', { class: 'form-field' }, h('label', { for: 'farm-name' }, 'Farm name'), farmName),
@@ -751,15 +745,12 @@ function registerDaysFields(db) {
   );
 }
 
-// "27" or "27 days"; anything else is refused rather than dropped, which
-// would stop the reminders without a word. Null when one is refused.
-function readRegisterDays(form) {
-  const out = {};
-  for (const el of form.querySelectorAll('[data-species]')) {
-    const v = el.value.trim();
-    const days = /^(\d{1,4})(\s*days?)?$/i.exec(v);
-    if (days) out[el.dataset.species] = Number(days[1]);
-    else if (v) {
+// Null, with the refused box shown and focused, when one is refused.
+function registerDaysOf(form) {
+  const inputs = [...form.querySelectorAll('[data-species]')];
+  const res = readRegisterDays(inputs.map((el) => [el.dataset.species, el.value]));
+  for (const el of inputs) {
+    if (!res.ok && el.dataset.species === res.species) {
       el.setAttribute('aria-invalid', 'true');
       el.closest('details').open = true;
       el.focus();
@@ -767,7 +758,7 @@ function readRegisterDays(form) {
     }
     el.removeAttribute('aria-invalid');
   }
-  return out;
+  return res.value;
 }
 
 // ---------------------------------------------------------------- records that cannot be opened

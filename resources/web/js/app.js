@@ -2,19 +2,18 @@
 // the menu hooks of the desktop application (search, back up, print, flush
 // before quitting), routing and the global search.
 
-import { buildIndex, indexAdded } from './core/indexes.js';
-import { newId, COLLECTIONS, SCHEMA_VERSION } from './core/database.js';
-import { blockSerialiser, serialiseDatabase } from './core/saved-text.js';
+import { COLLECTIONS, SCHEMA_VERSION } from './core/database.js';
+import { serialiseDatabase } from './core/saved-text.js';
 import { parseDatabase } from './core/checks.js';
 import { decodeUtf8 } from './core/base64.js';
 import { localIsoDate, localDateTime } from './core/dates.js';
 import { searchAnimals } from './core/search.js';
 import { animalLabel, STATUS_LABEL, SPECIES } from './core/text.js';
-import { refreshHerd } from './rules/history.js';
+import { createStore } from './rules/store.js';
 import { withdrawalsRunning } from './rules/withdrawal.js';
 import { PersistQueue } from './shell/persist.js';
 import { createBridge, STORAGE_KEY } from './shell/bridge.js';
-import { chooseStartup, openRecords } from './shell/startup.js';
+import { chooseStartup } from './shell/startup.js';
 import { demoDatabase } from './shell/demo.js';
 import { h, nf } from './ui/dom.js';
 import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui/ui.js';
@@ -58,8 +57,15 @@ const ROUTES = {
 };
 
 const app = {
-  db: null,
-  idx: null,
+  store: null,
+  // The records and their index, read by every screen; changed only through
+  // app.store.apply (app.commit, app.commitAdded).
+  get db() {
+    return this.store?.db ?? null;
+  },
+  get idx() {
+    return this.store?.idx ?? null;
+  },
   bridge: null,
   queue: null,
   problem: null,
@@ -69,8 +75,7 @@ const app = {
   sortCache: new Map(),
   today: () => localIsoDate(),
   now: () => localDateTime(),
-  toast,
-  serialiser: blockSerialiser(),
+  toast: (message) => toast(message, undoOffer()),
 };
 
 function session(fn) {
@@ -113,7 +118,7 @@ async function start() {
       revision: () => app.db?.revision ?? 0,
       text: () => {
         app.db.savedAt = new Date().toISOString();
-        return app.serialiser.text(app.db);
+        return app.store.text();
       },
     },
     send: (text) => app.bridge.persist(text),
@@ -124,8 +129,7 @@ async function start() {
   const demo = !inShell && new URLSearchParams(location.search).get('demo');
   if (demo && choice.mode !== 'locked') {
     // For trying the screens with a large farm; never saved over real records.
-    app.db = demoDatabase(Number(demo) || 300, app.today());
-    app.idx = buildIndex(app.db);
+    app.store = createStore(demoDatabase(Number(demo) || 300, app.today()), storeHooks);
     app.queue.lock();
     showBanner('demo', {
       kind: 'info',
@@ -138,13 +142,15 @@ async function start() {
     document.body.classList.add('is-locked');
     document.getElementById('global-search').disabled = true;
   } else {
-    app.db = choice.db;
-    app.idx = openRecords(app.db);
+    app.store = createStore(choice.db, storeHooks);
     if (choice.upgradedFrom) await upgradeOnDisk(choice.upgradedFrom);
     if (app.queue.dirty) app.queue.changed();
   }
 
   window.mlFlushNow = () => app.queue.flush();
+  // For the shell's Edit menu, whose shortcuts may reach the page only so.
+  window.mlUndo = () => app.undo();
+  window.mlRedo = () => app.redo();
   warmSaved();
   window.printPage = printPage;
   document.getElementById('backup-top').addEventListener('click', () => app.backUp());
@@ -206,35 +212,63 @@ async function upgradeOnDisk(from) {
   app.db.revision += 1;
 }
 
+// Every change of the records: saved shortly after, the screen redrawn once.
+// A change that throws is not made at all, and says so.
+let changedSinceToast = false;
+const storeHooks = {
+  onChange: () => {
+    warmSaved();
+    app.sortCache.clear();
+    app.queue.changed();
+    changedSinceToast = true;
+    app.rerender();
+  },
+  onError: (e, change) => {
+    console.error(e);
+    showBanner('change-error', {
+      title: 'That change was not made.',
+      message: `${sentence(change.label)} The records are as they were before it (${e?.message || e}).`,
+    });
+  },
+};
+
+// The answer of `mutate` (the record saved, say), or undefined when nothing changed.
 app.commit = (mutate, message) => {
   if (app.problem) return undefined;
-  const out = mutate(app.db);
-  app.serialiser.reset();
-  warmSaved();
-  refreshHerd(app.db);
-  app.db.revision += 1;
-  app.idx = buildIndex(app.db);
-  app.sortCache.clear();
-  app.queue.changed();
-  app.rerender();
-  if (message) toast(message);
-  return out;
+  const done = app.store.apply({ label: message || 'The last change', run: mutate });
+  if (!done.ok) return undefined;
+  if (message) app.toast(message);
+  return done.value;
 };
 
 // One new weight or treatment, as a handling day adds them: the index takes
 // the record in place of a rebuild.
 app.commitAdded = (collection, value) => {
   if (app.problem) return undefined;
-  const rec = { id: newId(collection.slice(0, 2)), ...value };
-  app.db[collection].push(rec);
-  app.serialiser.appended(collection, app.db[collection]);
-  indexAdded(app.db, app.idx, collection, rec);
-  app.db.revision += 1;
-  app.sortCache.clear();
-  app.queue.changed();
-  app.rerender();
-  return rec;
+  const done = app.store.apply({ label: `A new ${collection.slice(0, -1)}`, add: { collection, value } });
+  return done.ok ? done.value : undefined;
 };
+
+// Undo and redo of this session's changes, until they are printed or exported.
+app.undo = () => {
+  if (app.problem) return;
+  const label = app.store?.undo();
+  changedSinceToast = false;
+  toast(label ? `Undone: ${label}` : 'Nothing to undo.', label && app.store.canRedo() ? redoOffer : null);
+};
+app.redo = () => {
+  if (app.problem) return;
+  const label = app.store?.redo();
+  changedSinceToast = false;
+  toast(label ? `Done again: ${label}` : 'Nothing to redo.');
+};
+const redoOffer = { label: 'Redo', run: () => app.redo() };
+// The notice after a change offers to take it back.
+function undoOffer() {
+  const offer = changedSinceToast && app.store?.canUndo();
+  changedSinceToast = false;
+  return offer ? { label: 'Undo', run: () => app.undo() } : null;
+}
 
 // The saved text's blocks are made in short tasks after a change, so that
 // the save that follows does not hold the page for long on a large farm.
@@ -242,7 +276,7 @@ let warming = null;
 function warmSaved() {
   if (warming !== null || !app.db) return;
   const step = () => {
-    warming = app.serialiser.warm(app.db) || app.idx?.warmSearch() ? setTimeout(step, 0) : null;
+    warming = app.store.warm() || app.idx?.warmSearch() ? setTimeout(step, 0) : null;
   };
   warming = setTimeout(step, 0);
 }
@@ -331,6 +365,8 @@ async function offerFile(what, filename, content, base64 = false) {
   try {
     const res = await app.bridge.save(filename, content, base64);
     if (res?.ok) {
+      // A file elsewhere now holds these records: undoing would belie it.
+      app.store?.seal();
       clearBanner('file-error');
       toast(`${what} saved${res.path ? ` as ${res.path}` : ''}.`);
     } else if (res?.cancelled) {
@@ -409,15 +445,13 @@ app.importBackup = async (file, statusEl) => {
     say('error', 'Nothing was imported.');
     return;
   }
-  // The new records must count as unsaved, whatever revision they carry.
-  incoming.revision = app.db.revision + 1;
-  app.db = incoming;
-  app.idx = openRecords(app.db);
-  app.serialiser.reset();
-  warmSaved();
-  app.sortCache.clear();
+  // The new records count as unsaved, whatever revision they carry.
+  const done = app.store.apply({ label: `The restore of ${file.name}`, replace: incoming });
+  if (!done.ok) {
+    say('error', 'Nothing was imported.');
+    return;
+  }
   app.viewStates.clear();
-  app.queue.changed();
   const saved = await app.queue.flush();
   render();
   toast(saved.ok ? `Restored ${file.name}.` : `Restored ${file.name}, but it is not saved yet.`);
@@ -450,6 +484,7 @@ function printPage(title) {
     );
   }
   const jobTitle = typeof title === 'string' && title ? title : document.title;
+  app.store?.seal();
   return app.bridge.print(html, jobTitle).catch((e) => {
     showBanner('file-error', { title: 'Printing did not start.', message: String(e?.message || e) });
   });
@@ -502,6 +537,14 @@ function render({ focusHeading = false } = {}) {
 
 function globalKeys(ev) {
   const typing = /^(INPUT|TEXTAREA|SELECT)$/.test(ev.target.tagName) || ev.target.isContentEditable;
+  // In a text field the keys undo typing, as everywhere else.
+  if ((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'z' && !typing) {
+    if (document.querySelector('dialog[open]')) return;
+    ev.preventDefault();
+    if (ev.shiftKey) app.redo();
+    else app.undo();
+    return;
+  }
   if (((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'k') || (ev.key === '/' && !typing)) {
     const s = document.getElementById('global-search');
     if (!s.disabled) {
@@ -634,4 +677,47 @@ function setupSearch() {
   });
 }
 
-start();
+// ---------------------------------------------------------------- when something goes wrong
+
+// A fault in the page itself. The records are untouched by it (a change that
+// throws is not made) and go on being saved, so nothing typed is lost.
+function pageError(e) {
+  console.error(e);
+  showBanner('page-error', {
+    title: 'Something went wrong in Field Keeper.',
+    message:
+      `${sentence(String(e?.message || e || 'No reason was given'))} Your records are kept and saved as ` +
+      'usual. If the screen looks wrong, reload it.',
+  });
+}
+
+// Start-up that fails outright is treated like a file that cannot be read:
+// nothing is saved, and the records as found can be kept as a copy.
+function startFailed(e) {
+  console.error(e);
+  let raw = null;
+  if (typeof window.__ML_DB_B64 === 'string') raw = { content: window.__ML_DB_B64, base64: true };
+  else {
+    const stored = session(() => window.localStorage.getItem(STORAGE_KEY));
+    if (stored) raw = { content: stored, base64: false };
+  }
+  app.problem = {
+    mode: 'locked',
+    reason: 'failed',
+    message: `It stopped while opening the records: ${sentence(String(e?.message || e))}`,
+    raw,
+  };
+  app.queue?.lock();
+  document.body.classList.add('is-locked');
+  document.getElementById('global-search').disabled = true;
+  try {
+    render({ focusHeading: true });
+  } catch (again) {
+    console.error(again);
+    document.getElementById('view').textContent = `Field Keeper could not start: ${app.problem.message}`;
+  }
+}
+
+window.addEventListener('error', (ev) => pageError(ev.error ?? ev.message));
+window.addEventListener('unhandledrejection', (ev) => pageError(ev.reason));
+start().catch(startFailed);

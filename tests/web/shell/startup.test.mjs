@@ -2,7 +2,8 @@ import { test, describe } from 'node:test';
 import assert from 'node:assert/strict';
 import { parseDatabase } from '../../../resources/web/js/core/checks.js';
 import { emptyDatabase } from '../../../resources/web/js/core/database.js';
-import { chooseStartup, openRecords } from '../../../resources/web/js/shell/startup.js';
+import { chooseStartup } from '../../../resources/web/js/shell/startup.js';
+import { openRecords } from '../../../resources/web/js/rules/store.js';
 import { animal, off, b64 } from '../helpers.mjs';
 
 const text = (db) => JSON.stringify(db);

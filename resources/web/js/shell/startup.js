@@ -10,8 +10,6 @@
 import { decodeDatabaseBase64 } from '../core/base64.js';
 import { emptyDatabase } from '../core/database.js';
 import { parseDatabase } from '../core/checks.js';
-import { buildIndex } from '../core/indexes.js';
-import { refreshHerd } from '../rules/history.js';
 
 export function chooseStartup({ injectedBase64, storedText, savedMarker, reloadedForMarker = false }) {
   let source;
@@ -66,12 +64,4 @@ function readMarker(text) {
   } catch {
     return null;
   }
-}
-
-// Records opened at start or restored from a backup: statuses and fields in a
-// file are only a copy for its readers, so they are worked out again from the
-// movements before anything is indexed or shown. Returns the index.
-export function openRecords(db) {
-  refreshHerd(db);
-  return buildIndex(db);
 }

@@ -148,12 +148,26 @@ export function confirmDialog({ title, message, confirmLabel, danger = true }) {
 // ---------------------------------------------------------------- notices
 
 let toastTimer = null;
-export function toast(message) {
+// action: { label, run } offered as a button beside the message (Undo).
+export function toast(message, action = null) {
   const el = document.getElementById('toast');
-  el.textContent = message;
+  el.replaceChildren(message);
+  if (action) {
+    el.append(
+      ' ',
+      button(
+        action.label,
+        () => {
+          el.classList.remove('show');
+          action.run();
+        },
+        { kind: 'small toast-action', attrs: { 'data-key': 'toast-action' } },
+      ),
+    );
+  }
   el.classList.add('show');
   clearTimeout(toastTimer);
-  toastTimer = setTimeout(() => el.classList.remove('show'), 5000);
+  toastTimer = setTimeout(() => el.classList.remove('show'), action ? 8000 : 5000);
 }
 
 // A notice that stays until dismissed or replaced; role=alert so that it is

@@ -768,6 +768,7 @@ export function lockedView(app, problem) {
     newer: 'These records need a newer Field Keeper',
     damaged: 'The saved records cannot be read',
     stale: 'Please restart Field Keeper',
+    failed: 'Field Keeper could not start',
   };
   const el = h(
     'div',

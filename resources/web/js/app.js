@@ -232,6 +232,10 @@ const storeHooks = {
   },
 };
 
+// What every check of typed input is given: the records, their index, the
+// day, and the record being edited (null for a new one).
+app.context = (editing = null) => ({ db: app.db, idx: app.idx, today: app.today(), editing });
+
 // The answer of `mutate` (the record saved, say), or undefined when nothing changed.
 app.commit = (mutate, message) => {
   if (app.problem) return undefined;

@@ -77,25 +77,30 @@ describe('treatments from the cabinet', () => {
 
   test('take the product and batch of the purchase, keep edited periods, and warn on expiry or shortage', () => {
     const { db, idx } = farm({ animals: [a], purchases: [purchase()] });
-    const ok = validateTreatmentFromCabinet(input, idx, TODAY, db);
+    const ok = validateTreatmentFromCabinet(input, { idx, today: TODAY, db });
     assert.deepEqual(
       [ok.value.product, ok.value.batch, ok.value.meatDays, ok.value.stockUsed, ok.warnings],
       ['Ivomec', 'B1', 21, 10, []],
     );
-    const late = validateTreatmentFromCabinet(
-      input,
+    const late = validateTreatmentFromCabinet(input, {
       idx,
-      TODAY,
-      farm({ animals: [a], purchases: [purchase({ expiry: '2026-06-14' })] }).db,
-    );
+      today: TODAY,
+      db: farm({ animals: [a], purchases: [purchase({ expiry: '2026-06-14' })] }).db,
+    });
     assert.match(late.warnings.join(), /expired on 2026-06-14/);
     assert.match(
-      validateTreatmentFromCabinet({ ...input, stockUsed: '100.5' }, idx, TODAY, db).warnings.join(),
+      validateTreatmentFromCabinet(
+        { ...input, stockUsed: '100.5' },
+        { idx, today: TODAY, db },
+      ).warnings.join(),
       /Only 100 ml/,
     );
-    assert.ok(validateTreatmentFromCabinet({ ...input, stockUsed: '' }, idx, TODAY, db).errors.stockUsed);
     assert.ok(
-      validateTreatmentFromCabinet({ ...input, purchaseId: 'gone' }, idx, TODAY, db).errors.purchaseId,
+      validateTreatmentFromCabinet({ ...input, stockUsed: '' }, { idx, today: TODAY, db }).errors.stockUsed,
+    );
+    assert.ok(
+      validateTreatmentFromCabinet({ ...input, purchaseId: 'gone' }, { idx, today: TODAY, db }).errors
+        .purchaseId,
     );
   });
 
@@ -103,11 +108,12 @@ describe('treatments from the cabinet', () => {
     const t = treatment({ animalIds: [a.id], purchaseId: 'pu-1', stockUsed: 60 });
     const { db, idx } = farm({ animals: [a], purchases: [purchase()], treatments: [t] });
     assert.deepEqual(
-      validateTreatmentFromCabinet({ ...input, stockUsed: '100' }, idx, TODAY, db, t).warnings,
+      validateTreatmentFromCabinet({ ...input, stockUsed: '100' }, { idx, today: TODAY, db, editing: t })
+        .warnings,
       [],
     );
     assert.equal(
-      validateTreatmentFromCabinet({ ...input, stockUsed: '100' }, idx, TODAY, db).warnings.length,
+      validateTreatmentFromCabinet({ ...input, stockUsed: '100' }, { idx, today: TODAY, db }).warnings.length,
       1,
     );
     // Its batch, voided since, is still offered, marked, and the edit keeps it; a new treatment may not draw on it.
@@ -117,16 +123,17 @@ describe('treatments from the cabinet', () => {
       [0, ['Ivomec, batch B1, expires 2026-06-15, 40 ml left (VOIDED)']],
     );
     assert.deepEqual(
-      validateTreatmentFromCabinet({ ...input, stockUsed: '60' }, idx, TODAY, db, t).value?.purchaseId,
+      validateTreatmentFromCabinet({ ...input, stockUsed: '60' }, { idx, today: TODAY, db, editing: t }).value
+        ?.purchaseId,
       'pu-1',
     );
-    assert.ok(validateTreatmentFromCabinet(input, idx, TODAY, db).errors.purchaseId);
+    assert.ok(validateTreatmentFromCabinet(input, { idx, today: TODAY, db }).errors.purchaseId);
   });
 });
 
 describe('purchases', () => {
   test('the purchase book asks for what the regulations list, and its CSV shows use and stock', () => {
-    const bad = validatePurchase({ date: TODAY, product: 'X' }, TODAY);
+    const bad = validatePurchase({ date: TODAY, product: 'X' }, { today: TODAY });
     assert.deepEqual(Object.keys(bad.errors).sort(), [
       'batch',
       'expiry',
@@ -152,7 +159,7 @@ describe('purchases', () => {
         milkUnit: 'hours',
         antibiotic: 'on',
       },
-      TODAY,
+      { today: TODAY },
     );
     assert.deepEqual([ok.value.quantity, ok.value.milkUnit, ok.value.antibiotic], [2.5, 'hours', true]);
     const { db } = farm({

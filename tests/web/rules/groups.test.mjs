@@ -54,6 +54,6 @@ describe('group membership on a date', () => {
     assert.ok(joinGroup(db, g.id, ['a'], '2026-02-01').errors.date);
     assert.ok(joinGroup(db, 'nope', ['a'], '2026-03-02').errors.group);
     assert.equal(JSON.stringify(db), before);
-    assert.ok(validateGroup({ name: ' mob ' }, db).errors.name);
+    assert.ok(validateGroup({ name: ' mob ' }, { db }).errors.name);
   });
 });

@@ -29,37 +29,43 @@ describe('weighing session', () => {
   });
 
   test('gives the gain since the last weight in force, and flags unknown tags, animals gone, a second weighing and strays', () => {
-    const ok = validateSessionWeight(db, buildIndex(db), { tag: '826000000000011', kg: '42', date: TODAY });
+    const ok = validateSessionWeight(
+      { tag: '826000000000011', kg: '42', date: TODAY },
+      { db, idx: buildIndex(db) },
+    );
     assert.deepEqual([ok.value.animalId, ok.last.kg, ok.gain], [a.id, 30, 0.4]);
     assert.match(
-      validateSessionWeight(db, buildIndex(db), { tag: 'ZZ', kg: '4', date: TODAY }).errors.tag,
+      validateSessionWeight({ tag: 'ZZ', kg: '4', date: TODAY }, { db, idx: buildIndex(db) }).errors.tag,
       /not on this farm/,
     );
     assert.match(
-      validateSessionWeight(db, buildIndex(db), { tag: 'W2', kg: '4', date: TODAY }).errors.tag,
+      validateSessionWeight({ tag: 'W2', kg: '4', date: TODAY }, { db, idx: buildIndex(db) }).errors.tag,
       /not on the farm on/,
     );
     upsert(db, 'weights', null, ok.value);
     assert.match(
-      validateSessionWeight(db, buildIndex(db), { tag: 'w1', kg: '43', date: TODAY }).errors.tag,
+      validateSessionWeight({ tag: 'w1', kg: '43', date: TODAY }, { db, idx: buildIndex(db) }).errors.tag,
       /already weighed on 2026-06-15 \(42 kg\)/,
     );
     assert.ok(
-      validateSessionWeight(db, buildIndex(db), { tag: 'W1', kg: '0', date: '2026-06-16' }).errors.kg,
+      validateSessionWeight({ tag: 'W1', kg: '0', date: '2026-06-16' }, { db, idx: buildIndex(db) }).errors
+        .kg,
     );
     assert.match(
-      validateSessionWeight(db, buildIndex(db), { tag: 'W1', kg: '40', date: '2026-06-16', today: TODAY })
-        .errors.date,
+      validateSessionWeight(
+        { tag: 'W1', kg: '40', date: '2026-06-16' },
+        { db, idx: buildIndex(db), today: TODAY },
+      ).errors.date,
       /future/,
     );
     // A weighing day for chosen animals refuses one from another mob.
     const chosen = { kg: '40', date: '2026-06-16', expected: [a.id] };
-    assert.ok(validateSessionWeight(db, buildIndex(db), { ...chosen, tag: 'W1' }).ok);
+    assert.ok(validateSessionWeight({ ...chosen, tag: 'W1' }, { db, idx: buildIndex(db) }).ok);
     assert.match(
-      validateSessionWeight(db, buildIndex(db), { ...chosen, tag: 'W3' }).errors.tag,
+      validateSessionWeight({ ...chosen, tag: 'W3' }, { db, idx: buildIndex(db) }).errors.tag,
       /W3 is not among the 1 animals chosen/,
     );
-    assert.ok(validateSessionWeight(db, buildIndex(db), { ...chosen, tag: 'W3', expected: [] }).ok);
+    assert.ok(validateSessionWeight({ ...chosen, tag: 'W3', expected: [] }, { db, idx: buildIndex(db) }).ok);
   });
 });
 
@@ -94,18 +100,21 @@ describe('treatment session', () => {
       treated: new Set(),
     };
     for (const tag of ['T1', 'T2']) {
-      const res = validateSessionTreatment(db, buildIndex(db), session, tag, TODAY);
+      const res = validateSessionTreatment({ session, tag }, { db, idx: buildIndex(db), today: TODAY });
       assert.deepEqual([res.value.animalIds, res.value.batch, res.warnings], [[res.animal.id], 'D7', []]);
       session.treated.add(res.animal.id);
       upsert(db, 'treatments', null, res.value);
     }
     assert.equal(stockOf(db).get('p1').left, 0);
     assert.match(
-      validateSessionTreatment(db, buildIndex(db), session, 'T1', TODAY).errors.tag,
+      validateSessionTreatment({ session, tag: 'T1' }, { db, idx: buildIndex(db), today: TODAY }).errors.tag,
       /already been treated/,
     );
     session.treated.clear();
-    assert.match(validateSessionTreatment(db, buildIndex(db), session, 'T1', TODAY).warnings[0], /Only 0 ml/);
+    assert.match(
+      validateSessionTreatment({ session, tag: 'T1' }, { db, idx: buildIndex(db), today: TODAY }).warnings[0],
+      /Only 0 ml/,
+    );
   });
 });
 
@@ -122,8 +131,7 @@ describe('batch entry of new animals', () => {
     const { idx } = farm({ animals: [animal({ tag: 'L003' })] });
     const ok = validateBatchAnimals(
       { tags: 'L001-L002', species: 'Sheep', sex: 'male', dob: '2026-04-01' },
-      idx,
-      TODAY,
+      { idx, today: TODAY },
     );
     assert.deepEqual(
       ok.value.map((v) => [v.tag, v.sex, v.dob]),
@@ -132,14 +140,18 @@ describe('batch entry of new animals', () => {
         ['L002', 'male', '2026-04-01'],
       ],
     );
-    assert.match(validateBatchAnimals({ tags: 'L001-L004' }, idx, TODAY).errors.tags, /L003/);
+    assert.match(validateBatchAnimals({ tags: 'L001-L004' }, { idx, today: TODAY }).errors.tags, /L003/);
     assert.deepEqual(
-      validateBatchAnimals({ tags: 'A, B\nC' }, idx, TODAY).value.map((v) => v.tag),
+      validateBatchAnimals({ tags: 'A, B\nC' }, { idx, today: TODAY }).value.map((v) => v.tag),
       ['A', 'B', 'C'],
     );
     // Written as a range that cannot be counted out: an error, never one animal tagged with the whole text.
     for (const bad of ['UK0123450001-40', 'L9-L1', '1-2500'])
-      assert.match(validateBatchAnimals({ tags: bad }, idx, TODAY).errors.tags, /cannot be counted out/, bad);
+      assert.match(
+        validateBatchAnimals({ tags: bad }, { idx, today: TODAY }).errors.tags,
+        /cannot be counted out/,
+        bad,
+      );
   });
 });
 

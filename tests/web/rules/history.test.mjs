@@ -35,10 +35,7 @@ describe('history recomputation', () => {
     });
     const edit = validateMovement(
       { date: '2026-01-10', direction: 'on', tags: 'A', fieldId: 'f2', from: 'Market' },
-      buildIndex(db),
-      TODAY,
-      db,
-      on,
+      { idx: buildIndex(db), today: TODAY, db, editing: on },
     );
     assert.equal(edit.ok, true);
     saveMovement(db, on.id, edit.value);
@@ -57,9 +54,7 @@ describe('history recomputation', () => {
       null,
       validateMovement(
         { date: '2026-03-01', direction: 'move', tags: 'A', fieldId: 'f3' },
-        buildIndex(db),
-        TODAY,
-        db,
+        { idx: buildIndex(db), today: TODAY, db },
       ).value,
     );
     assert.equal(a.fieldId, 'f2');
@@ -68,9 +63,7 @@ describe('history recomputation', () => {
       null,
       validateMovement(
         { date: '2026-06-01', direction: 'move', tags: 'A', fieldId: 'f3' },
-        buildIndex(db),
-        TODAY,
-        db,
+        { idx: buildIndex(db), today: TODAY, db },
       ).value,
     );
     assert.equal(a.fieldId, 'f3');
@@ -116,9 +109,7 @@ describe('history recomputation', () => {
     const { db } = farm({ animals: [a], fields });
     const off = validateMovement(
       { date: '2026-06-01', direction: 'off', outcome: 'away', tags: 'A', to: 'Summer grazing' },
-      buildIndex(db),
-      TODAY,
-      db,
+      { idx: buildIndex(db), today: TODAY, db },
     );
     saveMovement(db, null, off.value);
     assert.deepEqual([a.status, a.statusDate, a.fieldId], ['away', '2026-06-01', '']);
@@ -137,10 +128,7 @@ describe('history recomputation', () => {
         to: 'J. Buyer',
         toHolding: '12/345/0001',
       },
-      idx,
-      a.id,
-      TODAY,
-      db,
+      { idx, editing: a, today: TODAY, db },
     );
     const saved = saveAnimal(db, a.id, res);
     assert.deepEqual(
@@ -149,7 +137,8 @@ describe('history recomputation', () => {
     );
     assert.equal(saved.status, 'sold');
     assert.ok(
-      validateAnimal({ tag: 'B', status: 'died', statusDate: '2026-06-10' }, idx, null, TODAY).errors.cause,
+      validateAnimal({ tag: 'B', status: 'died', statusDate: '2026-06-10' }, { idx, today: TODAY }).errors
+        .cause,
     );
   });
 
@@ -189,14 +178,16 @@ describe('only animals on the farm', () => {
 
   test('records are refused before birth and after leaving; a dam must be female', () => {
     assert.match(
-      validateWeight({ date: '2026-03-20', tag: 'L', kg: '5' }, idx, TODAY, db).errors.tag,
+      validateWeight({ date: '2026-03-20', tag: 'L', kg: '5' }, { idx, today: TODAY, db }).errors.tag,
       /not yet born/,
     );
     assert.ok(
-      validateWeight({ date: '2026-03-01', tag: 'G', kg: '50' }, idx, TODAY, db).ok,
+      validateWeight({ date: '2026-03-01', tag: 'G', kg: '50' }, { idx, today: TODAY, db }).ok,
       'on the day it left',
     );
-    assert.ok(validateWeight({ date: '2026-03-02', tag: 'G', kg: '50' }, idx, TODAY, db).errors.tag);
+    assert.ok(
+      validateWeight({ date: '2026-03-02', tag: 'G', kg: '50' }, { idx, today: TODAY, db }).errors.tag,
+    );
     assert.match(
       validateTreatment(
         {
@@ -207,24 +198,28 @@ describe('only animals on the farm', () => {
           meatDays: '0',
           milkPeriod: '0',
         },
-        idx,
-        TODAY,
-        db,
+        { idx, today: TODAY, db },
       ).errors.tags,
       /G\./,
     );
     assert.ok(
-      validateMovement({ date: '2026-04-01', direction: 'move', tags: 'G', fieldId: 'f1' }, idx, TODAY, db)
-        .errors.tags,
+      validateMovement(
+        { date: '2026-04-01', direction: 'move', tags: 'G', fieldId: 'f1' },
+        { idx, today: TODAY, db },
+      ).errors.tags,
     );
     assert.match(
-      validateBirth({ date: '2026-05-01', damTag: 'R', 'youngTag-0': 'N1' }, idx, TODAY, db).errors.damTag,
+      validateBirth({ date: '2026-05-01', damTag: 'R', 'youngTag-0': 'N1' }, { idx, today: TODAY, db }).errors
+        .damTag,
       /male/,
     );
-    assert.match(validateAnimal({ tag: 'N2', dam: 'R' }, idx, null, TODAY).errors.dam, /male/);
+    assert.match(validateAnimal({ tag: 'N2', dam: 'R' }, { idx, today: TODAY }).errors.dam, /male/);
     // Arrived and died the same day: here at some moment of that day only.
     const treated = (date) =>
-      validateTreatment({ date, product: 'X', tags: 'S', meatDays: '0', milkPeriod: '0' }, idx, TODAY, db).ok;
+      validateTreatment(
+        { date, product: 'X', tags: 'S', meatDays: '0', milkPeriod: '0' },
+        { idx, today: TODAY, db },
+      ).ok;
     assert.deepEqual(['2026-05-17', '2026-05-18', '2026-05-19'].map(treated), [false, true, false]);
   });
 
@@ -233,10 +228,7 @@ describe('only animals on the farm', () => {
     const moved = (date) =>
       validateTreatment(
         { date, product: 'X', tags: 'G', meatDays: '0', milkPeriod: '0' },
-        idx,
-        TODAY,
-        db,
-        given,
+        { idx, today: TODAY, db, editing: given },
       );
     assert.deepEqual(
       [moved('2026-02-01').ok, moved('2026-04-01').errors?.tags],
@@ -244,7 +236,8 @@ describe('only animals on the farm', () => {
     );
     const lambing = { id: 'bi-d', date: '2026-02-01', damId: dead.id, sire: '', offspringIds: [], notes: '' };
     assert.match(
-      validateBirth({ date: '2026-04-01', damTag: 'D' }, idx, TODAY, db, lambing).errors.damTag,
+      validateBirth({ date: '2026-04-01', damTag: 'D' }, { idx, today: TODAY, db, editing: lambing }).errors
+        .damTag,
       /Not on the farm/,
     );
     for (const [direction, outcome] of [
@@ -254,9 +247,7 @@ describe('only animals on the farm', () => {
     ]) {
       const again = validateMovement(
         { date: '2026-03-01', direction, outcome, tags: 'G', cause: 'Bloat', to: 'Mart', fieldId: 'f1' },
-        idx,
-        TODAY,
-        db,
+        { idx, today: TODAY, db },
       );
       assert.match(again.errors?.tags ?? '', /Already gone by the end of that day: G\./, direction + outcome);
     }
@@ -264,7 +255,7 @@ describe('only animals on the farm', () => {
 
   test('a sold animal may come back, a dead one cannot; an arrival before the death stays correctable', () => {
     const arrival = (tags, date, editing) =>
-      validateMovement({ date, direction: 'on', tags, fieldId: 'f1' }, idx, TODAY, db, editing);
+      validateMovement({ date, direction: 'on', tags, fieldId: 'f1' }, { idx, today: TODAY, db, editing });
     const cases = [
       ['G', '2026-04-01', null, null],
       ['D', '2026-04-01', null, /Recorded as dead: D\./],
@@ -284,17 +275,12 @@ describe('only animals on the farm', () => {
     const leaving = (outcome, date) =>
       validateMovement(
         { date, direction: 'off', outcome, tags: 'R', cause: 'Bloat', to: 'Market' },
-        idx,
-        TODAY,
-        db,
+        { idx, today: TODAY, db },
       );
     const onForm = (date) =>
       validateAnimal(
         { tag: 'R', sex: 'male', status: 'sold', statusDate: date, to: 'Market' },
-        idx,
-        ram.id,
-        TODAY,
-        db,
+        { idx, editing: ram, today: TODAY, db },
       );
     assert.match(leaving('died', '2026-04-01').errors.tags, /Recorded as moving after that date: R\./);
     assert.match(onForm('2026-04-01').errors.statusDate, /moving after/);

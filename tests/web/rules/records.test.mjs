@@ -40,25 +40,33 @@ describe('animals', () => {
   const { idx } = farm({ animals: [animal({ id: 'a1', tag: 'UK 100' }), retagged], fields: [place('f1')] });
 
   test('a tag in use is refused, whatever its case or spacing; so are future births and unknown fields', () => {
-    assert.match(validateAnimal({ tag: ' uk   100 ' }, idx, null, TODAY).errors.tag, /UK 100/);
-    assert.equal(validateAnimal({ tag: 'UK 100' }, idx, 'a1', TODAY).ok, true, 'its own tag when editing');
+    assert.match(validateAnimal({ tag: ' uk   100 ' }, { idx, today: TODAY }).errors.tag, /UK 100/);
+    assert.equal(
+      validateAnimal({ tag: 'UK 100' }, { idx, editing: idx.animalsById.get('a1'), today: TODAY }).ok,
+      true,
+      'its own tag when editing',
+    );
     // A scan finds tags first, so an electronic ID may not be another animal's tag, now or before.
     for (const eid of ['826000000000002', '826 000 000000001'])
       assert.match(
-        validateAnimal({ tag: 'UK 100', eid }, idx, 'a1', TODAY).errors.eid,
+        validateAnimal({ tag: 'UK 100', eid }, { idx, editing: idx.animalsById.get('a1'), today: TODAY })
+          .errors.eid,
         /tag of 826000000000002/,
         eid,
       );
     assert.equal(
-      validateAnimal({ tag: retagged.tag, eid: retagged.tag }, idx, 'a2', TODAY).ok,
+      validateAnimal(
+        { tag: retagged.tag, eid: retagged.tag },
+        { idx, editing: idx.animalsById.get('a2'), today: TODAY },
+      ).ok,
       true,
       'its own tag',
     );
     // Lists of tags are split at commas and semicolons, so a new tag may hold neither.
     for (const tag of ['FR 12,345', 'A;B'])
-      assert.match(validateAnimal({ tag }, idx, null, TODAY).errors.tag, /comma or a semicolon/, tag);
-    assert.ok(validateAnimal({ tag: 'N', dob: '2026-06-16' }, idx, null, TODAY).errors.dob);
-    assert.ok(validateAnimal({ tag: 'N', fieldId: 'nowhere' }, idx, null, TODAY).errors.fieldId);
+      assert.match(validateAnimal({ tag }, { idx, today: TODAY }).errors.tag, /comma or a semicolon/, tag);
+    assert.ok(validateAnimal({ tag: 'N', dob: '2026-06-16' }, { idx, today: TODAY }).errors.dob);
+    assert.ok(validateAnimal({ tag: 'N', fieldId: 'nowhere' }, { idx, today: TODAY }).errors.fieldId);
   });
 
   test('a new tag records the replacement; the old tag still finds the animal and cannot be reused', () => {
@@ -66,15 +74,13 @@ describe('animals', () => {
     const young = animal({ tag: 'Y', dam: 'uk 1 old' });
     const { db } = farm({ animals: [a, young] });
     assert.ok(
-      validateAnimal({ tag: 'UK 1 NEW' }, buildIndex(db), a.id, TODAY, db).errors.tagReason,
+      validateAnimal({ tag: 'UK 1 NEW' }, { idx: buildIndex(db), editing: a, today: TODAY, db }).errors
+        .tagReason,
       'a reason is asked for',
     );
     const res = validateAnimal(
       { tag: 'UK 1 NEW', sex: 'female', tagDate: '2026-06-01', tagReason: 'Lost, replaced' },
-      buildIndex(db),
-      a.id,
-      TODAY,
-      db,
+      { idx: buildIndex(db), editing: a, today: TODAY, db },
     );
     const saved = saveAnimal(db, a.id, res);
     assert.deepEqual(saved.tagHistory, [
@@ -86,7 +92,7 @@ describe('animals', () => {
       searchAnimals(idx2.searchIndex(), 'uk 1 old').results.map((r) => r.animal.tag),
       ['UK 1 NEW'],
     );
-    assert.match(validateAnimal({ tag: 'UK 1 OLD' }, idx2, null, TODAY).errors.tag, /was/);
+    assert.match(validateAnimal({ tag: 'UK 1 OLD' }, { idx: idx2, today: TODAY }).errors.tag, /was/);
   });
 });
 
@@ -95,7 +101,8 @@ describe('treatments', () => {
   const b = animal({ tag: 'B2' });
   const { db, idx } = farm({ animals: [a, b] });
   const input = { date: '2026-06-01', product: 'Wormer', tags: 'a1, B2', meatDays: '14', milkPeriod: '0' };
-  const check = (fields, earlier) => validateTreatment({ ...input, ...fields }, idx, TODAY, db, earlier);
+  const check = (fields, earlier) =>
+    validateTreatment({ ...input, ...fields }, { idx, today: TODAY, db, editing: earlier });
 
   test('resolves tags, takes a course by its days, names unknown tags, and keeps orphans editable', () => {
     const ok = check({ courseDays: '5', vet: 'R. Ó Briain', offLabel: 'on' });
@@ -133,13 +140,18 @@ describe('treatments', () => {
   });
 
   test('a weight needs a known animal and a sensible number', () => {
-    assert.deepEqual(validateWeight({ date: '2026-06-01', tag: 'b2', kg: '41,5' }, idx, TODAY, db).value, {
-      date: '2026-06-01',
-      animalId: b.id,
-      kg: 41.5,
-    });
     assert.deepEqual(
-      Object.keys(validateWeight({ date: '', tag: 'nobody', kg: '0' }, idx, TODAY, db).errors).sort(),
+      validateWeight({ date: '2026-06-01', tag: 'b2', kg: '41,5' }, { idx, today: TODAY, db }).value,
+      {
+        date: '2026-06-01',
+        animalId: b.id,
+        kg: 41.5,
+      },
+    );
+    assert.deepEqual(
+      Object.keys(
+        validateWeight({ date: '', tag: 'nobody', kg: '0' }, { idx, today: TODAY, db }).errors,
+      ).sort(),
       ['date', 'kg', 'tag'],
     );
     // One weight a day, as on a handling day; the weight itself can still be corrected.
@@ -147,10 +159,16 @@ describe('treatments', () => {
     // An older version let two stand on one day: either can still be corrected.
     const { db: weighed, idx: widx } = farm({ animals: [b], weights: [w, { ...w, id: 'w2', kg: 400 }] });
     assert.match(
-      validateWeight({ date: '2026-06-01', tag: 'B2', kg: '400' }, widx, TODAY, weighed).errors.tag,
+      validateWeight({ date: '2026-06-01', tag: 'B2', kg: '400' }, { idx: widx, today: TODAY, db: weighed })
+        .errors.tag,
       /already weighed on 2026-06-01 \(40 kg\)/,
     );
-    assert.ok(validateWeight({ date: '2026-06-01', tag: 'B2', kg: '41' }, widx, TODAY, weighed, w).ok);
+    assert.ok(
+      validateWeight(
+        { date: '2026-06-01', tag: 'B2', kg: '41' },
+        { idx: widx, today: TODAY, db: weighed, editing: w },
+      ).ok,
+    );
   });
 });
 
@@ -168,7 +186,7 @@ describe('births and parentage', () => {
       'youngTag-1': 'L2',
       'youngSex-1': 'female',
     };
-    const birth = saveBirth(db, null, validateBirth(input, buildIndex(db), TODAY, db));
+    const birth = saveBirth(db, null, validateBirth(input, { idx: buildIndex(db), today: TODAY, db }));
     const lambs = db.animals.filter((x) => x.tag.startsWith('L'));
     assert.deepEqual(
       lambs.map((l) => [l.tag, l.sex, l.dob, l.species, l.fieldId, l.dam]),
@@ -180,10 +198,7 @@ describe('births and parentage', () => {
     // The wrong dam and date were entered: the young follow the corrected birth.
     const edit = validateBirth(
       { ...input, date: '2026-04-03', damTag: 'EWE 2', 'youngSex-1': 'castrated' },
-      buildIndex(db),
-      TODAY,
-      db,
-      birth,
+      { idx: buildIndex(db), today: TODAY, db, editing: birth },
     );
     saveBirth(db, birth.id, edit);
     const idx = buildIndex(db);
@@ -196,8 +211,8 @@ describe('births and parentage', () => {
     );
     assert.equal(idx.animalsById.get(lambs[1].id).sex, 'castrated');
     assert.ok(
-      validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'ewe 1' }, idx, TODAY, db).errors
-        .young,
+      validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'ewe 1' }, { idx, today: TODAY, db })
+        .errors.young,
     );
     // An animal already recorded may be linked as a young unless it was born on another date (a mistyped tag).
     const { db: db2, idx: idx2 } = farm({
@@ -209,7 +224,10 @@ describe('births and parentage', () => {
       ],
     });
     const linking = (tag) =>
-      validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': tag }, idx2, TODAY, db2);
+      validateBirth(
+        { date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': tag },
+        { idx: idx2, today: TODAY, db: db2 },
+      );
     assert.match(linking('old').errors.young, /OLD is recorded as born on 2019-04-02/);
     for (const tag of ['PRE', 'NEW'])
       assert.deepEqual(linking(tag).value.offspringIds, [db2.animals.find((x) => x.tag === tag).id], tag);
@@ -220,15 +238,25 @@ describe('births and parentage', () => {
       weights: [{ id: 'w-e', date: '2026-01-10', animalId: early.id, kg: 30 }],
     });
     assert.match(
-      validateBirth({ date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'EARLY' }, idx3, TODAY, db3).errors
-        .young,
+      validateBirth(
+        { date: '2026-04-02', damTag: 'EWE 1', 'youngTag-0': 'EARLY' },
+        { idx: idx3, today: TODAY, db: db3 },
+      ).errors.young,
       /records from 2026-01-10/,
     );
     assert.match(
-      validateAnimal({ tag: 'EARLY', dob: '2026-02-01' }, idx3, early.id, TODAY, db3).errors.dob,
+      validateAnimal(
+        { tag: 'EARLY', dob: '2026-02-01' },
+        { idx: idx3, editing: early, today: TODAY, db: db3 },
+      ).errors.dob,
       /records from 2026-01-10/,
     );
-    assert.ok(validateAnimal({ tag: 'EARLY', dob: '2026-01-10' }, idx3, early.id, TODAY, db3).ok);
+    assert.ok(
+      validateAnimal(
+        { tag: 'EARLY', dob: '2026-01-10' },
+        { idx: idx3, editing: early, today: TODAY, db: db3 },
+      ).ok,
+    );
     // Linked so by an older version, it does not stop an edit that keeps the date.
     const linked = {
       id: 'bi-e',
@@ -242,10 +270,7 @@ describe('births and parentage', () => {
     assert.ok(
       validateBirth(
         { date: '2026-04-02', damTag: 'EWE 1', sire: 'Ram 9', 'youngTag-0': 'EARLY' },
-        idx4,
-        TODAY,
-        db4,
-        linked,
+        { idx: idx4, today: TODAY, db: db4, editing: linked },
       ).ok,
     );
   });
@@ -283,8 +308,12 @@ describe('kept records', () => {
 
   test('field names are unique, ignoring case; an archived field keeps its name in the history', () => {
     const { db } = farm({ fields: [place('f1', 'Top')], movements: [movement({ fieldId: 'f1' })] });
-    assert.ok(validateField({ name: 'TOP' }, db, null).errors.name);
-    assert.equal(validateField({ name: 'Top', area: '2,5' }, db, 'f1').value.area, 2.5);
+    assert.ok(validateField({ name: 'TOP' }, { db }).errors.name);
+    assert.equal(
+      validateField({ name: 'Top', area: '2,5' }, { db, editing: db.fields.find((f) => f.id === 'f1') }).value
+        .area,
+      2.5,
+    );
     archiveField(db, 'f1', TODAY);
     assert.deepEqual(
       [db.movements[0].fieldId, fieldName(buildIndex(db), 'f1'), db.fields[0].archived],

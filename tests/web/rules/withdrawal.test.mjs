@@ -67,8 +67,7 @@ describe('fit for food from', () => {
     const { idx } = farm({ animals: [animal({ tag: 'A1' })] });
     const r = validateTreatment(
       { date: '2026-05-01', product: 'X', tags: 'A1', meatDays: '', milkPeriod: '0' },
-      idx,
-      '2026-06-01',
+      { idx, today: '2026-06-01' },
     );
     assert.match(r.errors.meatDays, /0 if there is none/);
     assert.equal(r.errors.milkPeriod, undefined);

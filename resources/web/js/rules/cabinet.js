@@ -76,7 +76,7 @@ export function choiceLabel(c) {
   return `${p.product}${batch}${expiry}, ${c.left} ${p.unit} left${marks}`;
 }
 
-export function validatePurchase(input, today) {
+export function validatePurchase(input, { today }) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   const product = text(input.product);
@@ -203,10 +203,10 @@ export function purchasesCsv(purchases, stock) {
 
 // A treatment as typed, with what it drew from the cabinet: the product and
 // batch are the purchase's; the periods it filled in stay as edited.
-export function validateTreatmentFromCabinet(input, idx, today, db, editing = null) {
+export function validateTreatmentFromCabinet(input, { idx, today, db, editing = null }) {
   const use = checkCabinetUse(db, input, text(input.date), editing);
   const fromCabinet = use.value.product ? { product: use.value.product, batch: use.value.batch } : {};
-  const res = validateTreatment({ ...input, ...fromCabinet }, idx, today, db, editing);
+  const res = validateTreatment({ ...input, ...fromCabinet }, { idx, today, db, editing });
   const errors = { ...(res.ok ? {} : res.errors), ...use.errors };
   if (Object.keys(errors).length) return { ok: false, errors };
   return { ok: true, value: { ...res.value, ...use.value }, warnings: use.warnings };

@@ -22,7 +22,8 @@ export function groupsOf(db, animalId, date) {
   );
 }
 
-export function validateGroup(input, db, editingId = null) {
+export function validateGroup(input, { db, editing = null }) {
+  const editingId = editing?.id ?? null;
   const errors = {};
   const name = text(input.name);
   if (!name) errors.name = 'Enter a name for the group.';

@@ -66,7 +66,7 @@ export function sessionDateError(date, today) {
 }
 
 // One weighing, checked as checkWeighTag does.
-export function validateSessionWeight(db, idx, { tag, kg, date, expected = null, today }) {
+export function validateSessionWeight({ tag, kg, date, expected = null }, { db, idx, today }) {
   const d = text(date);
   const badDate = sessionDateError(d, today);
   if (badDate) return { ok: false, errors: { date: badDate } };
@@ -87,16 +87,14 @@ export function validateSessionWeight(db, idx, { tag, kg, date, expected = null,
 // One animal through the race in a treatment session: the session's product
 // and batch, a treatment record of its own (so that a wrong tag can be voided
 // alone), and its share of the stock.
-export function validateSessionTreatment(db, idx, session, tag, today) {
+export function validateSessionTreatment({ session, tag }, { db, idx, today }) {
   const found = lookupTag(db, idx, tag, session.date);
   if (found.error) return { ok: false, errors: { tag: found.error } };
   if (session.treated?.has(found.animal.id))
     return { ok: false, errors: { tag: `${found.animal.tag} has already been treated in this session.` } };
   const res = validateTreatmentFromCabinet(
     { ...session, tags: found.animal.tag, stockUsed: session.perAnimal },
-    idx,
-    today,
-    db,
+    { idx, today, db },
   );
   return res.ok ? { ...res, animal: found.animal } : res;
 }
@@ -120,7 +118,7 @@ export function expandTagRange(s, max = 2000) {
 // New animals entered together: a range or a pasted list, sharing species,
 // breed, sex, date of birth and field. All or nothing, so that a second
 // try after a correction does not add half of them twice.
-export function validateBatchAnimals(input, idx, today) {
+export function validateBatchAnimals(input, { idx, today }) {
   const errors = {};
   const raw = text(input.tags);
   const single = !/\n|,|;/.test(raw);

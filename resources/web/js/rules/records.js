@@ -113,9 +113,10 @@ export function firstRecordOf(idx, animal) {
 
 // Sold, died or away chosen on the animal's form becomes a movement; going
 // back is done by voiding that movement, so that the register keeps it.
-export function validateAnimal(input, idx, editing, today, db = null) {
+export function validateAnimal(input, { idx, today, db = null, editing = null }) {
   const errors = {};
-  const animal = editing ? idx.animalsById.get(editing) : null;
+  const editingId = editing?.id ?? null;
+  const animal = editing ? idx.animalsById.get(editingId) : null;
   const tag = text(input.tag).replace(/\s+/g, ' ');
   if (!tag) errors.tag = 'Enter the tag number.';
   // Lists of tags (treatments, movements, selections) are split at these.
@@ -123,7 +124,7 @@ export function validateAnimal(input, idx, editing, today, db = null) {
     errors.tag = 'A tag cannot hold a comma or a semicolon.';
   else {
     const other = findByTag(idx, tag);
-    if (other && other.id !== editing) {
+    if (other && other.id !== editingId) {
       errors.tag = other.voided
         ? `${other.tag} was entered in error with this tag: restore it and correct it instead.`
         : `The tag ${tag} is, or was, the tag of ${other.tag}.`;
@@ -138,12 +139,13 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   }
   const eid = text(input.eid).replace(/[\s-]/g, '');
   if (eid && !/^\d{15}$/.test(eid)) errors.eid = 'An electronic ID has 15 digits.';
-  else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editing)
+  else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editingId)
     errors.eid = `This electronic ID is ${idx.byEid.get(eid).tag}’s.`;
   // A scan looks among tags before electronic IDs, so another's tag here would find that animal instead.
   else if (eid) {
     const owner = idx.byTag.get(normaliseTag(eid)) || idx.byFormerTag.get(normaliseTag(eid));
-    if (owner && owner.id !== editing) errors.eid = `This electronic ID is, or was, the tag of ${owner.tag}.`;
+    if (owner && owner.id !== editingId)
+      errors.eid = `This electronic ID is, or was, the tag of ${owner.tag}.`;
   }
   const sex = has(SEXES, input.sex) ? input.sex : 'unknown';
   const dob = text(input.dob);
@@ -157,7 +159,7 @@ export function validateAnimal(input, idx, editing, today, db = null) {
   const dam = born ? '' : text(input.dam);
   const sire = born ? '' : text(input.sire);
   const damAnimal = dam ? findByTag(idx, dam) : null;
-  if (tag && dam && (normaliseTag(dam) === normaliseTag(tag) || (damAnimal && damAnimal.id === editing)))
+  if (tag && dam && (normaliseTag(dam) === normaliseTag(tag) || (damAnimal && damAnimal.id === editingId)))
     errors.dam = 'An animal cannot be its own dam.';
   else if (damAnimal && !FEMALE.has(damAnimal.sex))
     errors.dam = `${damAnimal.tag} is recorded as ${damAnimal.sex === 'male' ? 'a male' : 'a castrated male'}, so cannot be a dam.`;
@@ -259,7 +261,7 @@ function requireAnimals(input, idx, errors, key = 'tags', keep = null) {
 
 // ---------------------------------------------------------------- treatments
 
-export function validateTreatment(input, idx, today, db, editing = null) {
+export function validateTreatment(input, { idx, today, db, editing = null }) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   let lastDate = text(input.lastDate);
@@ -316,7 +318,7 @@ export function validateTreatment(input, idx, today, db, editing = null) {
   );
 }
 
-export function validateWeight(input, idx, today, db, editing = null) {
+export function validateWeight(input, { idx, today, db, editing = null }) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   const tag = text(input.tag);
@@ -345,7 +347,7 @@ export function validateWeight(input, idx, today, db, editing = null) {
 // The young are given as rows: youngTag-N with youngSex-N. Tags not yet in
 // the herd become new animals, born on the birth date to that dam, in the
 // dam's field. Each young keeps its own sex.
-export function validateBirth(input, idx, today, db, editing = null) {
+export function validateBirth(input, { idx, today, db, editing = null }) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   const damTag = text(input.damTag);
@@ -447,7 +449,7 @@ export function saveBirth(db, birthId, res) {
 
 // ---------------------------------------------------------------- movements
 
-export function validateMovement(input, idx, today, db, editing = null) {
+export function validateMovement(input, { idx, today, db, editing = null }) {
   const errors = {};
   const date = requireDate(input.date, errors, 'date', today);
   const direction = has(DIRECTIONS, input.direction) ? input.direction : 'move';
@@ -513,7 +515,8 @@ export function saveMovement(db, id, value) {
   return m;
 }
 
-export function validateField(input, db, editingId) {
+export function validateField(input, { db, editing = null }) {
+  const editingId = editing?.id ?? null;
   const errors = {};
   const name = text(input.name);
   if (!name) errors.name = 'Enter a name.';

@@ -282,7 +282,7 @@ export function animalForm(app, animal = null) {
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: a.notes, wide: true }),
     ),
     onSubmit: (form, status) => {
-      const res = validateAnimal(formValues(form), app.idx, animal?.id, app.today(), app.db);
+      const res = validateAnimal(formValues(form), app.context(animal));
       if (!showErrors(form, res.ok ? {} : res.errors)) return false;
       if (
         animal &&
@@ -447,7 +447,7 @@ export function treatmentForm(app, t = null, preset = {}) {
     wide: true,
     content: body,
     onSubmit: (form, status) => {
-      const res = validateTreatmentFromCabinet(formValues(form), app.idx, app.today(), app.db, t);
+      const res = validateTreatmentFromCabinet(formValues(form), app.context(t));
       if (!showErrors(form, res.ok ? {} : res.errors)) return false;
       if (!warnOnce(form, status, JSON.stringify(res.value), res.warnings)) return false;
       // A new record goes into the index in place: no rebuild on a large farm.
@@ -536,7 +536,7 @@ export function purchaseForm(app, p = null) {
     ),
     onSubmit: submitWith(
       app,
-      (input) => validatePurchase(input, app.today()),
+      (input) => validatePurchase(input, app.context()),
       (db, res) => upsert(db, 'purchases', p?.id, res.value),
     ),
   }).then((ok) => ok && app.toast(p ? 'Purchase saved.' : 'Purchase recorded.'));
@@ -567,7 +567,7 @@ export function weightForm(app, w = null, preset = {}) {
       }),
     ),
     onSubmit: (form) => {
-      const res = validateWeight(formValues(form), app.idx, app.today(), app.db, w);
+      const res = validateWeight(formValues(form), app.context(w));
       if (!showErrors(form, res.ok ? {} : res.errors)) return false;
       if (w) app.commit((db) => upsert(db, 'weights', w.id, res.value));
       else app.commitAdded('weights', res.value);
@@ -640,7 +640,7 @@ export function birthForm(app, b = null, preset = {}) {
     ),
     onSubmit: submitWith(
       app,
-      (input) => validateBirth(input, app.idx, app.today(), app.db, b),
+      (input) => validateBirth(input, app.context(b)),
       (db, res) => saveBirth(db, b?.id, res),
     ),
   }).then((ok) => ok && app.toast(b ? 'Birth saved.' : 'Birth recorded.'));
@@ -714,7 +714,7 @@ export function movementForm(app, m = null, preset = {}) {
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
     ),
     onSubmit: (form, status) => {
-      const res = validateMovement(formValues(form), app.idx, app.today(), app.db, m);
+      const res = validateMovement(formValues(form), app.context(m));
       if (!showErrors(form, res.ok ? {} : res.errors)) return false;
       if (
         res.value.direction === 'off' &&
@@ -748,7 +748,7 @@ export function fieldForm(app, f = null) {
     ),
     onSubmit: submitWith(
       app,
-      (input) => validateField(input, app.db, f?.id),
+      (input) => validateField(input, app.context(f)),
       (db, res) => upsert(db, 'fields', f?.id, res.value),
     ),
   }).then((ok) => ok && app.toast(f ? 'Saved.' : 'Added.'));
@@ -883,7 +883,7 @@ export function groupMembershipForm(app, ids, mode) {
       let done;
       if (joining && !v.group) {
         // A new group and its first members are one change.
-        const res = validateGroup(v, app.db);
+        const res = validateGroup(v, app.context());
         const errors = {
           ...(res.ok ? {} : res.errors),
           ...(isIsoDate(date) ? {} : { date: 'Use the form yyyy-mm-dd.' }),

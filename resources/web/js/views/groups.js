@@ -87,7 +87,7 @@ function groupForm(app, g = null) {
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: g?.notes ?? '', wide: true }),
     ),
     onSubmit: (form) => {
-      const res = validateGroup(formValues(form), app.db, g?.id);
+      const res = validateGroup(formValues(form), app.context(g));
       if (!showErrors(form, res.ok ? {} : res.errors)) return false;
       app.commit(
         (db) => (g ? upsert(db, 'groups', g.id, res.value) : createGroup(db, res.value)),

@@ -189,13 +189,10 @@ function weighing(app, st) {
     }
     if (ev.key !== 'Enter') return;
     ev.preventDefault();
-    const res = validateSessionWeight(app.db, app.idx, {
-      tag: tag.value,
-      kg: kg.value,
-      date: st.date,
-      expected: st.expected,
-      today: app.today(),
-    });
+    const res = validateSessionWeight(
+      { tag: tag.value, kg: kg.value, date: st.date, expected: st.expected },
+      app.context(),
+    );
     if (!res.ok) {
       show(res.errors.date || res.errors.tag || res.errors.kg, 'error');
       if (res.errors.kg && !res.errors.tag) kg.select();
@@ -344,9 +341,7 @@ function treating(app, st) {
     // needs its own checks.
     const res = validateTreatmentFromCabinet(
       { ...setup, stockUsed: setup.perAnimal, tags: '' },
-      app.idx,
-      app.today(),
-      app.db,
+      app.context(),
     );
     const errors = { ...(res.errors || {}) };
     delete errors.tags;
@@ -399,7 +394,7 @@ function treatingSession(app, st) {
   tag.addEventListener('keydown', (ev) => {
     if (ev.key !== 'Enter') return;
     ev.preventDefault();
-    const res = validateSessionTreatment(app.db, app.idx, s, tag.value, app.today());
+    const res = validateSessionTreatment({ session: s, tag: tag.value }, app.context());
     if (!res.ok) {
       say(st, Object.values(res.errors)[0], 'error');
       st.treatLog.unshift({ flag: true, cells: [tag.value.trim(), '', '', '', `Not saved: ${st.info}`] });
@@ -489,7 +484,7 @@ function newAnimals(app, st) {
   );
   form.addEventListener('submit', (ev) => {
     ev.preventDefault();
-    const res = validateBatchAnimals(formValues(form), app.idx, app.today());
+    const res = validateBatchAnimals(formValues(form), app.context());
     if (!showErrors(form, res.ok ? {} : res.errors)) return;
     st.newMsg = `Added ${nf.format(res.value.length)} animals: ${res.value[0].tag} to ${res.value[res.value.length - 1].tag}.`;
     app.commit((db) => addAnimals(db, res.value));

@@ -702,7 +702,12 @@ function startFailed(e) {
   let raw = null;
   if (typeof window.__ML_DB_B64 === 'string') raw = { content: window.__ML_DB_B64, base64: true };
   else {
-    const stored = session(() => window.localStorage.getItem(STORAGE_KEY));
+    let stored = null;
+    try {
+      stored = window.localStorage.getItem(STORAGE_KEY);
+    } catch {
+      // No storage to offer a copy from.
+    }
     if (stored) raw = { content: stored, base64: false };
   }
   app.problem = {

@@ -449,16 +449,16 @@ app.importBackup = async (file, statusEl) => {
     say('error', 'Nothing was imported.');
     return;
   }
+  // The screens start afresh on other records, drawn once by the change.
+  app.viewStates.clear();
   // The new records count as unsaved, whatever revision they carry.
   const done = app.store.apply({ label: `The restore of ${file.name}`, replace: incoming });
   if (!done.ok) {
     say('error', 'Nothing was imported.');
     return;
   }
-  app.viewStates.clear();
   const saved = await app.queue.flush();
-  render();
-  toast(saved.ok ? `Restored ${file.name}.` : `Restored ${file.name}, but it is not saved yet.`);
+  app.toast(saved.ok ? `Restored ${file.name}.` : `Restored ${file.name}, but it is not saved yet.`);
 };
 
 // ---------------------------------------------------------------- printing

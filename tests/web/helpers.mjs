@@ -1,26 +1,70 @@
 // Shared fixtures for the web application's tests.
-import { emptyDatabase, buildIndex } from '../../resources/web/js/model.js';
-import { refreshHerd } from '../../resources/web/js/history.js';
+import { emptyDatabase } from '../../resources/web/js/core/database.js';
+import { buildIndex } from '../../resources/web/js/core/indexes.js';
+import { refreshHerd } from '../../resources/web/js/rules/history.js';
 
 let n = 0;
 export function animal(fields = {}) {
   return {
-    id: `an-${++n}`, tag: `T${n}`, name: '', species: 'Sheep', breed: '', sex: 'female', dob: '', dam: '', sire: '',
-    status: 'on-farm', statusDate: '', fieldId: '', firstFieldId: fields.fieldId ?? '', tagHistory: [], notes: '', ...fields,
+    id: `an-${++n}`,
+    tag: `T${n}`,
+    name: '',
+    species: 'Sheep',
+    breed: '',
+    sex: 'female',
+    dob: '',
+    dam: '',
+    sire: '',
+    status: 'on-farm',
+    statusDate: '',
+    fieldId: '',
+    firstFieldId: fields.fieldId ?? '',
+    tagHistory: [],
+    notes: '',
+    ...fields,
   };
 }
 
 export function treatment(fields = {}) {
   return {
-    id: `tr-${++n}`, date: '2026-03-01', lastDate: '', time: '', animalIds: [], target: '', product: 'Product', dose: '', batch: '',
-    reason: '', givenBy: '', vet: '', meatDays: 0, milkPeriod: 0, milkUnit: 'days', offLabel: false, notes: '', ...fields,
+    id: `tr-${++n}`,
+    date: '2026-03-01',
+    lastDate: '',
+    time: '',
+    animalIds: [],
+    target: '',
+    product: 'Product',
+    dose: '',
+    batch: '',
+    reason: '',
+    givenBy: '',
+    vet: '',
+    meatDays: 0,
+    milkPeriod: 0,
+    milkUnit: 'days',
+    offLabel: false,
+    notes: '',
+    ...fields,
   };
 }
 
 export function movement(fields = {}) {
   return {
-    id: `mo-${++n}`, date: '2026-03-01', direction: 'move', outcome: '', animalIds: [], from: '', fromHolding: '', to: '', toHolding: '',
-    fieldId: '', documentRef: '', cause: '', reason: '', notes: '', ...fields,
+    id: `mo-${++n}`,
+    date: '2026-03-01',
+    direction: 'move',
+    outcome: '',
+    animalIds: [],
+    from: '',
+    fromHolding: '',
+    to: '',
+    toHolding: '',
+    fieldId: '',
+    documentRef: '',
+    cause: '',
+    reason: '',
+    notes: '',
+    ...fields,
   };
 }
 
@@ -34,9 +78,21 @@ export const weight = (animalId, date, kg, more = {}) => ({ id: `we-${++n}`, dat
 
 export function purchase(fields = {}) {
   return {
-    id: 'pu-1', date: '2026-01-10', product: 'Ivomec', batch: 'B1', expiry: '2026-06-15', quantity: 100,
-    unit: 'ml', supplier: 'Vet Co', supplierAddress: '', meatDays: 14, milkPeriod: 0, milkUnit: 'days',
-    antibiotic: false, notes: '', ...fields,
+    id: 'pu-1',
+    date: '2026-01-10',
+    product: 'Ivomec',
+    batch: 'B1',
+    expiry: '2026-06-15',
+    quantity: 100,
+    unit: 'ml',
+    supplier: 'Vet Co',
+    supplierAddress: '',
+    meatDays: 14,
+    milkPeriod: 0,
+    milkUnit: 'days',
+    antibiotic: false,
+    notes: '',
+    ...fields,
   };
 }
 

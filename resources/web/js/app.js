@@ -2,26 +2,40 @@
 // the menu hooks of the desktop application (search, back up, print, flush
 // before quitting), routing and the global search.
 
+import { COLLECTIONS, SCHEMA_VERSION } from './core/database.js';
+import { serialiseDatabase } from './core/saved-text.js';
+import { parseDatabase } from './core/checks.js';
+import { decodeUtf8 } from './core/base64.js';
+import { localIsoDate, localDateTime } from './core/dates.js';
+import { searchAnimals } from './core/search.js';
+import { animalLabel, STATUS_LABEL, SPECIES } from './core/text.js';
+import { createStore } from './rules/store.js';
+import { withdrawalsRunning } from './rules/withdrawal.js';
+import { PersistQueue } from './shell/persist.js';
+import { createBridge, STORAGE_KEY } from './shell/bridge.js';
+import { chooseStartup } from './shell/startup.js';
+import { demoDatabase } from './shell/demo.js';
+import { h, nf } from './ui/dom.js';
+import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui/ui.js';
+import { herdRegister, composeDocument } from './output/print.js';
+import { escapeHtml } from './output/html.js';
+import { overviewView, animalsView, animalCardView } from './views/herd.js';
+import { animalHref, showAnimals } from './views/cells.js';
+import { registerDatesOf } from './rules/history.js';
+import { cabinetView } from './views/cabinet.js';
+import { handlingView } from './views/handling.js';
+import { groupsView } from './views/groups.js';
+import { reportsView } from './views/reports.js';
+import { UNITS } from './rules/cabinet.js';
 import {
-  buildIndex, indexAdded, newId, blockSerialiser, serialiseDatabase, parseDatabase, decodeUtf8, localIsoDate, localDateTime, searchAnimals, animalLabel,
-  STATUS_LABEL, COLLECTIONS, SPECIES, SCHEMA_VERSION,
-} from './model.js';
-import { refreshHerd } from './history.js';
-import { withdrawalsRunning } from './withdrawal.js';
-import { PersistQueue } from './persist.js';
-import { createBridge, STORAGE_KEY } from './bridge.js';
-import { chooseStartup, openRecords } from './startup.js';
-import { demoDatabase } from './demo.js';
-import { h, nf } from './dom.js';
-import { toast, showBanner, clearBanner, confirmDialog, focusKeyOf, refocus } from './ui.js';
-import { herdRegister, composeDocument } from './print.js';
-import { overviewView, animalsView, animalCardView, animalHref, showAnimals, registerDatesOf } from './views-herd.js';
-import { cabinetView } from './views-cabinet.js';
-import { handlingView } from './views-handling.js';
-import { groupsView } from './views-groups.js';
-import { reportsView } from './views-reports.js';
-import { UNITS } from './cabinet.js';
-import { treatmentsView, weightsView, birthsView, movementsView, fieldsView, dataView, lockedView } from './views-records.js';
+  treatmentsView,
+  weightsView,
+  birthsView,
+  movementsView,
+  fieldsView,
+  dataView,
+  lockedView,
+} from './views/records.js';
 
 const MARKER_KEY = 'meadowline-field-keeper.saved';
 const RELOADED_KEY = 'meadowline-field-keeper.reloaded';
@@ -43,8 +57,15 @@ const ROUTES = {
 };
 
 const app = {
-  db: null,
-  idx: null,
+  store: null,
+  // The records and their index, read by every screen; changed only through
+  // app.store.apply (app.commit, app.commitAdded).
+  get db() {
+    return this.store?.db ?? null;
+  },
+  get idx() {
+    return this.store?.idx ?? null;
+  },
   bridge: null,
   queue: null,
   problem: null,
@@ -54,8 +75,7 @@ const app = {
   sortCache: new Map(),
   today: () => localIsoDate(),
   now: () => localDateTime(),
-  toast,
-  serialiser: blockSerialiser(),
+  toast: (message) => toast(message, undoOffer()),
 };
 
 function session(fn) {
@@ -98,7 +118,7 @@ async function start() {
       revision: () => app.db?.revision ?? 0,
       text: () => {
         app.db.savedAt = new Date().toISOString();
-        return app.serialiser.text(app.db);
+        return app.store.text();
       },
     },
     send: (text) => app.bridge.persist(text),
@@ -109,23 +129,28 @@ async function start() {
   const demo = !inShell && new URLSearchParams(location.search).get('demo');
   if (demo && choice.mode !== 'locked') {
     // For trying the screens with a large farm; never saved over real records.
-    app.db = demoDatabase(Number(demo) || 300, app.today());
-    app.idx = buildIndex(app.db);
+    app.store = createStore(demoDatabase(Number(demo) || 300, app.today()), storeHooks);
     app.queue.lock();
-    showBanner('demo', { kind: 'info', title: 'Demonstration records.', message: 'Nothing you change here is saved.' });
+    showBanner('demo', {
+      kind: 'info',
+      title: 'Demonstration records.',
+      message: 'Nothing you change here is saved.',
+    });
   } else if (choice.mode === 'locked') {
     app.problem = choice;
     app.queue.lock();
     document.body.classList.add('is-locked');
     document.getElementById('global-search').disabled = true;
   } else {
-    app.db = choice.db;
-    app.idx = openRecords(app.db);
+    app.store = createStore(choice.db, storeHooks);
     if (choice.upgradedFrom) await upgradeOnDisk(choice.upgradedFrom);
     if (app.queue.dirty) app.queue.changed();
   }
 
   window.mlFlushNow = () => app.queue.flush();
+  // For the shell's Edit menu, whose shortcuts may reach the page only so.
+  window.mlUndo = () => app.undo();
+  window.mlRedo = () => app.redo();
   warmSaved();
   window.printPage = printPage;
   document.getElementById('backup-top').addEventListener('click', () => app.backUp());
@@ -133,18 +158,35 @@ async function start() {
   window.addEventListener('hashchange', () => render({ focusHeading: true }));
   // A reload or closing the tab still hands over the pending work.
   window.addEventListener('pagehide', () => app.queue.flush());
-  document.addEventListener('visibilitychange', () => { if (document.visibilityState === 'hidden') app.queue.flush(); });
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'hidden') app.queue.flush();
+  });
   document.addEventListener('keydown', globalKeys);
   document.body.append(
     h('datalist', { id: 'tag-suggestions' }),
-    h('datalist', { id: 'species-suggestions' }, SPECIES.map((s) => h('option', { value: s }))),
+    h(
+      'datalist',
+      { id: 'species-suggestions' },
+      SPECIES.map((s) => h('option', { value: s })),
+    ),
     h('datalist', { id: 'product-suggestions' }),
-    h('datalist', { id: 'unit-suggestions' }, UNITS.map((u) => h('option', { value: u }))));
+    h(
+      'datalist',
+      { id: 'unit-suggestions' },
+      UNITS.map((u) => h('option', { value: u })),
+    ),
+  );
   setupSearch();
   showSaveState(app.queue.state);
   render({ focusHeading: false });
 
-  app.bridge.ping().then((r) => { app.dataPath = r?.dataPath || ''; if (app.current?.route === 'data') render(); }, () => {});
+  app.bridge.ping().then(
+    (r) => {
+      app.dataPath = r?.dataPath || '';
+      if (app.current?.route === 'data') render();
+    },
+    () => {},
+  );
 }
 
 // ---------------------------------------------------------------- changes and saving
@@ -161,7 +203,8 @@ async function upgradeOnDisk(from) {
     app.queue.lock();
     showBanner('upgrade-error', {
       title: 'These records are not being saved.',
-      message: `They were written by an older version (format ${from}) and need upgrading, but a copy of the old file could not be kept first (${e?.message || e}). ` +
+      message:
+        `They were written by an older version (format ${from}) and need upgrading, but a copy of the old file could not be kept first (${e?.message || e}). ` +
         'The file is unchanged. Quit and start Field Keeper again to try once more.',
     });
     return;
@@ -169,48 +212,83 @@ async function upgradeOnDisk(from) {
   app.db.revision += 1;
 }
 
+// Every change of the records: saved shortly after, the screen redrawn once.
+// A change that throws is not made at all, and says so.
+let changedSinceToast = false;
+const storeHooks = {
+  onChange: () => {
+    warmSaved();
+    app.sortCache.clear();
+    app.queue.changed();
+    changedSinceToast = true;
+    app.rerender();
+  },
+  onError: (e, change) => {
+    console.error(e);
+    showBanner('change-error', {
+      title: 'That change was not made.',
+      message: `${sentence(change.label)} The records are as they were before it (${e?.message || e}).`,
+    });
+  },
+};
+
+// What every check of typed input is given: the records, their index, the
+// day, and the record being edited (null for a new one).
+app.context = (editing = null) => ({ db: app.db, idx: app.idx, today: app.today(), editing });
+
+// The answer of `mutate` (the record saved, say), or undefined when nothing changed.
 app.commit = (mutate, message) => {
   if (app.problem) return undefined;
-  const out = mutate(app.db);
-  app.serialiser.reset();
-  warmSaved();
-  refreshHerd(app.db);
-  app.db.revision += 1;
-  app.idx = buildIndex(app.db);
-  app.sortCache.clear();
-  app.queue.changed();
-  app.rerender();
-  if (message) toast(message);
-  return out;
+  const done = app.store.apply({ label: message || 'The last change', run: mutate });
+  if (!done.ok) return undefined;
+  if (message) app.toast(message);
+  return done.value;
 };
 
 // One new weight or treatment, as a handling day adds them: the index takes
 // the record in place of a rebuild.
 app.commitAdded = (collection, value) => {
   if (app.problem) return undefined;
-  const rec = { id: newId(collection.slice(0, 2)), ...value };
-  app.db[collection].push(rec);
-  app.serialiser.appended(collection, app.db[collection]);
-  indexAdded(app.db, app.idx, collection, rec);
-  app.db.revision += 1;
-  app.sortCache.clear();
-  app.queue.changed();
-  app.rerender();
-  return rec;
+  const done = app.store.apply({ label: `A new ${collection.slice(0, -1)}`, add: { collection, value } });
+  return done.ok ? done.value : undefined;
 };
+
+// Undo and redo of this session's changes, until they are printed or exported.
+app.undo = () => {
+  if (app.problem) return;
+  const label = app.store?.undo();
+  changedSinceToast = false;
+  toast(label ? `Undone: ${label}` : 'Nothing to undo.', label && app.store.canRedo() ? redoOffer : null);
+};
+app.redo = () => {
+  if (app.problem) return;
+  const label = app.store?.redo();
+  changedSinceToast = false;
+  toast(label ? `Done again: ${label}` : 'Nothing to redo.');
+};
+const redoOffer = { label: 'Redo', run: () => app.redo() };
+// The notice after a change offers to take it back.
+function undoOffer() {
+  const offer = changedSinceToast && app.store?.canUndo();
+  changedSinceToast = false;
+  return offer ? { label: 'Undo', run: () => app.undo() } : null;
+}
 
 // The saved text's blocks are made in short tasks after a change, so that
 // the save that follows does not hold the page for long on a large farm.
 let warming = null;
 function warmSaved() {
   if (warming !== null || !app.db) return;
-  const step = () => { warming = app.serialiser.warm(app.db) || app.idx?.warmSearch() ? setTimeout(step, 0) : null; };
+  const step = () => {
+    warming = app.store.warm() || app.idx?.warmSearch() ? setTimeout(step, 0) : null;
+  };
   warming = setTimeout(step, 0);
 }
 
 // Withdrawals running now, worked out once per change and minute: every
 // screen of the herd shows them, and a large farm has many treatments.
-app.withdrawals = () => app.sortedOnce(`withdrawals ${app.now()}`, () => withdrawalsRunning(app.db, app.idx, app.now()));
+app.withdrawals = () =>
+  app.sortedOnce(`withdrawals ${app.now()}`, () => withdrawalsRunning(app.db, app.idx, app.now()));
 
 app.sortedOnce = (key, make) => {
   let v = app.sortCache.get(key);
@@ -224,11 +302,22 @@ let lastMarked = null;
 function showSaveState(state) {
   const el = document.getElementById('save-state');
   let text, kind;
-  if (state.locked) { text = 'Saving is switched off'; kind = 'off'; }
-  else if (state.error) { text = 'Not saved'; kind = 'error'; }
-  else if (state.saving) { text = 'Saving…'; kind = 'busy'; }
-  else if (state.dirty) { text = 'Changes waiting to be saved'; kind = 'busy'; }
-  else { text = 'All changes saved'; kind = 'ok'; }
+  if (state.locked) {
+    text = 'Saving is switched off';
+    kind = 'off';
+  } else if (state.error) {
+    text = 'Not saved';
+    kind = 'error';
+  } else if (state.saving) {
+    text = 'Saving…';
+    kind = 'busy';
+  } else if (state.dirty) {
+    text = 'Changes waiting to be saved';
+    kind = 'busy';
+  } else {
+    text = 'All changes saved';
+    kind = 'ok';
+  }
   el.textContent = text;
   el.dataset.state = kind;
 
@@ -236,7 +325,9 @@ function showSaveState(state) {
     showBanner('save-error', {
       title: 'Your latest changes could not be saved.',
       message: `${sentence(state.error)} They are kept in this window, and saving is tried again with your next change.`,
-      actions: [h('button', { type: 'button', class: 'btn', onclick: () => app.queue.flush() }, 'Try again now')],
+      actions: [
+        h('button', { type: 'button', class: 'btn', onclick: () => app.queue.flush() }, 'Try again now'),
+      ],
     });
   } else {
     clearBanner('save-error');
@@ -266,7 +357,10 @@ app.safetySnapshot = async (reason) => {
     if (res?.ok === false) throw new Error(res.error || 'no reason was given');
     return true;
   } catch (e) {
-    showBanner('action-error', { title: 'Nothing was changed.', message: `The safety copy could not be made: ${e?.message || e}` });
+    showBanner('action-error', {
+      title: 'Nothing was changed.',
+      message: `The safety copy could not be made: ${e?.message || e}`,
+    });
     return false;
   }
 };
@@ -275,29 +369,39 @@ async function offerFile(what, filename, content, base64 = false) {
   try {
     const res = await app.bridge.save(filename, content, base64);
     if (res?.ok) {
+      // A file elsewhere now holds these records: undoing would belie it.
+      app.store?.seal();
       clearBanner('file-error');
       toast(`${what} saved${res.path ? ` as ${res.path}` : ''}.`);
     } else if (res?.cancelled) {
       toast(`${what} not saved.`);
     } else {
-      showBanner('file-error', { title: `${what} was not saved.`, message: res?.error || 'No reason was given.' });
+      showBanner('file-error', {
+        title: `${what} was not saved.`,
+        message: res?.error || 'No reason was given.',
+      });
     }
   } catch (e) {
     showBanner('file-error', { title: `${what} was not saved.`, message: String(e?.message || e) });
   }
 }
 
-app.exportCsv = (csv, what = 'Export') => offerFile(what, `Field Keeper ${what.toLowerCase()} ${app.today()}.csv`, csv);
+app.exportCsv = (csv, what = 'Export') =>
+  offerFile(what, `Field Keeper ${what.toLowerCase()} ${app.today()}.csv`, csv);
 
 app.exportRaw = () => {
   const raw = app.problem?.raw;
-  if (raw) return offerFile('Copy', `Field Keeper records as found ${app.today()}.json`, raw.content, raw.base64);
+  if (raw)
+    return offerFile('Copy', `Field Keeper records as found ${app.today()}.json`, raw.content, raw.base64);
   return undefined;
 };
 
 app.backUp = async () => {
   if (app.problem) {
-    if (!app.problem.raw) { toast('There are no records in this window to back up.'); return; }
+    if (!app.problem.raw) {
+      toast('There are no records in this window to back up.');
+      return;
+    }
     await app.bridge.snapshot('backup').catch(() => {});
     await app.exportRaw();
     return;
@@ -324,7 +428,11 @@ app.importBackup = async (file, statusEl) => {
   }
   const incoming = parsed.db;
   const count = (n, word) => `${nf.format(n)} ${word}${n === 1 ? '' : 's'}`;
-  const describe = (db) => `${count(db.animals.length, 'animal')} and ${count(COLLECTIONS.reduce((n, c) => n + (c === 'animals' || c === 'fields' ? 0 : db[c].length), 0), 'other record')}`;
+  const describe = (db) =>
+    `${count(db.animals.length, 'animal')} and ${count(
+      COLLECTIONS.reduce((n, c) => n + (c === 'animals' || c === 'fields' ? 0 : db[c].length), 0),
+      'other record',
+    )}`;
   const ok = await confirmDialog({
     title: 'Replace all records with this backup?',
     message: [
@@ -333,20 +441,24 @@ app.importBackup = async (file, statusEl) => {
     ],
     confirmLabel: 'Replace records',
   });
-  if (!ok) { say('info', 'Nothing was imported.'); return; }
-  if (!(await app.safetySnapshot('before import'))) { say('error', 'Nothing was imported.'); return; }
-  // The new records must count as unsaved, whatever revision they carry.
-  incoming.revision = app.db.revision + 1;
-  app.db = incoming;
-  app.idx = openRecords(app.db);
-  app.serialiser.reset();
-  warmSaved();
-  app.sortCache.clear();
+  if (!ok) {
+    say('info', 'Nothing was imported.');
+    return;
+  }
+  if (!(await app.safetySnapshot('before import'))) {
+    say('error', 'Nothing was imported.');
+    return;
+  }
+  // The screens start afresh on other records, drawn once by the change.
   app.viewStates.clear();
-  app.queue.changed();
+  // The new records count as unsaved, whatever revision they carry.
+  const done = app.store.apply({ label: `The restore of ${file.name}`, replace: incoming });
+  if (!done.ok) {
+    say('error', 'Nothing was imported.');
+    return;
+  }
   const saved = await app.queue.flush();
-  render();
-  toast(saved.ok ? `Restored ${file.name}.` : `Restored ${file.name}, but it is not saved yet.`);
+  app.toast(saved.ok ? `Restored ${file.name}.` : `Restored ${file.name}, but it is not saved yet.`);
 };
 
 // ---------------------------------------------------------------- printing
@@ -355,13 +467,28 @@ function printPage(title) {
   const view = app.current;
   let html;
   if (app.problem) {
-    html = composeDocument({ title: 'Field Keeper', printedOn: app.today(), blocks: [{ html: `<p>${app.problem.message.replace(/[<&]/g, (c) => (c === '<' ? '&lt;' : '&amp;'))}</p>`, mm: 30 }] });
+    html = composeDocument({
+      title: 'Field Keeper',
+      printedOn: app.today(),
+      blocks: [
+        {
+          html: `<p>${escapeHtml(app.problem.message)}</p>`,
+          mm: 30,
+        },
+      ],
+    });
   } else if (view?.print) {
     html = view.print();
   } else {
-    html = herdRegister(app.db, app.idx, app.db.animals.filter((a) => !a.voided), { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app) });
+    html = herdRegister(
+      app.db,
+      app.idx,
+      app.db.animals.filter((a) => !a.voided),
+      { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app.db, app.idx) },
+    );
   }
   const jobTitle = typeof title === 'string' && title ? title : document.title;
+  app.store?.seal();
   return app.bridge.print(html, jobTitle).catch((e) => {
     showBanner('file-error', { title: 'Printing did not start.', message: String(e?.message || e) });
   });
@@ -374,14 +501,19 @@ app.vs = (key, initial) => {
   if (!st) app.viewStates.set(key, (st = initial));
   return st;
 };
-app.go = (hash) => { if (location.hash === hash) render({ focusHeading: true }); else location.hash = hash; };
+app.go = (hash) => {
+  if (location.hash === hash) render({ focusHeading: true });
+  else location.hash = hash;
+};
 app.focusKey = () => focusKeyOf(document.activeElement);
 app.refocus = refocus;
 app.rerender = () => render();
 
 function parseRoute() {
   const [, name = 'overview', param] = location.hash.match(/^#\/([a-z]+)(?:\/(.+))?$/) || [];
-  return ROUTES[name] ? { name, param: param ? decodeURIComponent(param) : null } : { name: 'overview', param: null };
+  return ROUTES[name]
+    ? { name, param: param ? decodeURIComponent(param) : null }
+    : { name: 'overview', param: null };
 }
 
 function render({ focusHeading = false } = {}) {
@@ -394,8 +526,10 @@ function render({ focusHeading = false } = {}) {
   host.replaceChildren(view.el);
   document.title = `${view.title} – Meadowline Field Keeper`;
   for (const a of document.querySelectorAll('.sidebar a')) {
-    const match = a.dataset.route === route.name || (a.dataset.route === 'animals' && route.name === 'animal');
-    if (match) a.setAttribute('aria-current', 'page'); else a.removeAttribute('aria-current');
+    const match =
+      a.dataset.route === route.name || (a.dataset.route === 'animals' && route.name === 'animal');
+    if (match) a.setAttribute('aria-current', 'page');
+    else a.removeAttribute('aria-current');
   }
   if (focusHeading) {
     host.querySelector('h1')?.focus();
@@ -407,6 +541,14 @@ function render({ focusHeading = false } = {}) {
 
 function globalKeys(ev) {
   const typing = /^(INPUT|TEXTAREA|SELECT)$/.test(ev.target.tagName) || ev.target.isContentEditable;
+  // In a text field the keys undo typing, as everywhere else.
+  if ((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'z' && !typing) {
+    if (document.querySelector('dialog[open]')) return;
+    ev.preventDefault();
+    if (ev.shiftKey) app.redo();
+    else app.undo();
+    return;
+  }
   if (((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'k') || (ev.key === '/' && !typing)) {
     const s = document.getElementById('global-search');
     if (!s.disabled) {
@@ -455,26 +597,66 @@ function setupSearch() {
   const run = () => {
     clearTimeout(timer);
     timer = null;
-    if (app.problem || !input.value.trim()) { list.replaceChildren(); items = []; close(); return; }
+    if (app.problem || !input.value.trim()) {
+      list.replaceChildren();
+      items = [];
+      close();
+      return;
+    }
     const { total, results } = searchAnimals(app.idx.searchIndex(), input.value, 8);
     items = results.slice();
     if (total > results.length) items.push({ all: true, total });
-    list.replaceChildren(...(items.length ? items.map((it, i) => h('li', {
-      id: `search-opt-${i}`, role: 'option', 'aria-selected': 'false', class: it.all ? 'all' : null,
-      onmousedown: (ev) => ev.preventDefault(),
-      onclick: () => choose(i),
-    }, it.all ? `Show all ${nf.format(it.total)} animals found` : [
-      h('span', { class: 'opt-main' }, animalLabel(it.animal)),
-      h('span', { class: 'opt-sub' }, [it.animal.species, STATUS_LABEL.get(it.animal.status),
-        it.matchedIn && `${it.matchedIn.kind} ${it.matchedIn.date}`].filter(Boolean).join(' · ')),
-    ])) : [h('li', { class: 'none', role: 'option', 'aria-disabled': 'true', id: 'search-opt-none' }, 'No animal found')]));
+    list.replaceChildren(
+      ...(items.length
+        ? items.map((it, i) =>
+            h(
+              'li',
+              {
+                id: `search-opt-${i}`,
+                role: 'option',
+                'aria-selected': 'false',
+                class: it.all ? 'all' : null,
+                onmousedown: (ev) => ev.preventDefault(),
+                onclick: () => choose(i),
+              },
+              it.all
+                ? `Show all ${nf.format(it.total)} animals found`
+                : [
+                    h('span', { class: 'opt-main' }, animalLabel(it.animal)),
+                    h(
+                      'span',
+                      { class: 'opt-sub' },
+                      [
+                        it.animal.species,
+                        STATUS_LABEL.get(it.animal.status),
+                        it.matchedIn && `${it.matchedIn.kind} ${it.matchedIn.date}`,
+                      ]
+                        .filter(Boolean)
+                        .join(' · '),
+                    ),
+                  ],
+            ),
+          )
+        : [
+            h(
+              'li',
+              { class: 'none', role: 'option', 'aria-disabled': 'true', id: 'search-opt-none' },
+              'No animal found',
+            ),
+          ]),
+    );
     list.hidden = false;
     input.setAttribute('aria-expanded', 'true');
     setActive(items.length ? 0 : -1);
   };
 
-  input.addEventListener('input', () => { clearTimeout(timer); timer = setTimeout(run, 120); });
-  input.addEventListener('focus', () => { if (input.value.trim() && list.hidden) run(); });
+  input.addEventListener('input', () => {
+    clearTimeout(timer);
+    timer = setTimeout(run, 120);
+  });
+  input.addEventListener('focus', () => {
+    if (input.value.trim() && list.hidden) run();
+  });
   input.addEventListener('blur', close);
   input.addEventListener('keydown', (ev) => {
     if (ev.key === 'ArrowDown' || ev.key === 'ArrowUp') {
@@ -488,9 +670,63 @@ function setupSearch() {
       if (timer || list.hidden) run();
       choose(active >= 0 ? active : 0);
     } else if (ev.key === 'Escape') {
-      if (!list.hidden) { ev.preventDefault(); close(); } else if (input.value) { ev.preventDefault(); input.value = ''; }
+      if (!list.hidden) {
+        ev.preventDefault();
+        close();
+      } else if (input.value) {
+        ev.preventDefault();
+        input.value = '';
+      }
     }
   });
 }
 
-start();
+// ---------------------------------------------------------------- when something goes wrong
+
+// A fault in the page itself. The records are untouched by it (a change that
+// throws is not made) and go on being saved, so nothing typed is lost.
+function pageError(e) {
+  console.error(e);
+  showBanner('page-error', {
+    title: 'Something went wrong in Field Keeper.',
+    message:
+      `${sentence(String(e?.message || e || 'No reason was given'))} Your records are kept and saved as ` +
+      'usual. If the screen looks wrong, reload it.',
+  });
+}
+
+// Start-up that fails outright is treated like a file that cannot be read:
+// nothing is saved, and the records as found can be kept as a copy.
+function startFailed(e) {
+  console.error(e);
+  let raw = null;
+  if (typeof window.__ML_DB_B64 === 'string') raw = { content: window.__ML_DB_B64, base64: true };
+  else {
+    let stored = null;
+    try {
+      stored = window.localStorage.getItem(STORAGE_KEY);
+    } catch {
+      // No storage to offer a copy from.
+    }
+    if (stored) raw = { content: stored, base64: false };
+  }
+  app.problem = {
+    mode: 'locked',
+    reason: 'failed',
+    message: `It stopped while opening the records: ${sentence(String(e?.message || e))}`,
+    raw,
+  };
+  app.queue?.lock();
+  document.body.classList.add('is-locked');
+  document.getElementById('global-search').disabled = true;
+  try {
+    render({ focusHeading: true });
+  } catch (again) {
+    console.error(again);
+    document.getElementById('view').textContent = `Field Keeper could not start: ${app.problem.message}`;
+  }
+}
+
+window.addEventListener('error', (ev) => pageError(ev.error ?? ev.message));
+window.addEventListener('unhandledrejection', (ev) => pageError(ev.reason));
+start().catch(startFailed);

@@ -1,0 +1,356 @@
+// Checking a loaded database before anything reads it. Anything this
+// version cannot fully understand is refused rather than repaired.
+
+import { FORMAT, SCHEMA_VERSION, COLLECTIONS, newId } from './database.js';
+import { isIsoDate, isTime } from './dates.js';
+import {
+  SEXES,
+  FIELD_KINDS,
+  DIRECTIONS,
+  STATUSES,
+  MILK_UNITS,
+  OUTCOMES,
+  MAX_WITHDRAWAL_DAYS,
+  MAX_WITHDRAWAL_HOURS,
+} from './text.js';
+import { upgradeFromV1 } from './upgrade.js';
+
+// Field checkers for loaded records: each returns the normalised value, or
+// throws a message. A missing key takes its default; a present key of the
+// wrong type is damage and refuses the whole file.
+const miss = (v) => v === undefined;
+const isObject = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
+const check = {
+  text: (v) => {
+    if (miss(v)) return '';
+    if (typeof v !== 'string') throw 'is not text';
+    return v;
+  },
+  required: (v) => {
+    if (typeof v !== 'string' || !v.trim()) throw 'is missing';
+    return v;
+  },
+  date: (v) => {
+    if (typeof v !== 'string' || !isIsoDate(v)) throw 'is not a yyyy-mm-dd date';
+    return v;
+  },
+  optDate: (v) => {
+    if (miss(v) || v === '') return '';
+    return check.date(v);
+  },
+  optTime: (v) => {
+    if (miss(v) || v === '') return '';
+    if (!isTime(v)) throw 'is not a hh:mm time';
+    return v;
+  },
+  flag: (v) => {
+    if (miss(v)) return false;
+    if (typeof v !== 'boolean') throw 'is not true or false';
+    return v;
+  },
+  days: (v) => {
+    if (miss(v)) return 0;
+    if (!Number.isInteger(v) || v < 0 || v > MAX_WITHDRAWAL_DAYS) throw 'is not a whole number of days';
+    return v;
+  },
+  // Not recorded (null) differs from an explicit 0.
+  period: (v) => {
+    if (miss(v) || v === null) return null;
+    if (!Number.isInteger(v) || v < 0 || v > MAX_WITHDRAWAL_HOURS) throw 'is not a whole number';
+    return v;
+  },
+  kg: (v) => {
+    if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a weight';
+    return v;
+  },
+  amount: (v) => {
+    if (typeof v !== 'number' || !Number.isFinite(v) || v <= 0) throw 'is not a quantity';
+    return v;
+  },
+  // Keys added within format 2: absent stays absent, so that a file read and
+  // saved again is unchanged.
+  newText: (v) => {
+    if (miss(v)) return undefined;
+    if (typeof v !== 'string') throw 'is not text';
+    return v;
+  },
+  newDate: (v) => {
+    if (miss(v) || v === '') return v;
+    if (!isIsoDate(v)) throw 'is not a yyyy-mm-dd date';
+    return v;
+  },
+  optAmount: (v) => {
+    if (miss(v)) return undefined;
+    if (v === null) return null;
+    if (typeof v !== 'number' || !Number.isFinite(v) || v < 0) throw 'is not a quantity';
+    return v;
+  },
+  area: (v) => {
+    if (miss(v) || v === null) return null;
+    if (typeof v !== 'number' || !Number.isFinite(v) || v < 0) throw 'is not an area';
+    return v;
+  },
+  ids: (v) => {
+    if (miss(v)) return [];
+    if (!Array.isArray(v) || v.some((x) => typeof x !== 'string')) throw 'is not a list of ids';
+    return v;
+  },
+  oneOf: (values, dflt) => (v) => {
+    if (miss(v)) return dflt;
+    if (!values.includes(v)) throw 'has an unknown value';
+    return v;
+  },
+  voided: (v) => {
+    if (miss(v) || v === null) return undefined;
+    if (!isObject(v) || typeof v.at !== 'string' || typeof v.reason !== 'string') throw 'is not a voiding';
+    return v;
+  },
+  spells: (v) => {
+    if (miss(v)) return [];
+    if (
+      !Array.isArray(v) ||
+      v.some(
+        (s) =>
+          !isObject(s) ||
+          typeof s.animalId !== 'string' ||
+          !isIsoDate(s.from) ||
+          (s.to !== '' && !isIsoDate(s.to)),
+      )
+    ) {
+      throw 'is not a list of dated memberships';
+    }
+    return v;
+  },
+  tagHistory: (v) => {
+    if (miss(v)) return [];
+    if (
+      !Array.isArray(v) ||
+      v.some(
+        (c) =>
+          !isObject(c) ||
+          !isIsoDate(c.date) ||
+          typeof c.from !== 'string' ||
+          typeof c.to !== 'string' ||
+          typeof c.reason !== 'string',
+      )
+    ) {
+      throw 'is not a list of tag changes';
+    }
+    return v;
+  },
+};
+const keys = (pairs) => pairs.map(([k]) => k);
+
+// Format 1, as read before upgrading.
+const V1_SHAPES = {
+  animals: {
+    tag: check.required,
+    name: check.text,
+    species: check.text,
+    breed: check.text,
+    sex: check.oneOf(keys(SEXES), 'unknown'),
+    dob: check.optDate,
+    dam: check.text,
+    sire: check.text,
+    status: check.oneOf(['on-farm', 'sold', 'died'], 'on-farm'),
+    statusDate: check.optDate,
+    fieldId: check.text,
+    notes: check.text,
+  },
+  fields: {
+    name: check.required,
+    kind: check.oneOf(keys(FIELD_KINDS), 'field'),
+    area: check.area,
+    notes: check.text,
+  },
+  treatments: {
+    date: check.date,
+    animalIds: check.ids,
+    target: check.text,
+    product: check.required,
+    dose: check.text,
+    batch: check.text,
+    reason: check.text,
+    givenBy: check.text,
+    meatDays: check.days,
+    milkDays: check.days,
+    notes: check.text,
+  },
+  weights: { date: check.date, animalId: check.required, kg: check.kg },
+  births: {
+    date: check.date,
+    damId: check.text,
+    sire: check.text,
+    offspringIds: check.ids,
+    notes: check.text,
+  },
+  movements: {
+    date: check.date,
+    direction: check.oneOf(keys(DIRECTIONS), 'move'),
+    animalIds: check.ids,
+    from: check.text,
+    to: check.text,
+    fieldId: check.text,
+    reason: check.text,
+    notes: check.text,
+  },
+  purchases: {},
+  groups: {},
+};
+
+const V2_SHAPES = {
+  animals: {
+    ...V1_SHAPES.animals,
+    status: check.oneOf(keys(STATUSES), 'on-farm'),
+    firstFieldId: check.text,
+    tagHistory: check.tagHistory,
+    voided: check.voided,
+    eid: check.newText,
+    registeredOn: check.newDate,
+  },
+  fields: { ...V1_SHAPES.fields, archived: check.optDate },
+  treatments: {
+    ...V1_SHAPES.treatments,
+    lastDate: check.optDate,
+    time: check.optTime,
+    vet: check.text,
+    meatDays: check.period,
+    milkDays: undefined,
+    milkPeriod: check.period,
+    milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
+    offLabel: check.flag,
+    voided: check.voided,
+    purchaseId: check.newText,
+    stockUsed: check.optAmount,
+  },
+  weights: { ...V1_SHAPES.weights, voided: check.voided },
+  births: { ...V1_SHAPES.births, voided: check.voided },
+  movements: {
+    ...V1_SHAPES.movements,
+    outcome: check.oneOf(['', ...keys(OUTCOMES)], ''),
+    fromHolding: check.text,
+    toHolding: check.text,
+    documentRef: check.text,
+    cause: check.text,
+    voided: check.voided,
+  },
+  purchases: {
+    date: check.date,
+    product: check.required,
+    batch: check.text,
+    expiry: check.optDate,
+    quantity: check.amount,
+    unit: check.text,
+    supplier: check.text,
+    supplierAddress: check.text,
+    meatDays: check.period,
+    milkPeriod: check.period,
+    milkUnit: check.oneOf(keys(MILK_UNITS), 'days'),
+    antibiotic: check.flag,
+    notes: check.text,
+    voided: check.voided,
+  },
+  groups: { name: check.required, notes: check.text, members: check.spells, voided: check.voided },
+};
+delete V2_SHAPES.treatments.milkDays;
+
+const fail = (kind, message) => ({ ok: false, kind, message });
+
+function checkRecords(db, shapes) {
+  for (const name of COLLECTIONS) {
+    const list = miss(db[name]) ? [] : db[name];
+    if (!Array.isArray(list)) return fail('shape', `The list of ${name} is damaged.`);
+    const shape = shapes[name];
+    const seen = new Set();
+    const out = new Array(list.length);
+    for (let i = 0; i < list.length; i++) {
+      const rec = list[i];
+      const where = `${name}[${i}]`;
+      if (!isObject(rec) || typeof rec.id !== 'string' || !rec.id)
+        return fail('shape', `Record ${where} has no id.`);
+      if (seen.has(rec.id)) return fail('shape', `Record ${where} repeats the id ${rec.id}.`);
+      seen.add(rec.id);
+      const norm = { ...rec };
+      for (const key in shape) {
+        try {
+          const v = shape[key](rec[key]);
+          if (v === undefined) delete norm[key];
+          else norm[key] = v;
+        } catch (why) {
+          return fail('shape', `Record ${where}: "${key}" ${why}.`);
+        }
+      }
+      out[i] = norm;
+    }
+    db[name] = out;
+  }
+  return null;
+}
+
+// Reads a database text. Anything this version cannot fully understand is
+// refused rather than repaired: the caller must then leave the file alone.
+// A format 1 database is upgraded in memory; `upgradedFrom` tells the caller
+// to keep a copy of the old file before saving.
+export function parseDatabase(text) {
+  let data;
+  try {
+    data = JSON.parse(text);
+  } catch (e) {
+    return fail('json', `The saved records are not valid JSON (${e.message}).`);
+  }
+  if (!isObject(data) || data.format !== FORMAT) {
+    return fail('shape', 'This file is not a Field Keeper database.');
+  }
+  if (!Number.isInteger(data.schema) || data.schema < 1) {
+    return fail('shape', 'The database has no valid schema version.');
+  }
+  if (data.schema > SCHEMA_VERSION) {
+    return fail(
+      'newer',
+      `These records were written by a newer version of Field Keeper (schema ${data.schema}). ` +
+        `This version understands schema ${SCHEMA_VERSION} and will not change them.`,
+    );
+  }
+  const db = { ...data };
+  if (miss(db.id)) db.id = newId('db');
+  if (typeof db.id !== 'string' || !db.id) return fail('shape', 'The database id is damaged.');
+  if (miss(db.revision)) db.revision = 0;
+  if (!Number.isInteger(db.revision) || db.revision < 0)
+    return fail('shape', 'The database revision is damaged.');
+  if (miss(db.savedAt)) db.savedAt = '';
+  if (miss(db.farm)) db.farm = {};
+  if (!isObject(db.farm)) return fail('shape', 'The farm details are damaged.');
+  let key = '';
+  try {
+    const of = (k, f) => {
+      key = k;
+      return f(db.farm[k]);
+    };
+    db.farm = {
+      ...db.farm,
+      name: of('name', check.text),
+      holding: of('holding', check.text),
+      organic: of('organic', check.flag),
+    };
+    // The reminders would stop without a word on a deadline that is not a number.
+    if (!miss(db.farm.registerDays)) {
+      key = 'registerDays';
+      if (!isObject(db.farm.registerDays)) throw 'is not a list of days per species';
+      for (const [species, days] of Object.entries(db.farm.registerDays)) {
+        key = `registerDays of ${species}`;
+        if (!Number.isInteger(days) || days < 0) throw 'is not a whole number of days';
+      }
+    }
+  } catch (why) {
+    return fail('shape', `The farm details are damaged: the ${key} ${why}.`);
+  }
+  const upgradedFrom = db.schema < SCHEMA_VERSION ? db.schema : undefined;
+  if (upgradedFrom) {
+    const bad = checkRecords(db, V1_SHAPES);
+    if (bad) return bad;
+    upgradeFromV1(db);
+  }
+  const bad = checkRecords(db, V2_SHAPES);
+  if (bad) return bad;
+  return upgradedFrom ? { ok: true, db, upgradedFrom } : { ok: true, db };
+}

@@ -1,0 +1,52 @@
+// The herd at a glance: head counts per species and the latest events.
+
+import { inForce } from './database.js';
+import { compareTags } from './text.js';
+
+export function herdSummary(db) {
+  const bySpecies = new Map();
+  const blank = () => ({ 'on-farm': 0, away: 0, sold: 0, died: 0 });
+  const totals = blank();
+  for (const a of db.animals) {
+    if (!inForce(a)) continue;
+    const sp = a.species.trim() || 'Not recorded';
+    let row = bySpecies.get(sp);
+    if (!row) bySpecies.set(sp, (row = { species: sp, ...blank() }));
+    row[a.status]++;
+    totals[a.status]++;
+  }
+  const rows = [...bySpecies.values()].sort(
+    (a, b) => b['on-farm'] - a['on-farm'] || compareTags(a.species, b.species),
+  );
+  return { rows, totals };
+}
+
+// The n most recent dated events of every kind in force, newest first,
+// without sorting every event on the farm.
+export function recentEvents(db, idx, n = 10) {
+  const top = [];
+  const consider = (rec, make) => {
+    if (!inForce(rec)) return;
+    const date = rec.date;
+    if (top.length === n && date <= top[top.length - 1].date) return;
+    const ev = make();
+    let i = top.length;
+    while (i > 0 && top[i - 1].date < date) i--;
+    top.splice(i, 0, ev);
+    if (top.length > n) top.pop();
+  };
+  for (const t of db.treatments)
+    consider(t, () => ({ kind: 'treatment', date: t.date, record: t, animals: t.animalIds }));
+  for (const w of db.weights)
+    consider(w, () => ({ kind: 'weight', date: w.date, record: w, animals: [w.animalId] }));
+  for (const b of db.births)
+    consider(b, () => ({
+      kind: 'birth',
+      date: b.date,
+      record: b,
+      animals: [b.damId, ...b.offspringIds].filter(Boolean),
+    }));
+  for (const m of db.movements)
+    consider(m, () => ({ kind: 'movement', date: m.date, record: m, animals: m.animalIds }));
+  return top;
+}

@@ -1,0 +1,205 @@
+// CSV of every record book, for spreadsheets: a byte order mark so that
+// accents survive, tags kept as text, cells that a spreadsheet would run as a
+// formula disarmed, ISO dates.
+
+import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
+import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
+import { appliedPeriod, fitFrom, describePeriod, lastGiven } from './withdrawal.js';
+
+const BOM = '\ufeff';
+
+// RFC 4180, also quoting leading or trailing spaces, which spreadsheet
+// programs otherwise trim away. A leading = + - @ (or tab, carriage return)
+// would start a formula: a quote mark in front keeps it text.
+export function csvField(value) {
+  let s = value === null || value === undefined ? '' : String(value);
+  if (/^[=+\-@\t\r]/.test(s)) s = `'${s}`;
+  return /[",\r\n]|^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
+}
+
+// A tag a spreadsheet would read as a number ("341207000140" becomes
+// 3.41E+11, "0042" loses its zeros) is written as a text formula.
+export function tagField(tag) {
+  const s = String(tag ?? '');
+  return /^[\d\s.,/:eE+-]+$/.test(s) && /\d/.test(s) ? `"=""${s}"""` : csvField(s);
+}
+
+// `tagColumns`: indexes of columns holding tags.
+export function toCsv(header, rows, tagColumns = []) {
+  const tagCol = new Set(tagColumns);
+  let out = BOM + header.map(csvField).join(',') + '\r\n';
+  for (const row of rows)
+    out += row.map((v, i) => (tagCol.has(i) ? tagField(v) : csvField(v))).join(',') + '\r\n';
+  return out;
+}
+
+const voidNote = (r) => (r.voided ? `VOID ${r.voided.at.slice(0, 10)}: ${r.voided.reason}` : '');
+
+export function animalsCsv(animals, idx, movementsOf = () => ({})) {
+  return toCsv(
+    [
+      'Tag',
+      'Previous tags',
+      'Electronic ID',
+      'Name',
+      'Species',
+      'Breed',
+      'Sex',
+      'Date of birth',
+      'Dam',
+      'Sire',
+      'Status',
+      'Status date',
+      'Date on',
+      'From',
+      'Date off',
+      'To',
+      'Cause of death',
+      'Field or pen',
+      'Notes',
+      'Void',
+    ],
+    animals.map((a) => {
+      const p = parentsOf(idx, a);
+      const mv = movementsOf(a);
+      return [
+        a.tag,
+        formerTags(a).join('; '),
+        a.eid ?? '',
+        a.name,
+        a.species,
+        a.breed,
+        SEX_LABEL.get(a.sex),
+        a.dob,
+        p.damText,
+        p.sire,
+        STATUS_LABEL.get(a.status),
+        a.statusDate,
+        mv.onDate ?? '',
+        mv.from ?? '',
+        mv.offDate ?? '',
+        mv.to ?? '',
+        mv.cause ?? '',
+        fieldName(idx, a.fieldId),
+        a.notes,
+        voidNote(a),
+      ];
+    }),
+    [0, 2, 8],
+  );
+}
+
+// Tags hold spaces, so a list of them is joined with "; ", which the forms
+// split on (parseTagList).
+export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
+  const opts = { organic };
+  return toCsv(
+    [
+      'First given',
+      'Last given',
+      'Time of last',
+      'Animals',
+      'Group',
+      'Product',
+      'Batch',
+      'Quantity given',
+      'Reason',
+      'Administered by',
+      'Prescribing vet',
+      'Off-label (cascade)',
+      'Meat withdrawal',
+      'Meat fit for food from',
+      'Milk withdrawal',
+      'Milk fit for food from',
+      'Notes',
+      'Void',
+    ],
+    treatments.map((t) => [
+      t.date,
+      lastGiven(t),
+      t.time,
+      tagsOf(idx, t.animalIds).join('; '),
+      t.target,
+      t.product,
+      t.batch,
+      t.dose,
+      t.reason,
+      t.givenBy,
+      t.vet,
+      t.offLabel ? 'yes' : 'no',
+      describePeriod(appliedPeriod(t, 'meat', opts)),
+      fitFrom(t, 'meat', opts) ?? '',
+      describePeriod(appliedPeriod(t, 'milk', opts)),
+      fitFrom(t, 'milk', opts) ?? '',
+      t.notes,
+      voidNote(t),
+    ]),
+    [3],
+  );
+}
+
+export function movementsCsv(movements, idx) {
+  return toCsv(
+    [
+      'Date',
+      'Movement',
+      'Outcome',
+      'Animals',
+      'Number',
+      'From',
+      'From holding',
+      'To',
+      'To holding',
+      'Field or pen',
+      'Document',
+      'Cause of death',
+      'Reason',
+      'Notes',
+      'Void',
+    ],
+    movements.map((m) => [
+      m.date,
+      DIRECTION_LABEL.get(m.direction),
+      OUTCOME_LABEL.get(m.outcome) ?? '',
+      tagsOf(idx, m.animalIds).join('; '),
+      m.animalIds.length,
+      m.from,
+      m.fromHolding,
+      m.to,
+      m.toHolding,
+      fieldName(idx, m.fieldId),
+      m.documentRef,
+      m.cause,
+      m.reason,
+      m.notes,
+      voidNote(m),
+    ]),
+    [3],
+  );
+}
+
+export function birthsCsv(births, idx) {
+  return toCsv(
+    ['Date', 'Dam', 'Sire', 'Young', 'Notes', 'Void'],
+    births.map((b) => [
+      b.date,
+      idx.animalsById.get(b.damId)?.tag ?? '',
+      b.sire,
+      tagsOf(idx, b.offspringIds).join('; '),
+      b.notes,
+      voidNote(b),
+    ]),
+    [1, 3],
+  );
+}
+
+export function weightsCsv(weights, idx) {
+  return toCsv(
+    ['Date', 'Tag', 'Animal', 'Weight (kg)', 'Void'],
+    weights.map((w) => {
+      const a = idx.animalsById.get(w.animalId);
+      return [w.date, a?.tag ?? '', animalLabel(a), w.kg, voidNote(w)];
+    }),
+    [1],
+  );
+}

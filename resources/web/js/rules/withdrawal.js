@@ -1,0 +1,131 @@
+// Withdrawal periods: when the meat and milk of a treated animal are fit for
+// food again. Counted from the last administration of a course. Dates are
+// calendar dates ("yyyy-mm-dd"); a period in hours ends at a local date and
+// time ("yyyy-mm-dd hh:mm"). Both forms compare as text.
+
+import { addDays, addHoursLocal } from '../core/dates.js';
+
+// The cascade (a medicine used off its label on a vet's prescription) has
+// legal minimum periods; organic rules double every period, 48 hours at least.
+export const CASCADE_MIN = { meatDays: 28, milkDays: 7 };
+const ORGANIC_MIN_HOURS = 48;
+
+export const lastGiven = (t) => t.lastDate || t.date;
+export const courseDays = (t) =>
+  Math.round((Date.UTC(...ymd(lastGiven(t))) - Date.UTC(...ymd(t.date))) / 86400000) + 1;
+const ymd = (iso) => {
+  const [y, m, d] = iso.split('-').map(Number);
+  return [y, m - 1, d];
+};
+
+// The period in force for one product: { amount, unit, entered, notes[] },
+// or null when none was recorded.
+export function appliedPeriod(t, kind, { organic = false } = {}) {
+  const entered = kind === 'meat' ? t.meatDays : t.milkPeriod;
+  if (entered === null || entered === undefined) return null;
+  const unit = kind === 'milk' && t.milkUnit === 'hours' ? 'hours' : 'days';
+  const perDay = unit === 'hours' ? 24 : 1;
+  let amount = entered;
+  const notes = [];
+  if (t.offLabel) {
+    const min = (kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays) * perDay;
+    if (amount < min) {
+      amount = min;
+      notes.push(`cascade minimum ${kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays} days`);
+    }
+  }
+  if (organic) {
+    const min = unit === 'hours' ? ORGANIC_MIN_HOURS : ORGANIC_MIN_HOURS / 24;
+    amount = Math.max(amount * 2, min);
+    notes.push('doubled for organic');
+  }
+  return { amount, unit, entered, notes };
+}
+
+// The first moment the product is fit for food, or null when no period was
+// recorded. Without a time of day, hours count from the end of the day of
+// the last administration: the time is not known, so the latest is assumed.
+export function fitFrom(t, kind, opts) {
+  const p = appliedPeriod(t, kind, opts);
+  if (!p) return null;
+  const last = lastGiven(t);
+  if (p.unit === 'days') return addDays(last, p.amount);
+  return t.time ? addHoursLocal(last, t.time, p.amount) : addHoursLocal(addDays(last, 1), '00:00', p.amount);
+}
+
+// A date means its first minute.
+const asMoment = (s) => (s.length === 10 ? `${s} 00:00` : s);
+
+// Still under withdrawal at `when` (a date or a date and time).
+export function stillWithdrawn(fit, when) {
+  return fit !== null && asMoment(fit) > asMoment(when);
+}
+
+export const laterOf = (a, b) => (!a ? b : !b ? a : asMoment(a) >= asMoment(b) ? a : b);
+
+export function describePeriod(p) {
+  if (!p) return 'not recorded';
+  const n = (x, u) => `${x} ${u === 'hours' ? (x === 1 ? 'hour' : 'hours') : x === 1 ? 'day' : 'days'}`;
+  if (p.amount === 0) return 'none (0 days)';
+  return p.notes.length
+    ? `${n(p.amount, p.unit)} (entered ${n(p.entered, p.unit)}; ${p.notes.join(', ')})`
+    : n(p.amount, p.unit);
+}
+
+const inForce = (r) => !r?.voided;
+
+// Animals on the farm with meat or milk not yet fit for food at `now`, each
+// with the latest date of each kind, soonest first.
+export function withdrawalsRunning(db, idx, now) {
+  const opts = { organic: !!db.farm.organic };
+  const byAnimal = new Map();
+  for (const t of db.treatments) {
+    if (!inForce(t)) continue;
+    const meat = fitFrom(t, 'meat', opts);
+    const milk = fitFrom(t, 'milk', opts);
+    const m = stillWithdrawn(meat, now) ? meat : null;
+    const k = stillWithdrawn(milk, now) ? milk : null;
+    if (!m && !k) continue;
+    for (const id of t.animalIds) {
+      const animal = idx.animalsById.get(id);
+      if (!animal || animal.voided || animal.status !== 'on-farm') continue;
+      let row = byAnimal.get(id);
+      if (!row) byAnimal.set(id, (row = { animal, meatEnd: null, milkEnd: null, products: [] }));
+      row.meatEnd = laterOf(row.meatEnd, m);
+      row.milkEnd = laterOf(row.milkEnd, k);
+      if (!row.products.includes(t.product)) row.products.push(t.product);
+    }
+  }
+  const last = (r) => asMoment(laterOf(r.meatEnd, r.milkEnd));
+  return [...byAnimal.values()].sort(
+    (a, b) =>
+      (last(a) < last(b) ? -1 : last(a) > last(b) ? 1 : 0) ||
+      a.animal.tag.localeCompare(b.animal.tag, undefined, { numeric: true }),
+  );
+}
+
+// What an animal leaving the farm (or dying) on `date` still carries: one
+// line per product and kind whose withdrawal has not ended by that date.
+export function withdrawalConflicts(db, idx, animalIds, date) {
+  const opts = { organic: !!db.farm.organic };
+  const ids = new Set(animalIds);
+  const out = [];
+  for (const t of db.treatments) {
+    if (!inForce(t) || t.date > date || !t.animalIds.some((id) => ids.has(id))) continue;
+    for (const kind of ['meat', 'milk']) {
+      const fit = fitFrom(t, kind, opts);
+      if (!stillWithdrawn(fit, date)) continue;
+      for (const id of t.animalIds) {
+        if (ids.has(id))
+          out.push({ animal: idx.animalsById.get(id), product: t.product, kind, fitFrom: fit });
+      }
+    }
+  }
+  return out;
+}
+
+export function conflictText(list) {
+  return list
+    .map((c) => `${c.animal?.tag ?? 'an animal'}: ${c.product} — ${c.kind} fit for food from ${c.fitFrom}`)
+    .join('; ');
+}

@@ -1,0 +1,208 @@
+// A made-up farm of any size, for trying the screens and for measuring them
+// with thousands of animals. The same seed always gives the same farm.
+
+import { emptyDatabase } from '../core/database.js';
+import { addDays } from '../core/dates.js';
+import { refreshHerd } from '../rules/history.js';
+
+function random(seed) {
+  let a = seed >>> 0;
+  return () => {
+    a = (a + 0x6d2b79f5) >>> 0;
+    let t = a;
+    t = Math.imul(t ^ (t >>> 15), t | 1);
+    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+  };
+}
+
+const HERDS = [
+  {
+    species: 'Cattle',
+    share: 0.4,
+    breeds: ['Hereford', 'Aberdeen Angus', 'Holstein Friesian', 'Limousin'],
+    kg: [35, 650],
+    products: ['Ivomec pour-on', 'Bovilis BVD', 'Metacam 20 mg/ml', 'Alamycin LA 300'],
+  },
+  {
+    species: 'Sheep',
+    share: 0.45,
+    breeds: ['Texel', 'Suffolk', 'Welsh Mountain', 'Lleyn'],
+    kg: [4, 85],
+    products: ['Heptavac P Plus', 'Zolvix', 'Crovect pour-on', 'Footvax'],
+  },
+  {
+    species: 'Goat',
+    share: 0.1,
+    breeds: ['Saanen', 'Anglo-Nubian', 'Boer'],
+    kg: [3, 75],
+    products: ['Cydectin 1%', 'Lambivac'],
+  },
+  {
+    species: 'Pig',
+    share: 0.05,
+    breeds: ['Gloucester Old Spot', 'Tamworth', 'Berkshire'],
+    kg: [1.5, 250],
+    products: ['Porcilis PCV', 'Dectomax'],
+  },
+];
+const NAMES = [
+  'Daisy',
+  'Bella',
+  'Léa',
+  'Björn',
+  'Zoë',
+  'Mairéad',
+  'Clover',
+  'Hazel',
+  'Nieve',
+  'Ffion',
+  'Primrose',
+  'Bramble',
+  'Rosie 🌸',
+  'Øyvind',
+  'Pearl',
+];
+const PEOPLE = ['J. Evans', 'M. Hughes', 'Vet: R. Ó Briain'];
+
+export function demoDatabase(count, today, seed = 7) {
+  const rnd = random(seed);
+  const pick = (list) => list[Math.floor(rnd() * list.length)];
+  const db = emptyDatabase();
+  db.farm = { name: 'Meadowline Farm', holding: '12/345/6789' };
+  const dayBack = (max) => addDays(today, -Math.floor(rnd() * max));
+  let n = 0;
+  const id = (p) => `${p}-demo-${++n}`;
+
+  for (let i = 1; i <= 12; i++) {
+    db.fields.push({
+      id: id('fi'),
+      name: i <= 8 ? `Field ${i}` : `Pen ${i - 8}`,
+      kind: i <= 8 ? 'field' : 'pen',
+      area: i <= 8 ? Math.round(rnd() * 120) / 10 + 1 : null,
+      notes: '',
+    });
+  }
+  const herdOf = (r) => {
+    let acc = 0;
+    for (const h of HERDS) {
+      acc += h.share;
+      if (r < acc) return h;
+    }
+    return HERDS[0];
+  };
+  for (let i = 0; i < count; i++) {
+    const herd = herdOf(rnd());
+    const dob = dayBack(2500);
+    const r = rnd();
+    const status = r < 0.82 ? 'on-farm' : r < 0.95 ? 'sold' : 'died';
+    db.animals.push({
+      id: id('an'),
+      tag: `UK ${herd.species[0]}${String(100000 + i)}`,
+      name: rnd() < 0.25 ? pick(NAMES) : '',
+      species: herd.species,
+      breed: pick(herd.breeds),
+      sex: rnd() < 0.7 ? 'female' : rnd() < 0.5 ? 'male' : 'castrated',
+      dob,
+      dam: '',
+      sire: '',
+      status,
+      statusDate:
+        status === 'on-farm'
+          ? ''
+          : addDays(dob, Math.floor(rnd() * 300) + 30) > today
+            ? today
+            : addDays(dob, Math.floor(rnd() * 300) + 30),
+      fieldId: '',
+      firstFieldId: pick(db.fields).id,
+      tagHistory: [],
+      notes: rnd() < 0.05 ? 'Lame in the near hind, watch.' : '',
+      herd,
+    });
+  }
+  const events = count * 10;
+  for (let e = 0; e < events; e++) {
+    const a = pick(db.animals);
+    const r = rnd();
+    if (r < 0.55) {
+      const [lo, hi] = a.herd.kg;
+      db.weights.push({
+        id: id('we'),
+        date: dayBack(900),
+        animalId: a.id,
+        kg: Math.round((lo + rnd() * (hi - lo)) * 10) / 10,
+      });
+    } else if (r < 0.85) {
+      const group =
+        rnd() < 0.1 ? db.animals.filter((x) => x.fieldId && x.fieldId === a.fieldId).slice(0, 40) : [a];
+      db.treatments.push({
+        id: id('tr'),
+        date: dayBack(700),
+        animalIds: group.map((x) => x.id),
+        target: group.length > 1 ? 'Group in one field' : '',
+        product: pick(a.herd.products),
+        dose: `${Math.ceil(rnd() * 20)} ml`,
+        batch: `B${Math.floor(rnd() * 90000) + 10000}`,
+        reason: pick(['Routine', 'Lameness', 'Worms', 'Pneumonia', 'Vaccination']),
+        givenBy: pick(PEOPLE),
+        lastDate: '',
+        time: '',
+        vet: '',
+        meatDays: pick([0, 7, 14, 28, 42]),
+        milkPeriod: pick([0, 0, 3, 7]),
+        milkUnit: 'days',
+        offLabel: false,
+        notes: '',
+      });
+    } else if (r < 0.93 && a.sex === 'female') {
+      db.births.push({
+        id: id('bi'),
+        date: dayBack(900),
+        damId: a.id,
+        sire: pick(['AI Hereford', 'Ram T12', 'Bull 44']),
+        offspringIds: [],
+        notes: rnd() < 0.2 ? 'Assisted.' : '',
+      });
+    } else {
+      const direction = pick(['on', 'off', 'move', 'move']);
+      db.movements.push({
+        id: id('mo'),
+        date: dayBack(900),
+        direction,
+        outcome: direction === 'off' ? 'away' : '',
+        animalIds: [a.id],
+        from: direction === 'on' ? 'Market' : '',
+        fromHolding: '',
+        to: direction === 'off' ? pick(['Neighbour', 'Summer grazing']) : '',
+        toHolding: '',
+        documentRef: '',
+        cause: '',
+        fieldId: direction === 'off' ? '' : pick(db.fields).id,
+        reason: '',
+        notes: '',
+      });
+    }
+  }
+  for (const a of db.animals) {
+    delete a.herd;
+    if (a.status === 'on-farm') continue;
+    db.movements.push({
+      id: id('mo'),
+      date: a.statusDate,
+      direction: 'off',
+      outcome: a.status,
+      animalIds: [a.id],
+      from: '',
+      fromHolding: '',
+      to: a.status === 'sold' ? 'Market' : '',
+      toHolding: '',
+      documentRef: '',
+      cause: a.status === 'died' ? 'Not known' : '',
+      fieldId: '',
+      reason: '',
+      notes: '',
+    });
+  }
+  refreshHerd(db);
+  return db;
+}

@@ -149,8 +149,10 @@ async function start() {
 
   window.mlFlushNow = () => app.queue.flush();
   // For the shell's Edit menu, whose shortcuts may reach the page only so.
-  window.mlUndo = () => app.undo();
-  window.mlRedo = () => app.redo();
+  // The shell's Edit › Undo and Redo ask here first: outside text fields they
+  // take back a change to the records (true), in them the typing (false).
+  window.mlUndo = () => historyStep(document.activeElement, () => app.undo());
+  window.mlRedo = () => historyStep(document.activeElement, () => app.redo());
   warmSaved();
   window.printPage = printPage;
   document.getElementById('backup-top').addEventListener('click', () => app.backUp());
@@ -539,14 +541,19 @@ function render({ focusHeading = false } = {}) {
   }
 }
 
+const isTyping = (el) => !!el && (/^(INPUT|TEXTAREA|SELECT)$/.test(el.tagName) || el.isContentEditable);
+
+function historyStep(focused, step) {
+  if (isTyping(focused) || document.querySelector('dialog[open]')) return false;
+  step();
+  return true;
+}
+
 function globalKeys(ev) {
-  const typing = /^(INPUT|TEXTAREA|SELECT)$/.test(ev.target.tagName) || ev.target.isContentEditable;
+  const typing = isTyping(ev.target);
   // In a text field the keys undo typing, as everywhere else.
-  if ((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'z' && !typing) {
-    if (document.querySelector('dialog[open]')) return;
-    ev.preventDefault();
-    if (ev.shiftKey) app.redo();
-    else app.undo();
+  if ((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'z') {
+    if (historyStep(ev.target, () => (ev.shiftKey ? app.redo() : app.undo()))) ev.preventDefault();
     return;
   }
   if (((ev.ctrlKey || ev.metaKey) && ev.key.toLowerCase() === 'k') || (ev.key === '/' && !typing)) {

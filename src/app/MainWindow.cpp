@@ -198,13 +198,13 @@ void MainWindow::addActions() {
        nullptr,
        {}},
       {"undo",
-       command<[](MainWindow& w) { w.editingCommand(WEBKIT_EDITING_COMMAND_UNDO, nullptr); }>,
+       command<[](MainWindow& w) { w.historyStep(FarmWebView::History::Undo); }>,
        nullptr,
        nullptr,
        nullptr,
        {}},
       {"redo",
-       command<[](MainWindow& w) { w.editingCommand(WEBKIT_EDITING_COMMAND_REDO, nullptr); }>,
+       command<[](MainWindow& w) { w.historyStep(FarmWebView::History::Redo); }>,
        nullptr,
        nullptr,
        nullptr,
@@ -272,6 +272,11 @@ void MainWindow::zoomBy(int steps) {
     webkit_web_view_set_zoom_level(view, zoomedIn(webkit_web_view_get_zoom_level(view)));
   for (; steps > 0; --steps)
     webkit_web_view_set_zoom_level(view, zoomedOut(webkit_web_view_get_zoom_level(view)));
+}
+
+void MainWindow::historyStep(FarmWebView::History direction) {
+  GtkWidget* focus = gtk_window_get_focus(window());
+  if (!focus || focus == GTK_WIDGET(web_->webView())) web_->step(direction);
 }
 
 void MainWindow::editingCommand(const char* webCommand, void (*editable)(GtkEditable*)) {

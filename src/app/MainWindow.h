@@ -7,11 +7,11 @@
 
 #include "FirstShow.h"
 #include "PageZoom.h"
+#include "webhost/FarmWebView.h"
 
 namespace mlfk {
 
 class BridgeServices;
-class FarmWebView;
 
 // The main window: the web host in it, its size and place between runs, and
 // the window's commands (zoom, editing, print, find, reload, back up) as
@@ -43,6 +43,7 @@ class MainWindow {
   bool isShowing() const;
   void zoomBy(int steps);
   void editingCommand(const char* webCommand, void (*editable)(GtkEditable*));
+  void historyStep(FarmWebView::History direction);
 
   GtkWidget* window_;
   std::unique_ptr<FarmWebView> web_;

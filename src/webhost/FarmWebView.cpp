@@ -132,6 +132,23 @@ void FarmWebView::evaluate(std::string_view script) {
                                       nullptr, nullptr);
 }
 
+void FarmWebView::step(History direction) {
+  const bool undo = direction == History::Undo;
+  const char* script = undo ? "window.mlUndo ? window.mlUndo() === true : false"
+                            : "window.mlRedo ? window.mlRedo() === true : false";
+  const char* editing = undo ? WEBKIT_EDITING_COMMAND_UNDO : WEBKIT_EDITING_COMMAND_REDO;
+  webkit_web_view_evaluate_javascript(
+      webView_.get(), script, -1, nullptr, nullptr, nullptr, glib::asyncReady,
+      glib::asyncData([editing](GObject* source, GAsyncResult* result) {
+        g_autoptr(GError) error = nullptr;
+        g_autoptr(JSCValue) taken =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        glib::logError(error, "the page's undo failed");
+        if (taken && jsc_value_is_boolean(taken) && jsc_value_to_boolean(taken)) return;
+        webkit_web_view_execute_editing_command(WEBKIT_WEB_VIEW(source), editing);
+      }));
+}
+
 void FarmWebView::flush(std::function<void()> completion) {
   WebKitWebView* view = webView_.get();
   FlushTiming::start(

@@ -209,6 +209,17 @@ class FarmApplication(ProbedApplication):
         shell.wait_for(lambda: len((shell.report() or {}).get("weights", [])) == 1, what="the weight saved")
         # A keyboard user goes on from where they were, not from the top of the page.
         self.assertEqual(self.probe(shell)["focusedText"], "Record weight")
+        # Outside text fields Edit › Undo takes the weight back, and Redo records it again;
+        # in the search field they undo the typing.
+        shell.key("ctrl+z")
+        shell.wait_for(lambda: shell.report()["weights"] == [], what="the weight undone")
+        shell.key("ctrl+shift+z")
+        shell.wait_for(lambda: len(shell.report()["weights"]) == 1, what="the weight recorded again")
+        shell.key("ctrl+k")
+        self.type(shell, "Meg")  # over the search typed before
+        self.probe(shell)  # the typing has reached the page (see button)
+        shell.key("ctrl+z")
+        self.assertEqual((self.probe(shell)["search"], len(shell.report()["weights"])), ("Bess", 1))
 
     def test_back_up_offers_a_snapshotted_copy_and_the_printed_register_lists_the_farm(self):
         database = farm(("UK 100200", "Bess", "Cattle", "on-farm"), ("UK 0 712345 00021", "L\u00e9a", "Sheep", "on-farm"),

@@ -50,6 +50,11 @@ class FarmWebView final {
   // Runs a script in the page, ignoring its result.
   void evaluate(std::string_view script);
 
+  // Edit › Undo and Redo. Outside its text fields the page takes back a
+  // change to the records itself; where it does not, the typing is undone.
+  enum class History { Undo, Redo };
+  void step(History direction);
+
  private:
   void printDocument(const std::string& html, const std::string& title);
   void printLivePage(const std::string& title);

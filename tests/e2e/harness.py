@@ -20,7 +20,7 @@ WEB = SHARE / "web"
 PAGE = HERE / "page"
 FONT = Path("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")
 TITLE = DATA_FOLDER = "Meadowline Field Keeper"
-SYSTEM_PYTHON = "/usr/bin/python3"  # has the GObject bindings fake_services.py uses
+SYSTEM_PYTHON = "/usr/bin/python3"  # has Debian's D-Bus bindings and python3-dbusmock
 PORTAL = "org.freedesktop.portal.Desktop"
 # Not the program's own fallbacks (4.1, build 1): a version the tests see
 # can only have been read from the installed file.
@@ -101,13 +101,14 @@ class Shell:
         (self.config_home / "mimeapps.list").write_text(
             "[Default Applications]\n" + "".join(f"{k}=recorder.desktop\n" for k in kinds))
 
-    def add_bus_service(self, name, *args):
-        """A fake desktop service (fake_services.py) the bus starts on demand."""
+    def add_bus_service(self, name, template, log, **parameters):
+        """A stand-in desktop service, a python3-dbusmock template of
+        services/, that the bus starts on demand; `log` gets each call."""
         services = self.data_home / "dbus-1" / "services"
         services.mkdir(parents=True, exist_ok=True)
         (services / f"{name}.service").write_text(
-            f"[D-BUS Service]\nName={name}\n"
-            f"Exec={SYSTEM_PYTHON} {HERE / 'fake_services.py'} {' '.join(map(str, args))}\n")
+            f"[D-BUS Service]\nName={name}\nExec={SYSTEM_PYTHON} -m dbusmock --session "
+            f"--template \"{HERE / 'services' / template}.py\" -l \"{log}\" -p '{json.dumps(parameters)}'\n")
 
     def env(self):
         env = dict(os.environ, HOME=str(self.home), XDG_DATA_HOME=str(self.data_home),

@@ -43,9 +43,9 @@ class Desktop(ShellTestCase):
     def test_dark_style_logout_second_launches_and_close_window(self):
         need(self, "dbus-daemon", "dbus-send", "import", "convert")
         shell = self.shell()
-        shell.add_bus_service(PORTAL, "portal", 1)
+        shell.add_bus_service(PORTAL, "portal", shell.root / "portal.log", scheme=1)
         sessions = shell.root / "session.log"
-        shell.add_bus_service("org.gnome.SessionManager", "session-manager", sessions)
+        shell.add_bus_service("org.gnome.SessionManager", "session_manager", sessions)
         # Running already, as at login: GTK looks for a session manager once and never starts one.
         shell.start_bus().call("org.gnome.SessionManager", "/", "org.freedesktop.DBus.Peer.Ping")
         self.assertEqual(shell.start().wait_ready()["schemes"], ["dark"])
@@ -78,7 +78,7 @@ class Desktop(ShellTestCase):
                    "string:QueryEndSession")
         shell.wait_for(lambda: "Uninhibit" in sessions.read_text(), what="the logout to be let go")
         self.assertGreater(shell.events().count("flushed"), flushes)
-        self.assertRegex(sessions.read_text(), r"Inhibit \(.*'Saving farm records', 1\)\n(.*\n)*Uninhibit")
+        self.assertRegex(sessions.read_text(), r'Inhibit ".*" \d+ "Saving farm records" 1\n(.*\n)*.* Uninhibit 7\n')
         shell.call("org.gnome.SessionManager", "/org/gnome/SessionManager", "farm.meadowline.test.Session.Send",
                    "string:CancelEndSession")
 

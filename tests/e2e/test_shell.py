@@ -101,13 +101,13 @@ class Shell(ShellTestCase):
         # The next start: same size; Show Data Folder selects the database in a
         # file manager when there is one.
         shown = shell.root / "shown-items.log"
-        shell.add_bus_service("org.freedesktop.FileManager1", "file-manager", shown)
+        shell.add_bus_service("org.freedesktop.FileManager1", "file_manager", shown)
         restart(shell)
         self.assertIn("1000x7", xdo("getwindowgeometry", shell.window()))  # and the menu bar
         handled = shell.handled_uris()
         menu(shell, "Down", "Down", "Return")
         shell.wait_for(lambda: shown.exists() and shown.read_text(), what="ShowItems")
-        self.assertEqual(shown.read_text().split(), [shell.database.as_uri()])
+        self.assertEqual(shown.read_text().split()[1:3], ["ShowItems", f'["{shell.database.as_uri()}"]'])
         self.assertEqual(shell.handled_uris(), handled)
 
         # A print asked for while the print dialog is open is answered and

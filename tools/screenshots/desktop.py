@@ -24,7 +24,7 @@ SETTLE = 2.0  # for a change of style to be painted
 
 def farm_shell(wayland=None):
     shell = Shell(WEB)
-    shell.add_bus_service(PORTAL, "portal", 2)
+    shell.add_bus_service(PORTAL, "portal", shell.root / "portal.log", scheme=2)
     shell.folder.mkdir(parents=True)
     shell.database.write_text(farm(), "utf-8")
     if wayland:

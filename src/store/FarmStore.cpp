@@ -31,8 +31,7 @@ std::filesystem::path FarmStore::dataFolderIn(const std::string& userDataDir) {
 }
 
 FarmStore& FarmStore::shared() {
-  static FarmStore store(dataFolderIn(g_get_user_data_dir()),
-                         std::make_shared<SystemClock>());
+  static FarmStore store(dataFolderIn(g_get_user_data_dir()), std::make_shared<SystemClock>());
   return store;
 }
 

@@ -98,9 +98,14 @@ const time = (f) => {
   f();
   return performance.now() - t0;
 };
-// The page makes the saved text's blocks in short tasks after each change.
+// The page makes the saved text's blocks and the search entries in short
+// tasks after each change.
 const settle = () => {
-  while (store.warm(1e9));
+  while (store.warm(1e9) || store.idx.warmSearch(1e9));
+};
+// Not timed: the text made from the blocks is the records' whole text.
+const check = (what) => {
+  if (store.text() !== JSON.stringify(store.db)) throw new Error(`${what}: the saved text is wrong`);
 };
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
@@ -111,15 +116,20 @@ for (const [name, make] of cases) {
   const m = { apply: [], text: [], undo: [], undoText: [] };
   for (let r = 0; r < runs; r++) {
     const change = make();
+    const was = store.text();
     m.apply.push(
       time(() => {
         if (!store.apply(change).ok) throw new Error(`${name} failed`);
       }),
     );
     m.text.push(time(() => store.text()));
+    check(name);
     settle();
     m.undo.push(time(() => store.undo()));
     m.undoText.push(time(() => store.text()));
+    check(`undo of ${name}`);
+    if (store.text().replace(/"revision":\d+/, '') !== was.replace(/"revision":\d+/, ''))
+      throw new Error(`undo of ${name}: not the text before`);
     settle();
   }
   rows.push([name, ...Object.values(m).map(median)]);

@@ -159,7 +159,9 @@ const changes = {
   'a tag typed over': (s) => (d) => {
     d.animals.find((a) => a.id === mother(s).id).tag = 'RE 3';
   },
-  'animals erased': (s) => (d) => removeAnimals(d, [s.db.animals[7].id, s.db.animals[8].id], 'wrong', TODAY),
+  // One without records is erased, one with them voided.
+  'animals removed': (s) => (d) =>
+    removeAnimals(d, [s.db.animals[7].id, s.db.animals.find((a) => a.tag === 'NEW 1').id], 'wrong', TODAY),
 };
 
 describe('changes made on the records in place', () => {

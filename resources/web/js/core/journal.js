@@ -35,9 +35,10 @@ function unwrap(v) {
 // Opens a journal on `root`. What it answers:
 //   root       the records to change, through proxies
 //   steps      [target, key, had, old, has, value], in order
-//   touched    top-level key -> { replaced, positions: Set of list indices
-//              set or deleted, records: Set of the list's elements changed
-//              inside, or taken out of it or put in }
+//   touched    top-level key -> { replaced (with what it `was` and is
+//              `now`), positions: Set of list indices set or deleted,
+//              records: Set of the list's elements changed inside, or taken
+//              out of it or put in }
 // `onTouch(key, record)` is called once for each such record, before its
 // first change, so that what it was can be read.
 export function openJournal(root, onTouch = () => {}) {
@@ -62,8 +63,12 @@ export function openJournal(root, onTouch = () => {}) {
   // Where a write lands: on the records themselves, on a top-level list, or
   // inside one of its elements.
   const mark = (at, target, k, value) => {
-    if (at.top === null) entry(k).replaced = true;
-    else if (at.record === null) {
+    if (at.top === null) {
+      const t = entry(k);
+      if (!t.replaced) t.was = target[k];
+      t.now = value;
+      t.replaced = true;
+    } else if (at.record === null) {
       if (Array.isArray(target) && isIndex(k)) {
         entry(at.top).positions.add(Number(k));
         touch(at.top, target[k]);

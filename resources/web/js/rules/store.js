@@ -36,8 +36,11 @@ function affected(touched, before) {
   const ids = new Set(before);
   for (const [key, t] of touched) {
     if (!INDEXED.includes(key)) continue;
-    if (t.replaced) return null;
-    for (const rec of t.records) for (const id of refsOf(key, rec)) ids.add(id);
+    if (t.replaced && !(Array.isArray(t.was) && Array.isArray(t.now))) return null;
+    // A list filtered into another (animals erased): what one holds and the other not.
+    const [was, now] = t.replaced ? [new Set(t.was), new Set(t.now)] : [];
+    const gone = t.replaced ? [...t.was.filter((r) => !now.has(r)), ...t.now.filter((r) => !was.has(r))] : [];
+    for (const rec of [...t.records, ...gone]) for (const id of refsOf(key, rec)) ids.add(id);
   }
   return ids.size > BROAD ? null : ids;
 }
@@ -87,7 +90,7 @@ export function createStore(db, { onChange = () => {}, onError = () => {} } = {}
     const renamed = [...tags].some(([a, was]) => foundBy(a) !== was);
     const lists = [...touched.keys()];
     return patchIndex(db, idx, ids, {
-      animals: !!animals && (renamed || animals.positions.size > 0),
+      animals: !!animals && (renamed || animals.replaced || animals.positions.size > 0),
       fields,
       search: !fields && !renamed,
       lists,

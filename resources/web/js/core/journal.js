@@ -27,7 +27,9 @@ function unwrap(v) {
   if (raw) return raw;
   for (const k of Object.keys(v)) {
     const c = v[k];
-    if (c !== null && typeof c === 'object') v[k] = unwrap(c);
+    if (c === null || typeof c !== 'object') continue;
+    const u = unwrap(c);
+    if (u !== c) v[k] = u;
   }
   return v;
 }

@@ -3,7 +3,19 @@ import assert from 'node:assert/strict';
 import { createStore } from '../../../resources/web/js/rules/store.js';
 import { emptyDatabase } from '../../../resources/web/js/core/database.js';
 import { findByTag } from '../../../resources/web/js/core/lookups.js';
-import { voidRecord, upsert } from '../../../resources/web/js/rules/records.js';
+import { buildIndex } from '../../../resources/web/js/core/indexes.js';
+import { refreshHerd } from '../../../resources/web/js/rules/history.js';
+import { demoDatabase } from '../../../resources/web/js/shell/demo.js';
+import {
+  voidRecord,
+  upsert,
+  removeAnimals,
+  saveAnimal,
+  saveBirth,
+  saveMovement,
+  validateAnimal,
+  validateBirth,
+} from '../../../resources/web/js/rules/records.js';
 import { animal, treatment } from '../helpers.mjs';
 
 const herd = () => {
@@ -59,7 +71,14 @@ describe('changes through the store', () => {
     });
     assert.equal(s.idx.perAnimal.get(s.db.animals[0].id).weights[0], added.value, 'indexed in place');
     states.push(seen(s));
-    s.apply({ label: 'Name', run: (d) => upsert(d, 'animals', d.animals[1].id, { name: 'Bess' }) });
+    // Redone, the weight must be the same object again for this to be redone on it.
+    s.apply({
+      label: 'Name',
+      run: (d) => {
+        upsert(d, 'animals', d.animals[1].id, { name: 'Bess' });
+        voidRecord(d, 'weights', added.value.id, 'wrong cow', '2026-03-02 10:00');
+      },
+    });
     states.push(seen(s));
     for (let i = 3; i > 0; i--) {
       assert.ok(s.undo());
@@ -81,14 +100,107 @@ describe('changes through the store', () => {
   test('a restored backup is undone to the records it replaced, unknown keys and all; printing seals', () => {
     const s = createStore(herd());
     const before = seen(s);
+    s.apply({ label: 'Void', run: (d) => voidRecord(d, 'treatments', d.treatments[0].id, 'no', '') });
+    const voided = seen(s);
     const incoming = { ...emptyDatabase(), animals: [animal({ tag: 'FR 5' })], revision: 40 };
     s.apply({ label: 'Restore', replace: incoming });
-    assert.deepEqual([s.db.animals.map((a) => a.tag), s.db.revision], [['FR 5'], 1]);
+    assert.deepEqual([s.db.animals.map((a) => a.tag), s.db.revision], [['FR 5'], 2]);
     s.undo();
-    assert.deepEqual(seen(s), before, 'unknown keys and all');
+    assert.deepEqual(seen(s), voided, 'unknown keys and all');
+    s.undo();
+    assert.deepEqual(seen(s), before, 'the change before it undone on the records it replaced');
+    s.redo();
     s.redo();
     assert.equal(findByTag(s.idx, 'FR 5').tag, 'FR 5');
     s.seal();
     assert.deepEqual([s.undo(), s.redo()], [null, null]);
+  });
+});
+
+// Everything the index answers, by content, so that a stale record shows.
+const digest = (idx) =>
+  JSON.stringify(
+    Object.entries(idx)
+      .filter(([, v]) => v instanceof Map)
+      .map(([k, map]) => [k, [...map].sort((x, y) => (x[0] < y[0] ? -1 : 1))])
+      .concat([['search', idx.searchIndex().map((e) => ({ ...e, animal: e.animal.id }))]]),
+  );
+const exact = (s, what) => {
+  assert.equal(s.text(), JSON.stringify(s.db), `${what}: the saved text`);
+  const herd = JSON.parse(s.text());
+  refreshHerd(herd);
+  assert.equal(JSON.stringify(herd), s.text(), `${what}: where the animals are`);
+  assert.equal(digest(s.idx), digest(buildIndex(s.db)), `${what}: the index`);
+};
+const unsaved = (text) => text.replace(/"revision":\d+/, '');
+const TODAY = '2026-12-07';
+const ctx = (s) => ({ db: s.db, idx: s.idx, today: TODAY });
+const mother = (s) => s.db.animals.find((a) => a.sex === 'female' && a.status === 'on-farm' && !a.voided);
+
+// Each as a form makes it: checked against the store's records, then run.
+const changes = {
+  'a treatment': () => (d) =>
+    upsert(d, 'treatments', null, treatment({ animalIds: d.animals.slice(0, 40).map((a) => a.id) })),
+  'a sale': (s) => (d) =>
+    saveMovement(d, null, { date: TODAY, direction: 'off', outcome: 'sold', animalIds: [mother(s).id] }),
+  'a void': (s) => (d) =>
+    voidRecord(d, 'movements', s.db.movements.find((m) => !m.voided).id, 'wrong', TODAY),
+  'a new animal': (s) => (d) =>
+    saveAnimal(d, null, validateAnimal({ tag: 'NEW 1', fieldId: s.db.fields[1].id }, ctx(s))),
+  'a birth': (s) => (d) =>
+    saveBirth(d, null, validateBirth({ date: TODAY, damTag: mother(s).tag, 'youngTag-0': 'LAMB 1' }, ctx(s))),
+  'a new tag': (s) => (d) =>
+    saveAnimal(
+      d,
+      mother(s).id,
+      validateAnimal({ ...mother(s), tag: 'RE 2', tagReason: 'lost' }, { ...ctx(s), editing: mother(s) }),
+    ),
+  // In place: the young's search entries are not otherwise made again.
+  'a tag typed over': (s) => (d) => {
+    d.animals.find((a) => a.id === mother(s).id).tag = 'RE 3';
+  },
+  // One without records is erased, one with them voided.
+  'animals removed': (s) => (d) =>
+    removeAnimals(d, [s.db.animals[7].id, s.db.animals.find((a) => a.tag === 'NEW 1').id], 'wrong', TODAY),
+};
+
+describe('changes made on the records in place', () => {
+  test('each, undone and redone, leaves the saved text and the index as made from scratch', () => {
+    const s = createStore(demoDatabase(80, TODAY, 3, 1200));
+    for (const [name, make] of Object.entries(changes)) {
+      exact(s, `before ${name}`);
+      const before = s.text();
+      assert.ok(s.apply({ label: name, run: make(s) }).ok, name);
+      const after = s.text();
+      assert.notEqual(unsaved(after), unsaved(before), name);
+      exact(s, name);
+      s.undo();
+      assert.equal(unsaved(s.text()), unsaved(before), `${name} undone`);
+      exact(s, `${name} undone`);
+      s.redo();
+      assert.equal(unsaved(s.text()), unsaved(after), `${name} redone`);
+      exact(s, `${name} redone`);
+    }
+  });
+
+  test('one that throws after changing records of every kind is taken back whole', () => {
+    const s = createStore(demoDatabase(40, TODAY, 5, 600));
+    s.idx.searchIndex();
+    const [text, idx, index] = [s.text(), s.idx, digest(s.idx)];
+    const done = s.apply({
+      label: 'Everything',
+      run: (d) => {
+        for (const make of Object.values(changes)) make(s)(d);
+        d.weights.splice(3, 2);
+        d.farm.name = 'Elsewhere';
+        throw new Error('boom');
+      },
+    });
+    assert.equal(done.ok, false);
+    assert.equal(s.idx, idx);
+    assert.equal(s.text(), text);
+    assert.equal(JSON.stringify(s.db), text);
+    assert.equal(digest(s.idx), index);
+    exact(s, 'after the throw');
   });
 });

@@ -1,5 +1,6 @@
-// The index over the records, rebuilt after each change (or added to in
-// place for a new weight or treatment) so that no screen scans them whole.
+// The index over the records, rebuilt after a broad change, made again only
+// for the animals a change touched, or added to in place for a new weight or
+// treatment, so that no screen scans the records whole.
 
 import { inForce } from './database.js';
 import { normaliseTag } from './text.js';
@@ -11,51 +12,136 @@ const cmp = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
 // nothing scans the event lists once per animal. Voided records are indexed
 // too (the record card shows them struck through); callers filter.
 export function buildIndex(db) {
+  const maps = animalMaps(db);
+  const perAnimal = new Map();
+  for (const a of db.animals) perAnimal.set(a.id, ownLists());
+  const birthOf = new Map();
+  fillLists(db, perAnimal, birthOf, null);
+  return finish(db, {
+    ...maps,
+    fieldsById: new Map(db.fields.map((f) => [f.id, f])),
+    perAnimal,
+    birthOf,
+  });
+}
+
+// The index after a change that touched only the records of the animals
+// `ids` (their own, or records naming them): their lists of the kinds
+// `lists` (all, when null) and their births are made again, the rest is
+// kept. `animals` when animal records changed, `fields` when fields did,
+// `search` false when the search entries must all be made again. The old
+// index is left as it was.
+export function patchIndex(
+  db,
+  old,
+  ids,
+  { animals = true, fields = false, search = true, lists = null } = {},
+) {
+  const maps = animals ? animalMaps(db) : old;
+  const perAnimal = new Map(old.perAnimal);
+  const birthOf = new Map(old.birthOf);
+  const all = !lists || [...ids].some((id) => maps.animalsById.has(id) && !old.perAnimal.has(id));
+  const kinds = all ? KINDS : KINDS.filter((k) => lists.includes(k));
+  const fresh = new Map();
+  for (const id of ids) {
+    const was = perAnimal.get(id);
+    perAnimal.delete(id);
+    if (kinds.includes('births')) birthOf.delete(id);
+    if (!maps.animalsById.has(id)) continue;
+    const p = { ...ownLists(), ...was };
+    for (const k of kinds) p[k] = [];
+    fresh.set(id, p);
+  }
+  fillLists(db, fresh, birthOf, ids, kinds);
+  for (const [id, p] of fresh) perAnimal.set(id, p);
+  const idx = finish(
+    db,
+    {
+      animalsById: maps.animalsById,
+      byTag: maps.byTag,
+      byFormerTag: maps.byFormerTag,
+      byEid: maps.byEid,
+      fieldsById: fields ? new Map(db.fields.map((f) => [f.id, f])) : old.fieldsById,
+      perAnimal,
+      birthOf,
+    },
+    // An entry names the field and the dam's tag: those changed, all go.
+    search ? old.searchIndexIfBuilt() : [],
+  );
+  const entries = idx.searchIndexIfBuilt();
+  let i = 0;
+  while (i < entries.length && entries[i].animal === db.animals[i]) i++;
+  entries.length = i;
+  for (i = 0; i < entries.length; i++)
+    if (ids.has(db.animals[i].id)) entries[i] = searchEntry(db, idx, db.animals[i]);
+  return idx;
+}
+
+// The animals a record is indexed under.
+export function refsOf(collection, rec) {
+  if (collection === 'animals') return [rec.id];
+  if (collection === 'treatments' || collection === 'movements') return [...(rec.animalIds || [])];
+  if (collection === 'weights') return [rec.animalId];
+  if (collection === 'births') return [rec.damId, ...(rec.offspringIds || [])];
+  return [];
+}
+
+const KINDS = ['treatments', 'weights', 'births', 'movements'];
+const ownLists = () => ({ treatments: [], weights: [], births: [], movements: [] });
+
+function animalMaps(db) {
   const animalsById = new Map();
   const byTag = new Map();
   const byFormerTag = new Map();
   const byEid = new Map();
-  const perAnimal = new Map();
-  const birthOf = new Map();
   for (const a of db.animals) {
     animalsById.set(a.id, a);
     byTag.set(normaliseTag(a.tag), a);
     if (a.eid) byEid.set(a.eid.replace(/[\s-]/g, ''), a);
     for (const c of a.tagHistory || []) byFormerTag.set(normaliseTag(c.from), a);
-    perAnimal.set(a.id, { treatments: [], weights: [], births: [], movements: [] });
   }
-  const fieldsById = new Map(db.fields.map((f) => [f.id, f]));
+  return { animalsById, byTag, byFormerTag, byEid };
+}
+
+// Fills the lists of `kinds` in `perAnimal` (for the animals it holds) and
+// where each of the animals `only` (all, when null) was born.
+function fillLists(db, perAnimal, birthOf, only, kinds = KINDS) {
   const push = (id, kind, rec) => {
     const p = perAnimal.get(id);
     if (p) p[kind].push(rec);
   };
-  for (const t of db.treatments) for (const id of t.animalIds) push(id, 'treatments', t);
-  for (const w of db.weights) push(w.animalId, 'weights', w);
-  for (const b of db.births) {
-    if (b.damId) push(b.damId, 'births', b);
-    for (const id of b.offspringIds) {
-      if (id !== b.damId) push(id, 'births', b);
-      if (inForce(b)) birthOf.set(id, b);
+  const has = (k) => kinds.includes(k) && perAnimal.size > 0;
+  if (has('treatments'))
+    for (const t of db.treatments) for (const id of t.animalIds) push(id, 'treatments', t);
+  if (has('weights')) for (const w of db.weights) push(w.animalId, 'weights', w);
+  if (kinds.includes('births'))
+    for (const b of db.births) {
+      if (b.damId) push(b.damId, 'births', b);
+      for (const id of b.offspringIds) {
+        if (id !== b.damId) push(id, 'births', b);
+        if (inForce(b) && (!only || only.has(id))) birthOf.set(id, b);
+      }
     }
-  }
-  for (const m of db.movements) for (const id of m.animalIds) push(id, 'movements', m);
+  if (has('movements')) for (const m of db.movements) for (const id of m.animalIds) push(id, 'movements', m);
   // Newest first; the sort is stable, so a day's records keep their entry order.
   const byDateDesc = (a, b) => cmp(b.date, a.date);
   for (const p of perAnimal.values()) {
-    p.treatments.sort(byDateDesc);
-    p.weights.sort((a, b) => cmp(a.date, b.date));
-    p.births.sort(byDateDesc);
-    p.movements.sort(byDateDesc);
+    if (kinds.includes('treatments')) p.treatments.sort(byDateDesc);
+    if (kinds.includes('weights')) p.weights.sort((a, b) => cmp(a.date, b.date));
+    if (kinds.includes('births')) p.births.sort(byDateDesc);
+    if (kinds.includes('movements')) p.movements.sort(byDateDesc);
   }
-  const animalsInField = new Map();
+}
+
+function finish(db, idx, entries = []) {
+  idx.animalsInField = new Map();
   for (const a of db.animals) {
     if (inForce(a) && a.status === 'on-farm' && a.fieldId)
-      animalsInField.set(a.fieldId, (animalsInField.get(a.fieldId) || 0) + 1);
+      idx.animalsInField.set(a.fieldId, (idx.animalsInField.get(a.fieldId) || 0) + 1);
   }
-  const idx = { animalsById, byTag, byFormerTag, byEid, fieldsById, perAnimal, animalsInField, birthOf };
   // Built on first use, or ahead of it in short tasks (warmSearch), so that
   // the first keystroke on a large farm does not wait for all of it.
-  const entries = [];
+  entries = [...entries];
   idx.searchIndex = () => {
     for (let i = entries.length; i < db.animals.length; i++)
       entries.push(searchEntry(db, idx, db.animals[i]));

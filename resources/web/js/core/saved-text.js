@@ -8,8 +8,10 @@ export function serialiseDatabase(db) {
 
 // The saved text, rebuilt only where it changed: each list is kept as blocks
 // of JSON text, and a record added at the end of a list re-makes only its
-// last block. Any other change must call reset(), since a record changed in
-// place would otherwise keep its old text. The result is JSON.stringify(db).
+// last block. A record changed, put in or taken out elsewhere must be told
+// (changed), or everything forgotten (reset), since it would otherwise keep
+// its old text. A list replaced by another is made again whole. The result
+// is JSON.stringify(db).
 export function blockSerialiser(blockSize = 500) {
   let blocks = new Map(); // list name -> { list, texts: [] }
   const cacheOf = (name, list) => {
@@ -53,6 +55,11 @@ export function blockSerialiser(blockSize = 500) {
       const c = blocks.get(name);
       if (c && c.list === list)
         c.texts.length = Math.min(c.texts.length, Math.floor(Math.max(0, list.length - 1) / blockSize));
+    },
+    // The records at `positions` of `name` were set, put in or taken out.
+    changed(name, list, positions) {
+      const c = blocks.get(name);
+      if (c && c.list === list) for (const i of positions) c.texts[Math.floor(i / blockSize)] = undefined;
     },
     reset() {
       blocks = new Map();

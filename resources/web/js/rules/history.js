@@ -4,15 +4,18 @@
 // were voided count for nothing.
 
 import { addDays } from '../core/dates.js';
+import { plain } from '../core/journal.js';
 
 const inForce = (r) => !r.voided;
 
-// Each animal's movements in force, oldest first, as [index, movement].
-export function movementsByAnimal(db, { skipId = null } = {}) {
+// Each animal's movements in force, oldest first, as [index, movement]
+// (of the animals `only`, when given).
+export function movementsByAnimal(db, { skipId = null, only = null } = {}) {
   const per = new Map();
   db.movements.forEach((m, i) => {
     if (!inForce(m) || m.id === skipId) return;
     for (const id of m.animalIds) {
+      if (only && !only.has(id)) continue;
       let list = per.get(id);
       if (!list) per.set(id, (list = []));
       list.push([i, m]);
@@ -42,17 +45,38 @@ export function stateOf(animal, moves = [], until = null) {
   return s;
 }
 
-// Writes every animal's present status, status date and field from its
-// movements. Called after every change, so that readers of the file and of
-// the index see the same as the history says.
-export function refreshHerd(db) {
-  const per = movementsByAnimal(db);
-  for (const a of db.animals) {
-    const s = stateOf(a, per.get(a.id));
-    a.status = s.status === 'not-here' ? 'away' : s.status;
-    a.statusDate = s.statusDate;
-    a.fieldId = s.fieldId;
+// Inside the store a change refreshes the herd once, after it, for the
+// animals it touched: the record functions' own refreshes wait for that.
+const deferred = new WeakSet();
+export function deferringHerd(db, fn) {
+  const raw = plain(db);
+  deferred.add(raw);
+  try {
+    return fn();
+  } finally {
+    deferred.delete(raw);
   }
+}
+
+// Writes every animal's present status, status date and field from its
+// movements (only the animals `only`, when given). Called after every
+// change, so that readers of the file and of the index see the same as the
+// history says. The records are read plainly and written only where they
+// differ, so that a journaled change pays for what moved, not for the herd.
+export function refreshHerd(db, only = null) {
+  const raw = plain(db);
+  if (!only && deferred.has(raw)) return;
+  const per = movementsByAnimal(raw, { only });
+  raw.animals.forEach((a, i) => {
+    if (only && !only.has(a.id)) return;
+    const s = stateOf(a, per.get(a.id));
+    const status = s.status === 'not-here' ? 'away' : s.status;
+    if (a.status === status && a.statusDate === s.statusDate && a.fieldId === s.fieldId) return;
+    const live = db.animals[i];
+    live.status = status;
+    live.statusDate = s.statusDate;
+    live.fieldId = s.fieldId;
+  });
 }
 
 // Whether the animal was on the farm at some moment of `date`: born by then,

@@ -65,7 +65,8 @@ const NAMES = [
 ];
 const PEOPLE = ['J. Evans', 'M. Hughes', 'Vet: R. Ó Briain'];
 
-export function demoDatabase(count, today, seed = 7) {
+// `events` weights, treatments, births and movements (ten an animal unless asked).
+export function demoDatabase(count, today, seed = 7, events = count * 10) {
   const rnd = random(seed);
   const pick = (list) => list[Math.floor(rnd() * list.length)];
   const db = emptyDatabase();
@@ -120,7 +121,6 @@ export function demoDatabase(count, today, seed = 7) {
       herd,
     });
   }
-  const events = count * 10;
   for (let e = 0; e < events; e++) {
     const a = pick(db.animals);
     const r = rnd();

@@ -90,7 +90,7 @@ describe('printed documents', () => {
     assert.match(docs.movements, /Mart, 54\/1<\/td><td><\/td><td><\/td><td>MD-1/);
     assert.match(docs.book, /2026-12-20 to 2026-12-24/);
     assert.match(docs.book, /B7<\/td>.*R\. Vet/);
-    assert.match(docs.book, /14 days; fit from 2027-01-07/);
+    assert.match(docs.book, /14 days; fit from 2027-01-08/);
     assert.match(docs.book, /<tr class="void">.*VOID 2026-12-22: typed twice/);
     assert.match(
       medicineBook(db, idx, [], { printedOn: '2026-12-06', query: 'Penicillin' }),

@@ -112,7 +112,7 @@ describe('CSV', () => {
     assertColumns(readCsv(treatmentsCsv([t], idx))[0], {
       'Last given': '2026-12-24',
       'Prescribing vet': 'R. Vet',
-      'Meat fit for food from': '2027-01-07',
+      'Meat fit for food from': '2027-01-08',
       'Milk withdrawal': 'not recorded',
       Void: 'VOID 2026-12-25: wrong cow',
     });

@@ -183,9 +183,9 @@ describe('the Today list', () => {
       farm: { name: '', holding: '', organic: false, registerDays: { Cattle: 27 } },
       animals: [a, b, c, dam, calf, twin],
       treatments: [
-        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [a.id] }),
-        treatment({ date: '2026-06-01', meatDays: 15, animalIds: [b.id] }),
-        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [c.id] }),
+        treatment({ date: '2026-06-01', meatDays: 13, animalIds: [a.id] }),
+        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [b.id] }),
+        treatment({ date: '2026-06-01', meatDays: 13, animalIds: [c.id] }),
         treatment({ date: '2026-06-01', meatDays: 20, animalIds: [c.id] }),
       ],
       purchases: [purchase({ id: 'p1', expiry: '2026-07-01' }), purchase({ id: 'p2', expiry: '2026-06-01' })],

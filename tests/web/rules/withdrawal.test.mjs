@@ -46,15 +46,40 @@ test('only real dates pass, and days add across month, year, leap-day and clock 
 });
 
 describe('fit for food from', () => {
-  test('a course counts from its last dose, not its first, across month and year ends and leap days', () => {
-    const course = treatment({ date: '2026-03-10', lastDate: '2026-03-14', meatDays: 28, milkPeriod: 3 });
-    assert.equal(fitFrom(course, 'meat'), '2026-04-11');
-    assert.equal(fitFrom(course, 'milk'), '2026-03-17');
-    const fit = (date, lastDate, meatDays) => fitFrom(treatment({ date, lastDate, meatDays }), 'meat');
-    assert.equal(fit('2026-01-28', '2026-01-30', 2), '2026-02-01');
-    assert.equal(fit('2026-12-20', '2026-12-24', 14), '2027-01-07');
-    assert.equal(fit('2028-02-25', '2028-02-27', 2), '2028-02-29');
-    assert.equal(fit('2027-02-25', '2027-02-27', 2), '2027-03-01');
+  // Days are whole 24 hours from the last dose, from the end of its day
+  // when no time was kept; the later of elapsed hours and the same clock
+  // reading, so a clock change never shortens a period.
+  test('a period ends N × 24 hours after the last dose, never earlier, across month ends and clock changes', () => {
+    const fit = (kind, fields) => fitFrom(treatment({ milkUnit: 'days', ...fields }), kind);
+    const cases = [
+      // [kind, first, last, time, period, unit, fit from]
+      ['milk', '2026-03-01', '', '20:00', 2, 'days', '2026-03-03 20:00'],
+      ['milk', '2026-03-01', '', '', 2, 'days', '2026-03-04'],
+      ['meat', '2026-03-10', '2026-03-14', '', 28, 'days', '2026-04-12 01:00'],
+      ['meat', '2026-01-28', '2026-01-30', '', 2, 'days', '2026-02-02'],
+      ['meat', '2026-12-20', '2026-12-24', '', 14, 'days', '2027-01-08'],
+      ['meat', '2028-02-25', '2028-02-27', '', 2, 'days', '2028-03-01'],
+      ['meat', '2027-02-25', '2027-02-27', '23:30', 1, 'days', '2027-02-28 23:30'],
+      ['milk', '2026-06-01', '2026-06-03', '07:30', 60, 'hours', '2026-06-05 19:30'],
+      ['milk', '2026-06-01', '', '', 36, 'hours', '2026-06-03 12:00'],
+      // Clocks forward on 29 March 2026: 48 elapsed hours read an hour later.
+      ['milk', '2026-03-28', '', '20:00', 48, 'hours', '2026-03-30 21:00'],
+      ['milk', '2026-03-28', '', '20:00', 2, 'days', '2026-03-30 21:00'],
+      // Clocks back on 25 October 2026: the clock reading is the later.
+      ['milk', '2026-10-24', '', '20:00', 48, 'hours', '2026-10-26 20:00'],
+      ['meat', '2026-10-24', '', '', 1, 'days', '2026-10-26'],
+    ];
+    for (const [kind, date, lastDate, time, n, unit, want] of cases) {
+      const f = kind === 'meat' ? { meatDays: n } : { milkPeriod: n, milkUnit: unit };
+      assert.equal(
+        fit(kind, { date, lastDate, time, ...f }),
+        want,
+        `${kind} ${n} ${unit} from ${lastDate || date} ${time}`,
+      );
+    }
+    assert.equal(stillWithdrawn('2026-03-03 20:00', '2026-03-03 19:59'), true);
+    assert.equal(stillWithdrawn('2026-03-03 20:00', '2026-03-03'), true, 'a date alone means its start');
+    assert.equal(stillWithdrawn('2026-03-04', '2026-03-03 23:59'), true);
   });
 
   test('not entered and zero differ: zero means fit at once, not entered means unknown', () => {
@@ -73,21 +98,6 @@ describe('fit for food from', () => {
     assert.equal(r.errors.milkPeriod, undefined);
   });
 
-  test('a milk period in hours ends at that hour after the last dose, in elapsed time across a clock change', () => {
-    const milk = (fields) => fitFrom(treatment({ milkUnit: 'hours', ...fields }), 'milk');
-    assert.equal(
-      milk({ date: '2026-06-01', lastDate: '2026-06-03', time: '07:30', milkPeriod: 60 }),
-      '2026-06-05 19:30',
-    );
-    // The clocks go forward on 29 March 2026: 48 hours later reads an hour later.
-    assert.equal(milk({ date: '2026-03-28', time: '20:00', milkPeriod: 48 }), '2026-03-30 21:00');
-    assert.equal(milk({ date: '2026-10-24', time: '20:00', milkPeriod: 48 }), '2026-10-26 19:00');
-    // Without a time of day, from the end of the day: never too early.
-    assert.equal(milk({ date: '2026-06-01', milkPeriod: 36 }), '2026-06-03 12:00');
-    assert.equal(stillWithdrawn('2026-06-03 12:00', '2026-06-03 11:59'), true);
-    assert.equal(stillWithdrawn('2026-06-03 12:00', '2026-06-03'), true, 'a date alone means its start');
-  });
-
   test('off-label use raises short periods to the cascade minimums and says so; organic doubles, 48 hours at least', () => {
     const cascade = treatment({
       date: '2026-04-01',
@@ -96,7 +106,7 @@ describe('fit for food from', () => {
       milkUnit: 'hours',
       offLabel: true,
     });
-    assert.equal(fitFrom(cascade, 'meat'), '2026-04-29');
+    assert.equal(fitFrom(cascade, 'meat'), '2026-04-30');
     assert.equal(
       describePeriod(appliedPeriod(cascade, 'milk')),
       '168 hours (entered 24 hours; cascade minimum 7 days)',
@@ -107,12 +117,12 @@ describe('fit for food from', () => {
     );
     assert.equal(
       fitFrom(treatment({ date: '2026-04-01', meatDays: 40, offLabel: true }), 'meat'),
-      '2026-05-11',
+      '2026-05-12',
       'longer periods stand',
     );
     const organic = { organic: true };
-    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 10 }), 'meat', organic), '2026-04-21');
-    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 0 }), 'meat', organic), '2026-04-03');
+    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 10 }), 'meat', organic), '2026-04-22');
+    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 0 }), 'meat', organic), '2026-04-04');
     assert.equal(
       fitFrom(
         treatment({ date: '2026-04-01', time: '06:00', milkPeriod: 12, milkUnit: 'hours' }),
@@ -162,8 +172,8 @@ describe('animals under withdrawal', () => {
     assert.deepEqual(
       rows.map((r) => [r.animal.tag, r.meatEnd, r.milkEnd]),
       [
-        ['B2', '2026-03-15', null],
-        ['A1', '2026-04-04', '2026-03-11'],
+        ['B2', '2026-03-16', null],
+        ['A1', '2026-04-05 01:00', '2026-03-12'],
       ],
     );
     assert.deepEqual(rows[1].products, ['Wormer', 'Antibiotic']);
@@ -172,10 +182,11 @@ describe('animals under withdrawal', () => {
     assert.deepEqual(
       c.map((x) => [x.product, x.kind, x.fitFrom]),
       [
-        ['Wormer', 'meat', '2026-03-15'],
-        ['Antibiotic', 'meat', '2026-04-04'],
+        ['Wormer', 'meat', '2026-03-16'],
+        ['Antibiotic', 'meat', '2026-04-05 01:00'],
+        ['Antibiotic', 'milk', '2026-03-12'],
       ],
     );
-    assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-04'), []);
+    assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-06'), []);
   });
 });

@@ -3,7 +3,7 @@
 // calendar dates ("yyyy-mm-dd"); a period in hours ends at a local date and
 // time ("yyyy-mm-dd hh:mm"). Both forms compare as text.
 
-import { addDays, addHoursLocal } from '../core/dates.js';
+import { addDays, periodEndLocal } from '../core/dates.js';
 
 // The cascade (a medicine used off its label on a vet's prescription) has
 // legal minimum periods; organic rules double every period, 48 hours at least.
@@ -43,14 +43,18 @@ export function appliedPeriod(t, kind, { organic = false } = {}) {
 }
 
 // The first moment the product is fit for food, or null when no period was
-// recorded. Without a time of day, hours count from the end of the day of
-// the last administration: the time is not known, so the latest is assumed.
+// recorded. Days are whole 24 hours like hours, from the time of the last
+// administration; without a time, from the end of that day, since the dose
+// may have been given at its last minute. A moment at midnight is given as
+// its date.
 export function fitFrom(t, kind, opts) {
   const p = appliedPeriod(t, kind, opts);
   if (!p) return null;
   const last = lastGiven(t);
-  if (p.unit === 'days') return addDays(last, p.amount);
-  return t.time ? addHoursLocal(last, t.time, p.amount) : addHoursLocal(addDays(last, 1), '00:00', p.amount);
+  if (p.amount === 0) return t.time ? `${last} ${t.time}` : last;
+  const hours = p.unit === 'hours' ? p.amount : p.amount * 24;
+  const end = t.time ? periodEndLocal(last, t.time, hours) : periodEndLocal(addDays(last, 1), '00:00', hours);
+  return end.endsWith(' 00:00') ? end.slice(0, 10) : end;
 }
 
 // A date means its first minute.

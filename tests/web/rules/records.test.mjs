@@ -105,11 +105,16 @@ describe('treatments', () => {
     validateTreatment({ ...input, ...fields }, { idx, today: TODAY, db, editing: earlier });
 
   test('resolves tags, takes a course by its days, names unknown tags, and keeps orphans editable', () => {
-    const ok = check({ courseDays: '5', vet: 'R. Ó Briain', offLabel: 'on' });
+    const cascade = { offLabel: 'on', meatCascade: 'label', meatLabelDays: '30', milkCascade: 'zero' };
+    const ok = check({ courseDays: '5', vet: 'R. Ó Briain', ...cascade });
     assert.deepEqual(
-      [ok.value.animalIds, ok.value.lastDate, ok.value.vet, ok.value.offLabel],
-      [[a.id, b.id], '2026-06-05', 'R. Ó Briain', true],
+      [ok.value.animalIds, ok.value.lastDate, ok.value.vet, ok.value.offLabel, ok.value.meatLabelDays],
+      [[a.id, b.id], '2026-06-05', 'R. Ó Briain', true, 30],
     );
+    // Under the cascade each food needs its case, and the label case its period.
+    const asked = check({ ...cascade, meatLabelDays: '', milkCascade: '' });
+    assert.deepEqual(Object.keys(asked.errors).sort(), ['meatLabelDays', 'milkCascade']);
+    assert.equal(check({ meatCascade: 'zero' }).value.meatCascade, '', 'asked only under the cascade');
     assert.match(check({ tags: 'A1, Z9, Q7' }).errors.tags, /Z9, Q7/);
     assert.ok(check({ lastDate: '2026-05-30' }).errors.lastDate);
     for (const days of ['-1', '2.5', 'ten', '3651'])

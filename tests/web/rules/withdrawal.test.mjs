@@ -98,29 +98,44 @@ describe('fit for food from', () => {
     assert.equal(r.errors.milkPeriod, undefined);
   });
 
-  test('off-label use raises short periods to the cascade minimums and says so; organic doubles, 48 hours at least', () => {
-    const cascade = treatment({
-      date: '2026-04-01',
-      meatDays: 5,
-      milkPeriod: 24,
-      milkUnit: 'hours',
-      offLabel: true,
-    });
-    assert.equal(fitFrom(cascade, 'meat'), '2026-04-30');
+  test('off-label use: the cascade minimum of the case that applies, a vet’s longer period standing, then organic doubling', () => {
+    const days = (kind, fields, opts) =>
+      appliedPeriod(treatment({ offLabel: true, milkUnit: 'days', ...fields }), kind, opts)?.amount;
+    const cases = [
+      // [kind, fields, applied]
+      ['meat', { meatDays: 30, meatCascade: 'label', meatLabelDays: 30 }, 45],
+      ['meat', { meatDays: 0, meatCascade: 'label', meatLabelDays: 3 }, 5],
+      ['meat', { meatDays: 60, meatCascade: 'label', meatLabelDays: 30 }, 60],
+      ['meat', { meatDays: 5, meatCascade: 'unauthorised' }, 28],
+      ['meat', { meatDays: 0, meatCascade: 'zero' }, 1],
+      ['milk', { milkPeriod: 4, milkCascade: 'label', milkLabelPeriod: 3 }, 5],
+      ['milk', { milkPeriod: 36, milkUnit: 'hours', milkCascade: 'label', milkLabelPeriod: 36 }, 54],
+      ['milk', { milkPeriod: 0, milkCascade: 'unauthorised' }, 7],
+      ['milk', { milkPeriod: 0, milkUnit: 'hours', milkCascade: 'zero' }, 24],
+      // Kept before the case was asked: the longest any case could give.
+      ['meat', { meatDays: 5 }, 28],
+      ['meat', { meatDays: 30 }, 45],
+      ['milk', { milkPeriod: 24, milkUnit: 'hours' }, 168],
+    ];
+    for (const [kind, fields, want] of cases) assert.equal(days(kind, fields), want, JSON.stringify(fields));
+    assert.equal(days('meat', { meatDays: 5, offLabel: false, meatCascade: 'unauthorised' }), 5);
     assert.equal(
-      describePeriod(appliedPeriod(cascade, 'milk')),
-      '168 hours (entered 24 hours; cascade minimum 7 days)',
+      describePeriod(
+        appliedPeriod(
+          treatment({ offLabel: true, meatDays: 30, meatCascade: 'label', meatLabelDays: 30 }),
+          'meat',
+        ),
+      ),
+      '45 days (entered 30 days; cascade minimum 45 days, 1.5 × the label’s 30 days)',
     );
     assert.match(
-      describePeriod(appliedPeriod(cascade, 'meat')),
-      /28 days \(entered 5 days; cascade minimum 28 days\)/,
-    );
-    assert.equal(
-      fitFrom(treatment({ date: '2026-04-01', meatDays: 40, offLabel: true }), 'meat'),
-      '2026-05-12',
-      'longer periods stand',
+      describePeriod(
+        appliedPeriod(treatment({ offLabel: true, meatDays: 40, meatCascade: 'unauthorised' }), 'meat'),
+      ),
+      /^40 days \(entered 40 days; the vet’s period; cascade minimum 28 days, not authorised/,
     );
     const organic = { organic: true };
+    assert.equal(days('meat', { meatDays: 5, meatCascade: 'unauthorised' }, organic), 56);
     assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 10 }), 'meat', organic), '2026-04-22');
     assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 0 }), 'meat', organic), '2026-04-04');
     assert.equal(

@@ -17,6 +17,7 @@ import {
 import { newId, inForce } from '../core/database.js';
 import { findByTag } from '../core/lookups.js';
 import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
+import { CASCADE_CASES } from './withdrawal.js';
 
 export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
@@ -290,6 +291,8 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
     milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS,
     milkUnit,
   );
+  const offLabel = ticked(input.offLabel);
+  const cascade = readCascade(input, offLabel, milkUnit, errors);
   // An edit that keeps the days need not prove again that its animals were here (one may have been sold since).
   const sameDays =
     editing && editing.date === date && (editing.lastDate || editing.date) === (lastDate || date);
@@ -311,11 +314,33 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
       meatDays,
       milkPeriod,
       milkUnit,
-      offLabel: ticked(input.offLabel),
+      offLabel,
+      ...cascade,
       notes: text(input.notes),
     },
     errors,
   );
+}
+
+// Under the cascade, which case applies to each food, and the label's
+// longest period where it has one: the minimum follows from them.
+function readCascade(input, offLabel, milkUnit, errors) {
+  const out = { meatCascade: '', meatLabelDays: null, milkCascade: '', milkLabelPeriod: null };
+  if (!offLabel) return out;
+  const foods = [
+    ['meat', 'meatCascade', 'meatLabelDays', 'days'],
+    ['milk', 'milkCascade', 'milkLabelPeriod', milkUnit],
+  ];
+  for (const [food, caseKey, labelKey, unit] of foods) {
+    const which = text(input[caseKey]);
+    if (!has(CASCADE_CASES, which)) errors[caseKey] = `Choose which case applies to the ${food}.`;
+    out[caseKey] = which;
+    if (which !== 'label') continue;
+    const max = unit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS;
+    out[labelKey] = parsePeriod(input[labelKey], errors, labelKey, max, unit);
+    if (out[labelKey] === 0) errors[labelKey] = 'A label period of 0 is the “zero period” case.';
+  }
+  return out;
 }
 
 export function validateWeight(input, { idx, today, db, editing = null }) {

@@ -6,7 +6,15 @@
 import { addDays, periodEndLocal } from '../core/dates.js';
 
 // The cascade (a medicine used off its label on a vet's prescription) has
-// legal minimum periods; organic rules double every period, 48 hours at least.
+// legal minimum periods, set by which case applies: 1.5 × the longest period
+// on the label, a fixed period when the product is not authorised for that
+// food, or 1 day when its own period is zero. Organic rules then double
+// every period, 48 hours at least.
+export const CASCADE_CASES = [
+  ['label', 'It has a period for this food on its label'],
+  ['unauthorised', 'Not authorised for this food'],
+  ['zero', 'Its label period is zero'],
+];
 export const CASCADE_MIN = { meatDays: 28, milkDays: 7 };
 const ORGANIC_MIN_HOURS = 48;
 
@@ -18,21 +26,55 @@ const ymd = (iso) => {
   return [y, m - 1, d];
 };
 
+const amountText = (x, u) =>
+  `${x} ${u === 'hours' ? (x === 1 ? 'hour' : 'hours') : x === 1 ? 'day' : 'days'}`;
+
+// The least period the cascade allows for one food, in the period's unit,
+// and the rule that gave it. A record that does not say which case applied
+// (kept before the question was asked) takes the longest that any case could
+// give it: food is never passed too early.
+export function cascadeMinimum(t, kind, unit = 'days') {
+  const perDay = unit === 'hours' ? 24 : 1;
+  const fixed = kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays;
+  const which = kind === 'meat' ? t.meatCascade : t.milkCascade;
+  const label = kind === 'meat' ? t.meatLabelDays : t.milkLabelPeriod;
+  if (which === 'unauthorised')
+    return {
+      amount: fixed * perDay,
+      rule: `cascade minimum ${fixed} days, not authorised for ${kind === 'meat' ? 'food-producing animals' : 'animals producing milk for people'}`,
+    };
+  if (which === 'zero')
+    return {
+      amount: perDay,
+      rule: `cascade minimum 1 day, ${kind === 'meat' ? 'zero period, used in another family of animals' : 'zero-hour period'}`,
+    };
+  if (which === 'label' && Number.isFinite(label)) {
+    const amount = Math.ceil(label * 1.5);
+    return {
+      amount,
+      rule: `cascade minimum ${amountText(amount, unit)}, 1.5 × the label’s ${amountText(label, unit)}`,
+    };
+  }
+  const entered = kind === 'meat' ? t.meatDays : t.milkPeriod;
+  const amount = Math.max(fixed * perDay, Math.ceil((entered ?? 0) * 1.5));
+  return {
+    amount,
+    rule: `cascade minimum ${amountText(amount, unit)}, the longest (which case applied was not recorded)`,
+  };
+}
+
 // The period in force for one product: { amount, unit, entered, notes[] },
 // or null when none was recorded.
 export function appliedPeriod(t, kind, { organic = false } = {}) {
   const entered = kind === 'meat' ? t.meatDays : t.milkPeriod;
   if (entered === null || entered === undefined) return null;
   const unit = kind === 'milk' && t.milkUnit === 'hours' ? 'hours' : 'days';
-  const perDay = unit === 'hours' ? 24 : 1;
   let amount = entered;
   const notes = [];
   if (t.offLabel) {
-    const min = (kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays) * perDay;
-    if (amount < min) {
-      amount = min;
-      notes.push(`cascade minimum ${kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays} days`);
-    }
+    const min = cascadeMinimum(t, kind, unit);
+    notes.push(min.amount > amount ? min.rule : `the vet’s period; ${min.rule}`);
+    amount = Math.max(amount, min.amount);
   }
   if (organic) {
     const min = unit === 'hours' ? ORGANIC_MIN_HOURS : ORGANIC_MIN_HOURS / 24;
@@ -69,11 +111,10 @@ export const laterOf = (a, b) => (!a ? b : !b ? a : asMoment(a) >= asMoment(b) ?
 
 export function describePeriod(p) {
   if (!p) return 'not recorded';
-  const n = (x, u) => `${x} ${u === 'hours' ? (x === 1 ? 'hour' : 'hours') : x === 1 ? 'day' : 'days'}`;
   if (p.amount === 0) return 'none (0 days)';
   return p.notes.length
-    ? `${n(p.amount, p.unit)} (entered ${n(p.entered, p.unit)}; ${p.notes.join(', ')})`
-    : n(p.amount, p.unit);
+    ? `${amountText(p.amount, p.unit)} (entered ${amountText(p.entered, p.unit)}; ${p.notes.join(', ')})`
+    : amountText(p.amount, p.unit);
 }
 
 const inForce = (r) => !r?.voided;

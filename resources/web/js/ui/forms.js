@@ -15,7 +15,13 @@ import {
 } from '../core/text.js';
 import { isIsoDate } from '../core/dates.js';
 import { tagsOf, parentsOf } from '../core/lookups.js';
-import { withdrawalConflicts, conflictText } from '../rules/withdrawal.js';
+import {
+  withdrawalConflicts,
+  conflictText,
+  CASCADE_CASES,
+  appliedPeriod,
+  describePeriod,
+} from '../rules/withdrawal.js';
 import {
   validateAnimal,
   validateWeight,
@@ -357,6 +363,57 @@ function cabinetPicker(app, v, date, boxes) {
   return { pick, used, sync, count: choices.length };
 }
 
+// Under the cascade the form asks which case applies to each food and shows
+// the minimum that follows, so the rule used is seen before it is recorded.
+function cascadeFields(v, period) {
+  const cases = [['', 'Choose…'], ...CASCADE_CASES];
+  return [
+    field({ label: 'Meat: cascade case', name: 'meatCascade', value: v.meatCascade || '', options: cases }),
+    field({
+      label: 'Longest meat period on the label (days)',
+      name: 'meatLabelDays',
+      value: period(v.meatLabelDays),
+      attrs: { inputmode: 'numeric' },
+    }),
+    field({ label: 'Milk: cascade case', name: 'milkCascade', value: v.milkCascade || '', options: cases }),
+    field({
+      label: 'Longest milk period on the label (in the milk unit)',
+      name: 'milkLabelPeriod',
+      value: period(v.milkLabelPeriod),
+      attrs: { inputmode: 'numeric' },
+    }),
+    h('p', { class: 'hint wide', 'data-cascade-rule': '', 'aria-live': 'polite' }),
+  ];
+}
+
+function showCascade(body) {
+  const val = (name) => body.querySelector(`[name="${name}"]`);
+  const off = val('offLabel').checked;
+  const show = (name, on) => (body.querySelector(`[data-field="${name}"]`).hidden = !on);
+  show('meatCascade', off);
+  show('milkCascade', off);
+  show('meatLabelDays', off && val('meatCascade').value === 'label');
+  show('milkLabelPeriod', off && val('milkCascade').value === 'label');
+  const num = (name) => (/^\d+$/.test(val(name).value.trim()) ? Number(val(name).value) : null);
+  const t = {
+    offLabel: off,
+    meatDays: num('meatDays') ?? 0,
+    milkPeriod: num('milkPeriod') ?? 0,
+    milkUnit: val('milkUnit').value,
+    meatCascade: val('meatCascade').value,
+    meatLabelDays: num('meatLabelDays'),
+    milkCascade: val('milkCascade').value,
+    milkLabelPeriod: num('milkLabelPeriod'),
+  };
+  const line = (food, kind, which) =>
+    which ? `${food}: ${describePeriod(appliedPeriod(t, kind))}.` : `${food}: choose the case.`;
+  const rule = body.querySelector('[data-cascade-rule]');
+  rule.hidden = !off;
+  rule.textContent = off
+    ? `${line('Meat', 'meat', t.meatCascade)} ${line('Milk', 'milk', t.milkCascade)}`
+    : '';
+}
+
 export function treatmentForm(app, t = null, preset = {}) {
   const v = t ?? { date: app.today(), milkUnit: 'days', ...preset };
   const group = field({
@@ -425,14 +482,19 @@ export function treatmentForm(app, t = null, preset = {}) {
     }),
     field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
     field({
-      label: 'Off-label use on a vet’s prescription (cascade): at least 28 days meat, 7 days milk',
+      label: 'Off-label use on a vet’s prescription (cascade)',
       name: 'offLabel',
       type: 'checkbox',
       value: !!v.offLabel,
       wide: true,
     }),
+    ...cascadeFields(v, period),
     field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
   );
+  const syncCascade = () => showCascade(body);
+  body.addEventListener('input', syncCascade);
+  body.addEventListener('change', syncCascade);
+  syncCascade();
   // Without stock the form is as it always was, its focus on the product.
   const cab = cabinetPicker(app, v, v.date, body);
   if (cab.count) {

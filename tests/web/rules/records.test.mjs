@@ -21,6 +21,7 @@ import {
   saveFarmDetails,
 } from '../../../resources/web/js/rules/records.js';
 import { animal, treatment, movement, farm, place } from '../helpers.mjs';
+import { fitFrom, courseState } from '../../../resources/web/js/rules/withdrawal.js';
 
 const TODAY = '2026-06-15';
 
@@ -123,6 +124,30 @@ describe('treatments', () => {
     const orphan = treatment({ animalIds: [], target: 'removed: GONE 1', batch: 'B1' });
     const r = check({ tags: '', target: orphan.target, batch: 'B2' }, orphan);
     assert.deepEqual([r.ok, r.value.batch], [true, 'B2']);
+  });
+
+  test('a course still under way is recorded to its planned last day, and stays to confirm once that day has passed', () => {
+    const running = check({ date: '2026-06-12', lastDate: '2026-06-19' });
+    assert.deepEqual([running.ok, running.value.planned], [true, true]);
+    assert.ok(check({ date: '2026-06-16' }).errors.date, 'the first dose is not in the future');
+    assert.ok(check({ date: '2026-06-12', lastDate: '2027-06-13' }).errors.lastDate);
+    const t = treatment(running.value);
+    assert.equal(fitFrom(treatment({ ...running.value, meatDays: 14 }), 'meat'), '2026-07-04');
+    assert.equal(courseState(t, '2026-06-19'), 'under way');
+    assert.equal(courseState(t, '2026-06-20'), 'still to confirm');
+    const later = (fields) =>
+      validateTreatment(
+        { ...input, date: '2026-06-12', lastDate: '2026-06-19', ...fields },
+        {
+          idx,
+          today: '2026-06-25',
+          db,
+          editing: t,
+        },
+      );
+    assert.equal(later({ notes: 'x' }).value.planned, true, 'an edit alone does not confirm it');
+    assert.equal(later({ confirmEnd: 'on' }).value.planned, false);
+    assert.equal(courseState(treatment(check({ lastDate: '2026-06-14' }).value), TODAY), '');
   });
 
   test('the book period ends today, worked out again after midnight, and holds every course with a day in it', () => {

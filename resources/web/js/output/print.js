@@ -14,7 +14,14 @@ import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } 
 import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
 import { herdSummary } from '../core/summaries.js';
 import { inForce } from '../core/database.js';
-import { appliedPeriod, fitFrom, describePeriod, lastGiven, stillWithdrawn } from '../rules/withdrawal.js';
+import {
+  appliedPeriod,
+  fitFrom,
+  describePeriod,
+  lastGiven,
+  stillWithdrawn,
+  courseState,
+} from '../rules/withdrawal.js';
 
 const e = escapeHtml;
 
@@ -253,7 +260,8 @@ function treatmentRow(idx, t, opts, withAnimals) {
     return p ? `${describePeriod(p)}${fit && p.amount ? `; fit from ${fit}` : ''}` : 'NOT RECORDED';
   };
   const course = lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`;
-  const row = [course + (t.time ? ` (last ${t.time})` : '')];
+  const state = courseState(t, opts.today);
+  const row = [course + (t.time ? ` (last ${t.time})` : '') + (state ? ` (${state})` : '')];
   if (withAnimals) row.push([tagList(idx, t.animalIds), t.target].filter(Boolean).join(' — '));
   row.push(
     [t.product, t.offLabel ? '(off-label, cascade)' : ''].filter(Boolean).join(' '),
@@ -273,7 +281,7 @@ function treatmentRow(idx, t, opts, withAnimals) {
 export const matching = (what, query) => (query ? `${what}, matching “${query}”` : what);
 
 export function medicineBook(db, idx, treatments, { printedOn, from, to, query = '' }) {
-  const opts = { organic: !!db.farm.organic };
+  const opts = { organic: !!db.farm.organic, today: printedOn };
   const range = matching(
     from || to ? `${from || 'the first record'} to ${to || 'the last record'}` : 'All dates',
     query,

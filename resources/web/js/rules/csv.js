@@ -4,7 +4,7 @@
 
 import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
 import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
-import { appliedPeriod, fitFrom, describePeriod, lastGiven } from './withdrawal.js';
+import { appliedPeriod, fitFrom, describePeriod, lastGiven, courseState } from './withdrawal.js';
 
 const BOM = '\ufeff';
 
@@ -91,13 +91,14 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
 
 // Tags hold spaces, so a list of them is joined with "; ", which the forms
 // split on (parseTagList).
-export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
+export function treatmentsCsv(treatments, idx, { organic = false, today = '' } = {}) {
   const opts = { organic };
   return toCsv(
     [
       'First given',
       'Last given',
       'Time of last',
+      'Course',
       'Animals',
       'Group',
       'Product',
@@ -118,6 +119,7 @@ export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
       t.date,
       lastGiven(t),
       t.time,
+      courseState(t, today),
       tagsOf(idx, t.animalIds).join('; '),
       t.target,
       t.product,
@@ -134,7 +136,7 @@ export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
       t.notes,
       voidNote(t),
     ]),
-    [3],
+    [4],
   );
 }
 
@@ -174,7 +176,7 @@ export function movementsCsv(movements, idx) {
       m.notes,
       voidNote(m),
     ]),
-    [3],
+    [4],
   );
 }
 

@@ -272,11 +272,16 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
       errors.courseDays = 'Enter the number of days, 1 or more.';
     else lastDate = addDays(date, Number(days) - 1);
   }
+  // A course still running is recorded with its planned last day, and stays
+  // planned until the farmer confirms it ended so.
   if (lastDate) {
-    requireDate(lastDate, errors, 'lastDate', today);
+    requireDate(lastDate, errors, 'lastDate');
     if (!errors.lastDate && !errors.date && lastDate < date)
       errors.lastDate = 'The last administration is before the first.';
+    else if (!errors.lastDate && !errors.date && addDays(date, 365) < lastDate)
+      errors.lastDate = 'A course of more than a year: check the last date.';
   }
+  const planned = !!lastDate && (lastDate > today || (!!editing?.planned && !ticked(input.confirmEnd)));
   const time = text(input.time);
   if (time && !isTime(time)) errors.time = 'Use the 24-hour form hh:mm, for example 07:30.';
   const product = text(input.product);
@@ -302,6 +307,7 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
     {
       date,
       lastDate: lastDate && lastDate !== date ? lastDate : '',
+      planned,
       time,
       animalIds: animals.map((a) => a.id),
       target: text(input.target),

@@ -26,6 +26,13 @@ const ymd = (iso) => {
   return [y, m - 1, d];
 };
 
+// A course recorded with its planned last day: under way until then, and
+// still to confirm once that day has passed, until the farmer says so.
+export function courseState(t, today) {
+  if (!t.planned) return '';
+  return lastGiven(t) >= today ? 'under way' : 'still to confirm';
+}
+
 const amountText = (x, u) =>
   `${x} ${u === 'hours' ? (x === 1 ? 'hour' : 'hours') : x === 1 ? 'day' : 'days'}`;
 

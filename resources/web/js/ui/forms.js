@@ -19,6 +19,7 @@ import {
   withdrawalConflicts,
   conflictText,
   CASCADE_CASES,
+  lastGiven,
   appliedPeriod,
   describePeriod,
 } from '../rules/withdrawal.js';
@@ -445,8 +446,17 @@ export function treatmentForm(app, t = null, preset = {}) {
       name: 'lastDate',
       type: 'date',
       value: v.lastDate,
-      hint: 'Blank for a single dose on the first date.',
+      hint: 'Blank for a single dose on the first date; a later day for a course still under way.',
     }),
+    t?.planned && lastGiven(t) < app.today()
+      ? field({
+          label: `The course ended on its planned last day, ${lastGiven(t)} (still to confirm)`,
+          name: 'confirmEnd',
+          type: 'checkbox',
+          value: false,
+          wide: true,
+        })
+      : null,
     field({
       label: 'Or number of days of the course',
       name: 'courseDays',

@@ -16,7 +16,7 @@ import {
 import { fieldName, tagsOf } from '../core/lookups.js';
 import { SCHEMA_VERSION, COLLECTIONS, inForce } from '../core/database.js';
 import { isIsoDate } from '../core/dates.js';
-import { lastGiven } from '../rules/withdrawal.js';
+import { lastGiven, courseState } from '../rules/withdrawal.js';
 import { weightList, birthList, fieldList } from '../rules/lists.js';
 import { readRegisterDays, saveFarmDetails } from '../rules/records.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from '../rules/csv.js';
@@ -92,7 +92,7 @@ export function treatmentsView(app) {
   const { db, idx } = app;
   const today = app.today();
   const now = app.now();
-  const opts = { organic: !!db.farm.organic };
+  const opts = { organic: !!db.farm.organic, today };
   const rows = app.sortedOnce('treatments', () => db.treatments.slice().sort(byDateDesc));
   // Blank ends mean "a year back" and "today", worked out at every redraw.
   const range = app.vs('treatments-range', { from: null, to: '' });
@@ -146,7 +146,10 @@ export function treatmentsView(app) {
       {
         key: 'date',
         label: 'Given',
-        cell: (t) => (lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`),
+        cell: (t) => [
+          lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`,
+          courseState(t, today) ? h('span', { class: 'badge warn' }, ` ${courseState(t, today)}`) : null,
+        ],
         className: 'date',
       },
       { key: 'animals', label: 'Animals', cell: (t) => animalsCell(idx, t.animalIds, t.target) },
@@ -681,7 +684,7 @@ export function dataView(app) {
           'Medicine book (CSV)…',
           () =>
             app.exportCsv(
-              treatmentsCsv(sorted('treatments'), idx, { organic: !!db.farm.organic }),
+              treatmentsCsv(sorted('treatments'), idx, { organic: !!db.farm.organic, today: app.today() }),
               'Medicine book',
             ),
           { attrs: { 'data-key': 'exp-treatments' } },

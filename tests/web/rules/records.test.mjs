@@ -386,3 +386,34 @@ test('farm details: days to register read as typed, a stray word refused; unknow
     registerDays: { Cattle: 27 },
   });
 });
+
+test('a change of organic status leaves past treatments as they were recorded', () => {
+  const a = animal({ tag: 'A1' });
+  const old = treatment({ date: '2026-01-10', meatDays: 10, animalIds: [a.id] });
+  const { db, idx } = farm({
+    animals: [a],
+    treatments: [old],
+    farm: { name: '', holding: '', organic: true },
+  });
+  const meat = (t) => fitFrom(t, 'meat', { farm: db.farm });
+  assert.equal(meat(old), '2026-01-31', 'no start date kept: the farm’s status');
+  const details = { name: '', holding: '', registerDays: {} };
+  saveFarmDetails(db, { ...details, organic: true, organicSince: '2026-03-01' });
+  assert.equal(meat(old), '2026-01-31', 'a start date given later does not shorten it');
+  const input = { product: 'X', tags: 'A1', meatDays: '10', milkPeriod: '0' };
+  const ctx = { idx, db, today: TODAY };
+  const before = validateTreatment({ ...input, date: '2026-02-01' }, ctx).value;
+  const after = validateTreatment({ ...input, date: '2026-03-01' }, ctx).value;
+  assert.deepEqual([before.organic, after.organic], [false, true]);
+  saveFarmDetails(db, { ...details, organic: false });
+  assert.deepEqual([meat(old), meat(treatment(after))], ['2026-01-31', '2026-03-22']);
+  assert.equal(meat(treatment({ date: '2026-05-01', meatDays: 10 })), '2026-05-12');
+  const since = { farm: { organic: true, organicSince: '2026-03-01' } };
+  assert.equal(fitFrom(treatment({ date: '2026-02-28', meatDays: 10 }), 'meat', since), '2026-03-11');
+  assert.equal(
+    validateTreatment({ ...input, date: '2026-03-01' }, { ...ctx, editing: { ...old, organic: true } }).value
+      .organic,
+    true,
+    'an edit keeps the status it was recorded under',
+  );
+});

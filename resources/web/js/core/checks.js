@@ -15,6 +15,9 @@ import {
 } from './text.js';
 import { upgradeFromV1 } from './upgrade.js';
 
+// The cascade cases a treatment may name (rules/withdrawal.js words them).
+const CASCADE_KEYS = ['', 'label', 'unauthorised', 'zero'];
+
 // Field checkers for loaded records: each returns the normalised value, or
 // throws a message. A missing key takes its default; a present key of the
 // wrong type is damage and refuses the whole file.
@@ -77,6 +80,20 @@ const check = {
   newDate: (v) => {
     if (miss(v) || v === '') return v;
     if (!isIsoDate(v)) throw 'is not a yyyy-mm-dd date';
+    return v;
+  },
+  newFlag: (v) => {
+    if (miss(v)) return undefined;
+    if (typeof v !== 'boolean') throw 'is not true or false';
+    return v;
+  },
+  newPeriod: (v) => {
+    if (miss(v) || v === null) return v;
+    return check.period(v);
+  },
+  newOneOf: (values) => (v) => {
+    if (miss(v)) return undefined;
+    if (!values.includes(v)) throw 'has an unknown value';
     return v;
   },
   optAmount: (v) => {
@@ -222,6 +239,12 @@ const V2_SHAPES = {
     voided: check.voided,
     purchaseId: check.newText,
     stockUsed: check.optAmount,
+    planned: check.newFlag,
+    organic: check.newFlag,
+    meatCascade: check.newOneOf(CASCADE_KEYS),
+    milkCascade: check.newOneOf(CASCADE_KEYS),
+    meatLabelDays: check.newPeriod,
+    milkLabelPeriod: check.newPeriod,
   },
   weights: { ...V1_SHAPES.weights, voided: check.voided },
   births: { ...V1_SHAPES.births, voided: check.voided },
@@ -331,7 +354,9 @@ export function parseDatabase(text) {
       name: of('name', check.text),
       holding: of('holding', check.text),
       organic: of('organic', check.flag),
+      organicSince: of('organicSince', check.newDate),
     };
+    if (miss(db.farm.organicSince)) delete db.farm.organicSince;
     // The reminders would stop without a word on a deadline that is not a number.
     if (!miss(db.farm.registerDays)) {
       key = 'registerDays';

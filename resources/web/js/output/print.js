@@ -21,6 +21,7 @@ import {
   lastGiven,
   stillWithdrawn,
   courseState,
+  treatmentOrganic,
 } from '../rules/withdrawal.js';
 
 const e = escapeHtml;
@@ -281,7 +282,7 @@ function treatmentRow(idx, t, opts, withAnimals) {
 export const matching = (what, query) => (query ? `${what}, matching “${query}”` : what);
 
 export function medicineBook(db, idx, treatments, { printedOn, from, to, query = '' }) {
-  const opts = { organic: !!db.farm.organic, today: printedOn };
+  const opts = { farm: db.farm, today: printedOn };
   const range = matching(
     from || to ? `${from || 'the first record'} to ${to || 'the last record'}` : 'All dates',
     query,
@@ -306,7 +307,7 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to, query =
     subtitle: range,
     blocks: [
       note(
-        `${plural(treatments.length, 'treatment')}, ${range}${opts.organic ? '; organic farm: periods doubled, 48 hours at least' : ''}`,
+        `${plural(treatments.length, 'treatment')}, ${range}${treatments.some((t) => treatmentOrganic(t, opts)) ? '; organic treatments: periods doubled, 48 hours at least' : ''}`,
       ),
       {
         columns,
@@ -355,7 +356,7 @@ export function movementBook(db, idx, movements, { printedOn, subtitle }) {
 }
 
 export function recordCard(db, idx, animal, { printedOn, now, events }) {
-  const opts = { organic: !!db.farm.organic };
+  const opts = { farm: db.farm };
   const p = idx.perAnimal.get(animal.id);
   const par = parentsOf(idx, animal);
   const pairs = [

@@ -4,7 +4,14 @@
 
 import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
 import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
-import { appliedPeriod, fitFrom, describePeriod, lastGiven, courseState } from './withdrawal.js';
+import {
+  appliedPeriod,
+  fitFrom,
+  describePeriod,
+  lastGiven,
+  courseState,
+  treatmentOrganic,
+} from './withdrawal.js';
 
 const BOM = '\ufeff';
 
@@ -91,8 +98,8 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
 
 // Tags hold spaces, so a list of them is joined with "; ", which the forms
 // split on (parseTagList).
-export function treatmentsCsv(treatments, idx, { organic = false, today = '' } = {}) {
-  const opts = { organic };
+export function treatmentsCsv(treatments, idx, { farm, organic = false, today = '' } = {}) {
+  const opts = { farm, organic };
   return toCsv(
     [
       'First given',
@@ -108,6 +115,7 @@ export function treatmentsCsv(treatments, idx, { organic = false, today = '' } =
       'Administered by',
       'Prescribing vet',
       'Off-label (cascade)',
+      'Organic',
       'Meat withdrawal',
       'Meat fit for food from',
       'Milk withdrawal',
@@ -129,6 +137,7 @@ export function treatmentsCsv(treatments, idx, { organic = false, today = '' } =
       t.givenBy,
       t.vet,
       t.offLabel ? 'yes' : 'no',
+      treatmentOrganic(t, opts) ? 'yes' : 'no',
       describePeriod(appliedPeriod(t, 'meat', opts)),
       fitFrom(t, 'meat', opts) ?? '',
       describePeriod(appliedPeriod(t, 'milk', opts)),

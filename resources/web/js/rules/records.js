@@ -17,7 +17,7 @@ import {
 import { newId, inForce } from '../core/database.js';
 import { findByTag } from '../core/lookups.js';
 import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
-import { CASCADE_CASES } from './withdrawal.js';
+import { CASCADE_CASES, organicOn, treatmentOrganic } from './withdrawal.js';
 
 export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
@@ -322,6 +322,8 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
       milkUnit,
       offLabel,
       ...cascade,
+      // As the farm was on the day, and kept through later edits.
+      organic: typeof editing?.organic === 'boolean' ? editing.organic : organicOn(db?.farm, date),
       notes: text(input.notes),
     },
     errors,
@@ -671,6 +673,16 @@ export function readRegisterDays(entries) {
 }
 
 // The farm's own details; keys of the farm this version does not know stay.
-export function saveFarmDetails(db, { name, holding, organic, registerDays }) {
+export function saveFarmDetails(db, { name, holding, organic, organicSince = '', registerDays }) {
+  const since = organic ? organicSince : '';
+  // Treatments kept before each carried its own status take the one they had
+  // until now, so that a change of status does not rewrite the past.
+  if (!!organic !== !!db.farm.organic || since !== (db.farm.organicSince || '')) {
+    const before = { farm: db.farm };
+    for (const t of db.treatments ?? [])
+      if (typeof t.organic !== 'boolean') t.organic = treatmentOrganic(t, before);
+  }
   db.farm = { ...db.farm, name: name.trim(), holding: holding.trim(), organic: !!organic, registerDays };
+  if (since) db.farm.organicSince = since;
+  else delete db.farm.organicSince;
 }

@@ -70,9 +70,23 @@ export function cascadeMinimum(t, kind, unit = 'days') {
   };
 }
 
+// Whether the farm was organic on a date: from the day it started, when
+// that is known.
+export const organicOn = (farm, date) => !!farm?.organic && (!farm.organicSince || farm.organicSince <= date);
+
+// A treatment keeps the organic status it was recorded under, so that a farm
+// changing its status does not rewrite its past; one recorded before the
+// status was kept follows the farm's.
+export function treatmentOrganic(t, { farm, organic = false } = {}) {
+  if (typeof t.organic === 'boolean') return t.organic;
+  return farm ? organicOn(farm, t.date) : organic;
+}
+
 // The period in force for one product: { amount, unit, entered, notes[] },
-// or null when none was recorded.
-export function appliedPeriod(t, kind, { organic = false } = {}) {
+// or null when none was recorded. `opts` gives the farm (or, for a bare
+// reckoning, `organic`).
+export function appliedPeriod(t, kind, opts = {}) {
+  const organic = treatmentOrganic(t, opts);
   const entered = kind === 'meat' ? t.meatDays : t.milkPeriod;
   if (entered === null || entered === undefined) return null;
   const unit = kind === 'milk' && t.milkUnit === 'hours' ? 'hours' : 'days';
@@ -129,7 +143,7 @@ const inForce = (r) => !r?.voided;
 // Animals on the farm with meat or milk not yet fit for food at `now`, each
 // with the latest date of each kind, soonest first.
 export function withdrawalsRunning(db, idx, now) {
-  const opts = { organic: !!db.farm.organic };
+  const opts = { farm: db.farm };
   const byAnimal = new Map();
   for (const t of db.treatments) {
     if (!inForce(t)) continue;
@@ -159,7 +173,7 @@ export function withdrawalsRunning(db, idx, now) {
 // What an animal leaving the farm (or dying) on `date` still carries: one
 // line per product and kind whose withdrawal has not ended by that date.
 export function withdrawalConflicts(db, idx, animalIds, date) {
-  const opts = { organic: !!db.farm.organic };
+  const opts = { farm: db.farm };
   const ids = new Set(animalIds);
   const out = [];
   for (const t of db.treatments) {

@@ -666,7 +666,7 @@ export function animalCardView(app, id) {
       print: null,
     };
   }
-  const opts = { organic: !!app.db.farm.organic };
+  const opts = { farm: app.db.farm };
   const p = idx.perAnimal.get(a.id);
   const running = p.treatments.filter(
     (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitFrom(t, k, opts), now)),

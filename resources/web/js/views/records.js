@@ -92,7 +92,7 @@ export function treatmentsView(app) {
   const { db, idx } = app;
   const today = app.today();
   const now = app.now();
-  const opts = { organic: !!db.farm.organic, today };
+  const opts = { farm: db.farm, today };
   const rows = app.sortedOnce('treatments', () => db.treatments.slice().sort(byDateDesc));
   // Blank ends mean "a year back" and "today", worked out at every redraw.
   const range = app.vs('treatments-range', { from: null, to: '' });
@@ -581,6 +581,7 @@ export function dataView(app) {
   });
   const counts = COLLECTIONS.map((c) => `${nf.format(db[c].filter(inForce).length)} ${c}`).join(', ');
   const organic = h('input', { id: 'farm-organic', type: 'checkbox', checked: !!db.farm.organic });
+  const organicSince = dateInput({ id: 'farm-organic-since', value: db.farm.organicSince || '' });
   const sorted = (c) =>
     db[c]
       .map((r, i) => [r, i])
@@ -605,7 +606,17 @@ export function dataView(app) {
               app.toast('Days to register a birth: enter a number of days, or leave it blank.');
               return;
             }
-            const details = { name: farmName.value, holding: holding.value, organic: organic.checked };
+            const since = organicSince.value.trim();
+            if (since && !isIsoDate(since)) {
+              app.toast('Organic since: use the form yyyy-mm-dd, or leave it blank.');
+              return;
+            }
+            const details = {
+              name: farmName.value,
+              holding: holding.value,
+              organic: organic.checked,
+              organicSince: since,
+            };
             app.commit((d) => saveFarmDetails(d, { ...details, registerDays }), 'Farm details saved.');
           },
         },
@@ -624,6 +635,13 @@ export function dataView(app) {
               'Organic farm: every withdrawal period is doubled, and is 48 hours at least',
             ),
           ),
+        ),
+        h(
+          'div',
+          { class: 'form-field' },
+          h('label', { for: 'farm-organic-since' }, 'Organic since'),
+          organicSince,
+          h('p', { class: 'hint' }, 'Treatments keep the status they were recorded under.'),
         ),
         registerDaysFields(db),
         h(
@@ -684,7 +702,7 @@ export function dataView(app) {
           'Medicine book (CSV)…',
           () =>
             app.exportCsv(
-              treatmentsCsv(sorted('treatments'), idx, { organic: !!db.farm.organic, today: app.today() }),
+              treatmentsCsv(sorted('treatments'), idx, { farm: db.farm, today: app.today() }),
               'Medicine book',
             ),
           { attrs: { 'data-key': 'exp-treatments' } },

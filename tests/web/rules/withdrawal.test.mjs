@@ -13,6 +13,8 @@ import {
   stillWithdrawn,
   withdrawalsRunning,
   withdrawalConflicts,
+  conflictText,
+  NOT_KNOWN,
 } from '../../../resources/web/js/rules/withdrawal.js';
 import { validateTreatment } from '../../../resources/web/js/rules/records.js';
 import { animal, treatment, movement, farm } from '../helpers.mjs';
@@ -203,5 +205,25 @@ describe('animals under withdrawal', () => {
       ],
     );
     assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-06'), []);
+  });
+
+  test('a period not recorded is not clear: listed, and warned of on leaving, until it is entered', () => {
+    const c = animal({ tag: 'C3' });
+    const old = treatment({
+      date: '2019-05-01',
+      animalIds: [c.id],
+      product: 'Old drench',
+      meatDays: 0,
+      milkPeriod: null,
+    });
+    const f = farm({ animals: [c], treatments: [old] });
+    assert.deepEqual(
+      withdrawalsRunning(f.db, f.idx, '2026-03-08 09:00').map((r) => [r.animal.tag, r.meatEnd, r.milkEnd]),
+      [['C3', null, NOT_KNOWN]],
+    );
+    const warned = withdrawalConflicts(f.db, f.idx, [c.id], '2026-03-08');
+    assert.match(conflictText(warned), /^C3: Old drench — milk withdrawal not known$/);
+    old.milkPeriod = 0;
+    assert.deepEqual(withdrawalConflicts(f.db, f.idx, [c.id], '2026-03-08'), []);
   });
 });

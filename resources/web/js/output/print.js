@@ -22,6 +22,7 @@ import {
   stillWithdrawn,
   courseState,
   treatmentOrganic,
+  fitOrUnknown,
 } from '../rules/withdrawal.js';
 
 const e = escapeHtml;
@@ -258,7 +259,9 @@ function treatmentRow(idx, t, opts, withAnimals) {
   const period = (kind) => {
     const p = appliedPeriod(t, kind, opts);
     const fit = fitFrom(t, kind, opts);
-    return p ? `${describePeriod(p)}${fit && p.amount ? `; fit from ${fit}` : ''}` : 'NOT RECORDED';
+    return p
+      ? `${describePeriod(p)}${fit && p.amount ? `; fit from ${fit}` : ''}`
+      : 'NOT RECORDED: withdrawal not known';
   };
   const course = lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`;
   const state = courseState(t, opts.today);
@@ -382,7 +385,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
     ['Notes', animal.notes],
   ].filter(([, v]) => v);
   const running = p.treatments.filter(
-    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitFrom(t, k, opts), now)),
+    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitOrUnknown(t, k, opts), now)),
   );
   const blocks = [
     {

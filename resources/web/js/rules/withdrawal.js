@@ -120,8 +120,14 @@ export function fitFrom(t, kind, opts) {
   return end.endsWith(' 00:00') ? end.slice(0, 10) : end;
 }
 
-// A date means its first minute.
-const asMoment = (s) => (s.length === 10 ? `${s} 00:00` : s);
+// A period "not recorded" (as format 1 zeros were upgraded) is not clear:
+// the animal counts as withdrawn, with no end, until the period is entered.
+export const NOT_KNOWN = 'withdrawal not known';
+export const fitOrUnknown = (t, kind, opts) => fitFrom(t, kind, opts) ?? NOT_KNOWN;
+export const fitText = (fit) => (fit === NOT_KNOWN ? NOT_KNOWN : `fit for food from ${fit}`);
+
+// A date means its first minute; an end not known is later than any.
+const asMoment = (s) => (s === NOT_KNOWN ? '9999-12-31 23:59' : s.length === 10 ? `${s} 00:00` : s);
 
 // Still under withdrawal at `when` (a date or a date and time).
 export function stillWithdrawn(fit, when) {
@@ -147,8 +153,8 @@ export function withdrawalsRunning(db, idx, now) {
   const byAnimal = new Map();
   for (const t of db.treatments) {
     if (!inForce(t)) continue;
-    const meat = fitFrom(t, 'meat', opts);
-    const milk = fitFrom(t, 'milk', opts);
+    const meat = fitOrUnknown(t, 'meat', opts);
+    const milk = fitOrUnknown(t, 'milk', opts);
     const m = stillWithdrawn(meat, now) ? meat : null;
     const k = stillWithdrawn(milk, now) ? milk : null;
     if (!m && !k) continue;
@@ -179,7 +185,7 @@ export function withdrawalConflicts(db, idx, animalIds, date) {
   for (const t of db.treatments) {
     if (!inForce(t) || t.date > date || !t.animalIds.some((id) => ids.has(id))) continue;
     for (const kind of ['meat', 'milk']) {
-      const fit = fitFrom(t, kind, opts);
+      const fit = fitOrUnknown(t, kind, opts);
       if (!stillWithdrawn(fit, date)) continue;
       for (const id of t.animalIds) {
         if (ids.has(id))
@@ -192,6 +198,9 @@ export function withdrawalConflicts(db, idx, animalIds, date) {
 
 export function conflictText(list) {
   return list
-    .map((c) => `${c.animal?.tag ?? 'an animal'}: ${c.product} — ${c.kind} fit for food from ${c.fitFrom}`)
+    .map(
+      (c) =>
+        `${c.animal?.tag ?? 'an animal'}: ${c.product} — ${c.kind} ${c.fitFrom === NOT_KNOWN ? NOT_KNOWN : `fit for food from ${c.fitFrom}`}`,
+    )
     .join('; ');
 }

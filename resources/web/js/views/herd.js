@@ -7,7 +7,7 @@ import { animalLabel, SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL } from 
 import { fieldName, tagsOf, parentsOf } from '../core/lookups.js';
 import { inForce } from '../core/database.js';
 import { daysBetween } from '../core/dates.js';
-import { fitFrom, stillWithdrawn, lastGiven } from '../rules/withdrawal.js';
+import { fitOrUnknown, fitText, stillWithdrawn, lastGiven } from '../rules/withdrawal.js';
 import { animalEvents, registerDatesOf } from '../rules/history.js';
 import { animalsCsv } from '../rules/csv.js';
 import { weightChartSvg } from '../output/chart.js';
@@ -194,14 +194,14 @@ export function overviewView(app) {
                     ? h(
                         'span',
                         { class: 'badge warn' },
-                        `Meat fit for food from ${w.meatEnd} (${untilText(today, w.meatEnd)})`,
+                        `Meat ${fitText(w.meatEnd)} (${untilText(today, w.meatEnd)})`,
                       )
                     : null,
                   w.milkEnd
                     ? h(
                         'span',
                         { class: 'badge warn' },
-                        `Milk fit for food from ${w.milkEnd} (${untilText(today, w.milkEnd)})`,
+                        `Milk ${fitText(w.milkEnd)} (${untilText(today, w.milkEnd)})`,
                       )
                     : null,
                 ),
@@ -669,7 +669,7 @@ export function animalCardView(app, id) {
   const opts = { farm: app.db.farm };
   const p = idx.perAnimal.get(a.id);
   const running = p.treatments.filter(
-    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitFrom(t, k, opts), now)),
+    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitOrUnknown(t, k, opts), now)),
   );
   const par = parentsOf(idx, a);
   const young = app.db.animals.filter((x) => !x.voided && parentsOf(idx, x).dam === a);
@@ -744,13 +744,13 @@ export function animalCardView(app, id) {
           { class: 'notice warn', role: 'note' },
           h('strong', {}, 'Under withdrawal. '),
           running.map((t, i) => {
-            const meat = fitFrom(t, 'meat', opts);
-            const milk = fitFrom(t, 'milk', opts);
+            const meat = fitOrUnknown(t, 'meat', opts);
+            const milk = fitOrUnknown(t, 'milk', opts);
             return [
               i ? '; ' : '',
               `${t.product}: `,
-              stillWithdrawn(meat, now) ? `meat fit for food from ${meat} ` : '',
-              stillWithdrawn(milk, now) ? `milk fit for food from ${milk}` : '',
+              stillWithdrawn(meat, now) ? `meat ${fitText(meat)} ` : '',
+              stillWithdrawn(milk, now) ? `milk ${fitText(milk)}` : '',
             ];
           }),
         )

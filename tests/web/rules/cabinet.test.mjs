@@ -73,6 +73,7 @@ describe('treatments from the cabinet', () => {
     purchaseId: 'pu-1',
     stockUsed: '10',
     product: 'typed over',
+    dose: '10 ml',
   };
 
   test('take the product and batch of the purchase, keep edited periods, and warn on expiry or shortage', () => {

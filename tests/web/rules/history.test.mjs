@@ -194,6 +194,7 @@ describe('only animals on the farm', () => {
           date: '2026-02-20',
           lastDate: '2026-03-04',
           product: 'X',
+          dose: '1 ml',
           tags: 'G',
           meatDays: '0',
           milkPeriod: '0',
@@ -217,7 +218,7 @@ describe('only animals on the farm', () => {
     // Arrived and died the same day: here at some moment of that day only.
     const treated = (date) =>
       validateTreatment(
-        { date, product: 'X', tags: 'S', meatDays: '0', milkPeriod: '0' },
+        { date, product: 'X', dose: '1 ml', tags: 'S', meatDays: '0', milkPeriod: '0' },
         { idx, today: TODAY, db },
       ).ok;
     assert.deepEqual(['2026-05-17', '2026-05-18', '2026-05-19'].map(treated), [false, true, false]);
@@ -227,7 +228,7 @@ describe('only animals on the farm', () => {
     const given = treatment({ date: '2026-02-01', animalIds: [gone.id], product: 'X' });
     const moved = (date) =>
       validateTreatment(
-        { date, product: 'X', tags: 'G', meatDays: '0', milkPeriod: '0' },
+        { date, product: 'X', dose: '1 ml', tags: 'G', meatDays: '0', milkPeriod: '0' },
         { idx, today: TODAY, db, editing: given },
       );
     assert.deepEqual(

@@ -101,7 +101,14 @@ describe('treatments', () => {
   const a = animal({ tag: 'A1' });
   const b = animal({ tag: 'B2' });
   const { db, idx } = farm({ animals: [a, b] });
-  const input = { date: '2026-06-01', product: 'Wormer', tags: 'a1, B2', meatDays: '14', milkPeriod: '0' };
+  const input = {
+    date: '2026-06-01',
+    product: 'Wormer',
+    dose: '5 ml',
+    tags: 'a1, B2',
+    meatDays: '14',
+    milkPeriod: '0',
+  };
   const check = (fields, earlier) =>
     validateTreatment({ ...input, ...fields }, { idx, today: TODAY, db, editing: earlier });
 
@@ -120,6 +127,10 @@ describe('treatments', () => {
     assert.ok(check({ lastDate: '2026-05-30' }).errors.lastDate);
     for (const days of ['-1', '2.5', 'ten', '3651'])
       assert.ok(check({ meatDays: days }).errors.meatDays, days);
+    // The quantity given is required, but a record kept without one stays correctable.
+    assert.ok(check({ dose: ' ' }).errors.dose);
+    assert.ok(check({ dose: '' }, treatment({ animalIds: [a.id], dose: '5 ml' })).errors.dose);
+    assert.equal(check({ dose: '' }, treatment({ animalIds: [a.id], dose: '' })).ok, true);
     // A treatment whose animals were all removed can still be corrected.
     const orphan = treatment({ animalIds: [], target: 'removed: GONE 1', batch: 'B1' });
     const r = check({ tags: '', target: orphan.target, batch: 'B2' }, orphan);
@@ -400,7 +411,7 @@ test('a change of organic status leaves past treatments as they were recorded', 
   const details = { name: '', holding: '', registerDays: {} };
   saveFarmDetails(db, { ...details, organic: true, organicSince: '2026-03-01' });
   assert.equal(meat(old), '2026-01-31', 'a start date given later does not shorten it');
-  const input = { product: 'X', tags: 'A1', meatDays: '10', milkPeriod: '0' };
+  const input = { product: 'X', dose: '2 ml', tags: 'A1', meatDays: '10', milkPeriod: '0' };
   const ctx = { idx, db, today: TODAY };
   const before = validateTreatment({ ...input, date: '2026-02-01' }, ctx).value;
   const after = validateTreatment({ ...input, date: '2026-03-01' }, ctx).value;

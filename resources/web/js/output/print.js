@@ -270,7 +270,7 @@ function treatmentRow(idx, t, opts, withAnimals) {
   row.push(
     [t.product, t.offLabel ? '(off-label, cascade)' : ''].filter(Boolean).join(' '),
     t.batch,
-    t.dose,
+    t.dose || 'INCOMPLETE: quantity not recorded',
     t.reason,
     t.givenBy,
     t.vet,

@@ -286,6 +286,9 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
   if (time && !isTime(time)) errors.time = 'Use the 24-hour form hh:mm, for example 07:30.';
   const product = text(input.product);
   if (!product) errors.product = 'Enter the medicine or product.';
+  // The law asks for the quantity given; a record kept without one may still be corrected.
+  const dose = text(input.dose);
+  if (!dose && (!editing || editing.dose)) errors.dose = 'Enter the quantity given, for example “10 ml”.';
   const animals = requireAnimals(input, idx, errors, 'tags', editing?.animalIds);
   const milkUnit = has(MILK_UNITS, input.milkUnit) ? input.milkUnit : 'days';
   const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
@@ -312,7 +315,7 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
       animalIds: animals.map((a) => a.id),
       target: text(input.target),
       product,
-      dose: text(input.dose),
+      dose,
       batch: text(input.batch),
       reason: text(input.reason),
       givenBy: text(input.givenBy),

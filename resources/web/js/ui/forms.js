@@ -439,6 +439,7 @@ export function treatmentForm(app, t = null, preset = {}) {
       label: 'Quantity given',
       name: 'dose',
       value: v.dose,
+      required: true,
       hint: 'For example “10 ml by injection, daily”.',
     }),
     field({

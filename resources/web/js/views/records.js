@@ -162,7 +162,11 @@ export function treatmentsView(app) {
           t.offLabel ? h('span', { class: 'muted' }, ' (cascade)') : null,
         ],
       },
-      { key: 'dose', label: 'Quantity', cell: (t) => t.dose },
+      {
+        key: 'dose',
+        label: 'Quantity',
+        cell: (t) => t.dose || h('span', { class: 'badge danger' }, 'incomplete: not recorded'),
+      },
       {
         key: 'by',
         label: 'Administered by',

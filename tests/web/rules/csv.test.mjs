@@ -9,7 +9,7 @@ import {
   birthsCsv,
 } from '../../../resources/web/js/rules/csv.js';
 import { parseTagList } from '../../../resources/web/js/rules/records.js';
-import { animal, treatment, movement, farm, place } from '../helpers.mjs';
+import { animal, treatment, movement, farm, place, purchase } from '../helpers.mjs';
 
 // Reads back a CSV document whose fields hold no line breaks, each row keyed
 // by the header: checks the byte order mark and the CRLF after every record.
@@ -104,14 +104,20 @@ describe('CSV', () => {
       animalIds: [a.id],
       product: 'Pen & Strep',
       vet: 'R. Vet',
+      vetDetails: 'Tŷ Milfeddyg, Bala',
+      purchaseId: 'pu-1',
       meatDays: 14,
       milkPeriod: null,
       voided: { at: '2026-12-25 08:00', reason: 'wrong cow' },
     });
     const { idx } = farm({ animals: [a], treatments: [t] });
-    assertColumns(readCsv(treatmentsCsv([t], idx))[0], {
+    const purchases = [purchase({ supplier: 'Vet Co', supplierAddress: '1 High St, Bala' })];
+    assertColumns(readCsv(treatmentsCsv([t], idx, { purchases }))[0], {
       'Last given': '2026-12-24',
       'Prescribing vet': 'R. Vet',
+      'Vet’s practice and address': 'Tŷ Milfeddyg, Bala',
+      Supplier: 'Vet Co',
+      'Supplier’s address': '1 High St, Bala',
       'Meat fit for food from': '2027-01-08',
       'Milk withdrawal': 'not recorded',
       Void: 'VOID 2026-12-25: wrong cow',

@@ -240,6 +240,7 @@ const V2_SHAPES = {
     purchaseId: check.newText,
     stockUsed: check.optAmount,
     planned: check.newFlag,
+    vetDetails: check.newText,
     organic: check.newFlag,
     meatCascade: check.newOneOf(CASCADE_KEYS),
     milkCascade: check.newOneOf(CASCADE_KEYS),

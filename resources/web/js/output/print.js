@@ -255,6 +255,12 @@ export function herdRegister(db, idx, animals, { printedOn, subtitle, datesOf })
   });
 }
 
+// The supplier of the batch a treatment was drawn from, as the purchase records it.
+export function supplierOf(purchases, t) {
+  const p = t.purchaseId ? purchases?.find((x) => x.id === t.purchaseId) : null;
+  return p ? [p.supplier, p.supplierAddress].filter(Boolean).join(', ') : '';
+}
+
 function treatmentRow(idx, t, opts, withAnimals) {
   const period = (kind) => {
     const p = appliedPeriod(t, kind, opts);
@@ -273,7 +279,8 @@ function treatmentRow(idx, t, opts, withAnimals) {
     t.dose || 'INCOMPLETE: quantity not recorded',
     t.reason,
     t.givenBy,
-    t.vet,
+    [t.vet, t.vetDetails].filter(Boolean).join(', '),
+    ...(withAnimals ? [supplierOf(opts.purchases, t)] : []),
     period('meat'),
     period('milk'),
     [voidText(t), t.notes].filter(Boolean).join(' '),
@@ -285,7 +292,7 @@ function treatmentRow(idx, t, opts, withAnimals) {
 export const matching = (what, query) => (query ? `${what}, matching “${query}”` : what);
 
 export function medicineBook(db, idx, treatments, { printedOn, from, to, query = '' }) {
-  const opts = { farm: db.farm, today: printedOn };
+  const opts = { farm: db.farm, today: printedOn, purchases: db.purchases };
   const range = matching(
     from || to ? `${from || 'the first record'} to ${to || 'the last record'}` : 'All dates',
     query,
@@ -299,6 +306,7 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to, query =
     { label: 'Reason', weight: 0.9 },
     { label: 'Given by', weight: 0.9 },
     { label: 'Vet', weight: 0.9 },
+    { label: 'Supplier', weight: 0.9 },
     { label: 'Meat: withdrawal, fit for food from', weight: 1.4 },
     { label: 'Milk: withdrawal, fit for food from', weight: 1.4 },
     { label: 'Notes', weight: 0.8 },

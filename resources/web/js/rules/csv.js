@@ -98,8 +98,9 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
 
 // Tags hold spaces, so a list of them is joined with "; ", which the forms
 // split on (parseTagList).
-export function treatmentsCsv(treatments, idx, { farm, organic = false, today = '' } = {}) {
+export function treatmentsCsv(treatments, idx, { farm, organic = false, today = '', purchases = [] } = {}) {
   const opts = { farm, organic };
+  const bought = new Map(purchases.map((p) => [p.id, p]));
   return toCsv(
     [
       'First given',
@@ -114,6 +115,9 @@ export function treatmentsCsv(treatments, idx, { farm, organic = false, today = 
       'Reason',
       'Administered by',
       'Prescribing vet',
+      'Vet’s practice and address',
+      'Supplier',
+      'Supplier’s address',
       'Off-label (cascade)',
       'Organic',
       'Meat withdrawal',
@@ -136,6 +140,9 @@ export function treatmentsCsv(treatments, idx, { farm, organic = false, today = 
       t.reason,
       t.givenBy,
       t.vet,
+      t.vetDetails ?? '',
+      bought.get(t.purchaseId)?.supplier ?? '',
+      bought.get(t.purchaseId)?.supplierAddress ?? '',
       t.offLabel ? 'yes' : 'no',
       treatmentOrganic(t, opts) ? 'yes' : 'no',
       describePeriod(appliedPeriod(t, 'meat', opts)),

@@ -320,6 +320,7 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
       reason: text(input.reason),
       givenBy: text(input.givenBy),
       vet: text(input.vet),
+      vetDetails: text(input.vetDetails),
       meatDays,
       milkPeriod,
       milkUnit,

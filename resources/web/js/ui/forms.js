@@ -475,6 +475,7 @@ export function treatmentForm(app, t = null, preset = {}) {
     field({ label: 'Reason', name: 'reason', value: v.reason }),
     field({ label: 'Administered by', name: 'givenBy', value: v.givenBy }),
     field({ label: 'Prescribing vet', name: 'vet', value: v.vet }),
+    field({ label: 'Vet’s practice and address', name: 'vetDetails', value: v.vetDetails ?? '' }),
     field({
       label: 'Meat withdrawal (days)',
       name: 'meatDays',

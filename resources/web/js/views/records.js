@@ -92,7 +92,7 @@ export function treatmentsView(app) {
   const { db, idx } = app;
   const today = app.today();
   const now = app.now();
-  const opts = { farm: db.farm, today };
+  const opts = { farm: db.farm, today, purchases: db.purchases };
   const rows = app.sortedOnce('treatments', () => db.treatments.slice().sort(byDateDesc));
   // Blank ends mean "a year back" and "today", worked out at every redraw.
   const range = app.vs('treatments-range', { from: null, to: '' });
@@ -706,7 +706,11 @@ export function dataView(app) {
           'Medicine book (CSV)…',
           () =>
             app.exportCsv(
-              treatmentsCsv(sorted('treatments'), idx, { farm: db.farm, today: app.today() }),
+              treatmentsCsv(sorted('treatments'), idx, {
+                farm: db.farm,
+                today: app.today(),
+                purchases: db.purchases,
+              }),
               'Medicine book',
             ),
           { attrs: { 'data-key': 'exp-treatments' } },

@@ -12,6 +12,7 @@ import {
   OUTCOMES,
   MAX_WITHDRAWAL_DAYS,
   MAX_WITHDRAWAL_HOURS,
+  normaliseTag,
 } from './text.js';
 import { upgradeFromV1 } from './upgrade.js';
 
@@ -280,6 +281,33 @@ delete V2_SHAPES.treatments.milkDays;
 
 const fail = (kind, message) => ({ ok: false, kind, message });
 
+// Saving writes the records with JSON.stringify, which runs out of stack on
+// values nested some thousands deep; no record of ours nests more than a few.
+const MAX_DEPTH = 200;
+function tooDeep(root, limit) {
+  const stack = [[root, 0, '']];
+  while (stack.length) {
+    const [v, depth, top] = stack.pop();
+    if (v === null || typeof v !== 'object') continue;
+    if (depth >= limit) return top;
+    for (const [k, child] of Object.entries(v)) stack.push([child, depth + 1, top || k]);
+  }
+  return '';
+}
+
+// A tag names one animal: two animals with one tag would make every record
+// typed with it ambiguous.
+function repeatedTag(animals) {
+  const seen = new Map();
+  for (const a of animals) {
+    const k = normaliseTag(a.tag);
+    const other = seen.get(k);
+    if (other) return fail('shape', `Two animals have the tag ${a.tag} (records ${other.id} and ${a.id}).`);
+    seen.set(k, a);
+  }
+  return null;
+}
+
 function checkRecords(db, shapes) {
   for (const name of COLLECTIONS) {
     const list = miss(db[name]) ? [] : db[name];
@@ -335,6 +363,13 @@ export function parseDatabase(text) {
         `This version understands schema ${SCHEMA_VERSION} and will not change them.`,
     );
   }
+  const deep = tooDeep(data, MAX_DEPTH);
+  if (deep)
+    return fail(
+      'shape',
+      `The records hold a value nested more than ${MAX_DEPTH} levels deep, under "${deep}": ` +
+        'Field Keeper could not save them again.',
+    );
   const db = { ...data };
   if (miss(db.id)) db.id = newId('db');
   if (typeof db.id !== 'string' || !db.id) return fail('shape', 'The database id is damaged.');
@@ -342,6 +377,13 @@ export function parseDatabase(text) {
   if (!Number.isInteger(db.revision) || db.revision < 0)
     return fail('shape', 'The database revision is damaged.');
   if (miss(db.savedAt)) db.savedAt = '';
+  // Only the time of the last save, written again at the next: a number (the
+  // milliseconds a script may have put there) is read as the time it gives.
+  // Format 1 dates undated sales from it, so there it must be text.
+  if (typeof db.savedAt === 'number' && db.schema > 1 && Number.isFinite(new Date(db.savedAt).getTime()))
+    db.savedAt = new Date(db.savedAt).toISOString();
+  if (typeof db.savedAt !== 'string')
+    return fail('shape', 'The time of the last save ("savedAt") is damaged: it is not text.');
   if (miss(db.farm)) db.farm = {};
   if (!isObject(db.farm)) return fail('shape', 'The farm details are damaged.');
   let key = '';
@@ -376,7 +418,7 @@ export function parseDatabase(text) {
     if (bad) return bad;
     upgradeFromV1(db);
   }
-  const bad = checkRecords(db, V2_SHAPES);
+  const bad = checkRecords(db, V2_SHAPES) || repeatedTag(db.animals);
   if (bad) return bad;
   return upgradedFrom ? { ok: true, db, upgradedFrom } : { ok: true, db };
 }

@@ -49,6 +49,26 @@ describe('CSV', () => {
       assert.ok(/^"?'/.test(csvField(bad)), bad);
     }
     assert.equal(csvField('=1+1'), "'=1+1");
+    // Split on semicolons or tabs, the part after one would be a cell of its own.
+    assert.equal(csvField('see vet;=HYPERLINK("http://x")'), `"see vet;'=HYPERLINK(""http://x"")"`);
+    assert.equal(csvField('a; @SUM(A1)\t-1'), `"a; '@SUM(A1)\t'-1"`);
+    assert.equal(csvField('UK 1; UK 2'), '"UK 1; UK 2"');
+  });
+
+  test('batch numbers, holding numbers and document references stay text', () => {
+    const a = animal({ tag: '341207000140' });
+    const { idx } = farm({ animals: [a] });
+    const m = movement({
+      animalIds: [a.id],
+      fromHolding: '12/345/0001',
+      toHolding: '54/321',
+      documentRef: '000123',
+    });
+    const row = movementsCsv([m], idx).split('\r\n')[1];
+    for (const v of ['341207000140', '12/345/0001', '54/321', '000123'])
+      assert.ok(row.includes(`"=""${v}"""`), v);
+    const t = treatmentsCsv([treatment({ batch: '0042' })], idx).split('\r\n')[1];
+    assert.ok(t.includes('"=""0042"""'));
   });
 
   test('a document starts with a byte order mark and the header, and ends every record with CRLF', () => {

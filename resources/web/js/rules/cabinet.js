@@ -198,6 +198,7 @@ export function purchasesCsv(purchases, stock) {
   return toCsv(
     PURCHASE_HEADER,
     purchases.map((p) => purchaseRow(p, stock.get(p.id))),
+    [2],
   );
 }
 

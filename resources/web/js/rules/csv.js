@@ -17,15 +17,20 @@ const BOM = '\ufeff';
 
 // RFC 4180, also quoting leading or trailing spaces, which spreadsheet
 // programs otherwise trim away. A leading = + - @ (or tab, carriage return)
-// would start a formula: a quote mark in front keeps it text.
+// would start a formula: a quote mark in front keeps it text. Spreadsheets
+// set to split on semicolons or tabs would start a cell after one, so there
+// too, and such a field is quoted whole.
 export function csvField(value) {
   let s = value === null || value === undefined ? '' : String(value);
   if (/^[=+\-@\t\r]/.test(s)) s = `'${s}`;
-  return /[",\r\n]|^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
+  s = s.replace(/([;\t])(\s*)(?=[=+\-@])/g, "$1$2'");
+  return /[",;\t\r\n]|^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
 }
 
 // A tag a spreadsheet would read as a number ("341207000140" becomes
-// 3.41E+11, "0042" loses its zeros) is written as a text formula.
+// 3.41E+11, "0042" loses its zeros) is written as a text formula; so are
+// batch numbers, holding numbers ("12/345" is not a date) and document
+// references.
 export function tagField(tag) {
   const s = String(tag ?? '');
   return /^[\d\s.,/:eE+-]+$/.test(s) && /\d/.test(s) ? `"=""${s}"""` : csvField(s);
@@ -152,7 +157,7 @@ export function treatmentsCsv(treatments, idx, { farm, organic = false, today = 
       t.notes,
       voidNote(t),
     ]),
-    [4],
+    [4, 7],
   );
 }
 
@@ -192,7 +197,7 @@ export function movementsCsv(movements, idx) {
       m.notes,
       voidNote(m),
     ]),
-    [4],
+    [3, 6, 8, 10],
   );
 }
 

@@ -2,15 +2,26 @@
 // read on a printed register, and the orders its columns sort in.
 
 import { searchAnimals } from '../core/search.js';
-import { compareTags, STATUS_LABEL } from '../core/text.js';
+import { compareTags, STATUS_LABEL, SPECIES, kindKey, kindNamer } from '../core/text.js';
 import { fieldName } from '../core/lookups.js';
 import { membersOn } from './groups.js';
 
-// The species filter offers what was typed, with the blank ones together.
+// The species filter offers what was typed, whatever its case, with the
+// blank ones together.
 export const speciesOf = (a) => a.species.trim() || 'Not recorded';
 
 export function speciesChoices(db) {
-  return [...new Set(db.animals.map(speciesOf))].sort(compareTags);
+  const name = kindNamer();
+  return [...new Set(db.animals.map((a) => name(a.species)))].sort(compareTags);
+}
+
+// The species the animal form offers: the usual ones, then any other this
+// herd holds, each once whatever its case.
+export function knownSpecies(db) {
+  const name = kindNamer('');
+  const usual = SPECIES.map(name);
+  const herd = db.animals.map((a) => name(a.species)).filter((s) => s && !usual.includes(s));
+  return [...usual, ...[...new Set(herd)].sort(compareTags)];
 }
 
 // Animals entered in error are shown only when asked for. `withdrawn` holds
@@ -24,7 +35,10 @@ export function filterAnimals(db, idx, st, { today, withdrawn }) {
       ? list.filter((a) => a.voided)
       : list.filter((a) => !a.voided && (!st.status || a.status === st.status));
   if (st.withdrawal) list = list.filter((a) => withdrawn.has(a.id));
-  if (st.species) list = list.filter((a) => speciesOf(a) === st.species);
+  if (st.species) {
+    const k = kindKey(st.species);
+    list = list.filter((a) => kindKey(speciesOf(a)) === k);
+  }
   if (st.fieldId) list = list.filter((a) => a.fieldId === st.fieldId);
   if (st.groupId) {
     const g = db.groups.find((x) => x.id === st.groupId);

@@ -12,6 +12,7 @@ import {
   compareTags,
   fold,
   animalLabel,
+  kindKey,
 } from '../core/text.js';
 import { isIsoDate } from '../core/dates.js';
 import { tagsOf, parentsOf } from '../core/lookups.js';
@@ -40,6 +41,7 @@ import {
   hasRecords,
   archiveField,
 } from '../rules/records.js';
+import { knownSpecies } from '../rules/herd-list.js';
 import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from '../rules/groups.js';
 import {
   cabinetChoices,
@@ -159,6 +161,34 @@ function pressAgain(form, status, key, message, label) {
   return false;
 }
 
+// Species from a list, so that one kind is not typed three ways; "Other…"
+// opens a box for one not listed. The box holds the value sent.
+export function speciesField(app, value = '') {
+  const known = knownSpecies(app.db);
+  const listed = known.find((s) => kindKey(s) === kindKey(value));
+  const other = !!value.trim() && !listed;
+  const f = field({ label: 'Species', name: 'species', value: listed ?? value });
+  const box = f.querySelector('input');
+  const pick = h(
+    'select',
+    { 'aria-label': 'Species', 'data-key': 'species-pick' },
+    h('option', { value: '', selected: !value.trim() }, 'Not recorded'),
+    known.map((s) => h('option', { value: s, selected: s === listed }, s)),
+    h('option', { value: '\u0000other', selected: other }, 'Other…'),
+  );
+  const sync = () => {
+    const isOther = pick.value === '\u0000other';
+    box.hidden = !isOther;
+    if (!isOther) box.value = pick.value;
+    else if (listed !== undefined && kindKey(box.value) === kindKey(listed)) box.value = '';
+  };
+  pick.addEventListener('change', sync);
+  box.before(pick);
+  box.hidden = !other;
+  box.setAttribute('aria-label', 'Species not listed');
+  return f;
+}
+
 export function animalForm(app, animal = null) {
   const a = animal ?? { sex: 'female', status: 'on-farm' };
   const par = animal ? parentsOf(app.idx, animal) : { birth: null, damText: '', sire: '' };
@@ -244,7 +274,7 @@ export function animalForm(app, animal = null) {
     content: grid(
       tagBox,
       field({ label: 'Name', name: 'name', value: a.name }),
-      field({ label: 'Species', name: 'species', value: a.species, attrs: { list: 'species-suggestions' } }),
+      speciesField(app, a.species ?? ''),
       field({ label: 'Breed', name: 'breed', value: a.breed }),
       field({ label: 'Sex', name: 'sex', value: a.sex, options: SEXES }),
       field({

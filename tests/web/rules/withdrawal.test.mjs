@@ -114,6 +114,8 @@ describe('fit for food from', () => {
       ['milk', { milkPeriod: 36, milkUnit: 'hours', milkCascade: 'label', milkLabelPeriod: 36 }, 54],
       ['milk', { milkPeriod: 0, milkCascade: 'unauthorised' }, 7],
       ['milk', { milkPeriod: 0, milkUnit: 'hours', milkCascade: 'zero' }, 24],
+      ['eggs', { eggDays: 0, eggCascade: 'unauthorised' }, 14],
+      ['eggs', { eggDays: 2, eggCascade: 'label', eggLabelDays: 5 }, 8],
       // Kept before the case was asked: the longest any case could give.
       ['meat', { meatDays: 5 }, 28],
       ['meat', { meatDays: 30 }, 45],
@@ -207,7 +209,7 @@ describe('animals under withdrawal', () => {
     assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-06'), []);
   });
 
-  test('a period not recorded is not clear: listed, and warned of on leaving, until it is entered', () => {
+  test('a period not recorded is not clear (an egg period not asked is none): listed and warned of until entered', () => {
     const c = animal({ tag: 'C3' });
     const old = treatment({
       date: '2019-05-01',
@@ -221,6 +223,12 @@ describe('animals under withdrawal', () => {
       withdrawalsRunning(f.db, f.idx, '2026-03-08 09:00').map((r) => [r.animal.tag, r.meatEnd, r.milkEnd]),
       [['C3', null, NOT_KNOWN]],
     );
+    const hens = farm({ animals: [animal({ tag: 'H1', species: 'Hens' })] });
+    const r = validateTreatment(
+      { date: '2026-05-01', product: 'X', dose: '1 ml', tags: 'H1', meatDays: '0', milkPeriod: '0' },
+      { idx: hens.idx, db: hens.db, today: '2026-06-01' },
+    );
+    assert.ok(r.errors.eggDays, 'where poultry is kept the egg period is asked');
     const warned = withdrawalConflicts(f.db, f.idx, [c.id], '2026-03-08');
     assert.match(conflictText(warned), /^C3: Old drench — milk withdrawal not known$/);
     old.milkPeriod = 0;

@@ -23,6 +23,7 @@ import {
   courseState,
   treatmentOrganic,
   fitOrUnknown,
+  keepsPoultry,
 } from '../rules/withdrawal.js';
 
 const e = escapeHtml;
@@ -283,6 +284,7 @@ function treatmentRow(idx, t, opts, withAnimals) {
     ...(withAnimals ? [supplierOf(opts.purchases, t)] : []),
     period('meat'),
     period('milk'),
+    ...(opts.eggs ? [Number.isInteger(t.eggDays) ? period('eggs') : 'not asked'] : []),
     [voidText(t), t.notes].filter(Boolean).join(' '),
   );
   return row;
@@ -292,7 +294,8 @@ function treatmentRow(idx, t, opts, withAnimals) {
 export const matching = (what, query) => (query ? `${what}, matching “${query}”` : what);
 
 export function medicineBook(db, idx, treatments, { printedOn, from, to, query = '' }) {
-  const opts = { farm: db.farm, today: printedOn, purchases: db.purchases };
+  const eggs = keepsPoultry(db) || treatments.some((t) => Number.isInteger(t.eggDays));
+  const opts = { farm: db.farm, today: printedOn, purchases: db.purchases, eggs };
   const range = matching(
     from || to ? `${from || 'the first record'} to ${to || 'the last record'}` : 'All dates',
     query,
@@ -309,6 +312,7 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to, query =
     { label: 'Supplier', weight: 0.9 },
     { label: 'Meat: withdrawal, fit for food from', weight: 1.4 },
     { label: 'Milk: withdrawal, fit for food from', weight: 1.4 },
+    ...(eggs ? [{ label: 'Eggs: withdrawal, fit for food from', weight: 1.2 }] : []),
     { label: 'Notes', weight: 0.8 },
   ];
   return composeDocument({

@@ -62,7 +62,9 @@ export function describeFilter(db, idx, st) {
 // "meat 2026-05-01, milk 2026-04-28" for a running withdrawal, or ''.
 export function withdrawalEnds(w) {
   if (!w) return '';
-  return [w.meatEnd && `meat ${w.meatEnd}`, w.milkEnd && `milk ${w.milkEnd}`].filter(Boolean).join(', ');
+  return [w.meatEnd && `meat ${w.meatEnd}`, w.milkEnd && `milk ${w.milkEnd}`, w.eggEnd && `eggs ${w.eggEnd}`]
+    .filter(Boolean)
+    .join(', ');
 }
 
 // Blank cells sort after every text.

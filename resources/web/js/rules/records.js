@@ -17,7 +17,7 @@ import {
 import { newId, inForce } from '../core/database.js';
 import { findByTag } from '../core/lookups.js';
 import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
-import { CASCADE_CASES, organicOn, treatmentOrganic } from './withdrawal.js';
+import { CASCADE_CASES, organicOn, treatmentOrganic, keepsPoultry } from './withdrawal.js';
 
 export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
@@ -299,8 +299,11 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
     milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS,
     milkUnit,
   );
+  // Eggs are asked for where poultry is kept (or an egg period was given).
+  const eggs = (db && keepsPoultry(db)) || text(input.eggDays) !== '' || Number.isInteger(editing?.eggDays);
+  const eggDays = eggs ? parsePeriod(input.eggDays, errors, 'eggDays', MAX_WITHDRAWAL_DAYS, 'days') : null;
   const offLabel = ticked(input.offLabel);
-  const cascade = readCascade(input, offLabel, milkUnit, errors);
+  const cascade = readCascade(input, offLabel, milkUnit, errors, eggs);
   // An edit that keeps the days need not prove again that its animals were here (one may have been sold since).
   const sameDays =
     editing && editing.date === date && (editing.lastDate || editing.date) === (lastDate || date);
@@ -324,6 +327,7 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
       meatDays,
       milkPeriod,
       milkUnit,
+      ...(eggs ? { eggDays } : {}),
       offLabel,
       ...cascade,
       // As the farm was on the day, and kept through later edits.
@@ -336,12 +340,14 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
 
 // Under the cascade, which case applies to each food, and the label's
 // longest period where it has one: the minimum follows from them.
-function readCascade(input, offLabel, milkUnit, errors) {
+function readCascade(input, offLabel, milkUnit, errors, eggs) {
   const out = { meatCascade: '', meatLabelDays: null, milkCascade: '', milkLabelPeriod: null };
+  if (eggs) Object.assign(out, { eggCascade: '', eggLabelDays: null });
   if (!offLabel) return out;
   const foods = [
     ['meat', 'meatCascade', 'meatLabelDays', 'days'],
     ['milk', 'milkCascade', 'milkLabelPeriod', milkUnit],
+    ...(eggs ? [['eggs', 'eggCascade', 'eggLabelDays', 'days']] : []),
   ];
   for (const [food, caseKey, labelKey, unit] of foods) {
     const which = text(input[caseKey]);

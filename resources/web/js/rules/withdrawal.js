@@ -4,6 +4,7 @@
 // time ("yyyy-mm-dd hh:mm"). Both forms compare as text.
 
 import { addDays, periodEndLocal } from '../core/dates.js';
+import { kindKey } from '../core/text.js';
 
 // The cascade (a medicine used off its label on a vet's prescription) has
 // legal minimum periods, set by which case applies: 1.5 × the longest period
@@ -15,7 +16,7 @@ export const CASCADE_CASES = [
   ['unauthorised', 'Not authorised for this food'],
   ['zero', 'Its label period is zero'],
 ];
-export const CASCADE_MIN = { meatDays: 28, milkDays: 7 };
+export const CASCADE_MIN = { meatDays: 28, milkDays: 7, eggDays: 14 };
 const ORGANIC_MIN_HOURS = 48;
 
 export const lastGiven = (t) => t.lastDate || t.date;
@@ -33,6 +34,54 @@ export function courseState(t, today) {
   return lastGiven(t) >= today ? 'under way' : 'still to confirm';
 }
 
+// Each food's keys on a treatment and its cascade figures. Eggs are asked
+// for only where poultry is kept, so a treatment without an egg period has
+// none; the law gives eggs no zero case, and 1 day is taken, as for milk.
+const FOODS = {
+  meat: {
+    entered: 'meatDays',
+    which: 'meatCascade',
+    label: 'meatLabelDays',
+    fixed: CASCADE_MIN.meatDays,
+    animals: 'food-producing animals',
+    zero: 'zero period, used in another family of animals',
+  },
+  milk: {
+    entered: 'milkPeriod',
+    which: 'milkCascade',
+    label: 'milkLabelPeriod',
+    fixed: CASCADE_MIN.milkDays,
+    animals: 'animals producing milk for people',
+    zero: 'zero-hour period',
+  },
+  eggs: {
+    entered: 'eggDays',
+    which: 'eggCascade',
+    label: 'eggLabelDays',
+    fixed: CASCADE_MIN.eggDays,
+    animals: 'animals producing eggs for people',
+    zero: 'zero period',
+  },
+};
+export const FOOD_KINDS = Object.keys(FOODS);
+export const keptFoods = (t) => FOOD_KINDS.filter((k) => k !== 'eggs' || Number.isInteger(t.eggDays));
+
+const POULTRY = new Set([
+  'poultry',
+  'hen',
+  'hens',
+  'chicken',
+  'chickens',
+  'duck',
+  'ducks',
+  'goose',
+  'geese',
+  'turkey',
+  'turkeys',
+  'quail',
+]);
+export const keepsPoultry = (db) => db.animals.some((a) => !a.voided && POULTRY.has(kindKey(a.species)));
+
 const amountText = (x, u) =>
   `${x} ${u === 'hours' ? (x === 1 ? 'hour' : 'hours') : x === 1 ? 'day' : 'days'}`;
 
@@ -41,20 +90,16 @@ const amountText = (x, u) =>
 // (kept before the question was asked) takes the longest that any case could
 // give it: food is never passed too early.
 export function cascadeMinimum(t, kind, unit = 'days') {
+  const f = FOODS[kind];
   const perDay = unit === 'hours' ? 24 : 1;
-  const fixed = kind === 'meat' ? CASCADE_MIN.meatDays : CASCADE_MIN.milkDays;
-  const which = kind === 'meat' ? t.meatCascade : t.milkCascade;
-  const label = kind === 'meat' ? t.meatLabelDays : t.milkLabelPeriod;
+  const which = t[f.which];
+  const label = t[f.label];
   if (which === 'unauthorised')
     return {
-      amount: fixed * perDay,
-      rule: `cascade minimum ${fixed} days, not authorised for ${kind === 'meat' ? 'food-producing animals' : 'animals producing milk for people'}`,
+      amount: f.fixed * perDay,
+      rule: `cascade minimum ${f.fixed} days, not authorised for ${f.animals}`,
     };
-  if (which === 'zero')
-    return {
-      amount: perDay,
-      rule: `cascade minimum 1 day, ${kind === 'meat' ? 'zero period, used in another family of animals' : 'zero-hour period'}`,
-    };
+  if (which === 'zero') return { amount: perDay, rule: `cascade minimum 1 day, ${f.zero}` };
   if (which === 'label' && Number.isFinite(label)) {
     const amount = Math.ceil(label * 1.5);
     return {
@@ -62,8 +107,7 @@ export function cascadeMinimum(t, kind, unit = 'days') {
       rule: `cascade minimum ${amountText(amount, unit)}, 1.5 × the label’s ${amountText(label, unit)}`,
     };
   }
-  const entered = kind === 'meat' ? t.meatDays : t.milkPeriod;
-  const amount = Math.max(fixed * perDay, Math.ceil((entered ?? 0) * 1.5));
+  const amount = Math.max(f.fixed * perDay, Math.ceil((t[f.entered] ?? 0) * 1.5));
   return {
     amount,
     rule: `cascade minimum ${amountText(amount, unit)}, the longest (which case applied was not recorded)`,
@@ -87,7 +131,7 @@ export function treatmentOrganic(t, { farm, organic = false } = {}) {
 // reckoning, `organic`).
 export function appliedPeriod(t, kind, opts = {}) {
   const organic = treatmentOrganic(t, opts);
-  const entered = kind === 'meat' ? t.meatDays : t.milkPeriod;
+  const entered = t[FOODS[kind].entered];
   if (entered === null || entered === undefined) return null;
   const unit = kind === 'milk' && t.milkUnit === 'hours' ? 'hours' : 'days';
   let amount = entered;
@@ -123,7 +167,7 @@ export function fitFrom(t, kind, opts) {
 // A period "not recorded" (as format 1 zeros were upgraded) is not clear:
 // the animal counts as withdrawn, with no end, until the period is entered.
 export const NOT_KNOWN = 'withdrawal not known';
-export const fitOrUnknown = (t, kind, opts) => fitFrom(t, kind, opts) ?? NOT_KNOWN;
+export const fitOrUnknown = (t, kind, opts) => fitFrom(t, kind, opts) ?? (kind === 'eggs' ? null : NOT_KNOWN);
 export const fitText = (fit) => (fit === NOT_KNOWN ? NOT_KNOWN : `fit for food from ${fit}`);
 
 // A date means its first minute; an end not known is later than any.
@@ -155,20 +199,24 @@ export function withdrawalsRunning(db, idx, now) {
     if (!inForce(t)) continue;
     const meat = fitOrUnknown(t, 'meat', opts);
     const milk = fitOrUnknown(t, 'milk', opts);
+    const eggs = fitOrUnknown(t, 'eggs', opts);
     const m = stillWithdrawn(meat, now) ? meat : null;
     const k = stillWithdrawn(milk, now) ? milk : null;
-    if (!m && !k) continue;
+    const e = stillWithdrawn(eggs, now) ? eggs : null;
+    if (!m && !k && !e) continue;
     for (const id of t.animalIds) {
       const animal = idx.animalsById.get(id);
       if (!animal || animal.voided || animal.status !== 'on-farm') continue;
       let row = byAnimal.get(id);
-      if (!row) byAnimal.set(id, (row = { animal, meatEnd: null, milkEnd: null, products: [] }));
+      if (!row)
+        byAnimal.set(id, (row = { animal, meatEnd: null, milkEnd: null, eggEnd: null, products: [] }));
       row.meatEnd = laterOf(row.meatEnd, m);
       row.milkEnd = laterOf(row.milkEnd, k);
+      row.eggEnd = laterOf(row.eggEnd, e);
       if (!row.products.includes(t.product)) row.products.push(t.product);
     }
   }
-  const last = (r) => asMoment(laterOf(r.meatEnd, r.milkEnd));
+  const last = (r) => asMoment(laterOf(laterOf(r.meatEnd, r.milkEnd), r.eggEnd));
   return [...byAnimal.values()].sort(
     (a, b) =>
       (last(a) < last(b) ? -1 : last(a) > last(b) ? 1 : 0) ||
@@ -184,7 +232,7 @@ export function withdrawalConflicts(db, idx, animalIds, date) {
   const out = [];
   for (const t of db.treatments) {
     if (!inForce(t) || t.date > date || !t.animalIds.some((id) => ids.has(id))) continue;
-    for (const kind of ['meat', 'milk']) {
+    for (const kind of FOOD_KINDS) {
       const fit = fitOrUnknown(t, kind, opts);
       if (!stillWithdrawn(fit, date)) continue;
       for (const id of t.animalIds) {

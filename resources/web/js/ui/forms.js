@@ -20,6 +20,7 @@ import {
   withdrawalConflicts,
   conflictText,
   CASCADE_CASES,
+  keepsPoultry,
   lastGiven,
   appliedPeriod,
   describePeriod,
@@ -396,9 +397,21 @@ function cabinetPicker(app, v, date, boxes) {
 
 // Under the cascade the form asks which case applies to each food and shows
 // the minimum that follows, so the rule used is seen before it is recorded.
-function cascadeFields(v, period) {
+function cascadeFields(v, period, eggs) {
   const cases = [['', 'Choose…'], ...CASCADE_CASES];
+  const egg = eggs
+    ? [
+        field({ label: 'Eggs: cascade case', name: 'eggCascade', value: v.eggCascade || '', options: cases }),
+        field({
+          label: 'Longest egg period on the label (days)',
+          name: 'eggLabelDays',
+          value: period(v.eggLabelDays),
+          attrs: { inputmode: 'numeric' },
+        }),
+      ]
+    : [];
   return [
+    ...egg,
     field({ label: 'Meat: cascade case', name: 'meatCascade', value: v.meatCascade || '', options: cases }),
     field({
       label: 'Longest meat period on the label (days)',
@@ -425,6 +438,11 @@ function showCascade(body) {
   show('milkCascade', off);
   show('meatLabelDays', off && val('meatCascade').value === 'label');
   show('milkLabelPeriod', off && val('milkCascade').value === 'label');
+  const eggs = !!val('eggDays');
+  if (eggs) {
+    show('eggCascade', off);
+    show('eggLabelDays', off && val('eggCascade').value === 'label');
+  }
   const num = (name) => (/^\d+$/.test(val(name).value.trim()) ? Number(val(name).value) : null);
   const t = {
     offLabel: off,
@@ -435,13 +453,21 @@ function showCascade(body) {
     meatLabelDays: num('meatLabelDays'),
     milkCascade: val('milkCascade').value,
     milkLabelPeriod: num('milkLabelPeriod'),
+    ...(eggs
+      ? {
+          eggDays: num('eggDays') ?? 0,
+          eggCascade: val('eggCascade').value,
+          eggLabelDays: num('eggLabelDays'),
+        }
+      : {}),
   };
   const line = (food, kind, which) =>
     which ? `${food}: ${describePeriod(appliedPeriod(t, kind))}.` : `${food}: choose the case.`;
   const rule = body.querySelector('[data-cascade-rule]');
   rule.hidden = !off;
   rule.textContent = off
-    ? `${line('Meat', 'meat', t.meatCascade)} ${line('Milk', 'milk', t.milkCascade)}`
+    ? `${line('Meat', 'meat', t.meatCascade)} ${line('Milk', 'milk', t.milkCascade)}` +
+      (eggs ? ` ${line('Eggs', 'eggs', t.eggCascade)}` : '')
     : '';
 }
 
@@ -454,6 +480,7 @@ export function treatmentForm(app, t = null, preset = {}) {
     hint: 'Optional, for example “Ewe lambs 2026”.',
   });
   const period = (x) => (x === null || x === undefined ? '' : String(x));
+  const eggs = keepsPoultry(app.db) || Number.isInteger(v.eggDays);
   const body = grid(
     field({ label: 'First administration', name: 'date', type: 'date', value: v.date, required: true }),
     field({
@@ -523,6 +550,16 @@ export function treatmentForm(app, t = null, preset = {}) {
       attrs: { inputmode: 'numeric' },
     }),
     field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
+    eggs
+      ? field({
+          label: 'Egg withdrawal (days)',
+          name: 'eggDays',
+          value: period(v.eggDays),
+          required: true,
+          hint: '0 when the label gives none.',
+          attrs: { inputmode: 'numeric' },
+        })
+      : null,
     field({
       label: 'Off-label use on a vet’s prescription (cascade)',
       name: 'offLabel',
@@ -530,7 +567,7 @@ export function treatmentForm(app, t = null, preset = {}) {
       value: !!v.offLabel,
       wide: true,
     }),
-    ...cascadeFields(v, period),
+    ...cascadeFields(v, period, eggs),
     field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
   );
   const syncCascade = () => showCascade(body);

@@ -108,7 +108,14 @@ describe('history recomputation', () => {
     const a = animal({ tag: 'A', fieldId: 'f1' });
     const { db } = farm({ animals: [a], fields });
     const off = validateMovement(
-      { date: '2026-06-01', direction: 'off', outcome: 'away', tags: 'A', to: 'Summer grazing' },
+      {
+        date: '2026-06-01',
+        direction: 'off',
+        outcome: 'away',
+        tags: 'A',
+        toHolding: '1/2',
+        documentRef: 'D1',
+      },
       { idx: buildIndex(db), today: TODAY, db },
     );
     saveMovement(db, null, off.value);
@@ -254,9 +261,13 @@ describe('only animals on the farm', () => {
     }
   });
 
+  const papers = { fromHolding: '1/2', toHolding: '3/4', documentRef: 'D1' };
   test('a sold animal may come back, a dead one cannot; an arrival before the death stays correctable', () => {
     const arrival = (tags, date, editing) =>
-      validateMovement({ date, direction: 'on', tags, fieldId: 'f1' }, { idx, today: TODAY, db, editing });
+      validateMovement(
+        { date, direction: 'on', tags, fieldId: 'f1', ...papers },
+        { idx, today: TODAY, db, editing },
+      );
     const cases = [
       ['G', '2026-04-01', null, null],
       ['D', '2026-04-01', null, /Recorded as dead: D\./],
@@ -272,10 +283,38 @@ describe('only animals on the farm', () => {
     }
   });
 
+  test('an arrival or a departure names the other holding and the document; an animal here cannot arrive again', () => {
+    const a = animal({ tag: 'N1' });
+    const f = farm({ animals: [a], fields });
+    const move = (fields) =>
+      validateMovement(
+        { date: '2026-03-01', tags: 'N1', fieldId: 'f1', ...fields },
+        { idx: f.idx, today: TODAY, db: f.db },
+      );
+    assert.deepEqual(Object.keys(move({ direction: 'on' }).errors).sort(), ['documentRef', 'fromHolding']);
+    assert.deepEqual(Object.keys(move({ direction: 'off', outcome: 'sold' }).errors).sort(), [
+      'documentRef',
+      'toHolding',
+    ]);
+    assert.equal(
+      move({ direction: 'off', outcome: 'died', cause: 'Bloat' }).ok,
+      true,
+      'a death needs neither',
+    );
+    saveMovement(f.db, null, move({ direction: 'on', ...papers }).value);
+    assert.match(
+      validateMovement(
+        { date: '2026-04-01', direction: 'on', tags: 'N1', fieldId: 'f1', ...papers },
+        { idx: buildIndex(f.db), today: TODAY, db: f.db },
+      ).errors.tags,
+      /Already on the farm on that date: N1\./,
+    );
+  });
+
   test('a death, or a status set on the form, cannot be dated before a movement already recorded; a late sale can', () => {
     const leaving = (outcome, date) =>
       validateMovement(
-        { date, direction: 'off', outcome, tags: 'R', cause: 'Bloat', to: 'Market' },
+        { date, direction: 'off', outcome, tags: 'R', cause: 'Bloat', to: 'Market', ...papers },
         { idx, today: TODAY, db },
       );
     const onForm = (date) =>

@@ -521,6 +521,13 @@ export function validateMovement(input, { idx, today, db, editing = null }) {
         )
         .map((a) => a.tag);
       if (dead.length && !errors.tags) errors.tags = `Recorded as dead: ${listTags(dead)}.`;
+      // An animal already here (by an earlier movement) cannot arrive again; one
+      // with no movement yet is taken to arrive by this one.
+      const here = animals
+        .filter((a) => (per.get(a.id) || []).some(([i, m]) => before(i, m)))
+        .filter((a) => stateOf(a, per.get(a.id), date).status === 'on-farm')
+        .map((a) => a.tag);
+      if (here.length && !errors.tags) errors.tags = `Already on the farm on that date: ${listTags(here)}.`;
     } else {
       notHere(db, animals, [date], errors, 'tags', opts);
       if (outcome === 'died') movedLater(per, animals, date, errors, 'tags');
@@ -532,6 +539,19 @@ export function validateMovement(input, { idx, today, db, editing = null }) {
         errors.tags = `Already gone by the end of that day: ${listTags(left)}.`;
     }
   }
+  // The movement book must name the other holding and the movement document.
+  const fromHolding = text(input.fromHolding);
+  const toHolding = text(input.toHolding);
+  const documentRef = text(input.documentRef);
+  // A movement kept without them may still be corrected.
+  const crossing = direction === 'on' || (direction === 'off' && outcome !== 'died');
+  const ask = (key, given) => !given && (!editing || editing[key]);
+  if (direction === 'on' && ask('fromHolding', fromHolding))
+    errors.fromHolding = 'Enter the holding number it came from.';
+  if (crossing && direction === 'off' && ask('toHolding', toHolding))
+    errors.toHolding = 'Enter the holding number it went to.';
+  if (crossing && ask('documentRef', documentRef))
+    errors.documentRef = 'Enter the movement document’s reference.';
   return result(
     {
       date,
@@ -539,11 +559,11 @@ export function validateMovement(input, { idx, today, db, editing = null }) {
       outcome,
       animalIds: animals.map((a) => a.id),
       from: text(input.from),
-      fromHolding: text(input.fromHolding),
+      fromHolding,
       to: text(input.to),
-      toHolding: text(input.toHolding),
+      toHolding,
       fieldId,
-      documentRef: text(input.documentRef),
+      documentRef,
       cause,
       reason: text(input.reason),
       notes: text(input.notes),

@@ -24,6 +24,20 @@ export function knownSpecies(db) {
   return [...usual, ...[...new Set(herd)].sort(compareTags)];
 }
 
+// The register printed from the list as it opens (the animals on the farm)
+// holds every animal of the keeping period instead: those still kept, and
+// those gone within the last years a register must be kept, the longest of
+// any species (cattle, 10 years), so that none is left out.
+export const KEEP_YEARS = 10;
+export const isDefaultList = (st) =>
+  st.status === 'on-farm' && !st.query.trim() && !st.species && !st.fieldId && !st.groupId && !st.withdrawal;
+export function registerAnimals(db, today) {
+  const since = `${Number(today.slice(0, 4)) - KEEP_YEARS}${today.slice(4)}`;
+  return db.animals.filter(
+    (a) => a.status === 'on-farm' || a.status === 'away' || !a.statusDate || a.statusDate >= since,
+  );
+}
+
 // Animals entered in error are shown only when asked for. `withdrawn` holds
 // the ids of the animals under withdrawal now.
 export function filterAnimals(db, idx, st, { today, withdrawn }) {

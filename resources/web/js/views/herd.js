@@ -24,7 +24,15 @@ import {
 } from '../ui/forms.js';
 import { todayList } from '../rules/reports.js';
 import { markRegistered } from '../rules/records.js';
-import { filterAnimals, describeFilter, speciesChoices, animalOrders } from '../rules/herd-list.js';
+import {
+  filterAnimals,
+  describeFilter,
+  speciesChoices,
+  animalOrders,
+  isDefaultList,
+  registerAnimals,
+  KEEP_YEARS,
+} from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
 import {
   animalHref,
@@ -537,12 +545,21 @@ export function animalsView(app) {
   return {
     title: 'Animals',
     el,
-    print: () =>
-      herdRegister(app.db, idx, sortRows(matching(), columns, st), {
-        printedOn: app.today(),
-        subtitle: describeFilter(app.db, idx, st),
-        datesOf: registerDatesOf(app.db, app.idx),
-      }),
+    print: () => {
+      const whole = isDefaultList(st);
+      return herdRegister(
+        app.db,
+        idx,
+        sortRows(whole ? registerAnimals(app.db, app.today()) : matching(), columns, st),
+        {
+          printedOn: app.today(),
+          subtitle: whole
+            ? `Every animal kept in the last ${KEEP_YEARS} years`
+            : describeFilter(app.db, idx, st),
+          datesOf: registerDatesOf(app.db, app.idx),
+        },
+      );
+    },
   };
 }
 

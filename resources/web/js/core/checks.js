@@ -97,6 +97,13 @@ const check = {
     if (!values.includes(v)) throw 'has an unknown value';
     return v;
   },
+  // Added within format 2, absent on older purchases.
+  disposals: (v) => {
+    if (miss(v)) return undefined;
+    const ok = (d) => isObject(d) && isIsoDate(d.date) && typeof d.quantity === 'number' && d.quantity > 0;
+    if (!Array.isArray(v) || !v.every(ok)) throw 'is not a list of disposals';
+    return v;
+  },
   optAmount: (v) => {
     if (miss(v)) return undefined;
     if (v === null) return null;
@@ -277,6 +284,7 @@ const V2_SHAPES = {
     antibiotic: check.flag,
     notes: check.text,
     voided: check.voided,
+    disposals: check.disposals,
   },
   groups: { name: check.required, notes: check.text, members: check.spells, voided: check.voided },
 };

@@ -50,6 +50,8 @@ import {
   validatePurchase,
   validateTreatmentFromCabinet,
   restockProblem,
+  validateDisposal,
+  addDisposal,
 } from '../rules/cabinet.js';
 
 // Archived fields are offered only where they are already chosen.
@@ -469,6 +471,34 @@ function showCascade(body) {
     ? `${line('Meat', 'meat', t.meatCascade)} ${line('Milk', 'milk', t.milkCascade)}` +
       (eggs ? ` ${line('Eggs', 'eggs', t.eggCascade)}` : '')
     : '';
+}
+
+// Stock thrown away or returned leaves the batch, with who, how and where.
+export function disposalForm(app, p) {
+  return openDialog({
+    title: `Dispose of ${p.product}, batch ${p.batch}`,
+    submitLabel: 'Record disposal',
+    content: grid(
+      field({ label: 'Date', name: 'date', type: 'date', value: app.today(), required: true }),
+      field({
+        label: `Quantity (${p.unit})`,
+        name: 'quantity',
+        required: true,
+        attrs: { inputmode: 'decimal' },
+      }),
+      field({ label: 'How', name: 'how', required: true, hint: 'For example “returned to the vet”.' }),
+      field({ label: 'Where', name: 'where' }),
+      field({ label: 'By whom', name: 'who' }),
+    ),
+    onSubmit: submitWith(
+      app,
+      (input) => validateDisposal(input, { ...app.context(), purchaseId: p.id }),
+      (db, res) => addDisposal(db, p.id, res.value),
+    ),
+  }).then((ok) => {
+    if (ok) app.toast('Disposal recorded.');
+    return ok;
+  });
 }
 
 export function treatmentForm(app, t = null, preset = {}) {

@@ -73,7 +73,7 @@ describe('reading a database', () => {
       'format 2, save time an object': [{ ...emptyDatabase(), savedAt: {} }, /savedAt/],
       'one tag twice': [
         withAnimals([animal({ tag: 'UK 1' }), animal({ tag: ' uk  1' })]),
-        /Two animals have the tag .uk.*1 \(records an-\d+ and an-\d+\)/,
+        /Two animals have/,
       ],
     };
     for (const [what, [doc, message]] of Object.entries(refused)) {

@@ -233,37 +233,19 @@ describe('the Today list', () => {
 });
 
 test('species and units typed in different cases count as one', () => {
-  const herd = [
-    animal({ species: 'Sheep' }),
-    animal({ species: ' sheep', sex: 'male' }),
-    animal({ species: 'SHEEP ' }),
-    animal({ species: 'Llama' }),
-    animal({ species: 'zebu' }),
-    animal({ species: 'Zebu' }),
-  ];
+  const herd = ['Sheep', ' sheep', 'SHEEP ', 'Llama', 'zebu', 'Zebu'].map((species) => animal({ species }));
   const { db, idx } = farm({
     animals: herd,
     purchases: [purchase({ id: 'p1', unit: 'ml' }), purchase({ id: 'p2', unit: 'mL' })],
     treatments: ['p1', 'p2'].map((id) =>
-      treatment({
-        date: '2026-02-01',
-        product: 'Ivomec',
-        animalIds: [herd[0].id],
-        purchaseId: id,
-        stockUsed: 5,
-      }),
+      treatment({ animalIds: [herd[0].id], purchaseId: id, stockUsed: 5 }),
     ),
   });
-  const count = headCountOn(db, '2026-03-01').rows.map((r) => [r.species, r.total]);
-  assert.deepEqual(count, [
-    ['Sheep', 3],
-    ['zebu', 2],
-    ['Llama', 1],
-  ]);
+  const count = headCountOn(db, '2026-03-01').rows.map((r) => `${r.species} ${r.total}`);
+  assert.deepEqual(count, ['Sheep 3', 'zebu 2', 'Llama 1']);
   assert.deepEqual(medicineUse(db, 2026)[0].quantities, { ml: 10 });
   assert.deepEqual(speciesChoices(db), ['Llama', 'Sheep', 'zebu']);
   assert.deepEqual(knownSpecies(db).slice(-1), ['zebu'], 'the usual ones first, each kind once');
-  assert.equal(knownSpecies(db).filter((s) => /sheep/i.test(s)).length, 1);
   const st = { query: '', status: '', species: 'sheep', fieldId: '', groupId: '', withdrawal: '' };
   assert.equal(filterAnimals(db, idx, st, { today: '2026-03-01', withdrawn: new Set() }).length, 3);
 });

@@ -318,7 +318,7 @@ class FarmApplication(ProbedApplication):
 
         today = date.today()
         first = (today - timedelta(days=40)).isoformat()
-        clears = (today - timedelta(days=8)).isoformat()  # 28 days after the fifth day
+        clears = (today - timedelta(days=7)).isoformat()  # 28 × 24 hours from the end of the fifth day
         # On Nell's card: a five-day course for both cows. The form opens in the
         # product field, the first date one stop back and the animals one on.
         self.button(shell, 2, "Record treatment")

@@ -186,6 +186,7 @@ export function speciesField(app, value = '') {
     else if (listed !== undefined && kindKey(box.value) === kindKey(listed)) box.value = '';
   };
   pick.addEventListener('change', sync);
+  pick.addEventListener('input', sync);
   box.before(pick);
   box.hidden = !other;
   box.setAttribute('aria-label', 'Species not listed');
@@ -562,7 +563,6 @@ export function treatmentForm(app, t = null, preset = {}) {
     field({ label: 'Reason', name: 'reason', value: v.reason }),
     field({ label: 'Administered by', name: 'givenBy', value: v.givenBy }),
     field({ label: 'Prescribing vet', name: 'vet', value: v.vet }),
-    field({ label: 'Vet’s practice and address', name: 'vetDetails', value: v.vetDetails ?? '' }),
     field({
       label: 'Meat withdrawal (days)',
       name: 'meatDays',
@@ -598,6 +598,8 @@ export function treatmentForm(app, t = null, preset = {}) {
       wide: true,
     }),
     ...cascadeFields(v, period, eggs),
+    // After the periods, so that the keys typed into the form keep their order.
+    field({ label: 'Prescribing vet’s practice and address', name: 'vetDetails', value: v.vetDetails ?? '' }),
     field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
   );
   const syncCascade = () => showCascade(body);

@@ -414,7 +414,6 @@ function cascadeFields(v, period, eggs) {
       ]
     : [];
   return [
-    ...egg,
     field({ label: 'Meat: cascade case', name: 'meatCascade', value: v.meatCascade || '', options: cases }),
     field({
       label: 'Longest meat period on the label (days)',
@@ -429,6 +428,7 @@ function cascadeFields(v, period, eggs) {
       value: period(v.milkLabelPeriod),
       attrs: { inputmode: 'numeric' },
     }),
+    ...egg,
     h('p', { class: 'hint wide', 'data-cascade-rule': '', 'aria-live': 'polite' }),
   ];
 }

@@ -291,10 +291,10 @@ class FarmApplication(ProbedApplication):
 
     def sell(self, shell, on):
         # The animal form opens in the tag field; the status is eight stops on,
-        # and choosing "Sold" shows the date, buyer and holding after the field.
+        # and choosing "Sold" shows the date, buyer, holding and document after the field.
         self.button(shell, 1, "Edit")
         shell.fill(["Tab"] * 8, "s", ["Tab", "Tab", "ctrl+a"], on, ["Tab"], "A. Buyer", ["Tab"], "54/999/0002",
-                  ["Return"])
+                  ["Tab"], "MD-7", ["Return"])
 
     def test_a_farmers_morning(self):
         """Upgrades format 1 records, adds animals, treats them for five days, is

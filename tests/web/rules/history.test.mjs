@@ -129,6 +129,7 @@ describe('history recomputation', () => {
         statusDate: '2026-06-10',
         to: 'J. Buyer',
         toHolding: '12/345/0001',
+        documentRef: 'MD-1',
       },
       { idx, editing: a, today: TODAY, db },
     );
@@ -302,7 +303,7 @@ describe('only animals on the farm', () => {
       );
     const onForm = (date) =>
       validateAnimal(
-        { tag: 'R', sex: 'male', status: 'sold', statusDate: date, to: 'Market' },
+        { tag: 'R', sex: 'male', status: 'sold', statusDate: date, to: 'Market', ...papers },
         { idx, editing: ram, today: TODAY, db },
       );
     assert.match(leaving('died', '2026-04-01').errors.tags, /Recorded as moving after that date: R\./);

@@ -196,8 +196,9 @@ export function validateAnimal(input, { idx, today, db = null, editing = null })
         notes: '',
       };
       if (status === 'died' && !movement.cause) errors.cause = 'Enter the cause of death, or “not known”.';
-      if (status === 'sold' && !movement.to && !movement.toHolding)
-        errors.to = 'Enter the buyer or the holding the animal went to.';
+      if (status !== 'died' && !movement.toHolding) errors.toHolding = 'Enter the holding number it went to.';
+      if (status !== 'died' && !movement.documentRef)
+        errors.documentRef = 'Enter the movement document’s reference.';
       if (animal && db && !errors.statusDate) notHere(db, [animal], [date], errors, 'statusDate');
       if (animal && db && !errors.statusDate)
         movedLater(movementsByAnimal(db), [animal], date, errors, 'statusDate');

@@ -302,10 +302,10 @@ class FarmApplication(ProbedApplication):
 
     def sell(self, shell, on):
         # The animal form opens in the tag field; the status is eight stops on,
-        # and choosing "Sold" shows the date, buyer and holding after the field.
+        # and choosing "Sold" shows the date, buyer, holding and document after the field.
         self.button(shell, 1, "Edit")
         shell.fill(["Tab"] * 8, "s", ["Tab", "Tab", "ctrl+a"], on, ["Tab"], "A. Buyer", ["Tab"], "54/999/0002",
-                  ["Return"])
+                  ["Tab"], "MD-7", ["Return"])
 
     def test_a_farmers_morning(self):
         """Upgrades format 1 records, adds animals, treats them for five days, is
@@ -329,7 +329,7 @@ class FarmApplication(ProbedApplication):
 
         today = date.today()
         first = (today - timedelta(days=40)).isoformat()
-        clears = (today - timedelta(days=8)).isoformat()  # 28 days after the fifth day
+        clears = (today - timedelta(days=7)).isoformat()  # 28 × 24 hours from the end of the fifth day
         # On Nell's card: a five-day course for both cows. The form opens in the
         # product field, the first date one stop back and the animals one on.
         self.button(shell, 2, "Record treatment")

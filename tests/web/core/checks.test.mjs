@@ -66,6 +66,28 @@ describe('reading a database', () => {
     assert.match(parseDatabase(text(shapes['a deadline as text'])).message, /registerDays of Sheep/);
   });
 
+  test('a file that could not be saved again or read without doubt is refused, saying why; a numeric save time is read', () => {
+    const v1 = { format: FORMAT, schema: 1, animals: [] };
+    const refused = {
+      'format 1, save time not text': [{ ...v1, savedAt: 1767225600000 }, /savedAt/],
+      'format 2, save time an object': [{ ...emptyDatabase(), savedAt: {} }, /savedAt/],
+      'one tag twice': [
+        withAnimals([animal({ tag: 'UK 1' }), animal({ tag: ' uk  1' })]),
+        /Two animals have/,
+      ],
+    };
+    for (const [what, [doc, message]] of Object.entries(refused)) {
+      const r = parseDatabase(text(doc));
+      assert.deepEqual([r.ok, r.kind], [false, 'shape'], what);
+      assert.match(r.message, message, what);
+    }
+    const deep = `{"format":"${FORMAT}","schema":2,"extra":${'['.repeat(50000)}1${']'.repeat(50000)}}`;
+    assert.throws(() => JSON.stringify(JSON.parse(deep)), /call stack/, 'the fault the check prevents');
+    assert.match(parseDatabase(deep).message, /nested more than \d+ levels deep, under "extra"/);
+    const numeric = parseDatabase(text({ ...emptyDatabase(), savedAt: Date.UTC(2026, 0, 1) }));
+    assert.equal(numeric.db.savedAt, '2026-01-01T00:00:00.000Z');
+  });
+
   test('missing optional values take defaults, unknown ones are kept', () => {
     const { db } = parseDatabase(
       text({

@@ -8,7 +8,7 @@ import {
   paginate,
 } from '../../../resources/web/js/output/print.js';
 import { weightChartSvg, niceTicks } from '../../../resources/web/js/output/chart.js';
-import { animal, treatment, movement, weight, farm } from '../helpers.mjs';
+import { animal, treatment, movement, weight, farm, purchase } from '../helpers.mjs';
 
 const cow = animal({
   tag: 'UK 0 712345 00021',
@@ -27,6 +27,7 @@ const { db, idx } = farm({
       product: 'Penicillin',
       batch: 'B7',
       vet: 'R. Vet',
+      purchaseId: 'pu-1',
       meatDays: 14,
       milkPeriod: 0,
     }),
@@ -37,6 +38,7 @@ const { db, idx } = farm({
       voided: { at: '2026-12-22 09:00', reason: 'typed twice' },
     }),
   ],
+  purchases: [purchase({ supplier: 'Vet Co', supplierAddress: '1 High St' })],
   weights: [weight(cow.id, '2026-01-01', 400), weight(cow.id, '2026-03-01', 455.5)],
   movements: [
     movement({
@@ -89,8 +91,9 @@ describe('printed documents', () => {
     assert.match(docs.register, /<td>2026-01-05 Mart, 54\/1<\/td>/);
     assert.match(docs.movements, /Mart, 54\/1<\/td><td><\/td><td><\/td><td>MD-1/);
     assert.match(docs.book, /2026-12-20 to 2026-12-24/);
-    assert.match(docs.book, /B7<\/td>.*R\. Vet/);
-    assert.match(docs.book, /14 days; fit from 2027-01-07/);
+    assert.match(docs.book, /B7<\/td>.*R\. Vet<\/td><td>Vet Co, 1 High St<\/td>/);
+    assert.match(docs.book, /INCOMPLETE: quantity not recorded/, 'a treatment kept without its quantity');
+    assert.match(docs.book, /14 days; fit from 2027-01-08/);
     assert.match(docs.book, /<tr class="void">.*VOID 2026-12-22: typed twice/);
     assert.match(
       medicineBook(db, idx, [], { printedOn: '2026-12-06', query: 'Penicillin' }),

@@ -11,6 +11,8 @@ import {
   validatePurchase,
   validateTreatmentFromCabinet,
   purchasesCsv,
+  validateDisposal,
+  addDisposal,
 } from '../../../resources/web/js/rules/cabinet.js';
 import { animal, treatment, purchase, farm, VOID } from '../helpers.mjs';
 
@@ -73,6 +75,7 @@ describe('treatments from the cabinet', () => {
     purchaseId: 'pu-1',
     stockUsed: '10',
     product: 'typed over',
+    dose: '10 ml',
   };
 
   test('take the product and batch of the purchase, keep edited periods, and warn on expiry or shortage', () => {
@@ -166,9 +169,17 @@ describe('purchases', () => {
       purchases: [purchase()],
       treatments: [treatment({ purchaseId: 'pu-1', stockUsed: 40 })],
     });
+    const dispose = (fields) =>
+      validateDisposal(
+        { date: '2026-02-01', how: 'returned to vet', ...fields },
+        { db, today: TODAY, purchaseId: 'pu-1' },
+      );
+    assert.ok(dispose({ quantity: '61' }).errors.quantity, 'no more than is left');
+    assert.ok(dispose({ quantity: '1', date: '2026-01-01' }).errors.date, 'not before it was bought');
+    addDisposal(db, 'pu-1', dispose({ quantity: '10', where: 'Vet Co', who: 'J' }).value);
     assert.match(
       purchasesCsv(db.purchases, stockOf(db)).split('\r\n')[1],
-      /^2026-01-10,Ivomec,B1,2026-06-15,100,ml,Vet Co,,14 days,0 days,no,40,60,,$/,
+      /^2026-01-10,Ivomec,B1,2026-06-15,100,ml,Vet Co,,14 days,0 days,no,40,"2026-02-01 10 ml returned to vet, Vet Co, by J",50,,$/,
     );
   });
 

@@ -9,7 +9,7 @@ import {
   birthsCsv,
 } from '../../../resources/web/js/rules/csv.js';
 import { parseTagList } from '../../../resources/web/js/rules/records.js';
-import { animal, treatment, movement, farm, place } from '../helpers.mjs';
+import { animal, treatment, movement, farm, place, purchase } from '../helpers.mjs';
 
 // Reads back a CSV document whose fields hold no line breaks, each row keyed
 // by the header: checks the byte order mark and the CRLF after every record.
@@ -49,6 +49,26 @@ describe('CSV', () => {
       assert.ok(/^"?'/.test(csvField(bad)), bad);
     }
     assert.equal(csvField('=1+1'), "'=1+1");
+    // Split on semicolons or tabs, the part after one would be a cell of its own.
+    assert.equal(csvField('see vet;=HYPERLINK("http://x")'), `"see vet;'=HYPERLINK(""http://x"")"`);
+    assert.equal(csvField('a; @SUM(A1)\t-1'), `"a; '@SUM(A1)\t'-1"`);
+    assert.equal(csvField('UK 1; UK 2'), '"UK 1; UK 2"');
+  });
+
+  test('batch numbers, holding numbers and document references stay text', () => {
+    const a = animal({ tag: '341207000140' });
+    const { idx } = farm({ animals: [a] });
+    const m = movement({
+      animalIds: [a.id],
+      fromHolding: '12/345/0001',
+      toHolding: '54/321',
+      documentRef: '000123',
+    });
+    const row = movementsCsv([m], idx).split('\r\n')[1];
+    for (const v of ['341207000140', '12/345/0001', '54/321', '000123'])
+      assert.ok(row.includes(`"=""${v}"""`), v);
+    const t = treatmentsCsv([treatment({ batch: '0042' })], idx).split('\r\n')[1];
+    assert.ok(t.includes('"=""0042"""'));
   });
 
   test('a document starts with a byte order mark and the header, and ends every record with CRLF', () => {
@@ -104,15 +124,21 @@ describe('CSV', () => {
       animalIds: [a.id],
       product: 'Pen & Strep',
       vet: 'R. Vet',
+      vetDetails: 'Tŷ Milfeddyg, Bala',
+      purchaseId: 'pu-1',
       meatDays: 14,
       milkPeriod: null,
       voided: { at: '2026-12-25 08:00', reason: 'wrong cow' },
     });
     const { idx } = farm({ animals: [a], treatments: [t] });
-    assertColumns(readCsv(treatmentsCsv([t], idx))[0], {
+    const purchases = [purchase({ supplier: 'Vet Co', supplierAddress: '1 High St, Bala' })];
+    assertColumns(readCsv(treatmentsCsv([t], idx, { purchases }))[0], {
       'Last given': '2026-12-24',
       'Prescribing vet': 'R. Vet',
-      'Meat fit for food from': '2027-01-07',
+      'Vet’s practice and address': 'Tŷ Milfeddyg, Bala',
+      Supplier: 'Vet Co',
+      'Supplier’s address': '1 High St, Bala',
+      'Meat fit for food from': '2027-01-08',
       'Milk withdrawal': 'not recorded',
       Void: 'VOID 2026-12-25: wrong cow',
     });

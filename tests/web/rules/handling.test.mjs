@@ -94,6 +94,7 @@ describe('treatment session', () => {
       date: TODAY,
       purchaseId: 'p1',
       perAnimal: '12.5',
+      dose: '12.5 ml',
       meatDays: '14',
       milkPeriod: '0',
       milkUnit: 'days',

@@ -5,6 +5,8 @@ import {
   describeFilter,
   speciesChoices,
   animalOrders,
+  registerAnimals,
+  isDefaultList,
 } from '../../../resources/web/js/rules/herd-list.js';
 import { animal, off, place, farm, VOID } from '../helpers.mjs';
 
@@ -75,4 +77,20 @@ describe('the Animals list', () => {
     assert.deepEqual(by('wd', [bess, blank]), ['UK 2', 'UK 1']);
     assert.deepEqual(by('field', [blank, bess]), ['UK 1', 'UK 2']);
   });
+});
+
+test('the register printed from the list as it opens holds every animal of the keeping period', () => {
+  const here = animal({ tag: 'H' });
+  const sold = animal({ tag: 'S' });
+  const long = animal({ tag: 'L' });
+  const { db } = farm({
+    animals: [here, sold, long],
+    movements: [off('2017-01-02', 'sold', [sold]), off('2016-01-01', 'sold', [long])],
+  });
+  assert.deepEqual(
+    registerAnimals(db, '2027-01-01').map((a) => a.tag),
+    ['H', 'S'],
+  );
+  const st = { query: '', status: 'on-farm', species: '', fieldId: '', groupId: '', withdrawal: '' };
+  assert.deepEqual([isDefaultList(st), isDefaultList({ ...st, species: 'Sheep' })], [true, false]);
 });

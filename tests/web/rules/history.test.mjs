@@ -21,6 +21,8 @@ import { animal, movement, off, treatment, farm, place } from '../helpers.mjs';
 const TODAY = '2026-06-15';
 const fields = [place('f1', 'One'), place('f2', 'Two'), place('f3', 'Three')];
 
+const papers = { fromHolding: '1/2', toHolding: '3/4', documentRef: 'D1' };
+
 describe('history recomputation', () => {
   test('editing an old arrival does not bring a sold animal back', () => {
     const a = animal({ tag: 'A' });
@@ -108,7 +110,7 @@ describe('history recomputation', () => {
     const a = animal({ tag: 'A', fieldId: 'f1' });
     const { db } = farm({ animals: [a], fields });
     const off = validateMovement(
-      { date: '2026-06-01', direction: 'off', outcome: 'away', tags: 'A', to: 'Summer grazing' },
+      { date: '2026-06-01', direction: 'off', outcome: 'away', tags: 'A', ...papers },
       { idx: buildIndex(db), today: TODAY, db },
     );
     saveMovement(db, null, off.value);
@@ -127,6 +129,7 @@ describe('history recomputation', () => {
         statusDate: '2026-06-10',
         to: 'J. Buyer',
         toHolding: '12/345/0001',
+        documentRef: 'MD-1',
       },
       { idx, editing: a, today: TODAY, db },
     );
@@ -194,6 +197,7 @@ describe('only animals on the farm', () => {
           date: '2026-02-20',
           lastDate: '2026-03-04',
           product: 'X',
+          dose: '1 ml',
           tags: 'G',
           meatDays: '0',
           milkPeriod: '0',
@@ -217,7 +221,7 @@ describe('only animals on the farm', () => {
     // Arrived and died the same day: here at some moment of that day only.
     const treated = (date) =>
       validateTreatment(
-        { date, product: 'X', tags: 'S', meatDays: '0', milkPeriod: '0' },
+        { date, product: 'X', dose: '1 ml', tags: 'S', meatDays: '0', milkPeriod: '0' },
         { idx, today: TODAY, db },
       ).ok;
     assert.deepEqual(['2026-05-17', '2026-05-18', '2026-05-19'].map(treated), [false, true, false]);
@@ -227,7 +231,7 @@ describe('only animals on the farm', () => {
     const given = treatment({ date: '2026-02-01', animalIds: [gone.id], product: 'X' });
     const moved = (date) =>
       validateTreatment(
-        { date, product: 'X', tags: 'G', meatDays: '0', milkPeriod: '0' },
+        { date, product: 'X', dose: '1 ml', tags: 'G', meatDays: '0', milkPeriod: '0' },
         { idx, today: TODAY, db, editing: given },
       );
     assert.deepEqual(
@@ -255,7 +259,10 @@ describe('only animals on the farm', () => {
 
   test('a sold animal may come back, a dead one cannot; an arrival before the death stays correctable', () => {
     const arrival = (tags, date, editing) =>
-      validateMovement({ date, direction: 'on', tags, fieldId: 'f1' }, { idx, today: TODAY, db, editing });
+      validateMovement(
+        { date, direction: 'on', tags, fieldId: 'f1', ...papers },
+        { idx, today: TODAY, db, editing },
+      );
     const cases = [
       ['G', '2026-04-01', null, null],
       ['D', '2026-04-01', null, /Recorded as dead: D\./],
@@ -271,15 +278,32 @@ describe('only animals on the farm', () => {
     }
   });
 
+  test('an arrival or a departure names the other holding and the document; an animal here cannot arrive again', () => {
+    const a = animal({ tag: 'N1' });
+    const f = farm({ animals: [a], fields });
+    const move = (fields) =>
+      validateMovement(
+        { date: '2026-03-01', tags: 'N1', fieldId: 'f1', ...fields },
+        { idx: f.idx, today: TODAY, db: f.db },
+      );
+    const asked = (fields) => Object.keys(move(fields).errors).sort().join();
+    assert.equal(asked({ direction: 'on' }), 'documentRef,fromHolding');
+    assert.equal(asked({ direction: 'off', outcome: 'sold' }), 'documentRef,toHolding');
+    assert.ok(move({ direction: 'off', outcome: 'died', cause: 'Bloat' }).ok, 'a death needs neither');
+    saveMovement(f.db, null, move({ direction: 'on', ...papers }).value);
+    const again = move({ date: '2026-04-01', direction: 'on', ...papers });
+    assert.match(again.errors.tags, /Already on the farm on that date: N1\./);
+  });
+
   test('a death, or a status set on the form, cannot be dated before a movement already recorded; a late sale can', () => {
     const leaving = (outcome, date) =>
       validateMovement(
-        { date, direction: 'off', outcome, tags: 'R', cause: 'Bloat', to: 'Market' },
+        { date, direction: 'off', outcome, tags: 'R', cause: 'Bloat', to: 'Market', ...papers },
         { idx, today: TODAY, db },
       );
     const onForm = (date) =>
       validateAnimal(
-        { tag: 'R', sex: 'male', status: 'sold', statusDate: date, to: 'Market' },
+        { tag: 'R', sex: 'male', status: 'sold', statusDate: date, to: 'Market', ...papers },
         { idx, editing: ram, today: TODAY, db },
       );
     assert.match(leaving('died', '2026-04-01').errors.tags, /Recorded as moving after that date: R\./);

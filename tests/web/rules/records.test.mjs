@@ -21,6 +21,7 @@ import {
   saveFarmDetails,
 } from '../../../resources/web/js/rules/records.js';
 import { animal, treatment, movement, farm, place } from '../helpers.mjs';
+import { fitFrom, courseState } from '../../../resources/web/js/rules/withdrawal.js';
 
 const TODAY = '2026-06-15';
 
@@ -101,23 +102,48 @@ describe('treatments', () => {
   const b = animal({ tag: 'B2' });
   const { db, idx } = farm({ animals: [a, b] });
   const input = { date: '2026-06-01', product: 'Wormer', tags: 'a1, B2', meatDays: '14', milkPeriod: '0' };
-  const check = (fields, earlier) =>
-    validateTreatment({ ...input, ...fields }, { idx, today: TODAY, db, editing: earlier });
+  const check = (fields, earlier, today = TODAY) =>
+    validateTreatment({ dose: '5 ml', ...input, ...fields }, { idx, today, db, editing: earlier });
 
   test('resolves tags, takes a course by its days, names unknown tags, and keeps orphans editable', () => {
-    const ok = check({ courseDays: '5', vet: 'R. Ó Briain', offLabel: 'on' });
+    const cascade = { offLabel: 'on', meatCascade: 'label', meatLabelDays: '30', milkCascade: 'zero' };
+    const ok = check({ courseDays: '5', vet: 'R. Ó Briain', ...cascade });
     assert.deepEqual(
-      [ok.value.animalIds, ok.value.lastDate, ok.value.vet, ok.value.offLabel],
-      [[a.id, b.id], '2026-06-05', 'R. Ó Briain', true],
+      [ok.value.animalIds, ok.value.lastDate, ok.value.vet, ok.value.offLabel, ok.value.meatLabelDays],
+      [[a.id, b.id], '2026-06-05', 'R. Ó Briain', true, 30],
     );
+    // Under the cascade each food needs its case, and the label case its period.
+    const asked = check({ ...cascade, meatLabelDays: '', milkCascade: '' });
+    assert.deepEqual(Object.keys(asked.errors).sort(), ['meatLabelDays', 'milkCascade']);
+    assert.equal(check({ meatCascade: 'zero' }).value.meatCascade, '', 'asked only under the cascade');
     assert.match(check({ tags: 'A1, Z9, Q7' }).errors.tags, /Z9, Q7/);
     assert.ok(check({ lastDate: '2026-05-30' }).errors.lastDate);
     for (const days of ['-1', '2.5', 'ten', '3651'])
       assert.ok(check({ meatDays: days }).errors.meatDays, days);
+    // The quantity given is required, but a record kept without one stays correctable.
+    assert.ok(check({ dose: ' ' }).errors.dose);
+    assert.ok(check({ dose: '' }, treatment({ animalIds: [a.id], dose: '5 ml' })).errors.dose);
+    assert.equal(check({ dose: '' }, treatment({ animalIds: [a.id], dose: '' })).ok, true);
     // A treatment whose animals were all removed can still be corrected.
     const orphan = treatment({ animalIds: [], target: 'removed: GONE 1', batch: 'B1' });
     const r = check({ tags: '', target: orphan.target, batch: 'B2' }, orphan);
     assert.deepEqual([r.ok, r.value.batch], [true, 'B2']);
+  });
+
+  test('a course still under way is recorded to its planned last day, and stays to confirm once that day has passed', () => {
+    const running = check({ date: '2026-06-12', lastDate: '2026-06-19' });
+    assert.deepEqual([running.ok, running.value.planned], [true, true]);
+    assert.ok(check({ date: '2026-06-16' }).errors.date, 'the first dose is not in the future');
+    assert.ok(check({ date: '2026-06-12', lastDate: '2027-06-13' }).errors.lastDate);
+    const t = treatment(running.value);
+    assert.equal(fitFrom(treatment({ ...running.value, meatDays: 14 }), 'meat'), '2026-07-04');
+    assert.equal(courseState(t, '2026-06-19'), 'under way');
+    assert.equal(courseState(t, '2026-06-20'), 'still to confirm');
+    const later = (fields) =>
+      check({ date: '2026-06-12', lastDate: '2026-06-19', ...fields }, t, '2026-06-25');
+    assert.equal(later({ notes: 'x' }).value.planned, true, 'an edit alone does not confirm it');
+    assert.equal(later({ confirmEnd: 'on' }).value.planned, false);
+    assert.equal(courseState(treatment(check({ lastDate: '2026-06-14' }).value), TODAY), '');
   });
 
   test('the book period ends today, worked out again after midnight, and holds every course with a day in it', () => {
@@ -355,4 +381,26 @@ test('farm details: days to register read as typed, a stray word refused; unknow
     herdMark: 'HM 7',
     registerDays: { Cattle: 27 },
   });
+});
+
+test('a change of organic status leaves past treatments as they were recorded', () => {
+  const a = animal({ tag: 'A1' });
+  const old = treatment({ date: '2026-01-10', meatDays: 10, animalIds: [a.id] });
+  const { db, idx } = farm({ animals: [a], treatments: [old], farm: { organic: true } });
+  const meat = (t) => fitFrom(t, 'meat', { farm: db.farm });
+  assert.equal(meat(old), '2026-01-31', 'no start date kept: the farm’s status');
+  const details = { name: '', holding: '', registerDays: {} };
+  saveFarmDetails(db, { ...details, organic: true, organicSince: '2026-03-01' });
+  assert.equal(meat(old), '2026-01-31', 'a start date given later does not shorten it');
+  const input = { product: 'X', dose: '2 ml', tags: 'A1', meatDays: '10', milkPeriod: '0' };
+  const ctx = { idx, db, today: TODAY };
+  const before = validateTreatment({ ...input, date: '2026-02-01' }, ctx).value;
+  const after = validateTreatment({ ...input, date: '2026-03-01' }, ctx).value;
+  assert.deepEqual([before.organic, after.organic], [false, true]);
+  saveFarmDetails(db, { ...details, organic: false });
+  assert.deepEqual([meat(old), meat(treatment(after))], ['2026-01-31', '2026-03-22']);
+  const since = { farm: { organic: true, organicSince: '2026-03-01' } };
+  assert.equal(fitFrom(treatment({ date: '2026-02-28', meatDays: 10 }), 'meat', since), '2026-03-11');
+  const kept = validateTreatment({ ...input, date: '2026-03-01' }, { ...ctx, editing: { organic: true } });
+  assert.equal(kept.value.organic, true, 'an edit keeps the status it was recorded under');
 });

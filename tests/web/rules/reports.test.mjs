@@ -10,6 +10,7 @@ import {
   todayList,
 } from '../../../resources/web/js/rules/reports.js';
 import { animal, treatment, movement, off, purchase, farm, VOID } from '../helpers.mjs';
+import { speciesChoices, knownSpecies, filterAnimals } from '../../../resources/web/js/rules/herd-list.js';
 
 describe('head count on a date', () => {
   test('counts those on the holding at the end of the day: born by then, arrived, not yet gone', () => {
@@ -183,9 +184,9 @@ describe('the Today list', () => {
       farm: { name: '', holding: '', organic: false, registerDays: { Cattle: 27 } },
       animals: [a, b, c, dam, calf, twin],
       treatments: [
-        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [a.id] }),
-        treatment({ date: '2026-06-01', meatDays: 15, animalIds: [b.id] }),
-        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [c.id] }),
+        treatment({ date: '2026-06-01', meatDays: 13, animalIds: [a.id] }),
+        treatment({ date: '2026-06-01', meatDays: 14, animalIds: [b.id] }),
+        treatment({ date: '2026-06-01', meatDays: 13, animalIds: [c.id] }),
         treatment({ date: '2026-06-01', meatDays: 20, animalIds: [c.id] }),
       ],
       purchases: [purchase({ id: 'p1', expiry: '2026-07-01' }), purchase({ id: 'p2', expiry: '2026-06-01' })],
@@ -229,4 +230,22 @@ describe('the Today list', () => {
       [twin.id],
     );
   });
+});
+
+test('species and units typed in different cases count as one', () => {
+  const herd = ['Sheep', ' sheep', 'SHEEP ', 'Llama', 'zebu', 'Zebu'].map((species) => animal({ species }));
+  const { db, idx } = farm({
+    animals: herd,
+    purchases: [purchase({ id: 'p1', unit: 'ml' }), purchase({ id: 'p2', unit: 'mL' })],
+    treatments: ['p1', 'p2'].map((id) =>
+      treatment({ animalIds: [herd[0].id], purchaseId: id, stockUsed: 5 }),
+    ),
+  });
+  const count = headCountOn(db, '2026-03-01').rows.map((r) => `${r.species} ${r.total}`);
+  assert.deepEqual(count, ['Sheep 3', 'zebu 2', 'Llama 1']);
+  assert.deepEqual(medicineUse(db, 2026)[0].quantities, { ml: 10 });
+  assert.deepEqual(speciesChoices(db), ['Llama', 'Sheep', 'zebu']);
+  assert.deepEqual(knownSpecies(db).slice(-1), ['zebu'], 'the usual ones first, each kind once');
+  const st = { query: '', status: '', species: 'sheep', fieldId: '', groupId: '', withdrawal: '' };
+  assert.equal(filterAnimals(db, idx, st, { today: '2026-03-01', withdrawn: new Set() }).length, 3);
 });

@@ -13,6 +13,8 @@ import {
   stillWithdrawn,
   withdrawalsRunning,
   withdrawalConflicts,
+  conflictText,
+  NOT_KNOWN,
 } from '../../../resources/web/js/rules/withdrawal.js';
 import { validateTreatment } from '../../../resources/web/js/rules/records.js';
 import { animal, treatment, movement, farm } from '../helpers.mjs';
@@ -46,15 +48,35 @@ test('only real dates pass, and days add across month, year, leap-day and clock 
 });
 
 describe('fit for food from', () => {
-  test('a course counts from its last dose, not its first, across month and year ends and leap days', () => {
-    const course = treatment({ date: '2026-03-10', lastDate: '2026-03-14', meatDays: 28, milkPeriod: 3 });
-    assert.equal(fitFrom(course, 'meat'), '2026-04-11');
-    assert.equal(fitFrom(course, 'milk'), '2026-03-17');
-    const fit = (date, lastDate, meatDays) => fitFrom(treatment({ date, lastDate, meatDays }), 'meat');
-    assert.equal(fit('2026-01-28', '2026-01-30', 2), '2026-02-01');
-    assert.equal(fit('2026-12-20', '2026-12-24', 14), '2027-01-07');
-    assert.equal(fit('2028-02-25', '2028-02-27', 2), '2028-02-29');
-    assert.equal(fit('2027-02-25', '2027-02-27', 2), '2027-03-01');
+  // Days are whole 24 hours from the last dose, from the end of its day
+  // when no time was kept; the later of elapsed hours and the same clock
+  // reading, so a clock change never shortens a period.
+  test('a period ends N × 24 hours after the last dose, never earlier, across month ends and clock changes', () => {
+    const fit = (kind, fields) => fitFrom(treatment({ milkUnit: 'days', ...fields }), kind);
+    const cases = [
+      // [kind, first, last, time, period, unit, fit from]
+      ['milk', '2026-03-01', '', '20:00', 2, 'days', '2026-03-03 20:00'],
+      ['milk', '2026-03-01', '', '', 2, 'days', '2026-03-04'],
+      ['meat', '2026-03-10', '2026-03-14', '', 28, 'days', '2026-04-12 01:00'],
+      ['meat', '2026-01-28', '2026-01-30', '', 2, 'days', '2026-02-02'],
+      ['meat', '2026-12-20', '2026-12-24', '', 14, 'days', '2027-01-08'],
+      ['meat', '2028-02-25', '2028-02-27', '', 2, 'days', '2028-03-01'],
+      ['meat', '2027-02-25', '2027-02-27', '23:30', 1, 'days', '2027-02-28 23:30'],
+      ['milk', '2026-06-01', '2026-06-03', '07:30', 60, 'hours', '2026-06-05 19:30'],
+      ['milk', '2026-06-01', '', '', 36, 'hours', '2026-06-03 12:00'],
+      // Clocks forward on 29 March 2026: 48 elapsed hours read an hour later.
+      ['milk', '2026-03-28', '', '20:00', 48, 'hours', '2026-03-30 21:00'],
+      ['milk', '2026-03-28', '', '20:00', 2, 'days', '2026-03-30 21:00'],
+      // Clocks back on 25 October 2026: the clock reading is the later.
+      ['milk', '2026-10-24', '', '20:00', 48, 'hours', '2026-10-26 20:00'],
+      ['meat', '2026-10-24', '', '', 1, 'days', '2026-10-26'],
+    ];
+    for (const [kind, date, lastDate, time, n, unit, want] of cases) {
+      const f = kind === 'meat' ? { meatDays: n } : { milkPeriod: n, milkUnit: unit };
+      assert.equal(fit(kind, { date, lastDate, time, ...f }), want, `${kind} ${n} ${unit} from ${date}`);
+    }
+    assert.equal(stillWithdrawn('2026-03-03 20:00', '2026-03-03 19:59'), true);
+    assert.equal(stillWithdrawn('2026-03-03 20:00', '2026-03-03'), true, 'a date alone means its start');
   });
 
   test('not entered and zero differ: zero means fit at once, not entered means unknown', () => {
@@ -73,46 +95,42 @@ describe('fit for food from', () => {
     assert.equal(r.errors.milkPeriod, undefined);
   });
 
-  test('a milk period in hours ends at that hour after the last dose, in elapsed time across a clock change', () => {
-    const milk = (fields) => fitFrom(treatment({ milkUnit: 'hours', ...fields }), 'milk');
+  test('off-label use: the cascade minimum of the case that applies, a vet’s longer period standing, then organic doubling', () => {
+    const days = (kind, fields, opts) =>
+      appliedPeriod(treatment({ offLabel: true, milkUnit: 'days', ...fields }), kind, opts)?.amount;
+    const cases = [
+      // [kind, fields, applied]
+      ['meat', { meatDays: 30, meatCascade: 'label', meatLabelDays: 30 }, 45],
+      ['meat', { meatDays: 0, meatCascade: 'label', meatLabelDays: 3 }, 5],
+      ['meat', { meatDays: 60, meatCascade: 'label', meatLabelDays: 30 }, 60],
+      ['meat', { meatDays: 5, meatCascade: 'unauthorised' }, 28],
+      ['meat', { meatDays: 0, meatCascade: 'zero' }, 1],
+      ['milk', { milkPeriod: 4, milkCascade: 'label', milkLabelPeriod: 3 }, 5],
+      ['milk', { milkPeriod: 36, milkUnit: 'hours', milkCascade: 'label', milkLabelPeriod: 36 }, 54],
+      ['milk', { milkPeriod: 0, milkCascade: 'unauthorised' }, 7],
+      ['milk', { milkPeriod: 0, milkUnit: 'hours', milkCascade: 'zero' }, 24],
+      ['eggs', { eggDays: 0, eggCascade: 'unauthorised' }, 14],
+      ['eggs', { eggDays: 2, eggCascade: 'label', eggLabelDays: 5 }, 8],
+      // Kept before the case was asked: the longest any case could give.
+      ['meat', { meatDays: 5 }, 28],
+      ['meat', { meatDays: 30 }, 45],
+      ['milk', { milkPeriod: 24, milkUnit: 'hours' }, 168],
+    ];
+    for (const [kind, fields, want] of cases) assert.equal(days(kind, fields), want, JSON.stringify(fields));
+    assert.equal(days('meat', { meatDays: 5, offLabel: false, meatCascade: 'unauthorised' }), 5);
+    const said = (fields) => describePeriod(appliedPeriod(treatment({ offLabel: true, ...fields }), 'meat'));
     assert.equal(
-      milk({ date: '2026-06-01', lastDate: '2026-06-03', time: '07:30', milkPeriod: 60 }),
-      '2026-06-05 19:30',
-    );
-    // The clocks go forward on 29 March 2026: 48 hours later reads an hour later.
-    assert.equal(milk({ date: '2026-03-28', time: '20:00', milkPeriod: 48 }), '2026-03-30 21:00');
-    assert.equal(milk({ date: '2026-10-24', time: '20:00', milkPeriod: 48 }), '2026-10-26 19:00');
-    // Without a time of day, from the end of the day: never too early.
-    assert.equal(milk({ date: '2026-06-01', milkPeriod: 36 }), '2026-06-03 12:00');
-    assert.equal(stillWithdrawn('2026-06-03 12:00', '2026-06-03 11:59'), true);
-    assert.equal(stillWithdrawn('2026-06-03 12:00', '2026-06-03'), true, 'a date alone means its start');
-  });
-
-  test('off-label use raises short periods to the cascade minimums and says so; organic doubles, 48 hours at least', () => {
-    const cascade = treatment({
-      date: '2026-04-01',
-      meatDays: 5,
-      milkPeriod: 24,
-      milkUnit: 'hours',
-      offLabel: true,
-    });
-    assert.equal(fitFrom(cascade, 'meat'), '2026-04-29');
-    assert.equal(
-      describePeriod(appliedPeriod(cascade, 'milk')),
-      '168 hours (entered 24 hours; cascade minimum 7 days)',
+      said({ meatDays: 30, meatCascade: 'label', meatLabelDays: 30 }),
+      '45 days (entered 30 days; cascade minimum 45 days, 1.5 × the label’s 30 days)',
     );
     assert.match(
-      describePeriod(appliedPeriod(cascade, 'meat')),
-      /28 days \(entered 5 days; cascade minimum 28 days\)/,
-    );
-    assert.equal(
-      fitFrom(treatment({ date: '2026-04-01', meatDays: 40, offLabel: true }), 'meat'),
-      '2026-05-11',
-      'longer periods stand',
+      said({ meatDays: 40, meatCascade: 'unauthorised' }),
+      /the vet’s period; cascade minimum 28 days, not/,
     );
     const organic = { organic: true };
-    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 10 }), 'meat', organic), '2026-04-21');
-    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 0 }), 'meat', organic), '2026-04-03');
+    assert.equal(days('meat', { meatDays: 5, meatCascade: 'unauthorised' }, organic), 56);
+    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 10 }), 'meat', organic), '2026-04-22');
+    assert.equal(fitFrom(treatment({ date: '2026-04-01', meatDays: 0 }), 'meat', organic), '2026-04-04');
     assert.equal(
       fitFrom(
         treatment({ date: '2026-04-01', time: '06:00', milkPeriod: 12, milkUnit: 'hours' }),
@@ -162,8 +180,8 @@ describe('animals under withdrawal', () => {
     assert.deepEqual(
       rows.map((r) => [r.animal.tag, r.meatEnd, r.milkEnd]),
       [
-        ['B2', '2026-03-15', null],
-        ['A1', '2026-04-04', '2026-03-11'],
+        ['B2', '2026-03-16', null],
+        ['A1', '2026-04-05 01:00', '2026-03-12'],
       ],
     );
     assert.deepEqual(rows[1].products, ['Wormer', 'Antibiotic']);
@@ -172,10 +190,32 @@ describe('animals under withdrawal', () => {
     assert.deepEqual(
       c.map((x) => [x.product, x.kind, x.fitFrom]),
       [
-        ['Wormer', 'meat', '2026-03-15'],
-        ['Antibiotic', 'meat', '2026-04-04'],
+        ['Wormer', 'meat', '2026-03-16'],
+        ['Antibiotic', 'meat', '2026-04-05 01:00'],
+        ['Antibiotic', 'milk', '2026-03-12'],
       ],
     );
-    assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-04'), []);
+    assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-06'), []);
+  });
+
+  test('a period not recorded is not clear (an egg period not asked is none): listed and warned of until entered', () => {
+    const c = animal({ tag: 'C3' });
+    const old = treatment({ date: '2019-05-01', animalIds: [c.id], product: 'Old drench', milkPeriod: null });
+    const f = farm({ animals: [c], treatments: [old] });
+    const running = withdrawalsRunning(f.db, f.idx, '2026-03-08 09:00');
+    assert.deepEqual(
+      running.map((r) => [r.meatEnd, r.milkEnd]),
+      [[null, NOT_KNOWN]],
+    );
+    const hens = farm({ animals: [animal({ tag: 'H1', species: 'Hens' })] });
+    const r = validateTreatment(
+      { date: '2026-05-01', product: 'X', dose: '1 ml', tags: 'H1', meatDays: '0', milkPeriod: '0' },
+      { idx: hens.idx, db: hens.db, today: '2026-06-01' },
+    );
+    assert.ok(r.errors.eggDays, 'where poultry is kept the egg period is asked');
+    const warned = withdrawalConflicts(f.db, f.idx, [c.id], '2026-03-08');
+    assert.match(conflictText(warned), /^C3: Old drench — milk withdrawal not known$/);
+    old.milkPeriod = 0;
+    assert.deepEqual(withdrawalConflicts(f.db, f.idx, [c.id], '2026-03-08'), []);
   });
 });

@@ -12,8 +12,12 @@ import {
   OUTCOMES,
   MAX_WITHDRAWAL_DAYS,
   MAX_WITHDRAWAL_HOURS,
+  normaliseTag,
 } from './text.js';
 import { upgradeFromV1 } from './upgrade.js';
+
+// The cascade cases a treatment may name (rules/withdrawal.js words them).
+const CASCADE_KEYS = ['', 'label', 'unauthorised', 'zero'];
 
 // Field checkers for loaded records: each returns the normalised value, or
 // throws a message. A missing key takes its default; a present key of the
@@ -77,6 +81,27 @@ const check = {
   newDate: (v) => {
     if (miss(v) || v === '') return v;
     if (!isIsoDate(v)) throw 'is not a yyyy-mm-dd date';
+    return v;
+  },
+  newFlag: (v) => {
+    if (miss(v)) return undefined;
+    if (typeof v !== 'boolean') throw 'is not true or false';
+    return v;
+  },
+  newPeriod: (v) => {
+    if (miss(v) || v === null) return v;
+    return check.period(v);
+  },
+  newOneOf: (values) => (v) => {
+    if (miss(v)) return undefined;
+    if (!values.includes(v)) throw 'has an unknown value';
+    return v;
+  },
+  // Added within format 2, absent on older purchases.
+  disposals: (v) => {
+    if (miss(v)) return undefined;
+    const ok = (d) => isObject(d) && isIsoDate(d.date) && typeof d.quantity === 'number' && d.quantity > 0;
+    if (!Array.isArray(v) || !v.every(ok)) throw 'is not a list of disposals';
     return v;
   },
   optAmount: (v) => {
@@ -222,6 +247,16 @@ const V2_SHAPES = {
     voided: check.voided,
     purchaseId: check.newText,
     stockUsed: check.optAmount,
+    planned: check.newFlag,
+    vetDetails: check.newText,
+    organic: check.newFlag,
+    meatCascade: check.newOneOf(CASCADE_KEYS),
+    milkCascade: check.newOneOf(CASCADE_KEYS),
+    meatLabelDays: check.newPeriod,
+    eggDays: check.newPeriod,
+    eggCascade: check.newOneOf(CASCADE_KEYS),
+    eggLabelDays: check.newPeriod,
+    milkLabelPeriod: check.newPeriod,
   },
   weights: { ...V1_SHAPES.weights, voided: check.voided },
   births: { ...V1_SHAPES.births, voided: check.voided },
@@ -249,12 +284,40 @@ const V2_SHAPES = {
     antibiotic: check.flag,
     notes: check.text,
     voided: check.voided,
+    disposals: check.disposals,
   },
   groups: { name: check.required, notes: check.text, members: check.spells, voided: check.voided },
 };
 delete V2_SHAPES.treatments.milkDays;
 
 const fail = (kind, message) => ({ ok: false, kind, message });
+
+// Saving writes the records with JSON.stringify, which runs out of stack on
+// values nested some thousands deep; no record of ours nests more than a few.
+const MAX_DEPTH = 200;
+function tooDeep(root, limit) {
+  const stack = [[root, 0, '']];
+  while (stack.length) {
+    const [v, depth, top] = stack.pop();
+    if (v === null || typeof v !== 'object') continue;
+    if (depth >= limit) return top;
+    for (const [k, child] of Object.entries(v)) stack.push([child, depth + 1, top || k]);
+  }
+  return '';
+}
+
+// A tag names one animal: two animals with one tag would make every record
+// typed with it ambiguous.
+function repeatedTag(animals) {
+  const seen = new Map();
+  for (const a of animals) {
+    const k = normaliseTag(a.tag);
+    const other = seen.get(k);
+    if (other) return fail('shape', `Two animals have the tag ${a.tag} (records ${other.id} and ${a.id}).`);
+    seen.set(k, a);
+  }
+  return null;
+}
 
 function checkRecords(db, shapes) {
   for (const name of COLLECTIONS) {
@@ -311,6 +374,13 @@ export function parseDatabase(text) {
         `This version understands schema ${SCHEMA_VERSION} and will not change them.`,
     );
   }
+  const deep = tooDeep(data, MAX_DEPTH);
+  if (deep)
+    return fail(
+      'shape',
+      `The records hold a value nested more than ${MAX_DEPTH} levels deep, under "${deep}": ` +
+        'Field Keeper could not save them again.',
+    );
   const db = { ...data };
   if (miss(db.id)) db.id = newId('db');
   if (typeof db.id !== 'string' || !db.id) return fail('shape', 'The database id is damaged.');
@@ -318,6 +388,13 @@ export function parseDatabase(text) {
   if (!Number.isInteger(db.revision) || db.revision < 0)
     return fail('shape', 'The database revision is damaged.');
   if (miss(db.savedAt)) db.savedAt = '';
+  // Only the time of the last save, written again at the next: a number (the
+  // milliseconds a script may have put there) is read as the time it gives.
+  // Format 1 dates undated sales from it, so there it must be text.
+  if (typeof db.savedAt === 'number' && db.schema > 1 && Number.isFinite(new Date(db.savedAt).getTime()))
+    db.savedAt = new Date(db.savedAt).toISOString();
+  if (typeof db.savedAt !== 'string')
+    return fail('shape', 'The time of the last save ("savedAt") is damaged: it is not text.');
   if (miss(db.farm)) db.farm = {};
   if (!isObject(db.farm)) return fail('shape', 'The farm details are damaged.');
   let key = '';
@@ -331,7 +408,9 @@ export function parseDatabase(text) {
       name: of('name', check.text),
       holding: of('holding', check.text),
       organic: of('organic', check.flag),
+      organicSince: of('organicSince', check.newDate),
     };
+    if (miss(db.farm.organicSince)) delete db.farm.organicSince;
     // The reminders would stop without a word on a deadline that is not a number.
     if (!miss(db.farm.registerDays)) {
       key = 'registerDays';
@@ -350,7 +429,7 @@ export function parseDatabase(text) {
     if (bad) return bad;
     upgradeFromV1(db);
   }
-  const bad = checkRecords(db, V2_SHAPES);
+  const bad = checkRecords(db, V2_SHAPES) || repeatedTag(db.animals);
   if (bad) return bad;
   return upgradedFrom ? { ok: true, db, upgradedFrom } : { ok: true, db };
 }

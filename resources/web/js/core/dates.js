@@ -63,3 +63,16 @@ export function addHoursLocal(date, time, hours) {
   const [hh, mm] = time.split(':').map(Number);
   return localDateTime(new Date(new Date(y, m - 1, d, hh, mm).getTime() + hours * 3600000));
 }
+
+// The end of a period of `hours` from a local date and time, never early: the
+// later of the elapsed hours and the same clock reading that many hours on,
+// so neither daylight-saving change shortens it (forward, the elapsed hours
+// end an hour later by the clock; back, the clock reading is an hour later).
+export function periodEndLocal(date, time, hours) {
+  const [y, m, d] = date.split('-').map(Number);
+  const [hh, mm] = time.split(':').map(Number);
+  const dt = new Date(Date.UTC(y, m - 1, d, hh, mm) + hours * 3600000);
+  const clock = `${dt.toISOString().slice(0, 10)} ${pad2(dt.getUTCHours())}:${pad2(dt.getUTCMinutes())}`;
+  const elapsed = addHoursLocal(date, time, hours);
+  return elapsed > clock ? elapsed : clock;
+}

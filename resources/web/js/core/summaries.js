@@ -1,15 +1,16 @@
 // The herd at a glance: head counts per species and the latest events.
 
 import { inForce } from './database.js';
-import { compareTags } from './text.js';
+import { compareTags, kindNamer } from './text.js';
 
 export function herdSummary(db) {
   const bySpecies = new Map();
   const blank = () => ({ 'on-farm': 0, away: 0, sold: 0, died: 0 });
   const totals = blank();
+  const speciesName = kindNamer();
   for (const a of db.animals) {
     if (!inForce(a)) continue;
-    const sp = a.species.trim() || 'Not recorded';
+    const sp = speciesName(a.species);
     let row = bySpecies.get(sp);
     if (!row) bySpecies.set(sp, (row = { species: sp, ...blank() }));
     row[a.status]++;

@@ -62,6 +62,19 @@ export function normaliseTag(s) {
   return fold(String(s).trim().replace(/\s+/g, ' '));
 }
 
+// Species and units are typed: "Sheep", "sheep " and "SHEEP" are one kind,
+// shown as first met. A namer keeps what it has met.
+export const kindKey = (s) => normaliseTag(s ?? '');
+export function kindNamer(blank = 'Not recorded') {
+  const names = new Map();
+  return (s) => {
+    const k = kindKey(s);
+    if (!k) return blank;
+    if (!names.has(k)) names.set(k, String(s).trim().replace(/\s+/g, ' '));
+    return names.get(k);
+  };
+}
+
 export function animalLabel(a) {
   return a ? (a.name ? `${a.tag} ${a.name}` : a.tag) : 'removed animal';
 }

@@ -14,7 +14,17 @@ import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } 
 import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
 import { herdSummary } from '../core/summaries.js';
 import { inForce } from '../core/database.js';
-import { appliedPeriod, fitFrom, describePeriod, lastGiven, stillWithdrawn } from '../rules/withdrawal.js';
+import {
+  appliedPeriod,
+  fitFrom,
+  describePeriod,
+  lastGiven,
+  stillWithdrawn,
+  courseState,
+  treatmentOrganic,
+  fitOrUnknown,
+  keepsPoultry,
+} from '../rules/withdrawal.js';
 
 const e = escapeHtml;
 
@@ -246,24 +256,35 @@ export function herdRegister(db, idx, animals, { printedOn, subtitle, datesOf })
   });
 }
 
+// The supplier of the batch a treatment was drawn from, as the purchase records it.
+export function supplierOf(purchases, t) {
+  const p = t.purchaseId ? purchases?.find((x) => x.id === t.purchaseId) : null;
+  return p ? [p.supplier, p.supplierAddress].filter(Boolean).join(', ') : '';
+}
+
 function treatmentRow(idx, t, opts, withAnimals) {
   const period = (kind) => {
     const p = appliedPeriod(t, kind, opts);
     const fit = fitFrom(t, kind, opts);
-    return p ? `${describePeriod(p)}${fit && p.amount ? `; fit from ${fit}` : ''}` : 'NOT RECORDED';
+    return p
+      ? `${describePeriod(p)}${fit && p.amount ? `; fit from ${fit}` : ''}`
+      : 'NOT RECORDED: withdrawal not known';
   };
   const course = lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`;
-  const row = [course + (t.time ? ` (last ${t.time})` : '')];
+  const state = courseState(t, opts.today);
+  const row = [course + (t.time ? ` (last ${t.time})` : '') + (state ? ` (${state})` : '')];
   if (withAnimals) row.push([tagList(idx, t.animalIds), t.target].filter(Boolean).join(' — '));
   row.push(
     [t.product, t.offLabel ? '(off-label, cascade)' : ''].filter(Boolean).join(' '),
     t.batch,
-    t.dose,
+    t.dose || 'INCOMPLETE: quantity not recorded',
     t.reason,
     t.givenBy,
-    t.vet,
+    [t.vet, t.vetDetails].filter(Boolean).join(', '),
+    ...(withAnimals ? [supplierOf(opts.purchases, t)] : []),
     period('meat'),
     period('milk'),
+    ...(opts.eggs ? [Number.isInteger(t.eggDays) ? period('eggs') : 'not asked'] : []),
     [voidText(t), t.notes].filter(Boolean).join(' '),
   );
   return row;
@@ -273,7 +294,8 @@ function treatmentRow(idx, t, opts, withAnimals) {
 export const matching = (what, query) => (query ? `${what}, matching “${query}”` : what);
 
 export function medicineBook(db, idx, treatments, { printedOn, from, to, query = '' }) {
-  const opts = { organic: !!db.farm.organic };
+  const eggs = keepsPoultry(db) || treatments.some((t) => Number.isInteger(t.eggDays));
+  const opts = { farm: db.farm, today: printedOn, purchases: db.purchases, eggs };
   const range = matching(
     from || to ? `${from || 'the first record'} to ${to || 'the last record'}` : 'All dates',
     query,
@@ -287,8 +309,10 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to, query =
     { label: 'Reason', weight: 0.9 },
     { label: 'Given by', weight: 0.9 },
     { label: 'Vet', weight: 0.9 },
+    { label: 'Supplier', weight: 0.9 },
     { label: 'Meat: withdrawal, fit for food from', weight: 1.4 },
     { label: 'Milk: withdrawal, fit for food from', weight: 1.4 },
+    ...(eggs ? [{ label: 'Eggs: withdrawal, fit for food from', weight: 1.2 }] : []),
     { label: 'Notes', weight: 0.8 },
   ];
   return composeDocument({
@@ -298,7 +322,7 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to, query =
     subtitle: range,
     blocks: [
       note(
-        `${plural(treatments.length, 'treatment')}, ${range}${opts.organic ? '; organic farm: periods doubled, 48 hours at least' : ''}`,
+        `${plural(treatments.length, 'treatment')}, ${range}${treatments.some((t) => treatmentOrganic(t, opts)) ? '; organic treatments: periods doubled, 48 hours at least' : ''}`,
       ),
       {
         columns,
@@ -347,7 +371,7 @@ export function movementBook(db, idx, movements, { printedOn, subtitle }) {
 }
 
 export function recordCard(db, idx, animal, { printedOn, now, events }) {
-  const opts = { organic: !!db.farm.organic };
+  const opts = { farm: db.farm };
   const p = idx.perAnimal.get(animal.id);
   const par = parentsOf(idx, animal);
   const pairs = [
@@ -373,7 +397,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
     ['Notes', animal.notes],
   ].filter(([, v]) => v);
   const running = p.treatments.filter(
-    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitFrom(t, k, opts), now)),
+    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitOrUnknown(t, k, opts), now)),
   );
   const blocks = [
     {

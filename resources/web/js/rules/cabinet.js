@@ -34,10 +34,42 @@ export function stockOf(db) {
   const out = new Map();
   for (const p of db.purchases || []) {
     const u = (used.get(p.id) || 0) / 1000;
-    out.set(p.id, { purchase: p, used: u, left: round(p.quantity - u) });
+    const d = round(disposalsOf(p).reduce((sum, x) => sum + x.quantity, 0));
+    out.set(p.id, { purchase: p, used: u, disposed: d, left: round(p.quantity - u - d) });
   }
   return out;
 }
+
+// What was thrown away or returned from a batch, kept on its purchase.
+export const disposalsOf = (p) => (Array.isArray(p.disposals) ? p.disposals : []);
+
+export function validateDisposal(input, { db, today, purchaseId }) {
+  const errors = {};
+  const s = stockOf(db).get(purchaseId);
+  const date = requireDate(input.date, errors, 'date', today);
+  if (s && !errors.date && date < s.purchase.date) errors.date = 'This is before the batch was bought.';
+  const quantity = parseNumber(input.quantity);
+  if (!(quantity > 0)) errors.quantity = `Enter how much, in ${s?.purchase.unit ?? 'its unit'}.`;
+  else if (s && round(quantity) > s.left) errors.quantity = `Only ${s.left} ${s.purchase.unit} is left.`;
+  const how = text(input.how);
+  if (!how) errors.how = 'Enter how it was disposed of, for example “returned to the vet”.';
+  const value = { date, quantity, how, where: text(input.where), who: text(input.who) };
+  return result(value, errors);
+}
+
+export function addDisposal(db, purchaseId, value) {
+  const p = db.purchases.find((x) => x.id === purchaseId);
+  p.disposals = [...disposalsOf(p), value];
+}
+
+const disposalText = (p) =>
+  disposalsOf(p)
+    .map((d) =>
+      [`${d.date} ${d.quantity} ${p.unit} ${d.how}`, d.where, d.who && `by ${d.who}`]
+        .filter(Boolean)
+        .join(', '),
+    )
+    .join('; ');
 
 // Flags for one batch on `date`: expired (its expiry date has passed, so a
 // dose on the expiry day itself is still in date), near expiry, used up, or
@@ -169,6 +201,7 @@ export const PURCHASE_HEADER = [
   'Milk withdrawal',
   'Antibiotic',
   'Used',
+  'Disposed of',
   'Left',
   'Notes',
   'Void',
@@ -188,6 +221,7 @@ export function purchaseRow(p, s) {
     period(p.milkPeriod, p.milkUnit),
     p.antibiotic ? 'yes' : 'no',
     s?.used ?? 0,
+    disposalText(p),
     s?.left ?? p.quantity,
     p.notes,
     voidNote(p),
@@ -198,6 +232,7 @@ export function purchasesCsv(purchases, stock) {
   return toCsv(
     PURCHASE_HEADER,
     purchases.map((p) => purchaseRow(p, stock.get(p.id))),
+    [2],
   );
 }
 

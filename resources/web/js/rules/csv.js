@@ -4,21 +4,33 @@
 
 import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
 import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
-import { appliedPeriod, fitFrom, describePeriod, lastGiven } from './withdrawal.js';
+import {
+  appliedPeriod,
+  fitFrom,
+  describePeriod,
+  lastGiven,
+  courseState,
+  treatmentOrganic,
+} from './withdrawal.js';
 
 const BOM = '\ufeff';
 
 // RFC 4180, also quoting leading or trailing spaces, which spreadsheet
 // programs otherwise trim away. A leading = + - @ (or tab, carriage return)
-// would start a formula: a quote mark in front keeps it text.
+// would start a formula: a quote mark in front keeps it text. Spreadsheets
+// set to split on semicolons or tabs would start a cell after one, so there
+// too, and such a field is quoted whole.
 export function csvField(value) {
   let s = value === null || value === undefined ? '' : String(value);
   if (/^[=+\-@\t\r]/.test(s)) s = `'${s}`;
-  return /[",\r\n]|^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
+  s = s.replace(/([;\t])(\s*)(?=[=+\-@])/g, "$1$2'");
+  return /[",;\t\r\n]|^\s|\s$/.test(s) ? `"${s.replace(/"/g, '""')}"` : s;
 }
 
 // A tag a spreadsheet would read as a number ("341207000140" becomes
-// 3.41E+11, "0042" loses its zeros) is written as a text formula.
+// 3.41E+11, "0042" loses its zeros) is written as a text formula; so are
+// batch numbers, holding numbers ("12/345" is not a date) and document
+// references.
 export function tagField(tag) {
   const s = String(tag ?? '');
   return /^[\d\s.,/:eE+-]+$/.test(s) && /\d/.test(s) ? `"=""${s}"""` : csvField(s);
@@ -91,13 +103,15 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
 
 // Tags hold spaces, so a list of them is joined with "; ", which the forms
 // split on (parseTagList).
-export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
-  const opts = { organic };
+export function treatmentsCsv(treatments, idx, { farm, organic = false, today = '', purchases = [] } = {}) {
+  const opts = { farm, organic };
+  const bought = new Map(purchases.map((p) => [p.id, p]));
   return toCsv(
     [
       'First given',
       'Last given',
       'Time of last',
+      'Course',
       'Animals',
       'Group',
       'Product',
@@ -106,11 +120,17 @@ export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
       'Reason',
       'Administered by',
       'Prescribing vet',
+      'Vet’s practice and address',
+      'Supplier',
+      'Supplier’s address',
       'Off-label (cascade)',
+      'Organic',
       'Meat withdrawal',
       'Meat fit for food from',
       'Milk withdrawal',
       'Milk fit for food from',
+      'Egg withdrawal',
+      'Eggs fit for food from',
       'Notes',
       'Void',
     ],
@@ -118,6 +138,7 @@ export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
       t.date,
       lastGiven(t),
       t.time,
+      courseState(t, today),
       tagsOf(idx, t.animalIds).join('; '),
       t.target,
       t.product,
@@ -126,15 +147,21 @@ export function treatmentsCsv(treatments, idx, { organic = false } = {}) {
       t.reason,
       t.givenBy,
       t.vet,
+      t.vetDetails ?? '',
+      bought.get(t.purchaseId)?.supplier ?? '',
+      bought.get(t.purchaseId)?.supplierAddress ?? '',
       t.offLabel ? 'yes' : 'no',
+      treatmentOrganic(t, opts) ? 'yes' : 'no',
       describePeriod(appliedPeriod(t, 'meat', opts)),
       fitFrom(t, 'meat', opts) ?? '',
       describePeriod(appliedPeriod(t, 'milk', opts)),
       fitFrom(t, 'milk', opts) ?? '',
+      Number.isInteger(t.eggDays) ? describePeriod(appliedPeriod(t, 'eggs', opts)) : '',
+      fitFrom(t, 'eggs', opts) ?? '',
       t.notes,
       voidNote(t),
     ]),
-    [3],
+    [4, 7],
   );
 }
 
@@ -174,7 +201,7 @@ export function movementsCsv(movements, idx) {
       m.notes,
       voidNote(m),
     ]),
-    [3],
+    [3, 6, 8, 10],
   );
 }
 

@@ -17,6 +17,7 @@ import {
 import { newId, inForce } from '../core/database.js';
 import { findByTag } from '../core/lookups.js';
 import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
+import { CASCADE_CASES, organicOn, treatmentOrganic, keepsPoultry } from './withdrawal.js';
 
 export const text = (v) => (v === null || v === undefined ? '' : String(v).trim());
 const has = (pairs, v) => pairs.some(([k]) => k === v);
@@ -195,8 +196,9 @@ export function validateAnimal(input, { idx, today, db = null, editing = null })
         notes: '',
       };
       if (status === 'died' && !movement.cause) errors.cause = 'Enter the cause of death, or “not known”.';
-      if (status === 'sold' && !movement.to && !movement.toHolding)
-        errors.to = 'Enter the buyer or the holding the animal went to.';
+      if (status !== 'died' && !movement.toHolding) errors.toHolding = 'Enter the holding number it went to.';
+      if (status !== 'died' && !movement.documentRef)
+        errors.documentRef = 'Enter the movement document’s reference.';
       if (animal && db && !errors.statusDate) notHere(db, [animal], [date], errors, 'statusDate');
       if (animal && db && !errors.statusDate)
         movedLater(movementsByAnimal(db), [animal], date, errors, 'statusDate');
@@ -271,15 +273,23 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
       errors.courseDays = 'Enter the number of days, 1 or more.';
     else lastDate = addDays(date, Number(days) - 1);
   }
+  // A course still running is recorded with its planned last day, and stays
+  // planned until the farmer confirms it ended so.
   if (lastDate) {
-    requireDate(lastDate, errors, 'lastDate', today);
+    requireDate(lastDate, errors, 'lastDate');
     if (!errors.lastDate && !errors.date && lastDate < date)
       errors.lastDate = 'The last administration is before the first.';
+    else if (!errors.lastDate && !errors.date && addDays(date, 365) < lastDate)
+      errors.lastDate = 'A course of more than a year: check the last date.';
   }
+  const planned = !!lastDate && (lastDate > today || (!!editing?.planned && !ticked(input.confirmEnd)));
   const time = text(input.time);
   if (time && !isTime(time)) errors.time = 'Use the 24-hour form hh:mm, for example 07:30.';
   const product = text(input.product);
   if (!product) errors.product = 'Enter the medicine or product.';
+  // The law asks for the quantity given; a record kept without one may still be corrected.
+  const dose = text(input.dose);
+  if (!dose && (!editing || editing.dose)) errors.dose = 'Enter the quantity given, for example “10 ml”.';
   const animals = requireAnimals(input, idx, errors, 'tags', editing?.animalIds);
   const milkUnit = has(MILK_UNITS, input.milkUnit) ? input.milkUnit : 'days';
   const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
@@ -290,6 +300,11 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
     milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS,
     milkUnit,
   );
+  // Eggs are asked for where poultry is kept (or an egg period was given).
+  const eggs = (db && keepsPoultry(db)) || text(input.eggDays) !== '' || Number.isInteger(editing?.eggDays);
+  const eggDays = eggs ? parsePeriod(input.eggDays, errors, 'eggDays', MAX_WITHDRAWAL_DAYS, 'days') : null;
+  const offLabel = ticked(input.offLabel);
+  const cascade = readCascade(input, offLabel, milkUnit, errors, eggs);
   // An edit that keeps the days need not prove again that its animals were here (one may have been sold since).
   const sameDays =
     editing && editing.date === date && (editing.lastDate || editing.date) === (lastDate || date);
@@ -299,23 +314,52 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
     {
       date,
       lastDate: lastDate && lastDate !== date ? lastDate : '',
+      planned,
       time,
       animalIds: animals.map((a) => a.id),
       target: text(input.target),
       product,
-      dose: text(input.dose),
+      dose,
       batch: text(input.batch),
       reason: text(input.reason),
       givenBy: text(input.givenBy),
       vet: text(input.vet),
+      vetDetails: text(input.vetDetails),
       meatDays,
       milkPeriod,
       milkUnit,
-      offLabel: ticked(input.offLabel),
+      ...(eggs ? { eggDays } : {}),
+      offLabel,
+      ...cascade,
+      // As the farm was on the day, and kept through later edits.
+      organic: typeof editing?.organic === 'boolean' ? editing.organic : organicOn(db?.farm, date),
       notes: text(input.notes),
     },
     errors,
   );
+}
+
+// Under the cascade, which case applies to each food, and the label's
+// longest period where it has one: the minimum follows from them.
+function readCascade(input, offLabel, milkUnit, errors, eggs) {
+  const out = { meatCascade: '', meatLabelDays: null, milkCascade: '', milkLabelPeriod: null };
+  if (eggs) Object.assign(out, { eggCascade: '', eggLabelDays: null });
+  if (!offLabel) return out;
+  const foods = [
+    ['meat', 'meatCascade', 'meatLabelDays', 'days'],
+    ['milk', 'milkCascade', 'milkLabelPeriod', milkUnit],
+    ...(eggs ? [['eggs', 'eggCascade', 'eggLabelDays', 'days']] : []),
+  ];
+  for (const [food, caseKey, labelKey, unit] of foods) {
+    const which = text(input[caseKey]);
+    if (!has(CASCADE_CASES, which)) errors[caseKey] = `Choose which case applies to the ${food}.`;
+    out[caseKey] = which;
+    if (which !== 'label') continue;
+    const max = unit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS;
+    out[labelKey] = parsePeriod(input[labelKey], errors, labelKey, max, unit);
+    if (out[labelKey] === 0) errors[labelKey] = 'A label period of 0 is the “zero period” case.';
+  }
+  return out;
 }
 
 export function validateWeight(input, { idx, today, db, editing = null }) {
@@ -478,6 +522,13 @@ export function validateMovement(input, { idx, today, db, editing = null }) {
         )
         .map((a) => a.tag);
       if (dead.length && !errors.tags) errors.tags = `Recorded as dead: ${listTags(dead)}.`;
+      // An animal already here (by an earlier movement) cannot arrive again; one
+      // with no movement yet is taken to arrive by this one.
+      const here = animals
+        .filter((a) => (per.get(a.id) || []).some(([i, m]) => before(i, m)))
+        .filter((a) => stateOf(a, per.get(a.id), date).status === 'on-farm')
+        .map((a) => a.tag);
+      if (here.length && !errors.tags) errors.tags = `Already on the farm on that date: ${listTags(here)}.`;
     } else {
       notHere(db, animals, [date], errors, 'tags', opts);
       if (outcome === 'died') movedLater(per, animals, date, errors, 'tags');
@@ -489,6 +540,19 @@ export function validateMovement(input, { idx, today, db, editing = null }) {
         errors.tags = `Already gone by the end of that day: ${listTags(left)}.`;
     }
   }
+  // The movement book must name the other holding and the movement document.
+  const fromHolding = text(input.fromHolding);
+  const toHolding = text(input.toHolding);
+  const documentRef = text(input.documentRef);
+  // A movement kept without them may still be corrected.
+  const crossing = direction === 'on' || (direction === 'off' && outcome !== 'died');
+  const ask = (key, given) => !given && (!editing || editing[key]);
+  if (direction === 'on' && ask('fromHolding', fromHolding))
+    errors.fromHolding = 'Enter the holding number it came from.';
+  if (crossing && direction === 'off' && ask('toHolding', toHolding))
+    errors.toHolding = 'Enter the holding number it went to.';
+  if (crossing && ask('documentRef', documentRef))
+    errors.documentRef = 'Enter the movement document’s reference.';
   return result(
     {
       date,
@@ -496,11 +560,11 @@ export function validateMovement(input, { idx, today, db, editing = null }) {
       outcome,
       animalIds: animals.map((a) => a.id),
       from: text(input.from),
-      fromHolding: text(input.fromHolding),
+      fromHolding,
       to: text(input.to),
-      toHolding: text(input.toHolding),
+      toHolding,
       fieldId,
-      documentRef: text(input.documentRef),
+      documentRef,
       cause,
       reason: text(input.reason),
       notes: text(input.notes),
@@ -640,6 +704,16 @@ export function readRegisterDays(entries) {
 }
 
 // The farm's own details; keys of the farm this version does not know stay.
-export function saveFarmDetails(db, { name, holding, organic, registerDays }) {
+export function saveFarmDetails(db, { name, holding, organic, organicSince = '', registerDays }) {
+  const since = organic ? organicSince : '';
+  // Treatments kept before each carried its own status take the one they had
+  // until now, so that a change of status does not rewrite the past.
+  if (!!organic !== !!db.farm.organic || since !== (db.farm.organicSince || '')) {
+    const before = { farm: db.farm };
+    for (const t of db.treatments ?? [])
+      if (typeof t.organic !== 'boolean') t.organic = treatmentOrganic(t, before);
+  }
   db.farm = { ...db.farm, name: name.trim(), holding: holding.trim(), organic: !!organic, registerDays };
+  if (since) db.farm.organicSince = since;
+  else delete db.farm.organicSince;
 }

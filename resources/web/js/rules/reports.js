@@ -3,14 +3,13 @@
 // here reads the clock.
 
 import { inForce } from '../core/database.js';
-import { fold } from '../core/text.js';
+import { fold, kindNamer } from '../core/text.js';
 import { addDays, daysBetween } from '../core/dates.js';
 import { movementsByAnimal, stateOf } from './history.js';
 import { withdrawalsRunning } from './withdrawal.js';
 import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';
 import { membersOn } from './groups.js';
 
-const bySpecies = (a) => a.species.trim() || 'Not recorded';
 const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 
 // Animals on the holding at the end of `date` (the yearly sheep and goat
@@ -26,8 +25,9 @@ function onHoldingAt(db, date) {
 export function headCountOn(db, date) {
   const rows = new Map();
   const total = { species: 'All', female: 0, male: 0, castrated: 0, unknown: 0, total: 0 };
+  const speciesName = kindNamer();
   for (const a of onHoldingAt(db, date)) {
-    const sp = bySpecies(a);
+    const sp = speciesName(a.species);
     let row = rows.get(sp);
     if (!row) rows.set(sp, (row = { species: sp, female: 0, male: 0, castrated: 0, unknown: 0, total: 0 }));
     const sex = SEX_KEYS.includes(a.sex) ? a.sex : 'unknown';
@@ -109,6 +109,7 @@ export function medicineUse(db, year) {
   const purchases = new Map((db.purchases || []).map((p) => [p.id, p]));
   const out = new Map();
   const voided = voidedAnimals(db);
+  const unitName = kindNamer('');
   for (const t of db.treatments) {
     if (!inForce(t) || t.date.slice(0, 4) !== String(year)) continue;
     const animals = t.animalIds.filter((id) => !voided.has(id)).length;
@@ -129,8 +130,10 @@ export function medicineUse(db, year) {
     row.treatments++;
     row.animals += animals;
     const p = t.purchaseId && purchases.get(t.purchaseId);
-    if (p && t.stockUsed > 0)
-      row.quantities[p.unit] = Math.round(((row.quantities[p.unit] || 0) + t.stockUsed) * 1000) / 1000;
+    if (p && t.stockUsed > 0) {
+      const unit = unitName(p.unit);
+      row.quantities[unit] = Math.round(((row.quantities[unit] || 0) + t.stockUsed) * 1000) / 1000;
+    }
   }
   return [...out.values()].sort((a, b) => b.antibiotic - a.antibiotic || a.product.localeCompare(b.product));
 }

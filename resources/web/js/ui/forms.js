@@ -12,10 +12,19 @@ import {
   compareTags,
   fold,
   animalLabel,
+  kindKey,
 } from '../core/text.js';
 import { isIsoDate } from '../core/dates.js';
 import { tagsOf, parentsOf } from '../core/lookups.js';
-import { withdrawalConflicts, conflictText } from '../rules/withdrawal.js';
+import {
+  withdrawalConflicts,
+  conflictText,
+  CASCADE_CASES,
+  keepsPoultry,
+  lastGiven,
+  appliedPeriod,
+  describePeriod,
+} from '../rules/withdrawal.js';
 import {
   validateAnimal,
   validateWeight,
@@ -33,6 +42,7 @@ import {
   hasRecords,
   archiveField,
 } from '../rules/records.js';
+import { knownSpecies } from '../rules/herd-list.js';
 import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from '../rules/groups.js';
 import {
   cabinetChoices,
@@ -40,6 +50,8 @@ import {
   validatePurchase,
   validateTreatmentFromCabinet,
   restockProblem,
+  validateDisposal,
+  addDisposal,
 } from '../rules/cabinet.js';
 
 // Archived fields are offered only where they are already chosen.
@@ -152,6 +164,35 @@ function pressAgain(form, status, key, message, label) {
   return false;
 }
 
+// Species from a list, so that one kind is not typed three ways; "Other…"
+// opens a box for one not listed. The box holds the value sent.
+export function speciesField(app, value = '') {
+  const known = knownSpecies(app.db);
+  const listed = known.find((s) => kindKey(s) === kindKey(value));
+  const other = !!value.trim() && !listed;
+  const f = field({ label: 'Species', name: 'species', value: listed ?? value });
+  const box = f.querySelector('input');
+  const pick = h(
+    'select',
+    { 'aria-label': 'Species', 'data-key': 'species-pick' },
+    h('option', { value: '', selected: !value.trim() }, 'Not recorded'),
+    known.map((s) => h('option', { value: s, selected: s === listed }, s)),
+    h('option', { value: '\u0000other', selected: other }, 'Other…'),
+  );
+  const sync = () => {
+    const isOther = pick.value === '\u0000other';
+    box.hidden = !isOther;
+    if (!isOther) box.value = pick.value;
+    else if (listed !== undefined && kindKey(box.value) === kindKey(listed)) box.value = '';
+  };
+  pick.addEventListener('change', sync);
+  pick.addEventListener('input', sync);
+  box.before(pick);
+  box.hidden = !other;
+  box.setAttribute('aria-label', 'Species not listed');
+  return f;
+}
+
 export function animalForm(app, animal = null) {
   const a = animal ?? { sex: 'female', status: 'on-farm' };
   const par = animal ? parentsOf(app.idx, animal) : { birth: null, damText: '', sire: '' };
@@ -237,7 +278,7 @@ export function animalForm(app, animal = null) {
     content: grid(
       tagBox,
       field({ label: 'Name', name: 'name', value: a.name }),
-      field({ label: 'Species', name: 'species', value: a.species, attrs: { list: 'species-suggestions' } }),
+      speciesField(app, a.species ?? ''),
       field({ label: 'Breed', name: 'breed', value: a.breed }),
       field({ label: 'Sex', name: 'sex', value: a.sex, options: SEXES }),
       field({
@@ -357,6 +398,110 @@ function cabinetPicker(app, v, date, boxes) {
   return { pick, used, sync, count: choices.length };
 }
 
+// Under the cascade the form asks which case applies to each food and shows
+// the minimum that follows, so the rule used is seen before it is recorded.
+function cascadeFields(v, period, eggs) {
+  const cases = [['', 'Choose…'], ...CASCADE_CASES];
+  const egg = eggs
+    ? [
+        field({ label: 'Eggs: cascade case', name: 'eggCascade', value: v.eggCascade || '', options: cases }),
+        field({
+          label: 'Longest egg period on the label (days)',
+          name: 'eggLabelDays',
+          value: period(v.eggLabelDays),
+          attrs: { inputmode: 'numeric' },
+        }),
+      ]
+    : [];
+  return [
+    field({ label: 'Meat: cascade case', name: 'meatCascade', value: v.meatCascade || '', options: cases }),
+    field({
+      label: 'Longest meat period on the label (days)',
+      name: 'meatLabelDays',
+      value: period(v.meatLabelDays),
+      attrs: { inputmode: 'numeric' },
+    }),
+    field({ label: 'Milk: cascade case', name: 'milkCascade', value: v.milkCascade || '', options: cases }),
+    field({
+      label: 'Longest milk period on the label (in the milk unit)',
+      name: 'milkLabelPeriod',
+      value: period(v.milkLabelPeriod),
+      attrs: { inputmode: 'numeric' },
+    }),
+    ...egg,
+    h('p', { class: 'hint wide', 'data-cascade-rule': '', 'aria-live': 'polite' }),
+  ];
+}
+
+function showCascade(body) {
+  const val = (name) => body.querySelector(`[name="${name}"]`);
+  const off = val('offLabel').checked;
+  const show = (name, on) => (body.querySelector(`[data-field="${name}"]`).hidden = !on);
+  show('meatCascade', off);
+  show('milkCascade', off);
+  show('meatLabelDays', off && val('meatCascade').value === 'label');
+  show('milkLabelPeriod', off && val('milkCascade').value === 'label');
+  const eggs = !!val('eggDays');
+  if (eggs) {
+    show('eggCascade', off);
+    show('eggLabelDays', off && val('eggCascade').value === 'label');
+  }
+  const num = (name) => (/^\d+$/.test(val(name).value.trim()) ? Number(val(name).value) : null);
+  const t = {
+    offLabel: off,
+    meatDays: num('meatDays') ?? 0,
+    milkPeriod: num('milkPeriod') ?? 0,
+    milkUnit: val('milkUnit').value,
+    meatCascade: val('meatCascade').value,
+    meatLabelDays: num('meatLabelDays'),
+    milkCascade: val('milkCascade').value,
+    milkLabelPeriod: num('milkLabelPeriod'),
+    ...(eggs
+      ? {
+          eggDays: num('eggDays') ?? 0,
+          eggCascade: val('eggCascade').value,
+          eggLabelDays: num('eggLabelDays'),
+        }
+      : {}),
+  };
+  const line = (food, kind, which) =>
+    which ? `${food}: ${describePeriod(appliedPeriod(t, kind))}.` : `${food}: choose the case.`;
+  const rule = body.querySelector('[data-cascade-rule]');
+  rule.hidden = !off;
+  rule.textContent = off
+    ? `${line('Meat', 'meat', t.meatCascade)} ${line('Milk', 'milk', t.milkCascade)}` +
+      (eggs ? ` ${line('Eggs', 'eggs', t.eggCascade)}` : '')
+    : '';
+}
+
+// Stock thrown away or returned leaves the batch, with who, how and where.
+export function disposalForm(app, p) {
+  return openDialog({
+    title: `Dispose of ${p.product}, batch ${p.batch}`,
+    submitLabel: 'Record disposal',
+    content: grid(
+      field({ label: 'Date', name: 'date', type: 'date', value: app.today(), required: true }),
+      field({
+        label: `Quantity (${p.unit})`,
+        name: 'quantity',
+        required: true,
+        attrs: { inputmode: 'decimal' },
+      }),
+      field({ label: 'How', name: 'how', required: true, hint: 'For example “returned to the vet”.' }),
+      field({ label: 'Where', name: 'where' }),
+      field({ label: 'By whom', name: 'who' }),
+    ),
+    onSubmit: submitWith(
+      app,
+      (input) => validateDisposal(input, { ...app.context(), purchaseId: p.id }),
+      (db, res) => addDisposal(db, p.id, res.value),
+    ),
+  }).then((ok) => {
+    if (ok) app.toast('Disposal recorded.');
+    return ok;
+  });
+}
+
 export function treatmentForm(app, t = null, preset = {}) {
   const v = t ?? { date: app.today(), milkUnit: 'days', ...preset };
   const group = field({
@@ -366,6 +511,7 @@ export function treatmentForm(app, t = null, preset = {}) {
     hint: 'Optional, for example “Ewe lambs 2026”.',
   });
   const period = (x) => (x === null || x === undefined ? '' : String(x));
+  const eggs = keepsPoultry(app.db) || Number.isInteger(v.eggDays);
   const body = grid(
     field({ label: 'First administration', name: 'date', type: 'date', value: v.date, required: true }),
     field({
@@ -381,6 +527,7 @@ export function treatmentForm(app, t = null, preset = {}) {
       label: 'Quantity given',
       name: 'dose',
       value: v.dose,
+      required: true,
       hint: 'For example “10 ml by injection, daily”.',
     }),
     field({
@@ -388,8 +535,17 @@ export function treatmentForm(app, t = null, preset = {}) {
       name: 'lastDate',
       type: 'date',
       value: v.lastDate,
-      hint: 'Blank for a single dose on the first date.',
+      hint: 'Blank for a single dose on the first date; a later day for a course still under way.',
     }),
+    t?.planned && lastGiven(t) < app.today()
+      ? field({
+          label: `The course ended on its planned last day, ${lastGiven(t)} (still to confirm)`,
+          name: 'confirmEnd',
+          type: 'checkbox',
+          value: false,
+          wide: true,
+        })
+      : null,
     field({
       label: 'Or number of days of the course',
       name: 'courseDays',
@@ -424,15 +580,32 @@ export function treatmentForm(app, t = null, preset = {}) {
       attrs: { inputmode: 'numeric' },
     }),
     field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
+    eggs
+      ? field({
+          label: 'Egg withdrawal (days)',
+          name: 'eggDays',
+          value: period(v.eggDays),
+          required: true,
+          hint: '0 when the label gives none.',
+          attrs: { inputmode: 'numeric' },
+        })
+      : null,
     field({
-      label: 'Off-label use on a vet’s prescription (cascade): at least 28 days meat, 7 days milk',
+      label: 'Off-label use on a vet’s prescription (cascade)',
       name: 'offLabel',
       type: 'checkbox',
       value: !!v.offLabel,
       wide: true,
     }),
+    ...cascadeFields(v, period, eggs),
+    // After the periods, so that the keys typed into the form keep their order.
+    field({ label: 'Prescribing vet’s practice and address', name: 'vetDetails', value: v.vetDetails ?? '' }),
     field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
   );
+  const syncCascade = () => showCascade(body);
+  body.addEventListener('input', syncCascade);
+  body.addEventListener('change', syncCascade);
+  syncCascade();
   // Without stock the form is as it always was, its focus on the product.
   const cab = cabinetPicker(app, v, v.date, body);
   if (cab.count) {

@@ -8,7 +8,7 @@ import { inForce } from '../core/database.js';
 import { stockOf, batchState, purchasesCsv } from '../rules/cabinet.js';
 import { listDocument } from '../output/print.js';
 import { purchaseList } from '../rules/lists.js';
-import { purchaseForm } from '../ui/forms.js';
+import { purchaseForm, disposalForm } from '../ui/forms.js';
 import { voidCell, rowClass } from './cells.js';
 
 const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
@@ -73,7 +73,8 @@ export function cabinetView(app) {
             cell: (p) => {
               const s = stock.get(p.id);
               const f = flags(p);
-              const t = `${nf.format(s.left)} of ${nf.format(p.quantity)} ${p.unit}`;
+              const gone = s.disposed ? `, ${nf.format(s.disposed)} disposed of` : '';
+              const t = `${nf.format(s.left)} of ${nf.format(p.quantity)} ${p.unit}${gone}`;
               return f.short
                 ? badge('danger', `${t}: more used than bought`)
                 : f.usedUp
@@ -91,10 +92,17 @@ export function cabinetView(app) {
           {
             key: 'act',
             label: 'Actions',
-            cell: (p) =>
+            cell: (p) => [
               voidCell(app, 'purchases', p, `purchase of ${p.product} batch ${p.batch}`, `cab-${p.id}`, () =>
                 purchaseForm(app, p),
               ),
+              inForce(p) && stock.get(p.id).left > 0
+                ? button('Dispose of', () => disposalForm(app, p), {
+                    kind: 'small',
+                    attrs: { 'data-key': `cab-${p.id}-dispose` },
+                  })
+                : null,
+            ],
           },
         ],
       }),

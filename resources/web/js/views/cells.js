@@ -6,7 +6,7 @@ import { h, button, link, nf } from '../ui/dom.js';
 import { restore, voidRecordForm } from '../ui/forms.js';
 import { animalLabel, STATUS_LABEL } from '../core/text.js';
 import { daysBetween } from '../core/dates.js';
-import { fitFrom, stillWithdrawn, describePeriod, appliedPeriod } from '../rules/withdrawal.js';
+import { fitFrom, stillWithdrawn, describePeriod, appliedPeriod, NOT_KNOWN } from '../rules/withdrawal.js';
 
 export const animalHref = (a) => `#/animal/${encodeURIComponent(a.id)}`;
 
@@ -29,6 +29,7 @@ export function animalLinks(idx, ids, max = 3) {
 }
 
 export function untilText(today, end) {
+  if (end === NOT_KNOWN) return 'until the period is entered';
   const d = daysBetween(today, end.slice(0, 10));
   return d <= 0 ? 'later today' : d === 1 ? 'tomorrow' : `in ${nf.format(d)} days`;
 }
@@ -70,7 +71,7 @@ export function voidCell(app, collection, rec, what, key, edit) {
 
 export function fitCell(t, kind, opts, now) {
   const p = appliedPeriod(t, kind, opts);
-  if (!p) return h('span', { class: 'badge danger' }, 'not recorded');
+  if (!p) return h('span', { class: 'badge danger' }, NOT_KNOWN);
   if (p.amount === 0) return h('span', { class: 'muted' }, 'no withdrawal');
   const fit = fitFrom(t, kind, opts);
   return h(

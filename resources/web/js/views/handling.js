@@ -4,6 +4,7 @@
 
 import { h, button, field, formValues, showErrors, nf, kgf, dateInput } from '../ui/dom.js';
 import { viewHeading } from '../ui/ui.js';
+import { speciesField } from '../ui/forms.js';
 import { compareTags, MILK_UNITS, SEXES } from '../core/text.js';
 import { cabinetChoices, choiceLabel, validateTreatmentFromCabinet } from '../rules/cabinet.js';
 import {
@@ -471,7 +472,7 @@ function newAnimals(app, st) {
       wide: true,
       attrs: { spellcheck: 'false', 'data-key': 'hd-n-tags' },
     }),
-    field({ label: 'Species', name: 'species', value: 'Sheep', attrs: { list: 'species-suggestions' } }),
+    speciesField(app, 'Sheep'),
     field({ label: 'Breed', name: 'breed' }),
     field({ label: 'Sex', name: 'sex', value: 'female', options: SEXES }),
     field({ label: 'Date of birth', name: 'dob', type: 'date' }),

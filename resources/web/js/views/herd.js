@@ -7,7 +7,7 @@ import { animalLabel, SEX_LABEL, STATUS_LABEL, STATUSES, DIRECTION_LABEL } from 
 import { fieldName, tagsOf, parentsOf } from '../core/lookups.js';
 import { inForce } from '../core/database.js';
 import { daysBetween } from '../core/dates.js';
-import { fitFrom, stillWithdrawn, lastGiven } from '../rules/withdrawal.js';
+import { fitOrUnknown, fitText, stillWithdrawn, lastGiven } from '../rules/withdrawal.js';
 import { animalEvents, registerDatesOf } from '../rules/history.js';
 import { animalsCsv } from '../rules/csv.js';
 import { weightChartSvg } from '../output/chart.js';
@@ -24,7 +24,15 @@ import {
 } from '../ui/forms.js';
 import { todayList } from '../rules/reports.js';
 import { markRegistered } from '../rules/records.js';
-import { filterAnimals, describeFilter, speciesChoices, animalOrders } from '../rules/herd-list.js';
+import {
+  filterAnimals,
+  describeFilter,
+  speciesChoices,
+  animalOrders,
+  isDefaultList,
+  registerAnimals,
+  KEEP_YEARS,
+} from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
 import {
   animalHref,
@@ -194,14 +202,14 @@ export function overviewView(app) {
                     ? h(
                         'span',
                         { class: 'badge warn' },
-                        `Meat fit for food from ${w.meatEnd} (${untilText(today, w.meatEnd)})`,
+                        `Meat ${fitText(w.meatEnd)} (${untilText(today, w.meatEnd)})`,
                       )
                     : null,
                   w.milkEnd
                     ? h(
                         'span',
                         { class: 'badge warn' },
-                        `Milk fit for food from ${w.milkEnd} (${untilText(today, w.milkEnd)})`,
+                        `Milk ${fitText(w.milkEnd)} (${untilText(today, w.milkEnd)})`,
                       )
                     : null,
                 ),
@@ -537,12 +545,21 @@ export function animalsView(app) {
   return {
     title: 'Animals',
     el,
-    print: () =>
-      herdRegister(app.db, idx, sortRows(matching(), columns, st), {
-        printedOn: app.today(),
-        subtitle: describeFilter(app.db, idx, st),
-        datesOf: registerDatesOf(app.db, app.idx),
-      }),
+    print: () => {
+      const whole = isDefaultList(st);
+      return herdRegister(
+        app.db,
+        idx,
+        sortRows(whole ? registerAnimals(app.db, app.today()) : matching(), columns, st),
+        {
+          printedOn: app.today(),
+          subtitle: whole
+            ? `Every animal kept in the last ${KEEP_YEARS} years`
+            : describeFilter(app.db, idx, st),
+          datesOf: registerDatesOf(app.db, app.idx),
+        },
+      );
+    },
   };
 }
 
@@ -666,10 +683,10 @@ export function animalCardView(app, id) {
       print: null,
     };
   }
-  const opts = { organic: !!app.db.farm.organic };
+  const opts = { farm: app.db.farm };
   const p = idx.perAnimal.get(a.id);
   const running = p.treatments.filter(
-    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitFrom(t, k, opts), now)),
+    (t) => inForce(t) && ['meat', 'milk'].some((k) => stillWithdrawn(fitOrUnknown(t, k, opts), now)),
   );
   const par = parentsOf(idx, a);
   const young = app.db.animals.filter((x) => !x.voided && parentsOf(idx, x).dam === a);
@@ -744,13 +761,13 @@ export function animalCardView(app, id) {
           { class: 'notice warn', role: 'note' },
           h('strong', {}, 'Under withdrawal. '),
           running.map((t, i) => {
-            const meat = fitFrom(t, 'meat', opts);
-            const milk = fitFrom(t, 'milk', opts);
+            const meat = fitOrUnknown(t, 'meat', opts);
+            const milk = fitOrUnknown(t, 'milk', opts);
             return [
               i ? '; ' : '',
               `${t.product}: `,
-              stillWithdrawn(meat, now) ? `meat fit for food from ${meat} ` : '',
-              stillWithdrawn(milk, now) ? `milk fit for food from ${milk}` : '',
+              stillWithdrawn(meat, now) ? `meat ${fitText(meat)} ` : '',
+              stillWithdrawn(milk, now) ? `milk ${fitText(milk)}` : '',
             ];
           }),
         )

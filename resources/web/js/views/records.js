@@ -16,7 +16,7 @@ import {
 import { fieldName, tagsOf } from '../core/lookups.js';
 import { SCHEMA_VERSION, COLLECTIONS, inForce } from '../core/database.js';
 import { isIsoDate } from '../core/dates.js';
-import { lastGiven } from '../rules/withdrawal.js';
+import { lastGiven, courseState } from '../rules/withdrawal.js';
 import { weightList, birthList, fieldList } from '../rules/lists.js';
 import { readRegisterDays, saveFarmDetails } from '../rules/records.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from '../rules/csv.js';
@@ -92,7 +92,7 @@ export function treatmentsView(app) {
   const { db, idx } = app;
   const today = app.today();
   const now = app.now();
-  const opts = { organic: !!db.farm.organic };
+  const opts = { farm: db.farm, today, purchases: db.purchases };
   const rows = app.sortedOnce('treatments', () => db.treatments.slice().sort(byDateDesc));
   // Blank ends mean "a year back" and "today", worked out at every redraw.
   const range = app.vs('treatments-range', { from: null, to: '' });
@@ -146,7 +146,10 @@ export function treatmentsView(app) {
       {
         key: 'date',
         label: 'Given',
-        cell: (t) => (lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`),
+        cell: (t) => [
+          lastGiven(t) === t.date ? t.date : `${t.date} to ${lastGiven(t)}`,
+          courseState(t, today) ? h('span', { class: 'badge warn' }, ` ${courseState(t, today)}`) : null,
+        ],
         className: 'date',
       },
       { key: 'animals', label: 'Animals', cell: (t) => animalsCell(idx, t.animalIds, t.target) },
@@ -159,7 +162,11 @@ export function treatmentsView(app) {
           t.offLabel ? h('span', { class: 'muted' }, ' (cascade)') : null,
         ],
       },
-      { key: 'dose', label: 'Quantity', cell: (t) => t.dose },
+      {
+        key: 'dose',
+        label: 'Quantity',
+        cell: (t) => t.dose || h('span', { class: 'badge danger' }, 'incomplete: not recorded'),
+      },
       {
         key: 'by',
         label: 'Administered by',
@@ -578,6 +585,7 @@ export function dataView(app) {
   });
   const counts = COLLECTIONS.map((c) => `${nf.format(db[c].filter(inForce).length)} ${c}`).join(', ');
   const organic = h('input', { id: 'farm-organic', type: 'checkbox', checked: !!db.farm.organic });
+  const organicSince = dateInput({ id: 'farm-organic-since', value: db.farm.organicSince || '' });
   const sorted = (c) =>
     db[c]
       .map((r, i) => [r, i])
@@ -602,7 +610,17 @@ export function dataView(app) {
               app.toast('Days to register a birth: enter a number of days, or leave it blank.');
               return;
             }
-            const details = { name: farmName.value, holding: holding.value, organic: organic.checked };
+            const since = organicSince.value.trim();
+            if (since && !isIsoDate(since)) {
+              app.toast('Organic since: use the form yyyy-mm-dd, or leave it blank.');
+              return;
+            }
+            const details = {
+              name: farmName.value,
+              holding: holding.value,
+              organic: organic.checked,
+              organicSince: since,
+            };
             app.commit((d) => saveFarmDetails(d, { ...details, registerDays }), 'Farm details saved.');
           },
         },
@@ -621,6 +639,13 @@ export function dataView(app) {
               'Organic farm: every withdrawal period is doubled, and is 48 hours at least',
             ),
           ),
+        ),
+        h(
+          'div',
+          { class: 'form-field' },
+          h('label', { for: 'farm-organic-since' }, 'Organic since'),
+          organicSince,
+          h('p', { class: 'hint' }, 'Treatments keep the status they were recorded under.'),
         ),
         registerDaysFields(db),
         h(
@@ -681,7 +706,11 @@ export function dataView(app) {
           'Medicine book (CSV)…',
           () =>
             app.exportCsv(
-              treatmentsCsv(sorted('treatments'), idx, { organic: !!db.farm.organic }),
+              treatmentsCsv(sorted('treatments'), idx, {
+                farm: db.farm,
+                today: app.today(),
+                purchases: db.purchases,
+              }),
               'Medicine book',
             ),
           { attrs: { 'data-key': 'exp-treatments' } },

@@ -80,7 +80,7 @@ class HandlingDay(ProbedApplication):
         shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Treatments"), ["Return"])
         state = probe(shell)
         self.assertEqual(state["heading"], "Treatments")
-        clears = (TODAY + timedelta(days=7)).isoformat()
+        clears = (TODAY + timedelta(days=8)).isoformat()  # seven days after the end of a day with no time
         # The withdrawal list comes first, one row per animal.
         withdrawn = [r["text"] for r in state["rows"]]
         self.assertEqual(len(withdrawn), 20)
@@ -106,8 +106,9 @@ class HandlingDay(ProbedApplication):
 
         shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"])
         self.assertEqual(probe(shell)["heading"], "Data and backups")
-        # Farm name, holding, organic, registration days, save, the data folder, back up, restore, then the CSV file.
-        shell.fill(["Tab"] * 9)
+        # Farm name, holding, organic and since when, registration days, save, the data folder, back up,
+        # restore, then the CSV file.
+        shell.fill(["Tab"] * 10)
         self.assertEqual(probe(shell)["focusedId"], "csv-import-file")
         shell.key("Return")
         shell.choose_file(shell.wait_window(besides={self.main}), csv)

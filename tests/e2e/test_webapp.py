@@ -15,7 +15,7 @@ import tempfile
 import time
 import unittest
 import urllib.parse
-from datetime import date, timedelta
+from datetime import date, datetime, timedelta
 from pathlib import Path
 
 from harness import ShellTestCase
@@ -266,6 +266,31 @@ class FarmApplication(ProbedApplication):
         self.assertIn("Every animal kept in the last 10 years", text)
         self.assertRegex(text, r"UK 100201\s+Clover\s+Cattle.*2025-10-03 Market\s+Sold")
         self.assertIn("3 animals", text)
+
+    def test_withdrawal_counts_from_the_dose_time_and_off_label_periods_are_raised(self):
+        """Milk 2 days: a dose late the day before yesterday is still withdrawn
+        today, one 49 hours ago is clear; a 30-day label used off-label gives 45 days."""
+        now = datetime.now()
+        late, earlier = datetime.combine(now.date() - timedelta(days=2), datetime.max.time()), now - timedelta(hours=49)
+        cows = [{"id": f"an-w{n}", "tag": f"UK 90000{n}", "species": "Cattle", "sex": "female", "dob": "2020-03-01"}
+                for n in range(3)]
+
+        def dose(n, when, **periods):
+            return {"id": f"tr-w{n}", "date": when.date().isoformat(), "lastDate": "", "time": when.strftime("%H:%M"),
+                    "animalIds": [f"an-w{n}"], "product": f"Product {n}", "dose": "10 ml", "meatDays": 0,
+                    "milkPeriod": 2, "milkUnit": "days", "offLabel": False, **periods}
+        treatments = [dose(0, late), dose(1, earlier),
+                      dose(2, now - timedelta(days=1), time="", milkPeriod=0, meatDays=30, offLabel=True,
+                           meatCascade="label", meatLabelDays=30)]
+        shell = self.start(database=database(cows, treatments=treatments))
+        shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Treatments"), ["Return"])
+        state = shell.wait_for(lambda: (s := self.probe(shell))["heading"] == "Treatments" and s, what="Treatments")
+        # The withdrawals come first; the medicine book's rows after them end in Edit and Void.
+        rows = " | ".join(r["text"] for r in state["rows"] if not r["text"].endswith("EditVoid"))
+        self.assertIn("UK 900000", rows)
+        self.assertIn(f"{now.date().isoformat()} 23:59", rows)  # milk fit 48 hours after the dose
+        self.assertNotIn("UK 900001", rows)
+        self.assertIn((now.date() + timedelta(days=45)).isoformat(), rows)  # from the end of yesterday
 
     def test_damaged_database_is_left_byte_for_byte(self):
         shell = self.start(database=DAMAGED)

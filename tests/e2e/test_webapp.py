@@ -145,7 +145,9 @@ class FarmApplication(ProbedApplication):
 
     def add_animal(self, shell, tag, name, species, breed):
         # The first focus stops after the search field: Print, Back up, the
-        # sections of the sidebar, then the screen's first button.
+        # sections of the sidebar, then the screen's first button. The probe
+        # lets keys still on their way reach the page first (see button).
+        self.probe(shell)
         shell.key("ctrl+k")
         shell.key(*["Tab"] * FIRST_CONTENT)
         self.assertEqual(self.probe(shell)["focusedText"], "Add animal")

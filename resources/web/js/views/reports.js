@@ -5,13 +5,12 @@
 import { h, button, dateInput } from '../ui/dom.js';
 import { viewHeading } from '../ui/ui.js';
 import { isIsoDate, addDays } from '../core/dates.js';
-import { tagsOf } from '../core/lookups.js';
 import { inForce } from '../core/database.js';
 import {
-  headCountOn,
+  headCountTable,
   sheepAndGoatInventory,
   lastInventoryDate,
-  deathsByCause,
+  deathsTable,
   medicineUse,
   gainByGroup,
 } from '../rules/reports.js';
@@ -22,10 +21,8 @@ const kg2 = new Intl.NumberFormat(undefined, { maximumFractionDigits: 3 });
 
 function tables(app, st) {
   const { db, idx } = app;
-  const count = headCountOn(db, st.countOn);
   const ramGroup = db.groups.find((g) => g.id === st.ramGroup && inForce(g)) || null;
   const inventory = sheepAndGoatInventory(db, st.countOn, ramGroup);
-  const deaths = deathsByCause(db, st.from, st.to);
   const use = medicineUse(db, st.year);
   const gains = gainByGroup(db, idx, st.from, st.to);
   const q = (o) =>
@@ -33,14 +30,7 @@ function tables(app, st) {
       .map(([u, n]) => `${kg2.format(n)} ${u}`)
       .join(', ');
   return [
-    {
-      id: 'rp-count',
-      title: `Head count on ${st.countOn}`,
-      header: ['Species', 'Female', 'Male', 'Castrated', 'Sex not recorded', 'Total'],
-      rows: [...count.rows, count.total].map((r) =>
-        [r.species, r.female, r.male, r.castrated, r.unknown, r.total].map(String),
-      ),
-    },
+    { id: 'rp-count', ...headCountTable(db, st.countOn) },
     {
       id: 'rp-inventory',
       title: `Sheep and goat inventory on ${st.countOn}${ramGroup ? `, put to the ram: the ewes of ${ramGroup.name}` : ''}`,
@@ -53,12 +43,7 @@ function tables(app, st) {
         ],
       ],
     },
-    {
-      id: 'rp-deaths',
-      title: `Deaths by cause, ${st.from} to ${st.to}`,
-      header: ['Cause', 'Animals', 'Tags'],
-      rows: deaths.map((d) => [d.cause, String(d.count), tagsOf(idx, d.animalIds).join(', ')]),
-    },
+    { id: 'rp-deaths', ...deathsTable(db, idx, st.from, st.to) },
     {
       id: 'rp-medicine',
       title: `Medicines used in ${st.year}`,

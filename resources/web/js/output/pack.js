@@ -10,12 +10,11 @@ import {
   medicineBookPart,
   movementBookPart,
 } from './print.js';
-import { compareTags } from '../core/text.js';
 import { inDateRange, spanInRange } from '../core/ranges.js';
 import { lastGiven } from '../rules/withdrawal.js';
 import { disposalsOf, stockOf } from '../rules/cabinet.js';
 import { purchaseList } from '../rules/lists.js';
-import { registerAnimals, KEEP_YEARS } from '../rules/herd-list.js';
+import { registerAnimals, animalOrders, KEEP_YEARS } from '../rules/herd-list.js';
 import { registerDatesOf } from '../rules/history.js';
 import { headCountTable, deathsTable, lastInventoryDate } from '../rules/reports.js';
 
@@ -59,7 +58,8 @@ export function inspectionPack(db, idx, { printedOn, from, to }) {
     herdRegisterPart(
       db,
       idx,
-      registerAnimals(db, printedOn).sort((a, b) => compareTags(a.tag, b.tag)),
+      // In the Animals screen's own order, by tag.
+      registerAnimals(db, printedOn).sort(animalOrders(idx, new Map()).tag),
       {
         subtitle: `Every animal kept in the last ${KEEP_YEARS} years`,
         datesOf: registerDatesOf(db, idx),

@@ -489,12 +489,16 @@ function printPage(title) {
       { printedOn: app.today(), subtitle: 'All animals', datesOf: registerDatesOf(app.db, app.idx) },
     );
   }
-  const jobTitle = typeof title === 'string' && title ? title : document.title;
+  return app.printDocument(html, typeof title === 'string' && title ? title : document.title);
+}
+
+// Every print ends what can be undone, as exporting does.
+app.printDocument = (html, jobTitle) => {
   app.store?.seal();
   return app.bridge.print(html, jobTitle).catch((e) => {
     showBanner('file-error', { title: 'Printing did not start.', message: String(e?.message || e) });
   });
-}
+};
 
 // ---------------------------------------------------------------- screens
 

@@ -190,9 +190,15 @@ export function paginate(blocks) {
 }
 
 export function composeDocument({ title, farm, printedOn, subtitle = '', blocks }) {
+  return composePack({ title, farm, printedOn, parts: [{ title, subtitle, blocks }] });
+}
+
+// Several documents printed as one: each part starts on a page of its own
+// under its own title, and the pages are counted over the whole.
+export function composePack({ title, farm, printedOn, parts }) {
   const farmLine = [farm?.name, farm?.holding && `Holding ${farm.holding}`].filter(Boolean).join(' · ');
-  const pages = paginate(blocks);
-  const meta = (n) =>
+  const pages = parts.flatMap((part) => paginate(part.blocks).map((p) => ({ part, p })));
+  const meta = (n, subtitle) =>
     `<p class="doc-meta"><span>${farmLine ? `${e(farmLine)} · ` : ''}${subtitle ? `${e(subtitle)} · ` : ''}Printed ${e(printedOn)}</span>` +
     `<span class="page-no">Page ${n} of ${pages.length}</span></p>`;
   return (
@@ -200,8 +206,8 @@ export function composeDocument({ title, farm, printedOn, subtitle = '', blocks 
     `<title>${e(title)}</title><link rel="stylesheet" href="print.css"></head><body>` +
     pages
       .map(
-        (p, i) =>
-          `<section class="page"><header class="doc-head"><h1>${e(title)}</h1>${meta(i + 1)}</header>${p.join('')}</section>`,
+        ({ part, p }, i) =>
+          `<section class="page"><header class="doc-head"><h1>${e(part.title)}</h1>${meta(i + 1, part.subtitle)}</header>${p.join('')}</section>`,
       )
       .join('') +
     '</body></html>'
@@ -221,6 +227,14 @@ const voidedRows = (records) => new Set(records.map((r, i) => (r.voided ? i : -1
 // Previous tags sit under the tag, so that the register fits a portrait page
 // with every tag whole.
 export function herdRegister(db, idx, animals, { printedOn, subtitle, datesOf }) {
+  return composeDocument({
+    farm: db.farm,
+    printedOn,
+    ...herdRegisterPart(db, idx, animals, { subtitle, datesOf }),
+  });
+}
+
+export function herdRegisterPart(db, idx, animals, { subtitle, datesOf }) {
   const columns = [
     { label: 'Tag (previous tags)', tag: true },
     { label: 'Name', weight: 0.8 },
@@ -244,16 +258,14 @@ export function herdRegister(db, idx, animals, { printedOn, subtitle, datesOf })
       a.voided ? 'Entered in error' : STATUS_LABEL.get(a.status).replace(/ \(.*/, ''),
     ];
   });
-  return composeDocument({
+  return {
     title: 'Herd register',
-    farm: db.farm,
-    printedOn,
     subtitle,
     blocks: [
       note(plural(animals.length, 'animal')),
       { columns, rows, voided: voidedRows(animals), className: 'register' },
     ],
-  });
+  };
 }
 
 // The supplier of the batch a treatment was drawn from, as the purchase records it.
@@ -293,7 +305,15 @@ function treatmentRow(idx, t, opts, withAnimals) {
 // A book printed from a searched list says so, so that it is not taken for the whole book.
 export const matching = (what, query) => (query ? `${what}, matching “${query}”` : what);
 
-export function medicineBook(db, idx, treatments, { printedOn, from, to, query = '' }) {
+export function medicineBook(db, idx, treatments, opts) {
+  return composeDocument({
+    farm: db.farm,
+    printedOn: opts.printedOn,
+    ...medicineBookPart(db, idx, treatments, opts),
+  });
+}
+
+export function medicineBookPart(db, idx, treatments, { printedOn, from, to, query = '' }) {
   const eggs = keepsPoultry(db) || treatments.some((t) => Number.isInteger(t.eggDays));
   const opts = { farm: db.farm, today: printedOn, purchases: db.purchases, eggs };
   const range = matching(
@@ -315,10 +335,8 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to, query =
     ...(eggs ? [{ label: 'Eggs: withdrawal, fit for food from', weight: 1.2 }] : []),
     { label: 'Notes', weight: 0.8 },
   ];
-  return composeDocument({
+  return {
     title: 'Medicine book',
-    farm: db.farm,
-    printedOn,
     subtitle: range,
     blocks: [
       note(
@@ -332,10 +350,14 @@ export function medicineBook(db, idx, treatments, { printedOn, from, to, query =
         empty: 'No treatments in this period.',
       },
     ],
-  });
+  };
 }
 
 export function movementBook(db, idx, movements, { printedOn, subtitle }) {
+  return composeDocument({ farm: db.farm, printedOn, ...movementBookPart(idx, movements, subtitle) });
+}
+
+export function movementBookPart(idx, movements, subtitle) {
   const columns = [
     { label: 'Date', weight: 0.9 },
     { label: 'Movement', weight: 1 },
@@ -358,16 +380,20 @@ export function movementBook(db, idx, movements, { printedOn, subtitle }) {
     m.documentRef,
     [voidText(m), m.cause && `Cause of death: ${m.cause}`, m.reason, m.notes].filter(Boolean).join('. '),
   ]);
-  return composeDocument({
+  return {
     title: 'Movement book',
-    farm: db.farm,
-    printedOn,
     subtitle,
     blocks: [
       note(plural(movements.length, 'movement')),
-      { columns, rows, voided: voidedRows(movements), className: 'book' },
+      {
+        columns,
+        rows,
+        voided: voidedRows(movements),
+        className: 'book',
+        empty: 'No movements in this period.',
+      },
     ],
-  });
+  };
 }
 
 export function recordCard(db, idx, animal, { printedOn, now, events }) {
@@ -486,7 +512,11 @@ export function farmSummary(db, idx, { printedOn, withdrawals, recent }) {
   return composeDocument({ title: 'Farm overview', farm: db.farm, printedOn, blocks });
 }
 
-export function listDocument(db, { title, printedOn, subtitle, header, rows, tagColumn = -1, voided }) {
+export function listDocument(db, { printedOn, ...list }) {
+  return composeDocument({ farm: db.farm, printedOn, ...listPart(list) });
+}
+
+export function listPart({ title, subtitle, header, rows, tagColumn = -1, voided, empty }) {
   const columns = header.map((label, i) => ({ label, tag: i === tagColumn }));
-  return composeDocument({ title, farm: db.farm, printedOn, subtitle, blocks: [{ columns, rows, voided }] });
+  return { title, subtitle, blocks: [{ columns, rows, voided, empty }] };
 }

@@ -3,6 +3,7 @@
 // here reads the clock.
 
 import { inForce } from '../core/database.js';
+import { tagsOf } from '../core/lookups.js';
 import { fold, kindNamer } from '../core/text.js';
 import { addDays, daysBetween } from '../core/dates.js';
 import { movementsByAnimal, stateOf } from './history.js';
@@ -39,6 +40,18 @@ export function headCountOn(db, date) {
   return {
     rows: [...rows.values()].sort((x, y) => y.total - x.total || x.species.localeCompare(y.species)),
     total,
+  };
+}
+
+// The head count as the reports show and print it.
+export function headCountTable(db, date) {
+  const count = headCountOn(db, date);
+  return {
+    title: `Head count on ${date}`,
+    header: ['Species', 'Female', 'Male', 'Castrated', 'Sex not recorded', 'Total'],
+    rows: [...count.rows, count.total].map((r) =>
+      [r.species, r.female, r.male, r.castrated, r.unknown, r.total].map(String),
+    ),
   };
 }
 
@@ -96,6 +109,18 @@ export function deathsByCause(db, from, to) {
   return [...out.values()]
     .filter((r) => r.count)
     .sort((a, b) => b.count - a.count || a.cause.localeCompare(b.cause));
+}
+
+export function deathsTable(db, idx, from, to) {
+  return {
+    title: `Deaths by cause, ${from} to ${to}`,
+    header: ['Cause', 'Animals', 'Tags'],
+    rows: deathsByCause(db, from, to).map((d) => [
+      d.cause,
+      String(d.count),
+      tagsOf(idx, d.animalIds).join(', '),
+    ]),
+  };
 }
 
 // Medicines given in a year (by the first administration), per product:

@@ -2,30 +2,28 @@
 // by cause, medicine use per year, and daily gain per group. Printed and
 // exported as shown.
 
-import { h, button, dateInput } from '../ui/dom.js';
-import { viewHeading } from '../ui/ui.js';
+import { h, button, dateInput, field, formValues, showErrors } from '../ui/dom.js';
+import { viewHeading, openDialog } from '../ui/ui.js';
 import { isIsoDate, addDays } from '../core/dates.js';
-import { tagsOf } from '../core/lookups.js';
 import { inForce } from '../core/database.js';
 import {
-  headCountOn,
+  headCountTable,
   sheepAndGoatInventory,
   lastInventoryDate,
-  deathsByCause,
+  deathsTable,
   medicineUse,
   gainByGroup,
 } from '../rules/reports.js';
 import { composeDocument, headingBlock } from '../output/print.js';
+import { inspectionPack, PACK_TITLE } from '../output/pack.js';
 import { toCsv } from '../rules/csv.js';
 
 const kg2 = new Intl.NumberFormat(undefined, { maximumFractionDigits: 3 });
 
 function tables(app, st) {
   const { db, idx } = app;
-  const count = headCountOn(db, st.countOn);
   const ramGroup = db.groups.find((g) => g.id === st.ramGroup && inForce(g)) || null;
   const inventory = sheepAndGoatInventory(db, st.countOn, ramGroup);
-  const deaths = deathsByCause(db, st.from, st.to);
   const use = medicineUse(db, st.year);
   const gains = gainByGroup(db, idx, st.from, st.to);
   const q = (o) =>
@@ -33,14 +31,7 @@ function tables(app, st) {
       .map(([u, n]) => `${kg2.format(n)} ${u}`)
       .join(', ');
   return [
-    {
-      id: 'rp-count',
-      title: `Head count on ${st.countOn}`,
-      header: ['Species', 'Female', 'Male', 'Castrated', 'Sex not recorded', 'Total'],
-      rows: [...count.rows, count.total].map((r) =>
-        [r.species, r.female, r.male, r.castrated, r.unknown, r.total].map(String),
-      ),
-    },
+    { id: 'rp-count', ...headCountTable(db, st.countOn) },
     {
       id: 'rp-inventory',
       title: `Sheep and goat inventory on ${st.countOn}${ramGroup ? `, put to the ram: the ewes of ${ramGroup.name}` : ''}`,
@@ -53,12 +44,7 @@ function tables(app, st) {
         ],
       ],
     },
-    {
-      id: 'rp-deaths',
-      title: `Deaths by cause, ${st.from} to ${st.to}`,
-      header: ['Cause', 'Animals', 'Tags'],
-      rows: deaths.map((d) => [d.cause, String(d.count), tagsOf(idx, d.animalIds).join(', ')]),
-    },
+    { id: 'rp-deaths', ...deathsTable(db, idx, st.from, st.to) },
     {
       id: 'rp-medicine',
       title: `Medicines used in ${st.year}`,
@@ -82,6 +68,39 @@ function tables(app, st) {
       ]),
     },
   ];
+}
+
+// The period asked for is checked here: the pack itself trusts its dates.
+// It prints once the dialog has closed, so that the print dialog is not
+// opened over it.
+function packDialog(app) {
+  const today = app.today();
+  let period = null;
+  return openDialog({
+    title: PACK_TITLE,
+    submitLabel: 'Print',
+    content: h(
+      'div',
+      { class: 'form-grid' },
+      field({ label: 'From', name: 'from', type: 'date', value: addDays(today, -365), required: true }),
+      field({ label: 'To', name: 'to', type: 'date', value: today, required: true }),
+    ),
+    onSubmit: (form) => {
+      const v = formValues(form);
+      const from = v.from.trim();
+      const to = v.to.trim();
+      const bad = 'Type a date as yyyy-mm-dd.';
+      const errors = { from: isIsoDate(from) ? '' : bad, to: isIsoDate(to) ? '' : bad };
+      if (!errors.from && !errors.to && from > to) errors.to = 'The period ends before it starts.';
+      if (!showErrors(form, errors)) return false;
+      period = { from, to };
+      return true;
+    },
+  }).then((ok) => {
+    if (!ok) return;
+    const html = inspectionPack(app.db, app.idx, { printedOn: today, ...period });
+    app.printDocument(html, `${PACK_TITLE} ${period.from} to ${period.to}`);
+  });
 }
 
 export function reportsView(app) {
@@ -173,6 +192,7 @@ export function reportsView(app) {
           ),
         { attrs: { 'data-key': 'rp-csv' } },
       ),
+      button('Inspection pack…', () => packDialog(app), { attrs: { id: 'rp-pack', 'data-key': 'rp-pack' } }),
     ),
     ts.map((t) =>
       h(

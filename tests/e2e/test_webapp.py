@@ -421,6 +421,22 @@ class FarmApplication(ProbedApplication):
             self.assertIn(expected, flat)
         self.assertRegex(subprocess.run(["pdfinfo", str(output)], capture_output=True, text=True).stdout, r"Pages:\s+1\b")
 
+        # The inspection pack: every book of the last twelve months in one document, pages counted over all.
+        self.button(shell, 6, "Inspection pack…", section="Counts and reports")
+        shell.key("Return")  # the period it offers
+        dialog = shell.wait_window(besides={self.main}, title="Print")
+        shell.keys_to(dialog, "alt+p")
+        # Named after the print's title, in the folder the last print went to.
+        output = output.parent / f"Inspection pack {(today - timedelta(days=365)).isoformat()} to {today.isoformat()}.pdf"
+        pack = re.sub(r"\s+", " ", shell.printed_text(output, "-layout"))
+        shell.wait_window_gone(dialog)
+        for book in ["Inspection pack", "Pen-y-Bryn Farm", "Medicine book", "Medicine purchase book", "Herd register",
+                     "Movement book", "1 December inventory", "Deaths by cause", "VOID", "wrong cow"]:
+            self.assertIn(book, pack)
+        pages = int(re.search(r"Pages:\s+(\d+)", subprocess.run(["pdfinfo", str(output)], capture_output=True,
+                                                                 text=True).stdout)[1])
+        self.assertIn(f"Page {pages} of {pages}", pack)
+
 
 if __name__ == "__main__":
     unittest.main()

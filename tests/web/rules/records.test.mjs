@@ -40,34 +40,21 @@ describe('animals', () => {
   });
   const { idx } = farm({ animals: [animal({ id: 'a1', tag: 'UK 100' }), retagged], fields: [place('f1')] });
 
+  const check = (input, editing) =>
+    validateAnimal(input, { idx, editing: editing && idx.animalsById.get(editing), today: TODAY });
+
   test('a tag in use is refused, whatever its case or spacing; so are future births and unknown fields', () => {
-    assert.match(validateAnimal({ tag: ' uk   100 ' }, { idx, today: TODAY }).errors.tag, /UK 100/);
-    assert.equal(
-      validateAnimal({ tag: 'UK 100' }, { idx, editing: idx.animalsById.get('a1'), today: TODAY }).ok,
-      true,
-      'its own tag when editing',
-    );
+    assert.match(check({ tag: ' uk   100 ' }).errors.tag, /UK 100/);
+    assert.equal(check({ tag: 'UK 100' }, 'a1').ok, true, 'its own tag when editing');
     // A scan finds tags first, so an electronic ID may not be another animal's tag, now or before.
     for (const eid of ['826000000000002', '826 000 000000001'])
-      assert.match(
-        validateAnimal({ tag: 'UK 100', eid }, { idx, editing: idx.animalsById.get('a1'), today: TODAY })
-          .errors.eid,
-        /tag of 826000000000002/,
-        eid,
-      );
-    assert.equal(
-      validateAnimal(
-        { tag: retagged.tag, eid: retagged.tag },
-        { idx, editing: idx.animalsById.get('a2'), today: TODAY },
-      ).ok,
-      true,
-      'its own tag',
-    );
+      assert.match(check({ tag: 'UK 100', eid }, 'a1').errors.eid, /tag of 826000000000002/, eid);
+    assert.equal(check({ tag: retagged.tag, eid: retagged.tag }, 'a2').ok, true, 'its own tag');
     // Lists of tags are split at commas and semicolons, so a new tag may hold neither.
     for (const tag of ['FR 12,345', 'A;B'])
-      assert.match(validateAnimal({ tag }, { idx, today: TODAY }).errors.tag, /comma or a semicolon/, tag);
-    assert.ok(validateAnimal({ tag: 'N', dob: '2026-06-16' }, { idx, today: TODAY }).errors.dob);
-    assert.ok(validateAnimal({ tag: 'N', fieldId: 'nowhere' }, { idx, today: TODAY }).errors.fieldId);
+      assert.match(check({ tag }).errors.tag, /comma or a semicolon/, tag);
+    assert.ok(check({ tag: 'N', dob: '2026-06-16' }).errors.dob);
+    assert.ok(check({ tag: 'N', fieldId: 'nowhere' }).errors.fieldId);
   });
 
   test('a new tag records the replacement; the old tag still finds the animal and cannot be reused', () => {
@@ -166,35 +153,21 @@ describe('treatments', () => {
   });
 
   test('a weight needs a known animal and a sensible number', () => {
-    assert.deepEqual(
-      validateWeight({ date: '2026-06-01', tag: 'b2', kg: '41,5' }, { idx, today: TODAY, db }).value,
-      {
-        date: '2026-06-01',
-        animalId: b.id,
-        kg: 41.5,
-      },
-    );
-    assert.deepEqual(
-      Object.keys(
-        validateWeight({ date: '', tag: 'nobody', kg: '0' }, { idx, today: TODAY, db }).errors,
-      ).sort(),
-      ['date', 'kg', 'tag'],
-    );
+    const weigh = (input, ctx = { idx, db }) => validateWeight(input, { today: TODAY, ...ctx });
+    const kept = weigh({ date: '2026-06-01', tag: 'b2', kg: '41,5' }).value;
+    assert.deepEqual(kept, { date: '2026-06-01', animalId: b.id, kg: 41.5 });
+    const refused = weigh({ date: '', tag: 'nobody', kg: '0' }).errors;
+    assert.deepEqual(Object.keys(refused).sort(), ['date', 'kg', 'tag']);
     // One weight a day, as on a handling day; the weight itself can still be corrected.
     const w = { id: 'w1', date: '2026-06-01', animalId: b.id, kg: 40 };
     // An older version let two stand on one day: either can still be corrected.
     const { db: weighed, idx: widx } = farm({ animals: [b], weights: [w, { ...w, id: 'w2', kg: 400 }] });
+    const again = { date: '2026-06-01', tag: 'B2', kg: '400' };
     assert.match(
-      validateWeight({ date: '2026-06-01', tag: 'B2', kg: '400' }, { idx: widx, today: TODAY, db: weighed })
-        .errors.tag,
+      weigh(again, { idx: widx, db: weighed }).errors.tag,
       /already weighed on 2026-06-01 \(40 kg\)/,
     );
-    assert.ok(
-      validateWeight(
-        { date: '2026-06-01', tag: 'B2', kg: '41' },
-        { idx: widx, today: TODAY, db: weighed, editing: w },
-      ).ok,
-    );
+    assert.ok(weigh({ ...again, kg: '41' }, { idx: widx, db: weighed, editing: w }).ok);
   });
 });
 

@@ -21,19 +21,8 @@ import { animal, treatment, movement, farm } from '../helpers.mjs';
 
 test('only real dates pass, and days add across month, year, leap-day and clock changes', () => {
   for (const ok of ['2026-01-31', '2024-02-29', '2000-02-29', '1999-12-31']) assert.ok(isIsoDate(ok), ok);
-  const bad = [
-    '2026-02-29',
-    '1900-02-29',
-    '2026-04-31',
-    '2026-13-01',
-    '2026-00-10',
-    '2026-1-5',
-    '26-01-01',
-    '2026-01-01T00:00',
-    '',
-    null,
-    20260101,
-  ];
+  const bad = '2026-02-29 1900-02-29 2026-04-31 2026-13-01 2026-00-10 2026-1-5 26-01-01'.split(' ');
+  bad.push('2026-01-01T00:00', '', null, 20260101);
   for (const x of bad) assert.equal(isIsoDate(x), false, String(x));
   const sums = [
     ['2026-01-31', 1, '2026-02-01'],
@@ -81,10 +70,11 @@ describe('fit for food from', () => {
 
   test('not entered and zero differ: zero means fit at once, not entered means unknown', () => {
     const zero = treatment({ date: '2026-05-05', meatDays: 0 });
-    assert.equal(fitFrom(zero, 'meat'), '2026-05-05');
-    assert.equal(stillWithdrawn(fitFrom(zero, 'meat'), '2026-05-05'), false);
     const blank = treatment({ meatDays: null });
-    assert.equal(fitFrom(blank, 'meat'), null);
+    assert.deepEqual(
+      [fitFrom(zero, 'meat'), stillWithdrawn(fitFrom(zero, 'meat'), '2026-05-05'), fitFrom(blank, 'meat')],
+      ['2026-05-05', false, null],
+    );
     assert.equal(describePeriod(appliedPeriod(blank, 'meat')), 'not recorded');
     const { idx } = farm({ animals: [animal({ tag: 'A1' })] });
     const r = validateTreatment(

@@ -4,68 +4,31 @@ import { buildIndex } from '../../resources/web/js/core/indexes.js';
 import { refreshHerd } from '../../resources/web/js/rules/history.js';
 
 let n = 0;
+// Records with every key a saved record has, the text ones blank.
+const blank = (keys) => Object.fromEntries(keys.split(' ').map((k) => [k, '']));
+const ANIMAL = blank('name breed dob dam sire statusDate fieldId notes');
+const TREATMENT = blank('lastDate time target dose batch reason givenBy vet notes');
+const MOVEMENT = blank('outcome from fromHolding to toHolding fieldId documentRef cause reason notes');
+
 export function animal(fields = {}) {
+  const defaults = { species: 'Sheep', sex: 'female', status: 'on-farm', tagHistory: [] };
   return {
     id: `an-${++n}`,
     tag: `T${n}`,
-    name: '',
-    species: 'Sheep',
-    breed: '',
-    sex: 'female',
-    dob: '',
-    dam: '',
-    sire: '',
-    status: 'on-farm',
-    statusDate: '',
-    fieldId: '',
+    ...ANIMAL,
+    ...defaults,
     firstFieldId: fields.fieldId ?? '',
-    tagHistory: [],
-    notes: '',
     ...fields,
   };
 }
 
 export function treatment(fields = {}) {
-  return {
-    id: `tr-${++n}`,
-    date: '2026-03-01',
-    lastDate: '',
-    time: '',
-    animalIds: [],
-    target: '',
-    product: 'Product',
-    dose: '',
-    batch: '',
-    reason: '',
-    givenBy: '',
-    vet: '',
-    meatDays: 0,
-    milkPeriod: 0,
-    milkUnit: 'days',
-    offLabel: false,
-    notes: '',
-    ...fields,
-  };
+  const defaults = { product: 'Product', meatDays: 0, milkPeriod: 0, milkUnit: 'days', offLabel: false };
+  return { id: `tr-${++n}`, date: '2026-03-01', animalIds: [], ...TREATMENT, ...defaults, ...fields };
 }
 
 export function movement(fields = {}) {
-  return {
-    id: `mo-${++n}`,
-    date: '2026-03-01',
-    direction: 'move',
-    outcome: '',
-    animalIds: [],
-    from: '',
-    fromHolding: '',
-    to: '',
-    toHolding: '',
-    fieldId: '',
-    documentRef: '',
-    cause: '',
-    reason: '',
-    notes: '',
-    ...fields,
-  };
+  return { id: `mo-${++n}`, date: '2026-03-01', direction: 'move', animalIds: [], ...MOVEMENT, ...fields };
 }
 
 // Animals leaving the holding: sold, died or away.
@@ -77,17 +40,15 @@ export const place = (id, name = id) => ({ id, name, kind: 'field', area: null, 
 export const weight = (animalId, date, kg, more = {}) => ({ id: `we-${++n}`, date, animalId, kg, ...more });
 
 export function purchase(fields = {}) {
+  const [id, date, product, batch, expiry] = ['pu-1', '2026-01-10', 'Ivomec', 'B1', '2026-06-15'];
+  const stock = { quantity: 100, unit: 'ml', supplier: 'Vet Co', supplierAddress: '', meatDays: 14 };
   return {
-    id: 'pu-1',
-    date: '2026-01-10',
-    product: 'Ivomec',
-    batch: 'B1',
-    expiry: '2026-06-15',
-    quantity: 100,
-    unit: 'ml',
-    supplier: 'Vet Co',
-    supplierAddress: '',
-    meatDays: 14,
+    id,
+    date,
+    product,
+    batch,
+    expiry,
+    ...stock,
     milkPeriod: 0,
     milkUnit: 'days',
     antibiotic: false,

@@ -4,8 +4,7 @@
 
 import { isIsoDate, addDays } from '../core/dates.js';
 import { inForce } from '../core/database.js';
-import { MILK_UNITS, MAX_WITHDRAWAL_DAYS, MAX_WITHDRAWAL_HOURS } from '../core/text.js';
-import { text, parsePeriod, requireDate, result, parseNumber, validateTreatment } from './records.js';
+import { text, parseWithdrawal, requireDate, result, parseNumber, validateTreatment } from './records.js';
 import { toCsv } from './csv.js';
 
 export const UNITS = ['ml', 'l', 'g', 'kg', 'tablets', 'boluses', 'doses', 'tubes', 'bottles'];
@@ -127,15 +126,7 @@ export function validatePurchase(input, { today }) {
   // The supplier's address is part of the purchase record the law asks for.
   const supplierAddress = text(input.supplierAddress);
   if (!supplierAddress) errors.supplierAddress = 'Enter the supplier’s address.';
-  const milkUnit = MILK_UNITS.some(([k]) => k === input.milkUnit) ? input.milkUnit : 'days';
-  const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
-  const milkPeriod = parsePeriod(
-    input.milkPeriod,
-    errors,
-    'milkPeriod',
-    milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS,
-    milkUnit,
-  );
+  const { milkUnit, meatDays, milkPeriod } = parseWithdrawal(input, errors);
   return result(
     {
       date,

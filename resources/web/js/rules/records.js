@@ -72,6 +72,18 @@ export function parsePeriod(s, errors, key, max, unit) {
   return Number(t);
 }
 
+// The meat and milk periods of a treatment or of a batch's label.
+export function parseWithdrawal(input, errors) {
+  const milkUnit = has(MILK_UNITS, input.milkUnit) ? input.milkUnit : 'days';
+  const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
+  const milkMax = milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS;
+  return {
+    milkUnit,
+    meatDays,
+    milkPeriod: parsePeriod(input.milkPeriod, errors, 'milkPeriod', milkMax, milkUnit),
+  };
+}
+
 export function requireDate(s, errors, key, today) {
   const d = text(s);
   if (!d) errors[key] = 'Enter a date.';
@@ -291,15 +303,7 @@ export function validateTreatment(input, { idx, today, db, editing = null }) {
   const dose = text(input.dose);
   if (!dose && (!editing || editing.dose)) errors.dose = 'Enter the quantity given, for example “10 ml”.';
   const animals = requireAnimals(input, idx, errors, 'tags', editing?.animalIds);
-  const milkUnit = has(MILK_UNITS, input.milkUnit) ? input.milkUnit : 'days';
-  const meatDays = parsePeriod(input.meatDays, errors, 'meatDays', MAX_WITHDRAWAL_DAYS, 'days');
-  const milkPeriod = parsePeriod(
-    input.milkPeriod,
-    errors,
-    'milkPeriod',
-    milkUnit === 'hours' ? MAX_WITHDRAWAL_HOURS : MAX_WITHDRAWAL_DAYS,
-    milkUnit,
-  );
+  const { milkUnit, meatDays, milkPeriod } = parseWithdrawal(input, errors);
   // Eggs are asked for where poultry is kept (or an egg period was given).
   const eggs = (db && keepsPoultry(db)) || text(input.eggDays) !== '' || Number.isInteger(editing?.eggDays);
   const eggDays = eggs ? parsePeriod(input.eggDays, errors, 'eggDays', MAX_WITHDRAWAL_DAYS, 'days') : null;

@@ -193,6 +193,18 @@ export function speciesField(app, value = '') {
   return f;
 }
 
+const period = (x) => (x === null || x === undefined ? '' : String(x));
+
+// The meat and milk periods, asked alike of a treatment and of a batch's label.
+function withdrawalFields(v, hint) {
+  const days = { required: true, hint, attrs: { inputmode: 'numeric' } };
+  return [
+    field({ label: 'Meat withdrawal (days)', name: 'meatDays', value: period(v.meatDays), ...days }),
+    field({ label: 'Milk withdrawal', name: 'milkPeriod', value: period(v.milkPeriod), ...days }),
+    field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
+  ];
+}
+
 export function animalForm(app, animal = null) {
   const a = animal ?? { sex: 'female', status: 'on-farm' };
   const par = animal ? parentsOf(app.idx, animal) : { birth: null, damText: '', sire: '' };
@@ -510,7 +522,6 @@ export function treatmentForm(app, t = null, preset = {}) {
     value: v.target,
     hint: 'Optional, for example “Ewe lambs 2026”.',
   });
-  const period = (x) => (x === null || x === undefined ? '' : String(x));
   const eggs = keepsPoultry(app.db) || Number.isInteger(v.eggDays);
   const body = grid(
     field({ label: 'First administration', name: 'date', type: 'date', value: v.date, required: true }),
@@ -563,23 +574,7 @@ export function treatmentForm(app, t = null, preset = {}) {
     field({ label: 'Reason', name: 'reason', value: v.reason }),
     field({ label: 'Administered by', name: 'givenBy', value: v.givenBy }),
     field({ label: 'Prescribing vet', name: 'vet', value: v.vet }),
-    field({
-      label: 'Meat withdrawal (days)',
-      name: 'meatDays',
-      value: period(v.meatDays),
-      required: true,
-      hint: '0 when the label gives none.',
-      attrs: { inputmode: 'numeric' },
-    }),
-    field({
-      label: 'Milk withdrawal',
-      name: 'milkPeriod',
-      value: period(v.milkPeriod),
-      required: true,
-      hint: '0 when the label gives none.',
-      attrs: { inputmode: 'numeric' },
-    }),
-    field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
+    ...withdrawalFields(v, '0 when the label gives none.'),
     eggs
       ? field({
           label: 'Egg withdrawal (days)',
@@ -636,7 +631,6 @@ export function treatmentForm(app, t = null, preset = {}) {
 
 export function purchaseForm(app, p = null) {
   const v = p ?? { date: app.today(), milkUnit: 'days', unit: 'ml' };
-  const period = (x) => (x === null || x === undefined ? '' : String(x));
   return openDialog({
     title: p ? 'Edit purchase' : 'Record a medicine purchase',
     submitLabel: p ? 'Save changes' : 'Record purchase',
@@ -681,23 +675,7 @@ export function purchaseForm(app, p = null) {
         rows: 2,
         required: true,
       }),
-      field({
-        label: 'Meat withdrawal (days)',
-        name: 'meatDays',
-        value: period(v.meatDays),
-        required: true,
-        hint: 'From the label; 0 when it gives none.',
-        attrs: { inputmode: 'numeric' },
-      }),
-      field({
-        label: 'Milk withdrawal',
-        name: 'milkPeriod',
-        value: period(v.milkPeriod),
-        required: true,
-        hint: 'From the label; 0 when it gives none.',
-        attrs: { inputmode: 'numeric' },
-      }),
-      field({ label: 'Milk period in', name: 'milkUnit', value: v.milkUnit || 'days', options: MILK_UNITS }),
+      ...withdrawalFields(v, 'From the label; 0 when it gives none.'),
       field({
         label: 'Antibiotic (counted in the yearly antibiotic report)',
         name: 'antibiotic',

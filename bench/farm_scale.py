@@ -176,7 +176,7 @@ def farm(animals, records, seed=11):
                                "batch": f"B{rnd.randrange(90)}", "dose": "5 ml", "meatDays": rnd.choice([0, 14, 28]), "milkPeriod": 0, "milkUnit": "days"})
         else:
             movements.append({"id": f"m{i}", "date": day(1 + rnd.randrange(390)), "direction": "move", "animalIds": [a], "fieldId": f"f{rnd.randrange(10)}"})
-    db = {"format": "meadowline-field-keeper", "schema": 2, "id": "db-bench", "revision": 1,
+    db = {"format": "meadowline-field-keeper", "schema": 3, "id": "db-bench", "revision": 1,
           "farm": {"name": "Bench Farm", "holding": "12/345/6789", "organic": False},
           "animals": rows, "fields": fields, "weights": weights, "treatments": treatments, "movements": movements, "births": []}
     return json.dumps(db).encode("utf-8"), [r["tag"] for r in rows]

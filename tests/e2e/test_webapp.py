@@ -71,9 +71,9 @@ def probe(shell, timeout=20.0):
 
 
 def database(animals, **records):
-    """A format 2 database of these animals and records, keys left out taking their defaults."""
+    """A format 3 database of these animals and records, keys left out taking their defaults."""
     return json.dumps({
-        "format": "meadowline-field-keeper", "schema": 2, "id": "db-e2e-farm", "revision": 4,
+        "format": "meadowline-field-keeper", "schema": 3, "id": "db-e2e-farm", "revision": 4,
         "savedAt": "2026-03-01T08:00:00.000Z",
         "farm": {"name": "Meadowline Farm", "holding": "12/345/6789", "organic": False},
         "animals": animals, "fields": [], "treatments": [], "weights": [], "births": [], "movements": [], **records,
@@ -345,8 +345,8 @@ class FarmApplication(ProbedApplication):
         self.start(shell, database=FORMAT_1.read_bytes())
         # The screen comes, and the upgrade is saved, once a copy of the format 1 file is kept.
         shell.wait_for(lambda: self.probe(shell)["heading"] == "Overview", what="the overview")
-        saved = shell.wait_for(lambda: (r := shell.report()) and r["schema"] == 2 and r, what="the upgraded records")
-        snapshots = list((shell.folder / "Safety Snapshots").glob("* before upgrade to format 2.json"))
+        saved = shell.wait_for(lambda: (r := shell.report()) and r["schema"] == 3 and r, what="the upgraded records")
+        snapshots = list((shell.folder / "Safety Snapshots").glob("* before upgrade to format 3.json"))
         self.assertEqual([p.read_bytes() for p in snapshots], [FORMAT_1.read_bytes()])
         self.assertEqual(saved["pluginSettings"], {"colour": "green"})
 

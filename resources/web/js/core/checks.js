@@ -290,6 +290,17 @@ const V2_SHAPES = {
 };
 delete V2_SHAPES.treatments.milkDays;
 
+// Format 3 adds breeding, planned work and field records. Format 2 records
+// read as they are: everything format 3 adds to them may be absent.
+const V3_SHAPES = {
+  ...V2_SHAPES,
+  services: {},
+  scans: {},
+  jobs: {},
+  sprays: {},
+  nutrients: {},
+};
+
 const fail = (kind, message) => ({ ok: false, kind, message });
 
 // Saving writes the records with JSON.stringify, which runs out of stack on
@@ -424,12 +435,13 @@ export function parseDatabase(text) {
     return fail('shape', `The farm details are damaged: the ${key} ${why}.`);
   }
   const upgradedFrom = db.schema < SCHEMA_VERSION ? db.schema : undefined;
-  if (upgradedFrom) {
+  if (db.schema === 1) {
     const bad = checkRecords(db, V1_SHAPES);
     if (bad) return bad;
     upgradeFromV1(db);
   }
-  const bad = checkRecords(db, V2_SHAPES) || repeatedTag(db.animals);
+  if (upgradedFrom) db.schema = SCHEMA_VERSION;
+  const bad = checkRecords(db, V3_SHAPES) || repeatedTag(db.animals);
   if (bad) return bad;
   return upgradedFrom ? { ok: true, db, upgradedFrom } : { ok: true, db };
 }

@@ -1,7 +1,7 @@
 // The records as one JSON document: its identity, its lists, a new one.
 
 export const FORMAT = 'meadowline-field-keeper';
-export const SCHEMA_VERSION = 2;
+export const SCHEMA_VERSION = 3;
 
 export function newId(prefix) {
   const rnd = globalThis.crypto?.getRandomValues
@@ -28,6 +28,11 @@ export function emptyDatabase() {
     movements: [],
     purchases: [],
     groups: [],
+    services: [],
+    scans: [],
+    jobs: [],
+    sprays: [],
+    nutrients: [],
   };
 }
 
@@ -40,6 +45,11 @@ export const COLLECTIONS = [
   'movements',
   'purchases',
   'groups',
+  'services',
+  'scans',
+  'jobs',
+  'sprays',
+  'nutrients',
 ];
 
 export const inForce = (r) => !!r && !r.voided;

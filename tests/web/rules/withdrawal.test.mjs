@@ -188,6 +188,32 @@ describe('animals under withdrawal', () => {
     assert.deepEqual(withdrawalConflicts(db, idx, [a.id], '2026-04-06'), []);
   });
 
+  test('the running list agrees with the exact reckoning at every moment near each end, across clock changes', () => {
+    const cases = [
+      ['2026-03-27', '', { meatDays: 2 }],
+      ['2026-03-28', '23:30', { meatDays: 1 }],
+      ['2026-10-24', '20:00', { milkPeriod: 36, milkUnit: 'hours' }],
+      ['2026-10-25', '', { milkPeriod: 1, milkUnit: 'hours' }],
+      ['2026-02-27', '', { meatDays: 30, offLabel: true, meatCascade: 'label', meatLabelDays: 30 }],
+      ['2026-02-26', '06:00', { meatDays: 3, organic: true }],
+    ];
+    for (const [date, time, periods] of cases) {
+      const c = animal({ tag: 'D1' });
+      const t = treatment({ date, time, animalIds: [c.id], meatDays: 0, milkPeriod: 0, ...periods });
+      const f = farm({ animals: [c], treatments: [t] });
+      for (let h = 0; h < 24 * 50; h += 1) {
+        const day = addDays(date, Math.floor(h / 24));
+        const now = `${day} ${String(h % 24).padStart(2, '0')}:30`;
+        const exact = ['meat', 'milk'].some((k) => stillWithdrawn(fitFrom(t, k, { farm: f.db.farm }), now));
+        assert.equal(
+          withdrawalsRunning(f.db, f.idx, now).length,
+          exact ? 1 : 0,
+          `${date} ${time}, at ${now}`,
+        );
+      }
+    }
+  });
+
   test('a period not recorded is not clear (an egg period not asked is none): listed and warned of until entered', () => {
     const c = animal({ tag: 'C3' });
     const old = treatment({ date: '2019-05-01', animalIds: [c.id], product: 'Old drench', milkPeriod: null });

@@ -190,16 +190,41 @@ export function describePeriod(p) {
 
 const inForce = (r) => !r?.voided;
 
+// Whole days since 1970 of a date, remembered: a farm's treatments share a
+// few hundred dates.
+const dayNumbers = new Map();
+function dayNumber(iso) {
+  let n = dayNumbers.get(iso);
+  if (n === undefined) {
+    if (dayNumbers.size > 20000) dayNumbers.clear();
+    dayNumbers.set(iso, (n = Date.UTC(...ymd(iso)) / 86400000));
+  }
+  return n;
+}
+
+// Whether a period surely ended before the day numbered `day`, told without
+// the exact reckoning a large farm cannot afford for every old treatment: it
+// ends at most the period's whole days after the end of the last dose's day,
+// and a clock change moves that by an hour. Unsure cases are reckoned exactly.
+function endedBefore(t, kind, opts, day) {
+  const p = appliedPeriod(t, kind, opts);
+  if (!p) return false;
+  const days = p.unit === 'hours' ? Math.ceil(p.amount / 24) : p.amount;
+  return dayNumber(lastGiven(t)) + days + 2 < day;
+}
+
 // Animals on the farm with meat or milk not yet fit for food at `now`, each
 // with the latest date of each kind, soonest first.
 export function withdrawalsRunning(db, idx, now) {
   const opts = { farm: db.farm };
+  const day = dayNumber(now.slice(0, 10));
+  const fit = (t, kind) => (endedBefore(t, kind, opts, day) ? null : fitOrUnknown(t, kind, opts));
   const byAnimal = new Map();
   for (const t of db.treatments) {
     if (!inForce(t)) continue;
-    const meat = fitOrUnknown(t, 'meat', opts);
-    const milk = fitOrUnknown(t, 'milk', opts);
-    const eggs = fitOrUnknown(t, 'eggs', opts);
+    const meat = fit(t, 'meat');
+    const milk = fit(t, 'milk');
+    const eggs = fit(t, 'eggs');
     const m = stillWithdrawn(meat, now) ? meat : null;
     const k = stillWithdrawn(milk, now) ? milk : null;
     const e = stillWithdrawn(eggs, now) ? eggs : null;
@@ -216,11 +241,13 @@ export function withdrawalsRunning(db, idx, now) {
       if (!row.products.includes(t.product)) row.products.push(t.product);
     }
   }
-  const last = (r) => asMoment(laterOf(laterOf(r.meatEnd, r.milkEnd), r.eggEnd));
+  const last = new Map();
+  for (const r of byAnimal.values()) last.set(r, asMoment(laterOf(laterOf(r.meatEnd, r.milkEnd), r.eggEnd)));
+  const byTag = new Intl.Collator(undefined, { numeric: true });
   return [...byAnimal.values()].sort(
     (a, b) =>
-      (last(a) < last(b) ? -1 : last(a) > last(b) ? 1 : 0) ||
-      a.animal.tag.localeCompare(b.animal.tag, undefined, { numeric: true }),
+      (last.get(a) < last.get(b) ? -1 : last.get(a) > last.get(b) ? 1 : 0) ||
+      byTag.compare(a.animal.tag, b.animal.tag),
   );
 }
 

@@ -25,6 +25,7 @@ import { registerDatesOf } from './rules/history.js';
 import { cabinetView } from './views/cabinet.js';
 import { handlingView } from './views/handling.js';
 import { groupsView } from './views/groups.js';
+import { lotsView } from './views/lots.js';
 import { reportsView } from './views/reports.js';
 import { UNITS } from './rules/cabinet.js';
 import {
@@ -48,6 +49,7 @@ const ROUTES = {
   medicines: cabinetView,
   handling: handlingView,
   groups: groupsView,
+  lots: lotsView,
   reports: reportsView,
   weights: weightsView,
   births: birthsView,

@@ -47,6 +47,10 @@ const check = {
     if (!isTime(v)) throw 'is not a hh:mm time';
     return v;
   },
+  count: (v) => {
+    if (!Number.isInteger(v) || v < 1) throw 'is not a whole number of head';
+    return v;
+  },
   flag: (v) => {
     if (miss(v)) return false;
     if (typeof v !== 'boolean') throw 'is not true or false';
@@ -299,6 +303,28 @@ const V3_SHAPES = {
   jobs: {},
   sprays: {},
   nutrients: {},
+  lots: {
+    date: check.date,
+    flockMark: check.required,
+    species: check.text,
+    origin: check.oneOf(['born', 'bought'], 'born'),
+    count: check.count,
+    fromHolding: check.text,
+    documentRef: check.text,
+    notes: check.text,
+    voided: check.voided,
+  },
+  lotMovements: {
+    lotId: check.required,
+    date: check.date,
+    count: check.count,
+    outcome: check.oneOf(keys(OUTCOMES), 'sold'),
+    toHolding: check.text,
+    documentRef: check.text,
+    cause: check.text,
+    notes: check.text,
+    voided: check.voided,
+  },
 };
 
 const fail = (kind, message) => ({ ok: false, kind, message });

@@ -33,6 +33,8 @@ export function emptyDatabase() {
     jobs: [],
     sprays: [],
     nutrients: [],
+    lots: [],
+    lotMovements: [],
   };
 }
 
@@ -50,6 +52,8 @@ export const COLLECTIONS = [
   'jobs',
   'sprays',
   'nutrients',
+  'lots',
+  'lotMovements',
 ];
 
 export const inForce = (r) => !!r && !r.voided;

@@ -3,7 +3,9 @@
 import { inForce } from './database.js';
 import { compareTags, kindNamer } from './text.js';
 
-export function herdSummary(db) {
+// `lots`: head counted by number only (batch-tagged lots), as
+// [{ species, 'on-farm', away, sold, died }].
+export function herdSummary(db, lots = []) {
   const bySpecies = new Map();
   const blank = () => ({ 'on-farm': 0, away: 0, sold: 0, died: 0 });
   const totals = blank();
@@ -15,6 +17,15 @@ export function herdSummary(db) {
     if (!row) bySpecies.set(sp, (row = { species: sp, ...blank() }));
     row[a.status]++;
     totals[a.status]++;
+  }
+  for (const lot of lots) {
+    const sp = speciesName(lot.species);
+    let row = bySpecies.get(sp);
+    if (!row) bySpecies.set(sp, (row = { species: sp, ...blank() }));
+    for (const k of Object.keys(totals)) {
+      row[k] += lot[k];
+      totals[k] += lot[k];
+    }
   }
   const rows = [...bySpecies.values()].sort(
     (a, b) => b['on-farm'] - a['on-farm'] || compareTags(a.species, b.species),

@@ -17,6 +17,7 @@ import { purchaseList } from '../rules/lists.js';
 import { registerAnimals, animalOrders, KEEP_YEARS } from '../rules/herd-list.js';
 import { registerDatesOf } from '../rules/history.js';
 import { headCountTable, deathsTable, lastInventoryDate } from '../rules/reports.js';
+import { lotMovementLines } from '../rules/lots.js';
 
 export const PACK_TITLE = 'Inspection pack';
 
@@ -65,7 +66,12 @@ export function inspectionPack(db, idx, { printedOn, from, to }) {
         datesOf: registerDatesOf(db, idx),
       },
     ),
-    movementBookPart(idx, db.movements.filter((m) => inDateRange(m.date, from, to)).sort(byDate), period),
+    movementBookPart(
+      idx,
+      db.movements.filter((m) => inDateRange(m.date, from, to)).sort(byDate),
+      period,
+      lotMovementLines(db, from, to),
+    ),
     tablePart('1 December inventory', `Head count on ${countOn}`, headCountTable(db, countOn)),
     tablePart('Deaths by cause', period, deathsTable(db, idx, from, to), 'No deaths in this period.'),
   ];

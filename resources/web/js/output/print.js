@@ -13,6 +13,7 @@ import { escapeHtml } from './html.js';
 import { SEX_LABEL, STATUS_LABEL, DIRECTION_LABEL, OUTCOME_LABEL, animalLabel } from '../core/text.js';
 import { fieldName, tagsOf, parentsOf, formerTags } from '../core/lookups.js';
 import { herdSummary } from '../core/summaries.js';
+import { lotSummary } from '../rules/lots.js';
 import { inForce } from '../core/database.js';
 import {
   appliedPeriod,
@@ -353,11 +354,27 @@ export function medicineBookPart(db, idx, treatments, { printedOn, from, to, que
   };
 }
 
-export function movementBook(db, idx, movements, { printedOn, subtitle }) {
-  return composeDocument({ farm: db.farm, printedOn, ...movementBookPart(idx, movements, subtitle) });
+export function movementBook(db, idx, movements, { printedOn, subtitle, lots = [] }) {
+  return composeDocument({ farm: db.farm, printedOn, ...movementBookPart(idx, movements, subtitle, lots) });
 }
 
-export function movementBookPart(idx, movements, subtitle) {
+// A lot of batch-tagged animals, as the book names them: a number under a flock mark.
+const lotRow = ({ kind, lot, rec }) => [
+  rec.date,
+  kind === 'on'
+    ? DIRECTION_LABEL.get('on')
+    : `${DIRECTION_LABEL.get('off')}: ${OUTCOME_LABEL.get(rec.outcome)}`,
+  `${lot.species}, batch identified: flock mark ${lot.flockMark}`,
+  String(rec.count),
+  kind === 'on' ? rec.fromHolding : '',
+  kind === 'on' ? '' : rec.toHolding,
+  '',
+  rec.documentRef,
+  [voidText(rec), rec.cause && `Cause of death: ${rec.cause}`, rec.notes].filter(Boolean).join('. '),
+];
+
+// `lots` are the lines of lotMovementLines, merged in by date.
+export function movementBookPart(idx, movements, subtitle, lots = []) {
   const columns = [
     { label: 'Date', weight: 0.9 },
     { label: 'Movement', weight: 1 },
@@ -369,7 +386,30 @@ export function movementBookPart(idx, movements, subtitle) {
     { label: 'Document', weight: 0.9 },
     { label: 'Cause, reason, notes', weight: 1.5 },
   ];
-  const rows = movements.map((m) => [
+  const entries = [
+    ...movements.map((m) => ({ rec: m, row: movementRow(idx, m) })),
+    ...lots.map((l) => ({ rec: l.rec, row: lotRow(l) })),
+  ];
+  if (lots.length) entries.sort((a, b) => (a.rec.date < b.rec.date ? -1 : a.rec.date > b.rec.date ? 1 : 0));
+  const records = entries.map((x) => x.rec);
+  return {
+    title: 'Movement book',
+    subtitle,
+    blocks: [
+      note(plural(records.length, 'movement')),
+      {
+        columns,
+        rows: entries.map((x) => x.row),
+        voided: voidedRows(records),
+        className: 'book',
+        empty: 'No movements in this period.',
+      },
+    ],
+  };
+}
+
+function movementRow(idx, m) {
+  return [
     m.date,
     [DIRECTION_LABEL.get(m.direction), OUTCOME_LABEL.get(m.outcome)].filter(Boolean).join(': '),
     tagList(idx, m.animalIds),
@@ -379,21 +419,7 @@ export function movementBookPart(idx, movements, subtitle) {
     fieldName(idx, m.fieldId),
     m.documentRef,
     [voidText(m), m.cause && `Cause of death: ${m.cause}`, m.reason, m.notes].filter(Boolean).join('. '),
-  ]);
-  return {
-    title: 'Movement book',
-    subtitle,
-    blocks: [
-      note(plural(movements.length, 'movement')),
-      {
-        columns,
-        rows,
-        voided: voidedRows(movements),
-        className: 'book',
-        empty: 'No movements in this period.',
-      },
-    ],
-  };
+  ];
 }
 
 export function recordCard(db, idx, animal, { printedOn, now, events }) {
@@ -475,7 +501,7 @@ export function recordCard(db, idx, animal, { printedOn, now, events }) {
 }
 
 export function farmSummary(db, idx, { printedOn, withdrawals, recent }) {
-  const { rows, totals } = herdSummary(db);
+  const { rows, totals } = herdSummary(db, lotSummary(db));
   const kinds = ['on-farm', 'away', 'sold', 'died'];
   const blocks = [
     headingBlock('Herd by species and status'),

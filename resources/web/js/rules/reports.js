@@ -10,6 +10,7 @@ import { movementsByAnimal, stateOf } from './history.js';
 import { withdrawalsRunning } from './withdrawal.js';
 import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';
 import { membersOn } from './groups.js';
+import { lotHeadOn } from './lots.js';
 
 const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 
@@ -36,6 +37,16 @@ export function headCountOn(db, date) {
     row.total++;
     total[sex]++;
     total.total++;
+  }
+  // Batch-tagged lots are counted by head, their sexes not recorded.
+  for (const [species, n] of lotHeadOn(db, date)) {
+    const sp = speciesName(species);
+    let row = rows.get(sp);
+    if (!row) rows.set(sp, (row = { species: sp, female: 0, male: 0, castrated: 0, unknown: 0, total: 0 }));
+    row.unknown += n;
+    row.total += n;
+    total.unknown += n;
+    total.total += n;
   }
   return {
     rows: [...rows.values()].sort((x, y) => y.total - x.total || x.species.localeCompare(y.species)),
@@ -74,6 +85,12 @@ export function sheepAndGoatInventory(db, date, ramGroup = null) {
       if (a.sex === 'female' && tupped.has(a.id)) out.putToRam++;
       else out.otherSheep++;
     }
+  }
+  // Lambs kept by batch are young stock, never put to the ram.
+  for (const [species, n] of lotHeadOn(db, date)) {
+    const sp = fold(species.trim());
+    if (sp === 'goat' || sp === 'goats') out.goats += n;
+    else if (sp === 'sheep') out.otherSheep += n;
   }
   return out;
 }

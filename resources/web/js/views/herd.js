@@ -23,6 +23,7 @@ import {
   groupMembershipForm,
 } from '../ui/forms.js';
 import { todayList } from '../rules/reports.js';
+import { lotSummary } from '../rules/lots.js';
 import { markRegistered } from '../rules/records.js';
 import {
   filterAnimals,
@@ -68,7 +69,7 @@ export function eventText(idx, ev) {
 export function overviewView(app) {
   const { db, idx } = app;
   const today = app.today();
-  const { rows, totals } = herdSummary(db);
+  const { rows, totals } = herdSummary(db, lotSummary(db));
   const withdrawals = app.withdrawals();
   const recent = recentEvents(db, idx, 10);
   const actions = h(

@@ -22,6 +22,7 @@ import { readRegisterDays, saveFarmDetails } from '../rules/records.js';
 import { animalsCsv, treatmentsCsv, movementsCsv, birthsCsv, weightsCsv } from '../rules/csv.js';
 import { importSection } from './import.js';
 import { medicineBook, movementBook, listDocument, matching } from '../output/print.js';
+import { lotMovementLines } from '../rules/lots.js';
 import { treatmentForm, weightForm, birthForm, movementForm, fieldForm, archive } from '../ui/forms.js';
 import {
   animalHref,
@@ -450,6 +451,8 @@ export function movementsView(app) {
       movementBook(db, idx, list.filtered().slice().reverse(), {
         printedOn: app.today(),
         subtitle: matching('All movements', list.state.query.trim()),
+        // Batch-tagged lots have no tags to find; a search leaves them out.
+        lots: list.state.query.trim() ? [] : lotMovementLines(db, '', '9999-12-31'),
       }),
   };
 }

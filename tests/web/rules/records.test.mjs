@@ -354,6 +354,8 @@ test('farm details: days to register read as typed, a stray word refused; unknow
     herdMark: 'HM 7',
     registerDays: { Cattle: 27 },
   });
+  saveFarmDetails(db, { ...db.farm, address: ' Pen-y-Bryn, Llanfair ' });
+  assert.equal(db.farm.address, 'Pen-y-Bryn, Llanfair');
 });
 
 test('a change of organic status leaves past treatments as they were recorded', () => {

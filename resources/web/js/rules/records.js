@@ -708,7 +708,7 @@ export function readRegisterDays(entries) {
 }
 
 // The farm's own details; keys of the farm this version does not know stay.
-export function saveFarmDetails(db, { name, holding, organic, organicSince = '', registerDays }) {
+export function saveFarmDetails(db, { name, holding, address, organic, organicSince = '', registerDays }) {
   const since = organic ? organicSince : '';
   // Treatments kept before each carried its own status take the one they had
   // until now, so that a change of status does not rewrite the past.
@@ -720,4 +720,7 @@ export function saveFarmDetails(db, { name, holding, organic, organicSince = '',
   db.farm = { ...db.farm, name: name.trim(), holding: holding.trim(), organic: !!organic, registerDays };
   if (since) db.farm.organicSince = since;
   else delete db.farm.organicSince;
+  // Absent until given, so that a file read and saved again stays as it was.
+  if (typeof address === 'string' && (address.trim() || typeof db.farm.address === 'string'))
+    db.farm.address = address.trim();
 }

@@ -574,6 +574,9 @@ export function dataView(app) {
   const { db, idx } = app;
   const farmName = h('input', { id: 'farm-name', value: db.farm.name, autocomplete: 'organization' });
   const holding = h('input', { id: 'farm-holding', value: db.farm.holding, spellcheck: 'false' });
+  // Kept under the farm by earlier versions' users as free text; the pack's cover prints it.
+  const address = h('textarea', { id: 'farm-address', rows: 2, autocomplete: 'street-address' });
+  address.value = typeof db.farm.address === 'string' ? db.farm.address : '';
   const importStatus = h('div', { id: 'import-status', role: 'status' });
   const fileInput = h('input', {
     id: 'import-file',
@@ -621,6 +624,7 @@ export function dataView(app) {
             const details = {
               name: farmName.value,
               holding: holding.value,
+              address: address.value,
               organic: organic.checked,
               organicSince: since,
             };
@@ -629,6 +633,12 @@ export function dataView(app) {
         },
         h('div', { class: 'form-field' }, h('label', { for: 'farm-name' }, 'Farm name'), farmName),
         h('div', { class: 'form-field' }, h('label', { for: 'farm-holding' }, 'Holding number'), holding),
+        h(
+          'div',
+          { class: 'form-field wide' },
+          h('label', { for: 'farm-address' }, 'Address of the holding'),
+          address,
+        ),
         h(
           'div',
           { class: 'form-field wide check' },

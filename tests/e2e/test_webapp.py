@@ -29,8 +29,8 @@ DAMAGED = b'{"schema": 1, "animals": ['
 
 
 # The focus stops after the search field: Print, Back up, then the sidebar.
-SIDEBAR = ["Overview", "Animals", "Handling day", "Treatments", "Medicine cabinet", "Weights", "Births",
-           "Movements", "Fields and pens", "Groups", "Counts and reports", "Data and backups"]
+# The sidebar's sections in their order, as the page lists them.
+SIDEBAR = re.findall(r'<a href="#/[a-z]+" data-route="[a-z]+">([^<]+)</a>', (WEB / "index.html").read_text("utf-8"))
 FIRST_CONTENT = 2 + len(SIDEBAR) + 1
 
 

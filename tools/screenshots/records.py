@@ -1,4 +1,4 @@
-"""Makes the pictures in docs/screenshots/ of the records as format 2 keeps
+"""Makes the pictures in docs/screenshots/ of the records as format 3 keeps
 them, from the real program and the farm application in resources/web, under
 the current X display:
 

@@ -8,7 +8,7 @@ the probe of test_webapp (F9)."""
 import unittest
 from datetime import date, timedelta
 
-from test_webapp import FIRST_CONTENT, ProbedApplication, database, probe, section_tabs
+from test_webapp import FIRST_CONTENT, ProbedApplication, database, probe, section_tabs, tab_to
 
 TODAY = date.today()
 TAGS = [f"UK0712345{n:05d}" for n in range(1, 41)]
@@ -106,10 +106,8 @@ class HandlingDay(ProbedApplication):
 
         shell.fill(["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"])
         self.assertEqual(probe(shell)["heading"], "Data and backups")
-        # Farm name, holding, organic and since when, registration days, save, the data folder, back up,
-        # restore, then the CSV file.
-        shell.fill(["Tab"] * 10)
-        self.assertEqual(probe(shell)["focusedId"], "csv-import-file")
+        # Past the farm's details, the data folder, back up and restore, to the CSV file.
+        tab_to(shell, "csv-import-file")
         shell.key("Return")
         shell.choose_file(shell.wait_window(besides={self.main}), csv)
         state = shell.wait_for(lambda: (s := probe(shell)) and len(s["rows"]) > 2 and s, what="the preview")

@@ -70,6 +70,15 @@ def probe(shell, timeout=20.0):
     raise AssertionError("the page never answered the probe")
 
 
+def tab_to(shell, element_id, limit=40):
+    """Presses Tab, as a user would, until the element with this id has the focus."""
+    for _ in range(limit):
+        shell.key("Tab")
+        if probe(shell)["focusedId"] == element_id:
+            return
+    raise AssertionError(f"{limit} Tab presses never reached #{element_id}")
+
+
 def database(animals, **records):
     """A format 3 database of these animals and records, keys left out taking their defaults."""
     return json.dumps({

@@ -18,7 +18,7 @@ from harness import Shell  # noqa: E402
 from common import FIRST_PAINT, make_pictures, OUT, SETTLE, picture, typed  # noqa: E402
 from harness import COMPLETION_SETTLES  # noqa: E402
 from test_handling_day import TAGS, flock as database  # noqa: E402
-from test_webapp import FIRST_CONTENT, probe, section_tabs  # noqa: E402
+from test_webapp import FIRST_CONTENT, probe, section_tabs, tab_to  # noqa: E402
 
 
 def farm():
@@ -70,7 +70,9 @@ def main_run(web):
         overview_button(shell, main, 9)
         shoot(shell, main, "reports.png")
 
-        typed(shell, main, ["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"], ["Tab"] * 9, ["Return"])
+        typed(shell, main, ["ctrl+k"], ["Tab"] * section_tabs("Data and backups"), ["Return"])
+        tab_to(shell, "csv-import-file")
+        typed(shell, main, ["Return"])
         chooser = shell.wait_window(besides={main})
         shell.keys_to(chooser, "ctrl+l")
         shell.type_to(chooser, str(csv))

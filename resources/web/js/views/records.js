@@ -589,7 +589,8 @@ export function dataView(app) {
       if (file) await app.importBackup(file, importStatus);
     },
   });
-  const counts = COLLECTIONS.map((c) => `${nf.format(db[c].filter(inForce).length)} ${c}`).join(', ');
+  const words = (c) => c.replace(/[A-Z]/g, (m) => ` ${m.toLowerCase()}`);
+  const counts = COLLECTIONS.map((c) => `${nf.format(db[c].filter(inForce).length)} ${words(c)}`).join(', ');
   const organic = h('input', { id: 'farm-organic', type: 'checkbox', checked: !!db.farm.organic });
   const organicSince = dateInput({ id: 'farm-organic-since', value: db.farm.organicSince || '' });
   const sorted = (c) =>

@@ -30,6 +30,8 @@ test('the pack holds every book in order, on pages counted over the whole', () =
       'Movement book',
       '1 December inventory',
       'Deaths by cause',
+      'Spray record book',
+      'Nutrient book',
     ],
   );
   assert.ok(pages.length > 7, 'the register runs over more than one page');

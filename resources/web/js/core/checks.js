@@ -292,13 +292,60 @@ delete V2_SHAPES.treatments.milkDays;
 
 // Format 3 adds breeding, planned work and field records. Format 2 records
 // read as they are: everything format 3 adds to them may be absent.
+const LAND_USE_KEYS = ['', 'permanent-grass', 'temporary-grass', 'arable', 'woodland', 'other'];
 const V3_SHAPES = {
   ...V2_SHAPES,
+  fields: {
+    ...V2_SHAPES.fields,
+    reference: check.newText,
+    landUse: check.newOneOf(LAND_USE_KEYS),
+    crop: check.newText,
+    nvz: check.newFlag,
+  },
   services: {},
   scans: {},
   jobs: {},
-  sprays: {},
-  nutrients: {},
+  sprays: {
+    date: check.date,
+    time: check.optTime,
+    fieldIds: check.ids,
+    area: check.area,
+    product: check.required,
+    mapp: check.text,
+    crop: check.text,
+    cropCode: check.text,
+    growthStage: check.text,
+    dosePerHa: check.area,
+    doseUnit: check.text,
+    totalUsed: check.area,
+    waterPerHa: check.area,
+    operator: check.text,
+    certificate: check.text,
+    reason: check.text,
+    wind: check.text,
+    temperature: check.text,
+    // Not recorded (null) keeps the field closed to grazing.
+    grazingDays: check.period,
+    harvestDays: check.period,
+    notes: check.text,
+    voided: check.voided,
+  },
+  nutrients: {
+    date: check.date,
+    fieldIds: check.ids,
+    area: check.area,
+    kind: check.oneOf(['livestock-manure', 'other-organic', 'manufactured'], 'livestock-manure'),
+    product: check.required,
+    rate: check.area,
+    rateUnit: check.oneOf(['t', 'm3', 'kg'], 't'),
+    n: check.area,
+    p: check.area,
+    k: check.area,
+    method: check.text,
+    operator: check.text,
+    notes: check.text,
+    voided: check.voided,
+  },
 };
 
 const fail = (kind, message) => ({ ok: false, kind, message });

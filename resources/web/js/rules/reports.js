@@ -10,6 +10,7 @@ import { movementsByAnimal, stateOf } from './history.js';
 import { withdrawalsRunning } from './withdrawal.js';
 import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';
 import { membersOn } from './groups.js';
+import { reopeningToday } from './fieldwork.js';
 
 const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 
@@ -233,5 +234,5 @@ export function todayList(db, idx, today) {
     unregistered.push({ animal: a, born: birth.date, due, late: due < today });
   }
   unregistered.sort((a, b) => a.due.localeCompare(b.due));
-  return { clearing, expiring, unregistered };
+  return { clearing, expiring, unregistered, reopening: reopeningToday(db, today) };
 }

@@ -390,7 +390,7 @@ export function fieldPageView(app, id) {
       h(
         'p',
         { id: 'field-grazing' },
-        h('span', { class: `badge ${state.open ? 'ok' : 'warn'}` }, state.text),
+        h('span', { class: `badge ${state.open ? 'status-on-farm' : 'warn'}` }, state.text),
       ),
       h(
         'div',

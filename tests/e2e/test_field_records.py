@@ -86,6 +86,17 @@ class FieldRecords(ProbedApplication):
                          [(TODAY.isoformat(), "f-top", 2)])
         self.assertIsNone(probe(shell)["dialog"])
 
+        # The field's own page: what was sprayed, who grazes it, and that it is open again.
+        self.go(shell, "Fields and pens", "Fields and pens")
+        self.tab_to(shell, "Top Field")
+        state = shell.wait_for(lambda: (s := probe(shell))["heading"] == "Top Field" and s, what="the field's page")
+        rows = [r["text"] for r in state["rows"]]
+        self.assertTrue(any("Doxstar Pro" in r and reopens in r for r in rows), rows)
+        self.assertTrue(any(r.startswith(TODAY.isoformat()) and "still there" in r for r in rows), rows)
+        self.tab_to(shell, "Fields and pens")
+        self.tab_to(shell, "Fertiliser and manure")
+        shell.wait_for(lambda: probe(shell)["heading"] == "Fertiliser and manure", what="the nutrient records")
+
         # The spray book, printed from the spray records.
         self.go(shell, "Fields and pens", "Fields and pens")
         self.tab_to(shell, "Spray records")

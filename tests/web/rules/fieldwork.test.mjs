@@ -12,6 +12,7 @@ import {
   nitrogenYear,
   validateSpray,
   validateNutrient,
+  validateFieldRecord,
   spraysCsv,
   spraysJson,
   NOT_KNOWN,
@@ -154,6 +155,12 @@ test('an area cannot exceed the fields chosen; a blank one takes theirs, and the
     'time',
     'totalUsed',
   ]);
+
+  const details = (more) =>
+    validateFieldRecord({ name: 'Long Acre', kind: 'field', area: '3', ...more }, ctx);
+  assert.deepEqual(details({ landUse: 'arable', crop: 'Barley', nvz: 'on' }).value.nvz, true);
+  assert.ok(details({ landUse: 'arable' }).errors.crop);
+  assert.ok(details({ name: 'Top Field', landUse: 'arable' }).errors.name);
 
   const spread = (more) =>
     validateNutrient(

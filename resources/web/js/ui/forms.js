@@ -357,6 +357,11 @@ export function animalForm(app, animal = null) {
         !withdrawalCheck(app, form, status, [animal.id], res.movement.date)
       )
         return false;
+      if (
+        res.movement?.direction === 'move' &&
+        !grazingCheck(app, form, status, res.movement.fieldId, res.movement.date)
+      )
+        return false;
       const saved = app.commit(
         (db) => saveAnimal(db, animal?.id, res),
         animal ? `Saved ${res.value.tag}.` : `Added ${res.value.tag}.`,

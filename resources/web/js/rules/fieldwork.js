@@ -193,14 +193,14 @@ export function grazingConflicts(db, fieldId, date) {
   if (!fieldId) return [];
   return db.sprays
     .filter((s) => inForce(s) && s.fieldIds.includes(fieldId) && s.date <= date)
-    .map((s) => ({ spray: s, opens: reopensAt(s) }))
+    .map((s) => ({ spray: s, fieldId, opens: reopensAt(s) }))
     .filter((c) => asMoment(c.opens) > `${date} 00:00`);
 }
 
 export function grazingText(db, conflicts) {
   return conflicts
     .map((c) => {
-      const f = db.fields.find((x) => c.spray.fieldIds.includes(x.id));
+      const f = db.fields.find((x) => x.id === (c.fieldId ?? c.spray.fieldIds[0]));
       return `${f ? `${f.name}: ` : ''}${c.spray.product} sprayed ${c.spray.date}${c.spray.time ? ` ${c.spray.time}` : ''}, ${reopenText(c.opens)}`;
     })
     .join('; ');

@@ -27,6 +27,7 @@ import { handlingView } from './views/handling.js';
 import { groupsView } from './views/groups.js';
 import { lotsView } from './views/lots.js';
 import { reportsView } from './views/reports.js';
+import { spraysView, nutrientsView, fieldPageView } from './views/fieldwork.js';
 import { UNITS } from './rules/cabinet.js';
 import {
   treatmentsView,
@@ -55,6 +56,9 @@ const ROUTES = {
   births: birthsView,
   movements: movementsView,
   fields: fieldsView,
+  field: fieldPageView,
+  sprays: spraysView,
+  nutrients: nutrientsView,
   data: dataView,
 };
 
@@ -393,6 +397,9 @@ async function offerFile(what, filename, content, base64 = false) {
 app.exportCsv = (csv, what = 'Export') =>
   offerFile(what, `Field Keeper ${what.toLowerCase()} ${app.today()}.csv`, csv);
 
+app.exportFile = (what, ext, content) =>
+  offerFile(what, `Field Keeper ${what.toLowerCase()} ${app.today()}.${ext}`, content);
+
 app.exportRaw = () => {
   const raw = app.problem?.raw;
   if (raw)
@@ -535,7 +542,9 @@ function render({ focusHeading = false } = {}) {
   document.title = `${view.title} – Meadowline Field Keeper`;
   for (const a of document.querySelectorAll('.sidebar a')) {
     const match =
-      a.dataset.route === route.name || (a.dataset.route === 'animals' && route.name === 'animal');
+      a.dataset.route === route.name ||
+      (a.dataset.route === 'animals' && route.name === 'animal') ||
+      (a.dataset.route === 'fields' && ['field', 'sprays', 'nutrients'].includes(route.name));
     if (match) a.setAttribute('aria-current', 'page');
     else a.removeAttribute('aria-current');
   }

@@ -18,6 +18,7 @@ import { registerAnimals, animalOrders, KEEP_YEARS } from '../rules/herd-list.js
 import { registerDatesOf } from '../rules/history.js';
 import { headCountTable, deathsTable, lastInventoryDate } from '../rules/reports.js';
 import { lotMovementLines } from '../rules/lots.js';
+import { sprayBookPart, nutrientBookPart } from './fieldbooks.js';
 
 export const PACK_TITLE = 'Inspection pack';
 
@@ -74,6 +75,15 @@ export function inspectionPack(db, idx, { printedOn, from, to }) {
     ),
     tablePart('1 December inventory', `Head count on ${countOn}`, headCountTable(db, countOn)),
     tablePart('Deaths by cause', period, deathsTable(db, idx, from, to), 'No deaths in this period.'),
+    sprayBookPart(db, (db.sprays ?? []).filter((s) => inDateRange(s.date, from, to)).sort(byDate), {
+      from,
+      to,
+    }),
+    nutrientBookPart(db, (db.nutrients ?? []).filter((r) => inDateRange(r.date, from, to)).sort(byDate), {
+      from,
+      to,
+      year: to.slice(0, 4),
+    }),
   ];
   const f = db.farm || {};
   const line = (label, value) => (value ? `<p><strong>${e(label)}:</strong> ${e(value)}</p>` : '');

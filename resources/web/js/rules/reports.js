@@ -11,6 +11,7 @@ import { withdrawalsRunning } from './withdrawal.js';
 import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';
 import { membersOn } from './groups.js';
 import { lotHeadOn } from './lots.js';
+import { reopeningToday } from './fieldwork.js';
 
 const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 
@@ -250,5 +251,5 @@ export function todayList(db, idx, today) {
     unregistered.push({ animal: a, born: birth.date, due, late: due < today });
   }
   unregistered.sort((a, b) => a.due.localeCompare(b.due));
-  return { clearing, expiring, unregistered };
+  return { clearing, expiring, unregistered, reopening: reopeningToday(db, today) };
 }

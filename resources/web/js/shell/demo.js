@@ -203,6 +203,93 @@ export function demoDatabase(count, today, seed = 7, events = count * 10) {
       notes: '',
     });
   }
+  demoFieldRecords(db, today, id);
   refreshHerd(db);
   return db;
+}
+
+// A few sprays and spreadings, one field still closed to grazing; drawn
+// after everything else, so that the herd is the same with them.
+function demoFieldRecords(db, today, id) {
+  const [f1, f2, f3] = db.fields;
+  Object.assign(f1, { reference: 'SO1234 5678', landUse: 'permanent-grass', nvz: true });
+  Object.assign(f2, { reference: 'SO1234 6789', landUse: 'temporary-grass', nvz: true });
+  Object.assign(f3, { reference: 'SO1235 0012', landUse: 'arable', crop: 'Spring barley' });
+  const spray = (days, field, more) => ({
+    id: id('sp'),
+    date: addDays(today, -days),
+    time: '10:30',
+    fieldIds: [field.id],
+    area: field.area,
+    crop: 'Permanent grassland',
+    cropCode: '1LOLG',
+    growthStage: '',
+    doseUnit: 'l/ha',
+    waterPerHa: 200,
+    operator: 'J. Evans',
+    certificate: 'PA1/PA2 123456',
+    wind: 'F2 SW',
+    temperature: '14 °C',
+    harvestDays: null,
+    notes: '',
+    ...more,
+  });
+  db.sprays.push(
+    spray(3, f1, { product: 'Doxstar Pro', mapp: '19203', dosePerHa: 2, reason: 'Docks', grazingDays: 7 }),
+    spray(40, f2, { product: 'Envy', mapp: '17215', dosePerHa: 1.5, reason: 'Thistles', grazingDays: 7 }),
+    spray(60, f3, {
+      product: 'Axial Pro',
+      mapp: '16522',
+      crop: 'Spring barley',
+      cropCode: 'HORVS',
+      growthStage: '25',
+      dosePerHa: 0.82,
+      reason: 'Wild oats',
+      grazingDays: 0,
+      harvestDays: 60,
+    }),
+  );
+  for (const s of db.sprays) s.totalUsed = Math.round(s.dosePerHa * s.area * 100) / 100;
+  const spread = (days, field, more) => ({
+    id: id('nu'),
+    date: addDays(today, -days),
+    fieldIds: [field.id],
+    area: field.area,
+    p: null,
+    k: null,
+    method: '',
+    operator: 'M. Hughes',
+    notes: '',
+    ...more,
+  });
+  db.nutrients.push(
+    spread(50, f1, {
+      kind: 'livestock-manure',
+      product: 'Cattle slurry 6% DM',
+      rate: 30,
+      rateUnit: 'm3',
+      n: 2.6,
+      p: 1.2,
+      k: 3.2,
+      method: 'Trailing shoe',
+    }),
+    spread(45, f2, {
+      kind: 'livestock-manure',
+      product: 'Farmyard manure',
+      rate: 25,
+      rateUnit: 't',
+      n: 6,
+      p: 3.2,
+      k: 8,
+      method: 'Rear discharge',
+    }),
+    spread(30, f2, {
+      kind: 'manufactured',
+      product: 'Ammonium nitrate 34.5% N',
+      rate: 150,
+      rateUnit: 'kg',
+      n: 34.5,
+      method: 'Broadcast',
+    }),
+  );
 }

@@ -268,7 +268,7 @@ export function overviewView(app) {
 // What needs doing today: withdrawals ending, batches going out of date,
 // births still to register.
 function todayCard(app, today) {
-  const { clearing, expiring, unregistered } = todayList(app.db, app.idx, today);
+  const { clearing, expiring, unregistered, reopening } = todayList(app.db, app.idx, today);
   const items = [
     ...clearing.map((c) =>
       h(
@@ -293,6 +293,15 @@ function todayCard(app, today) {
           e.expired ? 'expired' : 'expires soon',
         ),
         ` ${e.purchase.product}, batch ${e.purchase.batch}: ${e.purchase.expiry}, ${nf.format(e.left)} ${e.purchase.unit} left`,
+      ),
+    ),
+    ...reopening.map((r) =>
+      h(
+        'li',
+        {},
+        link(`#/field/${encodeURIComponent(r.field.id)}`, r.field.name),
+        ` reopens to grazing today at ${r.opens.slice(11)}`,
+        h('span', { class: 'muted' }, ` (sprayed with ${r.product})`),
       ),
     ),
     ...unregistered.map((u) =>
@@ -330,7 +339,7 @@ function todayCard(app, today) {
       : h(
           'p',
           { class: 'empty' },
-          'No withdrawal ends today or tomorrow, no batch is near its expiry date and no birth is waiting to be registered.',
+          'No withdrawal ends today or tomorrow, no field reopens to grazing today, no batch is near its expiry date and no birth is waiting to be registered.',
         ),
     items.length > 30 ? h('p', { class: 'muted' }, `and ${nf.format(items.length - 30)} more`) : null,
   );

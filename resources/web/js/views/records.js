@@ -35,6 +35,7 @@ import {
   rowClass,
 } from './cells.js';
 import { registerDatesOf } from '../rules/history.js';
+import { fieldHref, grazingState } from './fieldwork.js';
 
 const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
 
@@ -482,6 +483,7 @@ export function fieldsView(app) {
       (a, b) => !!a.archived - !!b.archived || a.name.localeCompare(b.name, undefined, { numeric: true }),
     );
   const count = (f) => idx.animalsInField.get(f.id) || 0;
+  const now = app.now();
   const list = recordList(app, {
     key: 'fp',
     rows,
@@ -494,7 +496,7 @@ export function fieldsView(app) {
         key: 'name',
         label: 'Name',
         cell: (f) => [
-          h('strong', {}, f.name),
+          h('strong', {}, link(fieldHref(f), f.name)),
           f.archived ? h('span', { class: 'muted' }, ` (archived ${f.archived})`) : null,
         ],
       },
@@ -523,6 +525,14 @@ export function fieldsView(app) {
                 nf.format(count(f)),
               )
             : '0',
+      },
+      {
+        key: 'grazing',
+        label: 'Grazing',
+        cell: (f) => {
+          const g = f.kind === 'field' && grazingState(db, f, now);
+          return g && !g.open ? h('span', { class: 'badge warn' }, g.text) : '';
+        },
       },
       { key: 'notes', label: 'Notes', cell: (f) => f.notes },
       {
@@ -554,6 +564,8 @@ export function fieldsView(app) {
           kind: 'primary',
           attrs: { 'data-key': 'fp-add' },
         }),
+        link('#/sprays', 'Spray records'),
+        link('#/nutrients', 'Fertiliser and manure'),
       ),
       list.toolbar,
       list.count,

@@ -26,6 +26,7 @@ import { cabinetView } from './views/cabinet.js';
 import { handlingView } from './views/handling.js';
 import { groupsView } from './views/groups.js';
 import { reportsView } from './views/reports.js';
+import { breedingView } from './views/breeding.js';
 import { UNITS } from './rules/cabinet.js';
 import {
   treatmentsView,
@@ -51,6 +52,7 @@ const ROUTES = {
   reports: reportsView,
   weights: weightsView,
   births: birthsView,
+  breeding: breedingView,
   movements: movementsView,
   fields: fieldsView,
   data: dataView,

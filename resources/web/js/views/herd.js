@@ -34,6 +34,7 @@ import {
   KEEP_YEARS,
 } from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
+import { breedingCard } from './breeding.js';
 import {
   animalHref,
   animalLinks,
@@ -803,6 +804,7 @@ export function animalCardView(app, id) {
       ),
     ),
     weightsSection(app, a, p.weights),
+    a.sex === 'female' ? breedingCard(app, a) : null,
     h(
       'section',
       { class: 'card', 'aria-labelledby': 'tr-title' },

@@ -7,7 +7,7 @@ import { addDays, daysBetween, isIsoDate } from '../core/dates.js';
 import { inForce } from '../core/database.js';
 import { fold, animalLabel } from '../core/text.js';
 import { findByTag } from '../core/lookups.js';
-import { movementsByAnimal, stateOf, absentOn } from './history.js';
+import { stateOf, absentOn } from './history.js';
 import { membersOn } from './groups.js';
 import { text, parseTagList, resolveTags, requireDate, result } from './records.js';
 
@@ -29,7 +29,13 @@ const SPECIES_NAME = { cattle: 'Cattle', sheep: 'Sheep', goat: 'Goats', pig: 'Pi
 export const BREEDING_SPECIES = Object.keys(GESTATION_DAYS).map((k) => [k, SPECIES_NAME[k]]);
 
 // "Sheep", "goats", "Pig " are one key; other kinds have no default.
+const speciesKeys = new Map();
 export function speciesKey(species) {
+  let k = speciesKeys.get(species);
+  if (k === undefined) speciesKeys.set(species, (k = keyOf(species)));
+  return k;
+}
+function keyOf(species) {
   const k = fold(String(species ?? '').trim());
   if (k === 'cow' || k === 'cows' || k === 'bovine') return 'cattle';
   if (k === 'ewe' || k === 'ewes') return 'sheep';
@@ -99,10 +105,26 @@ export function serviceEnd(s, today) {
 // The colour a female carries counts: a later colour over an earlier one
 // means she returned and was served again.
 export function markOf(s, animalId) {
-  const colours = (s.marks || []).filter((m) => m.animalId === animalId).map((m) => fold(m.colour));
-  if (!colours.length) return '';
+  return marksOf(s).get(animalId) || '';
+}
+
+// Each female's counting colour, worked out once per list of marks: a
+// tupping of some hundreds of ewes would otherwise go through all the marks
+// for each ewe. Marks are replaced, never changed in place.
+const markMaps = new WeakMap();
+function marksOf(s) {
+  const marks = s.marks || [];
+  const known = markMaps.get(marks);
+  if (known && known.length === marks.length && known.raddles === s.raddles) return known.map;
   const order = (s.raddles || []).map((r) => fold(r.colour));
-  return colours.reduce((best, c) => (order.lastIndexOf(c) > order.lastIndexOf(best) ? c : best), colours[0]);
+  const map = new Map();
+  for (const m of marks) {
+    const c = fold(m.colour);
+    const best = map.get(m.animalId);
+    if (best === undefined || order.lastIndexOf(c) > order.lastIndexOf(best)) map.set(m.animalId, c);
+  }
+  markMaps.set(marks, { length: marks.length, raddles: s.raddles, map });
+  return map;
 }
 
 // When this female was served: one day for AI or a hand service; for a ram
@@ -376,7 +398,7 @@ const seasonServices = (db, from, to) =>
 // animal whose movements have her die on her birthday counts as born dead.
 export function seasonReport(db, idx, { from, to, rearedOn, today }) {
   const recs = breedingRecords(db);
-  const per = movementsByAnimal(db);
+  const per = idx.movesByAnimal();
   const put = new Map();
   for (const s of seasonServices(db, from, to))
     for (const id of s.femaleIds) {

@@ -144,7 +144,10 @@ export function serviceForm(app, s = null, preset = {}) {
       app.commit((rec) => upsert(rec, 'services', s?.id, res.value));
       return true;
     },
-  }).then((ok) => ok && app.toast(s ? 'Service saved.' : 'Service recorded.'));
+  }).then((ok) => {
+    if (ok) app.toast(s ? 'Service saved.' : 'Service recorded.');
+    return ok;
+  });
 }
 
 // One box per raddle colour: the tags of the ewes marked in it.
@@ -185,7 +188,10 @@ export function marksForm(app, s) {
       app.commit((db) => upsert(db, 'services', s.id, res.value));
       return true;
     },
-  }).then((ok) => ok && app.toast('Raddle marks saved.'));
+  }).then((ok) => {
+    if (ok) app.toast('Raddle marks saved.');
+    return ok;
+  });
 }
 
 // A scan of the females of a service: one result each, the latest scan of
@@ -249,7 +255,10 @@ export function scanForm(app, s, scan = null) {
       app.commit((db) => upsert(db, 'scans', scan?.id, res.value));
       return true;
     },
-  }).then((ok) => ok && app.toast(scan ? 'Scan saved.' : 'Scan recorded.'));
+  }).then((ok) => {
+    if (ok) app.toast(scan ? 'Scan saved.' : 'Scan recorded.');
+    return ok;
+  });
 }
 
 export function gestationForm(app) {

@@ -11,6 +11,9 @@ import {
   validateService,
   validateScan,
 } from '../../../resources/web/js/rules/breeding.js';
+import { createStore } from '../../../resources/web/js/rules/store.js';
+import { searchAnimals } from '../../../resources/web/js/core/search.js';
+import { upsert, voidRecord } from '../../../resources/web/js/rules/records.js';
 import { animal, off, farm, VOID } from '../helpers.mjs';
 
 const service = (fields) => ({
@@ -272,4 +275,31 @@ describe('typing services and scans', () => {
       [false, false, false],
     );
   });
+});
+
+test('the search finds females by their services and scans once recorded, and not once voided', () => {
+  const store = createStore(
+    farm({ animals: [animal({ id: 'e1', tag: 'E1' }), animal({ id: 'e2', tag: 'E2' })] }).db,
+  );
+  const found = (q) => searchAnimals(store.idx.searchIndex(), q).results.map((r) => r.animal.id);
+  store.apply({
+    label: 'service',
+    run: (db) =>
+      upsert(
+        db,
+        'services',
+        'sv-1',
+        service({ date: '2026-11-01', femaleIds: ['e1', 'e2'], sire: 'Hired Texel' }),
+      ),
+  });
+  store.apply({
+    label: 'scan',
+    run: (db) => upsert(db, 'scans', 'sc-1', scan('sc-1', '2027-01-05', [{ animalId: 'e2', foetuses: 2 }])),
+  });
+  assert.deepEqual([found('hired texel'), found('twins')], [['e1', 'e2'], ['e2']]);
+  store.apply({
+    label: 'void',
+    run: (db) => voidRecord(db, 'scans', 'sc-1', 'wrong ewe', '2027-01-06 10:00'),
+  });
+  assert.deepEqual(found('twins'), []);
 });

@@ -122,6 +122,7 @@ describe('due dates', () => {
       dueList(db, idx, '2027-05-03').map((e) => e.overdue),
       [true, true, true],
     );
+    assert.equal(dueList(db, idx, '2027-06-14').length, 0, 'six weeks past due: barren, no longer due');
     // 2027-04-20 is a Tuesday: this week ends on Sunday the 25th.
     const later = list.map((e) => ({ ...e, dueFrom: '2027-05-05', dueTo: '2027-05-12' }));
     assert.equal(dueWithin(later, '2027-04-20', 1).length, 0);

@@ -201,6 +201,10 @@ function outcome(recs, s, animalId) {
 export const sireText = (idx, s) =>
   s.sireId ? (idx.animalsById.get(s.sireId)?.tag ?? s.sire) || 'removed animal' : s.sire;
 
+// Six weeks past the last due date no pregnancy from that service is left:
+// she is barren, not overdue, and leaves the due list for the barren list.
+const GIVE_UP_DAYS = 42;
+
 // The females due to give birth: each on the farm whose latest service has
 // not been followed by a birth, nor by an empty scan. Each entry names the
 // female, the service, the first and last due date, what the latest scan
@@ -216,7 +220,7 @@ export function dueList(db, idx, today) {
     const { scan, birth } = outcome(recs, s, animalId);
     if (birth || (scan && scan.foetuses === 0)) continue;
     const due = dueWindow(db.farm, s, a.species, animalId, today);
-    if (!due) continue;
+    if (!due || daysBetween(due.dueTo, today) > GIVE_UP_DAYS) continue;
     out.push({
       animalId,
       serviceId: s.id,

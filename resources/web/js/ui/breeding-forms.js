@@ -16,6 +16,7 @@ import {
   validateMarks,
   validateScan,
   scanChoices,
+  scanLabel,
   readGestation,
   saveGestation,
   gestationOf,
@@ -216,7 +217,7 @@ export function scanForm(app, s, scan = null) {
         name: `scan-${i}`,
         value: r ? String(r.foetuses) : '',
         options: scanChoices(a.species),
-        hint: last ? `Last scan ${last.scan.date}` : null,
+        hint: last ? `Last scan ${last.scan.date}: ${scanLabel(last.foetuses, a.species)}` : null,
       }),
       field({
         label: 'Stage',

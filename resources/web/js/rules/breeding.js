@@ -332,7 +332,8 @@ export function validateService(input, ctx) {
       date,
       method,
       femaleIds: found.map((a) => a.id),
-      target: group ? group.name : text(input.target),
+      // An edit offers the females by tag: the group's name stays.
+      target: group ? group.name : text(input.target) || (editing?.target ?? ''),
       sireId: sireAnimal?.id ?? '',
       sire: sireAnimal ? sireAnimal.tag : sireTyped,
       servedBy: text(input.servedBy),

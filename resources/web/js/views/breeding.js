@@ -404,7 +404,10 @@ function seasonSection(app) {
       }),
     );
   };
-  update();
+  // Worked out after the due list is on the screen: on a large farm the
+  // figures go through every service, scan and young of the season.
+  body.append(h('p', { class: 'muted' }, 'Working out the figures…'));
+  setTimeout(() => body.isConnected && update(), 0);
   return h(
     'section',
     { class: 'card', 'aria-labelledby': 'season-title' },

@@ -28,6 +28,7 @@ import { groupsView } from './views/groups.js';
 import { lotsView } from './views/lots.js';
 import { reportsView } from './views/reports.js';
 import { spraysView, nutrientsView, fieldPageView } from './views/fieldwork.js';
+import { breedingView } from './views/breeding.js';
 import { UNITS } from './rules/cabinet.js';
 import {
   treatmentsView,
@@ -54,6 +55,7 @@ const ROUTES = {
   reports: reportsView,
   weights: weightsView,
   births: birthsView,
+  breeding: breedingView,
   movements: movementsView,
   fields: fieldsView,
   field: fieldPageView,

@@ -150,6 +150,36 @@ const check = {
     }
     return v;
   },
+  // Breeding (format 3): each entry keeps keys of its own this version does not know.
+  raddles: (v) => {
+    if (miss(v)) return [];
+    if (
+      !Array.isArray(v) ||
+      v.some((r) => !isObject(r) || !isIsoDate(r.date) || typeof r.colour !== 'string')
+    )
+      throw 'is not a list of dated raddle colours';
+    return v;
+  },
+  marks: (v) => {
+    if (miss(v)) return [];
+    if (
+      !Array.isArray(v) ||
+      v.some((m) => !isObject(m) || typeof m.animalId !== 'string' || typeof m.colour !== 'string')
+    )
+      throw 'is not a list of raddle marks';
+    return v;
+  },
+  scanResults: (v) => {
+    if (miss(v)) return [];
+    const ok = (r) =>
+      isObject(r) &&
+      typeof r.animalId === 'string' &&
+      Number.isInteger(r.foetuses) &&
+      r.foetuses >= 0 &&
+      (miss(r.stage) || typeof r.stage === 'string');
+    if (!Array.isArray(v) || !v.every(ok)) throw 'is not a list of scan results';
+    return v;
+  },
   tagHistory: (v) => {
     if (miss(v)) return [];
     if (
@@ -306,8 +336,29 @@ const V3_SHAPES = {
     crop: check.newText,
     nvz: check.newFlag,
   },
-  services: {},
-  scans: {},
+  births: { ...V2_SHAPES.births, serviceId: check.newText },
+  services: {
+    date: check.date,
+    method: check.oneOf(['natural', 'ai', 'et'], 'natural'),
+    femaleIds: check.ids,
+    target: check.text,
+    sireId: check.text,
+    sire: check.text,
+    servedBy: check.text,
+    ramOut: check.optDate,
+    raddles: check.raddles,
+    marks: check.marks,
+    notes: check.text,
+    voided: check.voided,
+  },
+  scans: {
+    date: check.date,
+    serviceId: check.text,
+    results: check.scanResults,
+    scannedBy: check.text,
+    notes: check.text,
+    voided: check.voided,
+  },
   jobs: {},
   sprays: {
     date: check.date,
@@ -502,6 +553,15 @@ export function parseDatabase(text) {
       for (const [species, days] of Object.entries(db.farm.registerDays)) {
         key = `registerDays of ${species}`;
         if (!Number.isInteger(days) || days < 0) throw 'is not a whole number of days';
+      }
+    }
+    // Due dates would be wrong without a word on a gestation that is not a number.
+    if (!miss(db.farm.gestationDays)) {
+      key = 'gestationDays';
+      if (!isObject(db.farm.gestationDays)) throw 'is not a list of days per species';
+      for (const [species, days] of Object.entries(db.farm.gestationDays)) {
+        key = `gestationDays of ${species}`;
+        if (!Number.isInteger(days) || days < 1) throw 'is not a whole number of days';
       }
     }
   } catch (why) {

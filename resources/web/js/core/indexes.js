@@ -83,11 +83,13 @@ export function refsOf(collection, rec) {
   if (collection === 'treatments' || collection === 'movements') return [...(rec.animalIds || [])];
   if (collection === 'weights') return [rec.animalId];
   if (collection === 'births') return [rec.damId, ...(rec.offspringIds || [])];
+  if (collection === 'services') return [...(rec.femaleIds || []), ...(rec.sireId ? [rec.sireId] : [])];
+  if (collection === 'scans') return (rec.results || []).map((r) => r.animalId);
   return [];
 }
 
-const KINDS = ['treatments', 'weights', 'births', 'movements'];
-const ownLists = () => ({ treatments: [], weights: [], births: [], movements: [] });
+const KINDS = ['treatments', 'weights', 'births', 'movements', 'services', 'scans'];
+const ownLists = () => ({ treatments: [], weights: [], births: [], movements: [], services: [], scans: [] });
 
 function animalMaps(db) {
   const animalsById = new Map();
@@ -123,6 +125,14 @@ function fillLists(db, perAnimal, birthOf, only, kinds = KINDS) {
       }
     }
   if (has('movements')) for (const m of db.movements) for (const id of m.animalIds) push(id, 'movements', m);
+  // A service is the sire's record too.
+  if (has('services'))
+    for (const s of db.services || []) {
+      for (const id of s.femaleIds) push(id, 'services', s);
+      if (s.sireId && !s.femaleIds.includes(s.sireId)) push(s.sireId, 'services', s);
+    }
+  if (has('scans'))
+    for (const sc of db.scans || []) for (const r of sc.results) push(r.animalId, 'scans', sc);
   // Newest first; the sort is stable, so a day's records keep their entry order.
   const byDateDesc = (a, b) => cmp(b.date, a.date);
   for (const p of perAnimal.values()) {
@@ -130,6 +140,8 @@ function fillLists(db, perAnimal, birthOf, only, kinds = KINDS) {
     if (kinds.includes('weights')) p.weights.sort((a, b) => cmp(a.date, b.date));
     if (kinds.includes('births')) p.births.sort(byDateDesc);
     if (kinds.includes('movements')) p.movements.sort(byDateDesc);
+    if (kinds.includes('services')) p.services.sort(byDateDesc);
+    if (kinds.includes('scans')) p.scans.sort(byDateDesc);
   }
 }
 

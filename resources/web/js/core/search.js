@@ -41,8 +41,26 @@ function recordTexts(db, idx, a) {
       ].join(' '),
     });
   }
+  for (const s of p.services || []) {
+    if (!inForce(s)) continue;
+    const colours = (s.raddles || []).map((r) => r.colour);
+    const text = [s.sire, s.target, s.servedBy, ...colours, s.notes];
+    texts.push({ kind: s.sireId === a.id ? 'Served' : 'Service', date: s.date, text: text.join(' ') });
+  }
+  for (const sc of p.scans || []) {
+    if (!inForce(sc)) continue;
+    const found = sc.results.find((r) => r.animalId === a.id)?.foetuses;
+    texts.push({
+      kind: 'Scan',
+      date: sc.date,
+      text: [SCAN_WORDS[Math.min(found, 3)], sc.scannedBy, sc.notes].join(' '),
+    });
+  }
   return texts;
 }
+
+// What a scan found, in the words a farmer searches for.
+const SCAN_WORDS = ['empty', 'single in calf', 'twins', 'triplets'];
 
 export function buildSearchIndex(db, idx) {
   return db.animals.map((a) => searchEntry(db, idx, a));

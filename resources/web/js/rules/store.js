@@ -26,7 +26,7 @@ import { deferringHerd, refreshHerd } from './history.js';
 const UNDO_DEPTH = 30;
 // Lists the index is made from; the others (groups, purchases) and the
 // farm's details leave it as it is.
-const INDEXED = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements'];
+const INDEXED = ['animals', 'fields', 'treatments', 'weights', 'births', 'movements', 'services', 'scans'];
 // A change naming more animals than this rebuilds the index whole.
 const BROAD = 1000;
 

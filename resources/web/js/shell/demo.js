@@ -205,6 +205,7 @@ export function demoDatabase(count, today, seed = 7, events = count * 10) {
   }
   demoFieldRecords(db, today, id);
   refreshHerd(db);
+  demoBreeding(db, today);
   return db;
 }
 
@@ -292,4 +293,58 @@ function demoFieldRecords(db, today, id) {
       method: 'Broadcast',
     }),
   );
+}
+
+// A tupping with a raddle change and a scan, and an AI service of cows, so
+// that the breeding screen has a due list. Drawn without the random numbers,
+// so the rest of the farm stays as it was.
+function demoBreeding(db, today) {
+  const on = (species, sex) =>
+    db.animals.filter((a) => a.species === species && a.sex === sex && a.status === 'on-farm');
+  const ewes = on('Sheep', 'female').slice(0, 300);
+  const ram = on('Sheep', 'male')[0];
+  const cows = on('Cattle', 'female').slice(0, 40);
+  if (ewes.length) {
+    const ramIn = addDays(today, -135);
+    db.services.push({
+      id: 'sv-demo-1',
+      date: ramIn,
+      method: 'natural',
+      femaleIds: ewes.map((a) => a.id),
+      target: 'Tupping mob',
+      sireId: ram?.id ?? '',
+      sire: ram?.tag ?? 'Hired Texel ram',
+      servedBy: '',
+      ramOut: addDays(ramIn, 34),
+      raddles: [
+        { date: ramIn, colour: 'red' },
+        { date: addDays(ramIn, 17), colour: 'blue' },
+      ],
+      marks: ewes.map((a, i) => ({ animalId: a.id, colour: i % 3 ? 'red' : 'blue' })),
+      notes: '',
+    });
+    db.scans.push({
+      id: 'sc-demo-1',
+      date: addDays(ramIn, 80),
+      serviceId: 'sv-demo-1',
+      results: ewes.map((a, i) => ({ animalId: a.id, foetuses: [2, 1, 2, 0, 3, 2, 1][i % 7] })),
+      scannedBy: 'Scanner: D. Price',
+      notes: '',
+    });
+  }
+  if (cows.length)
+    db.services.push({
+      id: 'sv-demo-2',
+      date: addDays(today, -270),
+      method: 'ai',
+      femaleIds: cows.map((a) => a.id),
+      target: '',
+      sireId: '',
+      sire: 'Straw HX 2211 Hereford',
+      servedBy: 'AI technician',
+      ramOut: '',
+      raddles: [],
+      marks: [],
+      notes: '',
+    });
 }

@@ -811,7 +811,13 @@ export function birthForm(app, b = null, preset = {}) {
     onSubmit: submitWith(
       app,
       (input) => validateBirth(input, app.context(b)),
-      (db, res) => saveBirth(db, b?.id, res),
+      // A birth recorded from the due list names the service it followed.
+      (db, res) =>
+        saveBirth(
+          db,
+          b?.id,
+          preset.serviceId ? { ...res, value: { ...res.value, serviceId: preset.serviceId } } : res,
+        ),
     ),
   }).then((ok) => ok && app.toast(b ? 'Birth saved.' : 'Birth recorded.'));
 }

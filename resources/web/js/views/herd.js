@@ -35,6 +35,8 @@ import {
   KEEP_YEARS,
 } from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
+import { breedingCard } from './breeding.js';
+import { serviceForm } from '../ui/breeding-forms.js';
 import {
   animalHref,
   animalLinks,
@@ -622,6 +624,7 @@ function bulkBar(app, st, matching, refresh) {
     ],
     ['Add to group', () => done(groupMembershipForm(app, [...st.selected], 'join'))],
     ['Take out of a group', () => done(groupMembershipForm(app, [...st.selected], 'leave'))],
+    ['Record service', () => done(serviceForm(app, null, { tags: tags() }))],
   ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
   const el = h(
     'div',
@@ -813,6 +816,7 @@ export function animalCardView(app, id) {
       ),
     ),
     weightsSection(app, a, p.weights),
+    a.sex === 'female' ? breedingCard(app, a) : null,
     h(
       'section',
       { class: 'card', 'aria-labelledby': 'tr-title' },

@@ -2,6 +2,7 @@
 // or period, and the overview's "Today" list. Dates are injected: nothing
 // here reads the clock.
 
+import { jobsDue } from './jobs.js';
 import { inForce } from '../core/database.js';
 import { tagsOf } from '../core/lookups.js';
 import { fold, kindNamer } from '../core/text.js';
@@ -193,7 +194,7 @@ export function gainByGroup(db, idx, from, to) {
   return out.sort((a, b) => a.group.name.localeCompare(b.group.name));
 }
 
-// The overview's list for the day: withdrawals that end today or tomorrow,
+// The overview's list for the day: jobs due and overdue, withdrawals that end today or tomorrow,
 // batches near or past expiry that still hold stock, and young born here not
 // yet registered when the farm has set a number of days for their species.
 export function todayList(db, idx, today) {
@@ -233,5 +234,5 @@ export function todayList(db, idx, today) {
     unregistered.push({ animal: a, born: birth.date, due, late: due < today });
   }
   unregistered.sort((a, b) => a.due.localeCompare(b.due));
-  return { clearing, expiring, unregistered };
+  return { jobs: jobsDue(db, today), clearing, expiring, unregistered };
 }

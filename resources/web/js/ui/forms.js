@@ -43,6 +43,7 @@ import {
   archiveField,
 } from '../rules/records.js';
 import { knownSpecies } from '../rules/herd-list.js';
+import { markDone } from '../rules/jobs.js';
 import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from '../rules/groups.js';
 import {
   cabinetChoices,
@@ -620,7 +621,7 @@ export function treatmentForm(app, t = null, preset = {}) {
       if (!warnOnce(form, status, JSON.stringify(res.value), res.warnings)) return false;
       // A new record goes into the index in place: no rebuild on a large farm.
       if (t) app.commit((db) => upsert(db, 'treatments', t.id, res.value));
-      else app.commitAdded('treatments', res.value);
+      else app.commitAdded('treatments', res.value, v.jobId);
       return true;
     },
   }).then((ok) => {
@@ -872,7 +873,12 @@ export function movementForm(app, m = null, preset = {}) {
         !withdrawalCheck(app, form, status, res.value.animalIds, res.value.date)
       )
         return false;
-      app.commit((db) => saveMovement(db, m?.id, res.value));
+      // A movement made from a planned job does it in the same change.
+      app.commit((db) => {
+        const out = saveMovement(db, m?.id, res.value);
+        if (!m && v.jobId) markDone(db, v.jobId, res.value.date, [out.id]);
+        return out;
+      });
       return true;
     },
   }).then((ok) => {

@@ -34,6 +34,7 @@ import {
   KEEP_YEARS,
 } from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
+import { jobItems } from './jobs.js';
 import {
   animalHref,
   animalLinks,
@@ -264,11 +265,12 @@ export function overviewView(app) {
   };
 }
 
-// What needs doing today: withdrawals ending, batches going out of date,
+// What needs doing today: jobs due, withdrawals ending, batches going out of date,
 // births still to register.
 function todayCard(app, today) {
-  const { clearing, expiring, unregistered } = todayList(app.db, app.idx, today);
+  const { jobs, clearing, expiring, unregistered } = todayList(app.db, app.idx, today);
   const items = [
+    ...jobItems(app, jobs),
     ...clearing.map((c) =>
       h(
         'li',
@@ -329,7 +331,7 @@ function todayCard(app, today) {
       : h(
           'p',
           { class: 'empty' },
-          'No withdrawal ends today or tomorrow, no batch is near its expiry date and no birth is waiting to be registered.',
+          'No job is due, no withdrawal ends today or tomorrow, no batch is near its expiry date and no birth is waiting to be registered.',
         ),
     items.length > 30 ? h('p', { class: 'muted' }, `and ${nf.format(items.length - 30)} more`) : null,
   );

@@ -29,7 +29,7 @@ DAMAGED = b'{"schema": 1, "animals": ['
 
 
 # The focus stops after the search field: Print, Back up, then the sidebar.
-SIDEBAR = ["Overview", "Animals", "Handling day", "Treatments", "Medicine cabinet", "Weights", "Births",
+SIDEBAR = ["Overview", "Animals", "Handling day", "Planned work", "Treatments", "Medicine cabinet", "Weights", "Births",
            "Movements", "Fields and pens", "Groups", "Counts and reports", "Data and backups"]
 FIRST_CONTENT = 2 + len(SIDEBAR) + 1
 

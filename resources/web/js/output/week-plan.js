@@ -1,5 +1,5 @@
 // The week's plan for the farm office wall: one page, a day to a section,
-// with what is overdue at its head and a box to tick by each job.
+// with what is still to do from before it at its head and a box to tick by each job.
 
 import { composeDocument, headingBlock } from './print.js';
 import { tagsOf } from '../core/lookups.js';
@@ -43,7 +43,7 @@ export function weekPlanDocument(db, idx, { from, printedOn }) {
   ];
   const blocks = [];
   if (overdue.length)
-    blocks.push(headingBlock('Overdue'), { columns, rows: overdue.map((j) => row(j, true)) });
+    blocks.push(headingBlock('Still to do from before'), { columns, rows: overdue.map((j) => row(j, true)) });
   for (const d of days) {
     blocks.push(headingBlock(dayName(d.date)));
     blocks.push({ columns, rows: d.jobs.map((j) => row(j, false)), empty: 'Nothing planned.' });

@@ -380,6 +380,8 @@ export function jobsDue(db, today) {
 
 // The jobs of the screen, by what it shows.
 export function jobList(db, today, show) {
+  if (show === 'voided')
+    return db.jobs.filter((j) => !inForce(j)).map((j) => ({ job: j, state: 'void', date: j.due }));
   const all = db.jobs.filter(inForce);
   if (show === 'done') {
     const rows = [];

@@ -34,7 +34,7 @@ import {
   KEEP_YEARS,
 } from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
-import { jobItems } from './jobs.js';
+import { jobItems, jobForm } from './jobs.js';
 import {
   animalHref,
   animalLinks,
@@ -614,6 +614,7 @@ function bulkBar(app, st, matching, refresh) {
     ],
     ['Add to group', () => done(groupMembershipForm(app, [...st.selected], 'join'))],
     ['Take out of a group', () => done(groupMembershipForm(app, [...st.selected], 'leave'))],
+    ['Plan a job', () => done(jobForm(app, null, { tags: tags() }))],
   ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
   const el = h(
     'div',

@@ -41,6 +41,7 @@ const STATE_BADGE = {
   upcoming: ['muted', 'upcoming'],
   done: ['ok', 'done'],
   skipped: ['muted', 'skipped'],
+  void: ['muted', 'void'],
 };
 const badge = (state) => h('span', { class: `badge ${STATE_BADGE[state][0]}` }, STATE_BADGE[state][1]);
 const grid = (...children) => h('div', { class: 'form-grid' }, children);
@@ -108,6 +109,7 @@ export function jobsView(app) {
       ['open', 'To do (upcoming and overdue)'],
       ['overdue', 'Overdue'],
       ['done', 'Done and skipped'],
+      ['voided', 'Voided'],
     ].map(([v, l]) => h('option', { value: v, selected: v === st.show }, l)),
   );
   const el = h(
@@ -211,7 +213,7 @@ export function doJob(app, j) {
   return Promise.resolve(true);
 }
 
-function jobForm(app, j = null) {
+export function jobForm(app, j = null, preset = {}) {
   const v = j
     ? {
         ...j,
@@ -220,7 +222,7 @@ function jobForm(app, j = null) {
         unit: j.repeat?.unit,
         from: j.repeat?.from,
       }
-    : { due: app.today(), about: 'animals', unit: 'months', from: 'due', action: '' };
+    : { due: app.today(), about: 'animals', unit: 'months', from: 'due', action: '', ...preset };
   const fields = app.db.fields.filter((f) => !f.archived).map((f) => [f.id, f.name]);
   const groups = app.db.groups.filter(inForce).map((g) => [g.id, g.name]);
   const parts = {

@@ -6,7 +6,7 @@ import { h, button, field, formValues, showErrors, nf } from '../ui/dom.js';
 import { openDialog, pagedTable, viewHeading } from '../ui/ui.js';
 import { treatmentForm, movementForm } from '../ui/forms.js';
 import { tagsOf } from '../core/lookups.js';
-import { compareTags } from '../core/text.js';
+import { compareTags, fold } from '../core/text.js';
 import { inForce } from '../core/database.js';
 import { cabinetChoices } from '../rules/cabinet.js';
 import {
@@ -52,7 +52,12 @@ function progress(app, j) {
   const done = (j.doneIds || []).length;
   return all > 1 && done ? ` (${nf.format(done)} of ${nf.format(all)} done)` : '';
 }
-const windowText = (j) => (j.until ? ` ${j.earliest || j.due} to ${j.until}` : '');
+const windowText = (j) => (j.until ? ` to ${j.until}` : '');
+// A flock's tags would fill the screen: the first few, and how many more.
+const shortTags = (app, max) => (ids) => {
+  const tags = tagsOf(app.idx, ids);
+  return tags.length > max ? [...tags.slice(0, max), `and ${nf.format(tags.length - max)} more`] : tags;
+};
 
 export function jobsView(app) {
   const { db } = app;
@@ -64,7 +69,7 @@ export function jobsView(app) {
     { class: 'count', role: 'status' },
     `${nf.format(rows.length)} job${rows.length === 1 ? '' : 's'}`,
   );
-  const about = (j) => aboutText(db, j, (ids) => tagsOf(app.idx, ids));
+  const about = (j) => aboutText(db, j, shortTags(app, 12));
   const openColumns = [
     {
       key: 'date',
@@ -170,7 +175,7 @@ export function jobButtons(app, j) {
 
 // The items of the overview's Today list, jobs due and overdue.
 export function jobItems(app, due) {
-  const about = (j) => aboutText(app.db, j, (ids) => tagsOf(app.idx, ids));
+  const about = (j) => aboutText(app.db, j, shortTags(app, 5));
   return due.map(({ job, state }) =>
     h(
       'li',
@@ -192,7 +197,7 @@ export function doJob(app, j) {
   const tags = tagsOf(app.idx, left).sort(compareTags).join(', ');
   if (j.action === 'treatment') {
     const batch = cabinetChoices(app.db, today).find(
-      (c) => c.purchase.product.toLowerCase() === (j.product || '').toLowerCase() && !c.expired,
+      (c) => fold(c.purchase.product) === fold(j.product || '') && !c.expired,
     );
     return treatmentForm(app, null, {
       product: j.product,

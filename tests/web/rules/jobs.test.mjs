@@ -14,6 +14,7 @@ import {
   addRecordWithJobs,
   touchesJobs,
   weekPlan,
+  jobsAfterVoid,
 } from '../../../resources/web/js/rules/jobs.js';
 import { animal, treatment, farm } from '../helpers.mjs';
 
@@ -143,6 +144,27 @@ describe('jobs from a dose schedule', () => {
       weekPlan(db, '2026-07-25').days.map((d) => d.jobs.length),
       [0, 0, 1, 0, 0, 0, 0],
     );
+  });
+
+  test('a voided dose opens again the job it did; a voided first dose voids what it planned', () => {
+    const { db, ewes, dose, job } = flock();
+    const first = dose('2026-03-01', ewes.slice(0, 2));
+    const a = dose('2026-04-01', [ewes[0]]);
+    const b = dose('2026-04-02', [ewes[1]]);
+    const drop = (t) => {
+      t.voided = { at: '2026-04-03 09:00', reason: 'wrong' };
+      jobsAfterVoid(db, 'treatments', t.id, t.voided.at);
+    };
+    drop(b);
+    assert.deepEqual(
+      [job('second').state, job('second').doneIds, job('second').history],
+      ['open', [ewes[0].id], []],
+    );
+    drop(first);
+    assert.equal(job('second').voided, undefined, 'a job under way is kept');
+    drop(a);
+    assert.deepEqual(job('second').doneIds, []);
+    assert.equal(job('booster').voided.reason, 'Its first dose was voided.');
   });
 
   test('undo of a first dose takes its planned jobs back, and redo brings them again; the file keeps them', () => {

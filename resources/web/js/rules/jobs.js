@@ -366,6 +366,47 @@ function planCourse(db, t, animalIds, s) {
   }
 }
 
+// A record voided (entered in error) no longer does the jobs it did: the
+// occurrence it finished opens again, with its animals not done, and the jobs
+// a voided first dose planned, untouched since, are voided with it. Restoring
+// the record does not do them again: that is for the farmer to see to.
+export function jobsAfterVoid(db, collection, id, at) {
+  if (!['treatments', 'weights', 'movements'].includes(collection)) return;
+  for (const j of db.jobs) {
+    const p = plain(j);
+    if (!inForce(p)) continue;
+    if (p.source?.first === id && !p.history?.length && !p.doneIds?.length) {
+      j.voided = { at, reason: 'Its first dose was voided.' };
+      continue;
+    }
+    const last = p.history?.[p.history.length - 1];
+    if (last?.outcome === 'done' && last.recordIds?.includes(id) && !(isOpen(p) && p.doneIds?.length)) {
+      // A repeat had moved on: back to the occurrence, window and all.
+      const back = isOpen(p) ? daysBetween(p.due, last.due) : 0;
+      j.due = addDays(p.due, back);
+      if (p.earliest) j.earliest = addDays(p.earliest, back);
+      if (p.until) j.until = addDays(p.until, back);
+      j.state = 'open';
+      j.history = p.history.slice(0, -1);
+      j.recordIds = last.recordIds;
+    }
+    if (plain(j).recordIds?.includes(id)) recount(db, j, id);
+  }
+}
+
+// The animals done in a job's open occurrence, from its records still in force.
+function recount(db, j, gone) {
+  const ids = j.recordIds.filter((r) => r !== gone);
+  const forJob = new Set(jobAnimals(db, j, j.due));
+  const done = new Set();
+  for (const c of ['treatments', 'weights', 'movements']) {
+    for (const r of db[c].filter((x) => ids.includes(x.id) && inForce(x)))
+      for (const a of animalsOf(c, r)) if (forJob.has(a)) done.add(a);
+  }
+  j.recordIds = ids;
+  j.doneIds = [...done];
+}
+
 // ------------------------------------------------------------ lists
 
 const byDue = (a, b) => a.due.localeCompare(b.due) || a.title.localeCompare(b.title);

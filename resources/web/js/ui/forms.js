@@ -43,7 +43,7 @@ import {
   archiveField,
 } from '../rules/records.js';
 import { knownSpecies } from '../rules/herd-list.js';
-import { markDone } from '../rules/jobs.js';
+import { markDone, jobsAfterVoid } from '../rules/jobs.js';
 import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from '../rules/groups.js';
 import {
   cabinetChoices,
@@ -937,7 +937,12 @@ export function voidRecordForm(app, collection, rec, what) {
       const reason = formValues(form).reason.trim();
       if (!showErrors(form, reason ? {} : { reason: 'Say why the record is void.' })) return false;
       if (!(await app.safetySnapshot('before void'))) return true;
-      app.commit((db) => voidRecord(db, collection, rec.id, reason, app.now()), `Voided ${what}.`);
+      // The jobs a voided record did are to do again, in the same change.
+      app.commit((db) => {
+        const done = voidRecord(db, collection, rec.id, reason, app.now());
+        if (done) jobsAfterVoid(db, collection, rec.id, app.now());
+        return done;
+      }, `Voided ${what}.`);
       return true;
     },
   });

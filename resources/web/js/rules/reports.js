@@ -2,7 +2,6 @@
 // or period, and the overview's "Today" list. Dates are injected: nothing
 // here reads the clock.
 
-import { jobsDue } from './jobs.js';
 import { inForce } from '../core/database.js';
 import { tagsOf } from '../core/lookups.js';
 import { fold, kindNamer } from '../core/text.js';
@@ -11,6 +10,7 @@ import { movementsByAnimal, stateOf } from './history.js';
 import { withdrawalsRunning } from './withdrawal.js';
 import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';
 import { membersOn } from './groups.js';
+import { jobsDue } from './jobs.js';
 
 const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 

@@ -269,8 +269,10 @@ export function overviewView(app) {
 // births still to register.
 function todayCard(app, today) {
   const { jobs, clearing, expiring, unregistered } = todayList(app.db, app.idx, today);
+  const unshown = Math.max(0, jobs.length - 30);
   const items = [
-    ...jobItems(app, jobs),
+    // Only those shown are drawn: a farm may have hundreds overdue.
+    ...jobItems(app, jobs.slice(0, 30)),
     ...clearing.map((c) =>
       h(
         'li',
@@ -333,7 +335,9 @@ function todayCard(app, today) {
           { class: 'empty' },
           'No job is due, no withdrawal ends today or tomorrow, no batch is near its expiry date and no birth is waiting to be registered.',
         ),
-    items.length > 30 ? h('p', { class: 'muted' }, `and ${nf.format(items.length - 30)} more`) : null,
+    items.length + unshown > 30
+      ? h('p', { class: 'muted' }, `and ${nf.format(items.length + unshown - 30)} more`)
+      : null,
   );
 }
 

@@ -15,6 +15,7 @@ import {
   touchesJobs,
   weekPlan,
   jobsAfterVoid,
+  validateJob,
 } from '../../../resources/web/js/rules/jobs.js';
 import { animal, treatment, farm } from '../helpers.mjs';
 
@@ -84,6 +85,38 @@ describe('repeats', () => {
     assert.equal(once.state, 'done');
     assert.deepEqual(jobsDue(db, '2027-01-12'), []);
   });
+});
+
+test('a job as typed names its animals, group or field, its product, and a whole repeat', () => {
+  const ewe = animal({ tag: 'UK 1' });
+  const { db, idx } = farm({ animals: [ewe], groups: [{ id: 'gr-1', name: 'Ewes', members: [] }] });
+  const check = (input) => validateJob({ title: 'Dose', due: '2027-01-31', ...input }, { db, idx });
+  assert.deepEqual(check({ about: 'animals', tags: 'uk 1', every: '1', unit: 'months' }).value, {
+    title: 'Dose',
+    note: '',
+    due: '2027-01-31',
+    about: 'animals',
+    action: '',
+    animalIds: [ewe.id],
+    repeat: { every: 1, unit: 'months', from: 'due', day: 31 },
+  });
+  assert.deepEqual(
+    [
+      check({ about: 'animals', tags: 'UK 1, UK 9' }),
+      check({ about: 'group', groupId: 'gr-9' }),
+      check({ about: 'farm', action: 'treatment', product: ' ' }),
+      check({ about: 'farm', every: '1.5' }),
+      check({ about: 'farm', title: '', due: '2027-02-30' }),
+    ].map((r) => Object.keys(r.errors ?? {})),
+    [['tags'], ['groupId'], ['product'], ['every'], ['title', 'due']],
+  );
+  const j = saveJob(db, null, {
+    ...check({ about: 'farm' }).value,
+    earliest: '2027-01-31',
+    until: '2027-02-14',
+  });
+  saveJob(db, j.id, check({ about: 'farm', due: '2027-02-10' }).value);
+  assert.deepEqual([j.earliest, j.until], ['2027-02-10', '2027-02-24'], 'the window follows the due date');
 });
 
 describe('jobs from a dose schedule', () => {

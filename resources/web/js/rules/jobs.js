@@ -106,7 +106,8 @@ export function validateJob(input, { db, idx }) {
   if (!title) errors.title = 'Enter what is to be done, for example “Dag the ewes”.';
   const due = requireDate(input.due, errors, 'due', '9999-12-31');
   const about = ABOUT.some(([k]) => k === input.about) ? input.about : 'farm';
-  const value = { title, note: text(input.note), due, about, action: text(input.action) };
+  const action = ACTIONS.some(([k]) => k === input.action) ? input.action : '';
+  const value = { title, note: text(input.note), due, about, action };
   if (about === 'animals') {
     const { found, missing } = resolveTags(idx, parseTagList(input.tags));
     if (missing.length) errors.tags = `No animal has the tag ${missing.join(', ')}.`;
@@ -119,8 +120,9 @@ export function validateJob(input, { db, idx }) {
     if (!db.fields.some((f) => f.id === input.fieldId)) errors.fieldId = 'Choose a field or pen.';
     value.fieldId = text(input.fieldId);
   }
-  if (value.action === 'treatment') value.product = text(input.product);
-  if (value.action === 'movement') value.toFieldId = text(input.toFieldId);
+  if (action === 'treatment') value.product = text(input.product);
+  if (action === 'treatment' && !value.product) errors.product = 'Enter the product, as in the cabinet.';
+  if (action === 'movement') value.toFieldId = text(input.toFieldId);
   const every = text(input.every);
   value.repeat = null;
   if (every) {
@@ -138,6 +140,10 @@ export function validateJob(input, { db, idx }) {
 export function saveJob(db, id, value) {
   const j = id && db.jobs.find((x) => x.id === id);
   if (j) {
+    // A window moves with the due date.
+    const shift = daysBetween(j.due, value.due);
+    if (j.earliest) j.earliest = addDays(j.earliest, shift);
+    if (j.until) j.until = addDays(j.until, shift);
     Object.assign(j, value);
     if (j.scheduled && j.scheduled === j.due) delete j.scheduled;
     return j;

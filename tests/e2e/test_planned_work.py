@@ -1,7 +1,7 @@
 """Planned work in the real program, by keyboard: a two-dose vaccine's
 schedule set in the medicine cabinet, its first dose recorded, the second
 dose shown in Today and printed on the week's plan, then recorded from
-Today, which closes the job.
+Today, which closes the job; and a repeating job typed in and skipped.
 
 What the page saves is read from disk; what it only shows through the probe
 of test_webapp (F9)."""
@@ -99,6 +99,18 @@ class PlannedWork(ProbedApplication):
         self.assertEqual((jobs["second"]["state"], jobs["second"]["history"][0]["recordIds"]), ("done", [dose["id"]]))
         self.assertEqual((jobs["booster"]["state"], jobs["booster"]["due"]), ("open", months_on(TODAY, 12).isoformat()))
         self.assertNotIn("Second dose", probe(shell)["today"] or "")
+
+        # A job typed in, every two months, skipped once with a reason: the next one is planned.
+        self.go(shell, "Planned work")
+        self.press(shell, "Plan a job")
+        shell.fill("Dag the ewes", ["Tab", "Tab", "Tab"], TAGS[0], ["Tab", "Tab"], "2", ["Return"])
+        shell.wait_for(lambda: any(j["title"] == "Dag the ewes" for j in shell.report()["jobs"]), what="the job planned")
+        self.press(shell, "Skip")
+        shell.fill("Too wet", ["Return"])
+        dag = shell.wait_for(lambda: next((j for j in shell.report()["jobs"] if j["title"] == "Dag the ewes" and j["history"]),
+                                          None), what="the job skipped")
+        self.assertEqual((dag["animalIds"], dag["due"], dag["history"]), (["an-0"], months_on(TODAY, 2).isoformat(), [
+            {"due": TODAY.isoformat(), "outcome": "skipped", "on": TODAY.isoformat(), "reason": "Too wet"}]))
 
 
 if __name__ == "__main__":

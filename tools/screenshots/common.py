@@ -3,6 +3,7 @@ docs/screenshots/ come from the real program under the current X display:
 
     xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/records.py
     xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/farm_work.py
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/planned_work.py
     xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" python3 tools/screenshots/desktop.py
 """
 

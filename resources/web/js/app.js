@@ -29,6 +29,8 @@ import { lotsView } from './views/lots.js';
 import { reportsView } from './views/reports.js';
 import { spraysView, nutrientsView, fieldPageView } from './views/fieldwork.js';
 import { breedingView } from './views/breeding.js';
+import { jobsView } from './views/jobs.js';
+import { touchesJobs, addRecordWithJobs } from './rules/jobs.js';
 import { UNITS } from './rules/cabinet.js';
 import {
   treatmentsView,
@@ -53,6 +55,7 @@ const ROUTES = {
   groups: groupsView,
   lots: lotsView,
   reports: reportsView,
+  jobs: jobsView,
   weights: weightsView,
   births: birthsView,
   breeding: breedingView,
@@ -257,9 +260,14 @@ app.commit = (mutate, message) => {
 
 // One new weight or treatment, as a handling day adds them: the index takes
 // the record in place of a rebuild.
-app.commitAdded = (collection, value) => {
+// A record that does a planned job, or plans some (a first dose), changes the
+// jobs in the same change, so that one undo takes both back.
+app.commitAdded = (collection, value, jobId = '') => {
   if (app.problem) return undefined;
-  const done = app.store.apply({ label: `A new ${collection.slice(0, -1)}`, add: { collection, value } });
+  const label = `A new ${collection.slice(0, -1)}`;
+  const done = touchesJobs(app.db, collection, value, jobId)
+    ? app.store.apply({ label, run: (db) => addRecordWithJobs(db, collection, value, jobId) })
+    : app.store.apply({ label, add: { collection, value } });
   return done.ok ? done.value : undefined;
 };
 

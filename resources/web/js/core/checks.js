@@ -359,7 +359,30 @@ const V3_SHAPES = {
     notes: check.text,
     voided: check.voided,
   },
-  jobs: {},
+  jobs: {
+    title: check.required,
+    due: check.date,
+    about: check.oneOf(['animals', 'group', 'field', 'farm'], 'farm'),
+    animalIds: check.ids,
+    state: check.oneOf(['open', 'done', 'skipped'], 'open'),
+    doneIds: check.ids,
+    earliest: check.newDate,
+    until: check.newDate,
+    scheduled: check.newDate,
+    repeat: (v) => {
+      if (miss(v) || v === null) return null;
+      const ok = isObject(v) && Number.isInteger(v.every) && v.every > 0;
+      if (!ok || !['days', 'weeks', 'months', 'years'].includes(v.unit)) throw 'is not a repeat';
+      return v;
+    },
+    history: (v) => {
+      if (miss(v)) return [];
+      if (!Array.isArray(v) || !v.every((e) => isObject(e) && isIsoDate(e.due) && isIsoDate(e.on)))
+        throw 'is not a list of dated outcomes';
+      return v;
+    },
+    voided: check.voided,
+  },
   sprays: {
     date: check.date,
     time: check.optTime,
@@ -562,6 +585,17 @@ export function parseDatabase(text) {
       for (const [species, days] of Object.entries(db.farm.gestationDays)) {
         key = `gestationDays of ${species}`;
         if (!Number.isInteger(days) || days < 1) throw 'is not a whole number of days';
+      }
+    }
+    // A dose schedule that is not whole days would plan a second dose on no day.
+    if (!miss(db.farm.productSchedules)) {
+      key = 'productSchedules';
+      if (!isObject(db.farm.productSchedules)) throw 'is not a list of schedules per product';
+      const days = (n) => n === null || n === undefined || (Number.isInteger(n) && n > 0);
+      for (const [product, s] of Object.entries(db.farm.productSchedules)) {
+        key = `productSchedules of ${product}`;
+        if (!isObject(s) || !days(s.secondFrom) || !days(s.secondTo) || !days(s.boosterMonths))
+          throw 'is not a schedule of whole days and months';
       }
     }
   } catch (why) {

@@ -12,6 +12,7 @@ import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';
 import { membersOn } from './groups.js';
 import { lotHeadOn } from './lots.js';
 import { reopeningToday } from './fieldwork.js';
+import { jobsDue } from './jobs.js';
 
 const SEX_KEYS = ['female', 'male', 'castrated', 'unknown'];
 
@@ -211,7 +212,7 @@ export function gainByGroup(db, idx, from, to) {
   return out.sort((a, b) => a.group.name.localeCompare(b.group.name));
 }
 
-// The overview's list for the day: withdrawals that end today or tomorrow,
+// The overview's list for the day: jobs due and overdue, withdrawals that end today or tomorrow,
 // batches near or past expiry that still hold stock, and young born here not
 // yet registered when the farm has set a number of days for their species.
 export function todayList(db, idx, today) {
@@ -251,5 +252,5 @@ export function todayList(db, idx, today) {
     unregistered.push({ animal: a, born: birth.date, due, late: due < today });
   }
   unregistered.sort((a, b) => a.due.localeCompare(b.due));
-  return { clearing, expiring, unregistered, reopening: reopeningToday(db, today) };
+  return { jobs: jobsDue(db, today), clearing, expiring, unregistered, reopening: reopeningToday(db, today) };
 }

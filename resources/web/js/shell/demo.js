@@ -206,6 +206,7 @@ export function demoDatabase(count, today, seed = 7, events = count * 10) {
   demoFieldRecords(db, today, id);
   refreshHerd(db);
   demoBreeding(db, today);
+  demoJobs(db, today, id);
   return db;
 }
 
@@ -347,4 +348,34 @@ function demoBreeding(db, today) {
       marks: [],
       notes: '',
     });
+}
+
+// A few jobs around today: overdue, due, coming, a repeat and a second dose.
+function demoJobs(db, today, id) {
+  const ewes = db.animals.filter((a) => a.species === 'Sheep' && a.status === 'on-farm').slice(0, 12);
+  const job = (title, days, more = {}) =>
+    db.jobs.push({
+      id: id('jo'),
+      title,
+      note: '',
+      due: addDays(today, days),
+      about: 'farm',
+      action: '',
+      state: 'open',
+      doneIds: [],
+      history: [],
+      ...more,
+    });
+  const forEwes = { about: 'animals', animalIds: ewes.map((a) => a.id) };
+  job('Check the water troughs', 0, { repeat: { every: 1, unit: 'weeks', from: 'due', day: 1 } });
+  job('Second dose of Heptavac P Plus', -1, {
+    ...forEwes,
+    action: 'treatment',
+    product: 'Heptavac P Plus',
+    earliest: addDays(today, -1),
+    until: addDays(today, 13),
+  });
+  job('Weigh the ewes', 3, { ...forEwes, action: 'weighing' });
+  job('Trim feet', -4, { ...forEwes, note: 'Footbath after.' });
+  job('Service the quad bike', 9, { repeat: { every: 6, unit: 'months', from: 'done', day: 1 } });
 }

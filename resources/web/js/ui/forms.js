@@ -43,6 +43,7 @@ import {
 } from '../rules/records.js';
 import { knownSpecies } from '../rules/herd-list.js';
 import { validateFieldRecord, LAND_USES, grazingConflicts, grazingText } from '../rules/fieldwork.js';
+import { markDone, jobsAfterVoid } from '../rules/jobs.js';
 import { validateGroup, createGroup, joinGroup, leaveGroup, checkMembership } from '../rules/groups.js';
 import {
   cabinetChoices,
@@ -639,7 +640,7 @@ export function treatmentForm(app, t = null, preset = {}) {
       if (!warnOnce(form, status, JSON.stringify(res.value), res.warnings)) return false;
       // A new record goes into the index in place: no rebuild on a large farm.
       if (t) app.commit((db) => upsert(db, 'treatments', t.id, res.value));
-      else app.commitAdded('treatments', res.value);
+      else app.commitAdded('treatments', res.value, v.jobId);
       return true;
     },
   }).then((ok) => {
@@ -899,7 +900,12 @@ export function movementForm(app, m = null, preset = {}) {
         return false;
       const moved = !m || m.fieldId !== res.value.fieldId || m.date !== res.value.date;
       if (moved && !grazingCheck(app, form, status, res.value.fieldId, res.value.date)) return false;
-      app.commit((db) => saveMovement(db, m?.id, res.value));
+      // A movement made from a planned job does it in the same change.
+      app.commit((db) => {
+        const out = saveMovement(db, m?.id, res.value);
+        if (!m && v.jobId) markDone(db, v.jobId, res.value.date, [out.id]);
+        return out;
+      });
       return true;
     },
   }).then((ok) => {
@@ -967,7 +973,12 @@ export function voidRecordForm(app, collection, rec, what) {
       const reason = formValues(form).reason.trim();
       if (!showErrors(form, reason ? {} : { reason: 'Say why the record is void.' })) return false;
       if (!(await app.safetySnapshot('before void'))) return true;
-      app.commit((db) => voidRecord(db, collection, rec.id, reason, app.now()), `Voided ${what}.`);
+      // The jobs a voided record did are to do again, in the same change.
+      app.commit((db) => {
+        const done = voidRecord(db, collection, rec.id, reason, app.now());
+        if (done) jobsAfterVoid(db, collection, rec.id, app.now());
+        return done;
+      }, `Voided ${what}.`);
       return true;
     },
   });

@@ -10,6 +10,7 @@ import { listDocument } from '../output/print.js';
 import { purchaseList } from '../rules/lists.js';
 import { purchaseForm, disposalForm } from '../ui/forms.js';
 import { voidCell, rowClass } from './cells.js';
+import { scheduleForm, scheduleNote } from './jobs.js';
 
 const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
 
@@ -51,7 +52,11 @@ export function cabinetView(app) {
           {
             key: 'product',
             label: 'Product',
-            cell: (p) => [p.product, p.antibiotic ? [' ', badge('info', 'antibiotic')] : null],
+            cell: (p) => [
+              p.product,
+              p.antibiotic ? [' ', badge('info', 'antibiotic')] : null,
+              scheduleNote(app, p.product),
+            ],
           },
           { key: 'batch', label: 'Batch', cell: (p) => p.batch },
           {
@@ -96,6 +101,10 @@ export function cabinetView(app) {
               voidCell(app, 'purchases', p, `purchase of ${p.product} batch ${p.batch}`, `cab-${p.id}`, () =>
                 purchaseForm(app, p),
               ),
+              button('Dose schedule', () => scheduleForm(app, p.product), {
+                kind: 'small',
+                attrs: { 'data-key': `cab-${p.id}-schedule`, 'aria-label': `Dose schedule of ${p.product}` },
+              }),
               inForce(p) && stock.get(p.id).left > 0
                 ? button('Dispose of', () => disposalForm(app, p), {
                     kind: 'small',

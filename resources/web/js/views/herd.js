@@ -37,6 +37,7 @@ import {
 import { handlingState } from './handling.js';
 import { breedingCard } from './breeding.js';
 import { serviceForm } from '../ui/breeding-forms.js';
+import { jobItems, jobForm } from './jobs.js';
 import {
   animalHref,
   animalLinks,
@@ -267,11 +268,14 @@ export function overviewView(app) {
   };
 }
 
-// What needs doing today: withdrawals ending, batches going out of date,
+// What needs doing today: jobs due, withdrawals ending, batches going out of date,
 // births still to register.
 function todayCard(app, today) {
-  const { clearing, expiring, unregistered, reopening } = todayList(app.db, app.idx, today);
+  const { jobs, clearing, expiring, unregistered, reopening } = todayList(app.db, app.idx, today);
+  const unshown = Math.max(0, jobs.length - 30);
   const items = [
+    // Only those shown are drawn: a farm may have hundreds overdue.
+    ...jobItems(app, jobs.slice(0, 30)),
     ...clearing.map((c) =>
       h(
         'li',
@@ -341,9 +345,11 @@ function todayCard(app, today) {
       : h(
           'p',
           { class: 'empty' },
-          'No withdrawal ends today or tomorrow, no field reopens to grazing today, no batch is near its expiry date and no birth is waiting to be registered.',
+          'No job is due, no withdrawal ends today or tomorrow, no field reopens to grazing today, no batch is near its expiry date and no birth is waiting to be registered.',
         ),
-    items.length > 30 ? h('p', { class: 'muted' }, `and ${nf.format(items.length - 30)} more`) : null,
+    items.length + unshown > 30
+      ? h('p', { class: 'muted' }, `and ${nf.format(items.length + unshown - 30)} more`)
+      : null,
   );
 }
 
@@ -625,6 +631,7 @@ function bulkBar(app, st, matching, refresh) {
     ['Add to group', () => done(groupMembershipForm(app, [...st.selected], 'join'))],
     ['Take out of a group', () => done(groupMembershipForm(app, [...st.selected], 'leave'))],
     ['Record service', () => done(serviceForm(app, null, { tags: tags() }))],
+    ['Plan a job', () => done(jobForm(app, null, { tags: tags() }))],
   ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
   const el = h(
     'div',

@@ -88,6 +88,7 @@ const check = {
     if (typeof v !== 'boolean') throw 'is not true or false';
     return v;
   },
+  newKg: (v) => (miss(v) ? undefined : check.kg(v)),
   newPeriod: (v) => {
     if (miss(v) || v === null) return v;
     return check.period(v);
@@ -294,6 +295,7 @@ delete V2_SHAPES.treatments.milkDays;
 // read as they are: everything format 3 adds to them may be absent.
 const V3_SHAPES = {
   ...V2_SHAPES,
+  animals: { ...V2_SHAPES.animals, birthWeightKg: check.newKg },
   services: {},
   scans: {},
   jobs: {},
@@ -430,6 +432,16 @@ export function parseDatabase(text) {
         key = `registerDays of ${species}`;
         if (!Number.isInteger(days) || days < 0) throw 'is not a whole number of days';
       }
+    }
+    if (!miss(db.farm.importLayouts)) {
+      key = 'importLayouts';
+      const layout = (l) =>
+        isObject(l) &&
+        typeof l.key === 'string' &&
+        Array.isArray(l.mapping) &&
+        l.mapping.every((m) => typeof m === 'string');
+      if (!Array.isArray(db.farm.importLayouts) || !db.farm.importLayouts.every(layout))
+        throw 'is not a list of file layouts';
     }
   } catch (why) {
     return fail('shape', `The farm details are damaged: the ${key} ${why}.`);

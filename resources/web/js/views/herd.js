@@ -34,6 +34,7 @@ import {
   KEEP_YEARS,
 } from '../rules/herd-list.js';
 import { handlingState } from './handling.js';
+import { readerFileField } from '../ui/reader-file.js';
 import {
   animalHref,
   animalLinks,
@@ -613,11 +614,21 @@ function bulkBar(app, st, matching, refresh) {
     ['Add to group', () => done(groupMembershipForm(app, [...st.selected], 'join'))],
     ['Take out of a group', () => done(groupMembershipForm(app, [...st.selected], 'leave'))],
   ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
+  // Those read at the race join the selection, for a group or any record.
+  const fromReader = readerFileField(
+    app,
+    (animals) => {
+      for (const a of animals) st.selected.add(a.id);
+      refresh();
+    },
+    { key: 'an-sel-reader', label: 'Select from a reader file…' },
+  );
   const el = h(
     'div',
     { class: 'toolbar bulk', role: 'group', 'aria-label': 'Selected animals' },
     all,
     none,
+    fromReader,
     h('span', { class: 'muted' }, 'With the selected:'),
     acts,
   );

@@ -26,6 +26,7 @@ window.addEventListener("keydown", (event) => {
     rows: [...document.querySelectorAll("#view tbody tr")].slice(0, 20).map((tr) => ({
       text: text(tr, 300), voided: tr.classList.contains("voided") })),
     saveState: text(document.getElementById("save-state")),
+    notices: [...document.querySelectorAll("#view .notice, dialog[open] [data-reader-result]")].map((e) => text(e, 600)),
     session: Object.keys(sessionStorage).map((k) => [k, sessionStorage.getItem(k).length]),
   };
   location.href = "https://probe.invalid/?" + encodeURIComponent(JSON.stringify(state));

@@ -5,7 +5,7 @@
 
 import { isIsoDate } from '../core/dates.js';
 import { fold, normaliseTag, SEXES } from '../core/text.js';
-import { newId } from '../core/database.js';
+import { newId, newIds } from '../core/database.js';
 import { parseNumber } from './records.js';
 import { movementsByAnimal, presentOn, refreshHerd } from './history.js';
 import { readEid, showEid } from './eid.js';
@@ -80,7 +80,18 @@ export function parseCsv(textIn) {
     row = [];
     startLine = line;
   };
+  // Runs of ordinary characters are taken whole: a scale's session of
+  // thousands of lines is read in one short task.
+  const plain = new RegExp(`[^"\\n${d === '\t' ? '\\t' : d}]+`, 'y');
+  const inQuotes = /[^"\n]+/y;
   while (i < src.length) {
+    const run = quoted ? inQuotes : plain;
+    run.lastIndex = i;
+    if (run.test(src)) {
+      cell += src.slice(i, run.lastIndex);
+      i = run.lastIndex;
+      continue;
+    }
     const c = src[i];
     if (quoted) {
       if (c === '"' && src[i + 1] === '"') {
@@ -211,6 +222,16 @@ const empty = (parsed, more) => ({ animals: [], weights: [], errors: [], rows: p
 // on the farm takes only the row's weight; a new tag becomes an animal.
 // `opts`: dateOrder ('dmy' or 'mdy') and sessionDate, the farmer's answers.
 export function planImport(parsed, mapping, db, idx, today, opts = {}) {
+  const steps = planSteps(parsed, mapping, db, idx, today, opts);
+  for (;;) {
+    const r = steps.next();
+    if (r.done) return r.value;
+  }
+}
+
+// The same, pausing every few hundred rows, so that a page can check a
+// session of thousands of rows in short tasks. The plan is its return value.
+export function* planSteps(parsed, mapping, db, idx, today, opts = {}) {
   const col = new Map();
   mapping.forEach((key, i) => {
     if (key && !col.has(key)) col.set(key, i);
@@ -232,13 +253,16 @@ export function planImport(parsed, mapping, db, idx, today, opts = {}) {
   const weights = [];
   const weighed = new Set();
   let converted = 0;
+  yield 0;
   const per = movementsByAnimal(db);
+  yield 0;
   const dateIn = (s) => (order === 'mixed' ? (isIsoDate(s.trim()) ? s.trim() : null) : readDate(s, order));
   const notADate = (what, s) =>
     order === 'mixed'
       ? `The ${what} “${s}”: this file writes dates both day first (${evidence.dmy}) and month first (${evidence.mdy}), so none can be trusted; write them as yyyy-mm-dd.`
       : `The ${what} “${s}” is not a date (yyyy-mm-dd or ${order === 'mdy' ? 'mm/dd/yyyy' : 'dd/mm/yyyy'}).`;
   const zeroless = new Map(db.animals.map((a) => [withoutZeros(a.tag), a]).filter(([k]) => k));
+  yield 0;
   const weightKey = col.has('lb') ? 'lb' : 'kg';
   // A number and its unit: the column's when it names one, else the row's.
   const massOf = (valueText, unitText, perPound) => {
@@ -251,7 +275,9 @@ export function planImport(parsed, mapping, db, idx, today, opts = {}) {
       ? { error: `The weight “${valueText}” ${unit} is more than any animal weighs.` }
       : { kg, unit };
   };
+  let done = 0;
   for (const { line, cells } of parsed.rows) {
+    if (++done % 250 === 0) yield done;
     const bad = (message) => errors.push({ line, message });
     const tag = get(cells, 'tag').replace(/\s+/g, ' ');
     const eidText = get(cells, 'eid');
@@ -441,8 +467,11 @@ export function planImport(parsed, mapping, db, idx, today, opts = {}) {
 export function applyImport(db, plan) {
   for (const a of plan.animals)
     db.animals.push({ ...a, status: 'on-farm', statusDate: '', fieldId: a.firstFieldId });
-  for (const w of plan.weights)
-    db.weights.push({ id: newId('we'), date: w.date, animalId: w.animalId, kg: w.kg });
-  refreshHerd(db);
+  const ids = newIds('we', plan.weights.length);
+  plan.weights.forEach((w, i) =>
+    db.weights.push({ id: ids[i], date: w.date, animalId: w.animalId, kg: w.kg }),
+  );
+  // Weighings move no animal: only the new ones need their state worked out.
+  if (plan.animals.length) refreshHerd(db, new Set(plan.animals.map((a) => a.id)));
   return { animals: plan.animals.length, weights: plan.weights.length };
 }

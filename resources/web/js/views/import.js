@@ -2,7 +2,7 @@
 // write only on confirmation, after a safety copy.
 
 import { h, button, nf } from '../ui/dom.js';
-import { parseCsv, guessMapping, planImport, applyImport, IMPORT_FIELDS } from '../rules/import.js';
+import { parseCsv, guessMapping, planSteps, applyImport, IMPORT_FIELDS } from '../rules/import.js';
 import { rememberedLayout, rememberLayout, LB_KG } from '../rules/device-files.js';
 import { decodeUtf8 } from '../core/base64.js';
 
@@ -21,7 +21,15 @@ export function importSection(app) {
       const file = ev.target.files[0];
       ev.target.value = '';
       if (!file) return;
-      Object.assign(st, { name: file.name, parsed: null, mapping: [], error: '', done: '', sessionDate: '' });
+      Object.assign(st, {
+        name: file.name,
+        parsed: null,
+        planning: null,
+        mapping: [],
+        error: '',
+        done: '',
+        sessionDate: '',
+      });
       try {
         const parsed = parseCsv(decodeUtf8(new Uint8Array(await file.arrayBuffer())));
         if (parsed.ok) startPreview(app, st, parsed);
@@ -66,16 +74,65 @@ function startPreview(app, st, parsed) {
   });
 }
 
-const planOf = (app, st) =>
-  planImport(st.parsed, st.mapping, app.db, app.idx, app.today(), {
+// A session of thousands of rows is checked in short tasks; its plan is
+// kept until the file, the farmer's choices or the records change.
+const SLICE_MS = 25;
+const planKey = (app, st) =>
+  JSON.stringify([st.mapping, st.dateOrder, st.sessionDate, app.db.revision, app.today()]);
+
+function startPlan(app, st, onDone) {
+  const steps = planSteps(st.parsed, st.mapping, app.db, app.idx, app.today(), {
     dateOrder: st.dateOrder,
     sessionDate: st.sessionDate,
   });
+  const job = { key: planKey(app, st), db: app.db, parsed: st.parsed, plan: null };
+  const slice = () => {
+    const t0 = performance.now();
+    let r;
+    do r = steps.next();
+    while (!r.done && performance.now() - t0 < SLICE_MS);
+    return r.done ? r.value : null;
+  };
+  const more = () => {
+    if (st.planning !== job) return;
+    job.plan = slice();
+    if (job.plan) onDone(job.plan, true);
+    else setTimeout(more, 0);
+  };
+  st.planning = job;
+  job.plan = slice();
+  if (job.plan) onDone(job.plan, false);
+  else setTimeout(more, 0);
+  return job;
+}
+
+const current = (app, st) =>
+  st.planning?.key === planKey(app, st) && st.planning.db === app.db && st.planning.parsed === st.parsed;
+
+// The plan for the preview, or null while the rows are being checked.
+function planOf(app, st) {
+  if (!current(app, st)) startPlan(app, st, (_, later) => later && app.rerender());
+  return st.planning.plan;
+}
+
+// A plan checked against the records as they are now, for the import itself.
+async function freshPlan(app, st) {
+  for (;;) {
+    const plan = await new Promise((done) => startPlan(app, st, done));
+    if (current(app, st)) return plan;
+  }
+}
 
 const sample = (rows, i) => rows.find((r) => (r.cells[i] ?? '').trim())?.cells[i].trim() ?? '';
 
 function preview(app, st) {
-  const plan = planOf(app, st);
+  const plan = planOf(app, st) ?? {
+    pending: true,
+    animals: [],
+    weights: [],
+    errors: [],
+    rows: st.parsed.rows.length,
+  };
   const columns = st.parsed.header.map((name, i) =>
     h(
       'div',
@@ -114,7 +171,8 @@ function preview(app, st) {
       w.lb ? `weight ${w.kg} kg (${w.lb} lb)` : `weight ${w.kg} kg`,
     ]),
   ].slice(0, PREVIEW_ROWS);
-  const canImport = !plan.ask?.length && plan.animals.length + plan.weights.length > 0;
+  const canImport =
+    !plan.pending && !st.importing && !plan.ask?.length && plan.animals.length + plan.weights.length > 0;
   return h(
     'div',
     { class: 'import-preview' },
@@ -134,8 +192,10 @@ function preview(app, st) {
     h(
       'p',
       { id: 'csv-import-summary' },
-      `${nf.format(plan.rows)} rows read: ${nf.format(plan.animals.length)} new animals and ${nf.format(plan.weights.length)} weights to add; ` +
-        `${nf.format(plan.errors.length)} row${plan.errors.length === 1 ? '' : 's'} with errors, which will be left out.`,
+      plan.pending
+        ? `Checking ${nf.format(plan.rows)} rows…`
+        : `${nf.format(plan.rows)} rows read: ${nf.format(plan.animals.length)} new animals and ${nf.format(plan.weights.length)} weights to add; ` +
+            `${nf.format(plan.errors.length)} row${plan.errors.length === 1 ? '' : 's'} with errors, which will be left out.`,
     ),
     plan.errors.length
       ? h(
@@ -200,7 +260,7 @@ function preview(app, st) {
       button(
         'Cancel',
         () => {
-          Object.assign(st, { parsed: null, name: '' });
+          Object.assign(st, { parsed: null, planning: null, name: '' });
           app.rerender();
         },
         { attrs: { 'data-key': 'csv-import-cancel' } },
@@ -295,9 +355,18 @@ function notes(st, plan) {
 }
 
 async function confirmImport(app, st) {
+  st.importing = true;
+  try {
+    await importNow(app, st);
+  } finally {
+    st.importing = false;
+  }
+}
+
+async function importNow(app, st) {
   if (!(await app.safetySnapshot('before import'))) return;
   // The records may have changed while the snapshot was taken: check again.
-  const fresh = planOf(app, st);
+  const fresh = await freshPlan(app, st);
   if (fresh.ask?.length) return;
   const matched =
     st.parsed.headerless ||
@@ -310,6 +379,7 @@ async function confirmImport(app, st) {
   });
   Object.assign(st, {
     parsed: null,
+    planning: null,
     done: `Imported ${nf.format(n.animals)} animals and ${nf.format(n.weights)} weights from “${st.name}”; ${nf.format(fresh.errors.length)} rows left out.`,
   });
   app.rerender();

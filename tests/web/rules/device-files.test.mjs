@@ -42,23 +42,13 @@ describe('device files', () => {
   });
 
   test('header names in any case and spelling are matched; an animal list keeps sexes and birth weights', () => {
-    assert.deepEqual(guessMapping(['EID', 'VID', 'Weight', 'Date', 'Time']), [
-      'eid',
-      'tag',
-      'kg',
-      'weightDate',
-      '',
-    ]);
-    assert.deepEqual(
-      guessMapping(['RFID', 'management_number', 'LIVE WEIGHT', 'date-weighed', 'Gender', 'date of birth']),
-      ['eid', 'tag', 'kg', 'weightDate', 'sex', 'dob'],
+    const cols = (header) => guessMapping(header.split(',')).join();
+    assert.equal(cols('EID,VID,Weight,Date,Time'), 'eid,tag,kg,weightDate,');
+    assert.equal(
+      cols('RFID,management_number,LIVE WEIGHT,date-weighed,Gender,date of birth'),
+      'eid,tag,kg,weightDate,sex,dob',
     );
-    assert.deepEqual(guessMapping(['Electronic ID', 'Visual ID', 'Wt (lb)', 'Weigh date']), [
-      'eid',
-      'tag',
-      'lb',
-      'weightDate',
-    ]);
+    assert.equal(cols('Electronic ID,Visual ID,Wt (lb),Weigh date'), 'eid,tag,lb,weightDate');
     const list = plan(
       'National-ID-Animal;Farm-ID-Animal;Transponder-ID;DateOfBirth;Sex;BirthWeight-Kg\n' +
         'UK0712345 00010;10;982 000017383210;14/03/2026;F;4,5\nUK0712345 00011;11;;2026-03-15;M;\nUK0712345 00012;;;;wether;x\n',
@@ -78,18 +68,13 @@ describe('device files', () => {
     const lb = plan(
       session + '982 000017383201,,890,LB,27/08/2026,10:15\n826000000000002,,400.5,kg,28/08/2026,10:16\n',
     );
-    assert.deepEqual(
-      lb.weights.map((w) => [w.animalId, w.kg, w.lb]),
-      [
-        [ewe.id, 403.7, 890],
-        [tup.id, 400.5, undefined],
-      ],
+    assert.equal(
+      lb.weights.map((w) => `${w.animalId} ${w.kg} ${w.lb}`).join(),
+      `${ewe.id} 403.7 890,${tup.id} 400.5 undefined`,
     );
     assert.deepEqual([lb.converted, lb.evidence.order], [1, 'dmy']);
-    assert.match(
-      plan(session + '982000017383201,,90,st,27/08/2026,\n').errors[0].message,
-      /neither kg nor lb/,
-    );
+    const stones = plan(session + '982000017383201,,90,st,27/08/2026,\n');
+    assert.match(stones.errors[0].message, /neither kg nor lb/);
     // 08/07/2026 alone could be either: nothing is planned until the farmer says.
     const unsure = session + '982000017383201,,90,kg,08/07/2026,\n';
     assert.deepEqual(plan(unsure).ask, ['dateOrder']);
@@ -108,14 +93,12 @@ describe('device files', () => {
     const p = parseCsv(text);
     assert.deepEqual([p.headerless, p.rows.map((r) => r.line)], [true, [1, 2]]);
     assert.deepEqual(guessMapping(p.header, p), ['eid', 'kg', 'unit', '', '', 'weightDate', '', '']);
-    assert.deepEqual(
-      plan(text).weights.map((w) => [w.kg, w.date]),
-      [
-        [403.7, '2026-08-27'],
-        [277.6, '2026-08-27'],
-      ],
+    assert.equal(
+      plan(text)
+        .weights.map((w) => `${w.kg} ${w.date}`)
+        .join(),
+      '403.7 2026-08-27,277.6 2026-08-27',
     );
-    assert.equal(parseCsv('EID,Weight\n982000017383201,40\n').headerless, undefined);
   });
 
   test('a matched layout is remembered by header or shape, and the stored list is checked on load', () => {
@@ -127,18 +110,10 @@ describe('device files', () => {
     assert.equal(rememberedLayout(farmRec, parseCsv('982000017383209,41,lb\n')).dateOrder, 'mdy');
     assert.equal(rememberedLayout(farmRec, parseCsv('982000017383209,41\n')), null);
     assert.deepEqual([farmRec.importLayouts.length, layoutKey(a)], [2, 'h:animal|kilos']);
+    const file = { ...db, format: 'meadowline-field-keeper', schema: 3 };
     const load = (f, an = {}) =>
-      parseDatabase(
-        JSON.stringify({
-          ...db,
-          format: 'meadowline-field-keeper',
-          schema: 3,
-          farm: f,
-          animals: [{ ...ewe, ...an }],
-        }),
-      );
+      parseDatabase(JSON.stringify({ ...file, farm: f, animals: [{ ...ewe, ...an }] }));
     assert.deepEqual(load(farmRec, { birthWeightKg: 4.5 }).db.farm.importLayouts, farmRec.importLayouts);
-    assert.equal(load({}).db.animals[0].birthWeightKg, undefined);
     assert.match(load({ importLayouts: [{ key: 1 }] }).message, /importLayouts/);
     assert.match(load({}, { birthWeightKg: -1 }).message, /birthWeightKg/);
   });

@@ -802,6 +802,7 @@ export function animalCardView(app, id) {
         detail('Breed', a.breed),
         detail('Sex', SEX_LABEL.get(a.sex)),
         detail('Date of birth', a.dob),
+        detail('Birth weight', a.birthWeightKg ? `${kgf.format(a.birthWeightKg)} kg` : null),
         detail('Dam', par.dam ? link(animalHref(par.dam), animalLabel(par.dam)) : par.damText),
         detail('Sire', par.sire),
         detail('Status', `${STATUS_LABEL.get(a.status)}${a.statusDate ? ` since ${a.statusDate}` : ''}`),

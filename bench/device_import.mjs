@@ -7,6 +7,7 @@
 import { demoDatabase } from '../resources/web/js/shell/demo.js';
 import { buildIndex } from '../resources/web/js/core/indexes.js';
 import { parseCsv, guessMapping, planSteps, applyImport } from '../resources/web/js/rules/import.js';
+import { createStore } from '../resources/web/js/rules/store.js';
 
 const [rows = 10000, animals = 12000, runs = 5] = process.argv.slice(2).map(Number);
 const today = '2026-12-07';
@@ -45,7 +46,7 @@ function stepped(steps) {
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
 console.log(`${rows} rows against ${db.animals.length} animals; median of ${runs}, ms`);
-console.log(['file'.padEnd(22), ' parse', ' guess', '  plan', '  step', ' apply', 'weights'].join('  '));
+console.log(['file'.padEnd(22), ' parse', ' guess', '  plan', '  step', ' commit', 'weights'].join('  '));
 for (const [name, lines] of Object.entries(files)) {
   const text = lines.join('\r\n') + '\r\n';
   const m = [[], [], [], [], []];
@@ -56,8 +57,9 @@ for (const [name, lines] of Object.entries(files)) {
     const [tl, { plan, longest }] = time(() =>
       stepped(planSteps(parsed, mapping, db, idx, today, { dateOrder: 'dmy' })),
     );
-    const copy = structuredClone(db);
-    const [ta, n] = time(() => applyImport(copy, plan));
+    // The program's change: the store's apply, with its journal and index.
+    const store = createStore(structuredClone(db));
+    const [ta, n] = time(() => store.apply({ label: 'import', run: (d) => applyImport(d, plan) }).value);
     [tp, tg, tl, longest, ta].forEach((t, i) => m[i].push(t));
     added = n.weights;
   }

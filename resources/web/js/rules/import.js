@@ -268,7 +268,12 @@ export function* planSteps(parsed, mapping, db, idx, today, opts = {}) {
   const massOf = (valueText, unitText, perPound) => {
     const n = parseNumber(valueText);
     const unit = perPound ? 'lb' : col.has('unit') ? unitOf(unitText) : 'kg';
-    if (!unit) return { error: `The unit “${unitText}” is neither kg nor lb.` };
+    if (!unit)
+      return {
+        error: unitText
+          ? `The unit “${unitText}” is neither kg nor lb.`
+          : 'The unit of the weight is missing.',
+      };
     if (!(n > 0)) return { error: `The weight “${valueText}” is not a number.` };
     const kg = unit === 'lb' ? lbToKg(n) : n;
     return kg > 5000

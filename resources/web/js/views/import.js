@@ -49,7 +49,7 @@ export function importSection(app) {
   return h(
     'section',
     { class: 'card', 'aria-labelledby': 'csv-import-title' },
-    h('h2', { id: 'csv-import-title' }, 'Import animals and weights from a spreadsheet'),
+    h('h2', { id: 'csv-import-title' }, 'Import animals and weights from a spreadsheet, a reader or a scale'),
     h(
       'p',
       {},

@@ -94,7 +94,8 @@ function startPlan(app, st, onDone) {
     return r.done ? r.value : null;
   };
   const more = () => {
-    if (st.planning !== job) return;
+    // Overtaken by another file, choice or change: whoever waits hears so.
+    if (st.planning !== job) return onDone(null, true);
     job.plan = slice();
     if (job.plan) onDone(job.plan, true);
     else setTimeout(more, 0);
@@ -111,16 +112,18 @@ const current = (app, st) =>
 
 // The plan for the preview, or null while the rows are being checked.
 function planOf(app, st) {
-  if (!current(app, st)) startPlan(app, st, (_, later) => later && app.rerender());
+  if (!current(app, st)) startPlan(app, st, (plan, later) => plan && later && app.rerender());
   return st.planning.plan;
 }
 
 // A plan checked against the records as they are now, for the import itself.
 async function freshPlan(app, st) {
-  for (;;) {
+  const parsed = st.parsed;
+  while (parsed && st.parsed === parsed) {
     const plan = await new Promise((done) => startPlan(app, st, done));
     if (current(app, st)) return plan;
   }
+  return null;
 }
 
 const sample = (rows, i) => rows.find((r) => (r.cells[i] ?? '').trim())?.cells[i].trim() ?? '';
@@ -367,7 +370,7 @@ async function importNow(app, st) {
   if (!(await app.safetySnapshot('before import'))) return;
   // The records may have changed while the snapshot was taken: check again.
   const fresh = await freshPlan(app, st);
-  if (fresh.ask?.length) return;
+  if (!fresh || fresh.ask?.length) return;
   const matched =
     st.parsed.headerless ||
     st.remembered ||

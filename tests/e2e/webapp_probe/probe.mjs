@@ -27,6 +27,7 @@ window.addEventListener("keydown", (event) => {
       text: text(tr, 300), voided: tr.classList.contains("voided") })),
     saveState: text(document.getElementById("save-state")),
     today: text(document.getElementById("today"), 1000),
+    notices: [...document.querySelectorAll("#view .notice, dialog[open] [data-reader-result]")].map((e) => text(e, 600)),
     session: Object.keys(sessionStorage).map((k) => [k, sessionStorage.getItem(k).length]),
   };
   location.href = "https://probe.invalid/?" + encodeURIComponent(JSON.stringify(state));

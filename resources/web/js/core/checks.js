@@ -92,6 +92,7 @@ const check = {
     if (typeof v !== 'boolean') throw 'is not true or false';
     return v;
   },
+  newKg: (v) => (miss(v) ? undefined : check.kg(v)),
   newPeriod: (v) => {
     if (miss(v) || v === null) return v;
     return check.period(v);
@@ -446,6 +447,7 @@ const V3_SHAPES = {
     notes: check.text,
     voided: check.voided,
   },
+  animals: { ...V2_SHAPES.animals, birthWeightKg: check.newKg },
 };
 
 const fail = (kind, message) => ({ ok: false, kind, message });
@@ -597,6 +599,16 @@ export function parseDatabase(text) {
         if (!isObject(s) || !days(s.secondFrom) || !days(s.secondTo) || !days(s.boosterMonths))
           throw 'is not a schedule of whole days and months';
       }
+    }
+    if (!miss(db.farm.importLayouts)) {
+      key = 'importLayouts';
+      const layout = (l) =>
+        isObject(l) &&
+        typeof l.key === 'string' &&
+        Array.isArray(l.mapping) &&
+        l.mapping.every((m) => typeof m === 'string');
+      if (!Array.isArray(db.farm.importLayouts) || !db.farm.importLayouts.every(layout))
+        throw 'is not a list of file layouts';
     }
   } catch (why) {
     return fail('shape', `The farm details are damaged: the ${key} ${why}.`);

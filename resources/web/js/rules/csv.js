@@ -58,6 +58,7 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
       'Breed',
       'Sex',
       'Date of birth',
+      'Birth weight (kg)',
       'Dam',
       'Sire',
       'Status',
@@ -83,6 +84,7 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
         a.breed,
         SEX_LABEL.get(a.sex),
         a.dob,
+        a.birthWeightKg ?? '',
         p.damText,
         p.sire,
         STATUS_LABEL.get(a.status),
@@ -97,7 +99,7 @@ export function animalsCsv(animals, idx, movementsOf = () => ({})) {
         voidNote(a),
       ];
     }),
-    [0, 2, 8],
+    [0, 2, 9],
   );
 }
 

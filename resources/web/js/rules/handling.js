@@ -3,6 +3,7 @@
 // one change; the page only keeps the session's log.
 
 import { findByTag } from '../core/lookups.js';
+import { findAnimal } from './eid.js';
 import { daysBetween } from '../core/dates.js';
 import { normaliseTag } from '../core/text.js';
 import { inForce, newId } from '../core/database.js';
@@ -15,7 +16,8 @@ import { validateTreatmentFromCabinet } from './cabinet.js';
 export function lookupTag(db, idx, tag, date) {
   const t = text(tag);
   if (!t) return { error: 'Type or scan a tag.' };
-  const animal = findByTag(idx, t);
+  // A reader typing into the box may send its flags before the EID.
+  const animal = findByTag(idx, t) || findAnimal(idx, t);
   if (!animal || animal.voided) return { error: `${t} is not on this farm’s records.` };
   if (!presentOn(animal, idx.movesByAnimal?.() ?? movementsByAnimal(db), date))
     return { animal, error: `${animal.tag} was not on the farm on ${date}.` };

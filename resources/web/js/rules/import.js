@@ -5,10 +5,20 @@
 
 import { isIsoDate } from '../core/dates.js';
 import { fold, normaliseTag, SEXES } from '../core/text.js';
-import { findByTag } from '../core/lookups.js';
-import { newId } from '../core/database.js';
+import { newId, newIds } from '../core/database.js';
 import { parseNumber } from './records.js';
 import { movementsByAnimal, presentOn, refreshHerd } from './history.js';
+import { readEid, showEid } from './eid.js';
+import {
+  looksLikeData,
+  guessFromContents,
+  headerWords,
+  dateOrderOf,
+  hasSlashDate,
+  readDate,
+  unitOf,
+  lbToKg,
+} from './device-files.js';
 
 export const IMPORT_FIELDS = [
   ['tag', 'Tag'],
@@ -20,7 +30,11 @@ export const IMPORT_FIELDS = [
   ['dob', 'Date of birth'],
   ['field', 'Field or pen'],
   ['weightDate', 'Date weighed'],
-  ['kg', 'Weight (kg)'],
+  ['kg', 'Weight (kg, or in the unit column)'],
+  ['lb', 'Weight (lb)'],
+  ['unit', 'Unit of the weight (kg or lb)'],
+  ['birthKg', 'Birth weight (kg)'],
+  ['birthLb', 'Birth weight (lb)'],
   ['notes', 'Notes'],
 ];
 
@@ -66,7 +80,18 @@ export function parseCsv(textIn) {
     row = [];
     startLine = line;
   };
+  // Runs of ordinary characters are taken whole: a scale's session of
+  // thousands of lines is read in one short task.
+  const plain = new RegExp(`[^"\\n${d === '\t' ? '\\t' : d}]+`, 'y');
+  const inQuotes = /[^"\n]+/y;
   while (i < src.length) {
+    const run = quoted ? inQuotes : plain;
+    run.lastIndex = i;
+    if (run.test(src)) {
+      cell += src.slice(i, run.lastIndex);
+      i = run.lastIndex;
+      continue;
+    }
     const c = src[i];
     if (quoted) {
       if (c === '"' && src[i + 1] === '"') {
@@ -107,16 +132,27 @@ export function parseCsv(textIn) {
   if (quoted) return { ok: false, message: `A quotation mark opened on line ${startLine} is never closed.` };
   if (cell !== '' || row.length) endRow();
   if (!rows.length) return { ok: false, message: 'The file is empty.' };
+  // A reader or an indicator writes no header: its first line is data.
+  if (looksLikeData(rows[0].cells)) {
+    const width = rows.slice(0, 200).reduce((w, r) => Math.max(w, r.cells.length), 0);
+    return { ok: true, header: Array(width).fill(''), rows, headerless: true };
+  }
   return { ok: true, header: rows[0].cells, rows: rows.slice(1) };
 }
 
+// Tried in this order against the header's words, each field given to one
+// column at most: a birth weight is not a weighing, a weigh date not a birth.
 const GUESSES = [
+  ['birthLb', /\bbirth ?(weight|wt)\b.*\b(lbs?|pounds?)\b/],
+  ['birthKg', /\bbirth ?(weight|wt)\b|\bbw\b/],
   ['eid', /\b(eid|electronic|rfid|transponder|bolus)\b/],
-  ['weightDate', /(weigh|weight) ?date|date (weighed|of weighing)/],
-  ['kg', /\b(weight|kg|live ?weight)\b/],
-  ['dob', /\b(dob|birth|born)\b/],
-  ['tag', /\b(tag|ear ?tag|visual|ear ?number|id)\b/],
-  ['name', /\bname\b/],
+  ['weightDate', /\b(weigh|weight|weighing|session) ?date\b|\bdate ?(weighed|of weighing)\b|^date$/],
+  ['dob', /\b(dob|date ?of ?birth|birth ?date|birth|born)\b/],
+  ['lb', /\b(lbs?|pounds?)\b/],
+  ['kg', /\b(weight|wt|kgs?|live ?weight|kilos?)\b/],
+  ['unit', /\b(units?|uom)\b/],
+  ['tag', /\b(tag|ear ?tag|vid|visual|management ?(number|no)|ear ?number|id)\b/],
+  ['name', /\bname\b|\b(farm ?id|management|mgmt|vid|visual)\b/],
   ['species', /\bspecies\b/],
   ['breed', /\bbreed\b/],
   ['sex', /\b(sex|gender)\b/],
@@ -124,12 +160,13 @@ const GUESSES = [
   ['notes', /\b(notes?|comments?|remarks?)\b/],
 ];
 
-// Column index → field key ('' to leave out), from the header's words; each
-// field is matched to one column at most.
-export function guessMapping(header) {
+// Column index → field key ('' to leave out), from the header's words or,
+// in a file without one, from what its columns hold.
+export function guessMapping(header, parsed = null) {
+  if (parsed?.headerless) return guessFromContents(parsed.rows, header.length);
   const taken = new Set();
   return header.map((h) => {
-    const f = fold(h);
+    const f = headerWords(h);
     const hit = GUESSES.find(([key, re]) => !taken.has(key) && re.test(f));
     if (!hit) return '';
     taken.add(hit[0]);
@@ -155,27 +192,7 @@ const SEX_WORDS = new Map([
 for (const [k, l] of SEXES) SEX_WORDS.set(fold(l), k);
 
 // yyyy-mm-dd, or the day-first dd/mm/yyyy of British and European sheets.
-export function parseDate(s) {
-  const t = s.trim();
-  if (isIsoDate(t)) return t;
-  const m = /^(\d{1,2})[/.-](\d{1,2})[/.-](\d{4})$/.exec(t);
-  if (!m) return null;
-  const iso = `${m[3]}-${m[2].padStart(2, '0')}-${m[1].padStart(2, '0')}`;
-  return isIsoDate(iso) ? iso : null;
-}
-
-const SLASH_DATE = /^(\d{1,2})[/.-](\d{1,2})[/.-]\d{4}$/;
-
-// A file with a date such as 12/31/2025 writes its dates month first: read
-// day first, its 03/04/2025 would silently become the 3rd of April.
-function writesMonthFirst(rows, dates) {
-  return rows.some(({ cells }) =>
-    dates(cells).some((s) => {
-      const m = SLASH_DATE.exec(s);
-      return m && Number(m[1]) <= 12 && Number(m[2]) > 12;
-    }),
-  );
-}
+export const parseDate = (s) => readDate(s, 'dmy');
 
 // What spreadsheets do to tags kept as numbers: 3.41207E+11, or 0042 as 42.
 const SCIENTIFIC = /^\d\.\d+e\+\d+$/i;
@@ -184,22 +201,50 @@ const withoutZeros = (tag) => (/^\d+$/.test(tag) ? tag.replace(/^0+(?=\d)/, '') 
 export const isEid = (s) => /^\d{15}$/.test(s);
 export const cleanEid = (s) => s.replace(/[\s-]/g, '');
 
+// The questions a file leaves open, asked once in the preview: the order of
+// its dates when none of them tells, and the day of a weighing session when
+// it has weights but no date column.
+function openQuestions(parsed, col, opts) {
+  const values = [];
+  for (const { cells } of parsed.rows)
+    for (const k of ['weightDate', 'dob']) if (col.has(k)) values.push(cells[col.get(k)] ?? '');
+  const evidence = dateOrderOf(values);
+  const ask = [];
+  if (!evidence.order && !opts.dateOrder && hasSlashDate(values)) ask.push('dateOrder');
+  const weighs = col.has('kg') || col.has('lb');
+  if (weighs && !col.has('weightDate') && !isIsoDate(opts.sessionDate ?? '')) ask.push('sessionDate');
+  return { evidence, ask };
+}
+
+const empty = (parsed, more) => ({ animals: [], weights: [], errors: [], rows: parsed.rows.length, ...more });
+
 // Checks every row against the farm and the rest of the file. A tag already
 // on the farm takes only the row's weight; a new tag becomes an animal.
-export function planImport(parsed, mapping, db, idx, today) {
+// `opts`: dateOrder ('dmy' or 'mdy') and sessionDate, the farmer's answers.
+export function planImport(parsed, mapping, db, idx, today, opts = {}) {
+  const steps = planSteps(parsed, mapping, db, idx, today, opts);
+  for (;;) {
+    const r = steps.next();
+    if (r.done) return r.value;
+  }
+}
+
+// The same, pausing every few hundred rows, so that a page can check a
+// session of thousands of rows in short tasks. The plan is its return value.
+export function* planSteps(parsed, mapping, db, idx, today, opts = {}) {
   const col = new Map();
   mapping.forEach((key, i) => {
-    if (key) col.set(key, i);
+    if (key && !col.has(key)) col.set(key, i);
   });
   const get = (cells, key) => (col.has(key) ? (cells[col.get(key)] ?? '').trim() : '');
   const errors = [];
   if (!col.has('tag') && !col.has('eid'))
-    return {
-      animals: [],
-      weights: [],
+    return empty(parsed, {
       errors: [{ line: 1, message: 'No column is matched to the tag or the electronic ID.' }],
-      rows: parsed.rows.length,
-    };
+    });
+  const { evidence, ask } = openQuestions(parsed, col, opts);
+  const order = evidence.order || opts.dateOrder || 'dmy';
+  if (ask.length) return empty(parsed, { ask, order });
   const fields = new Map(db.fields.filter((f) => !f.archived).map((f) => [fold(f.name), f]));
   const eids = new Map(db.animals.filter((a) => a.eid).map((a) => [a.eid, a]));
   const fresh = new Map();
@@ -207,31 +252,65 @@ export function planImport(parsed, mapping, db, idx, today) {
   const animals = [];
   const weights = [];
   const weighed = new Set();
+  let converted = 0;
+  yield 0;
   const per = movementsByAnimal(db);
-  const monthFirst = writesMonthFirst(parsed.rows, (cells) => [get(cells, 'weightDate'), get(cells, 'dob')]);
-  const dateIn = (s) => (monthFirst && SLASH_DATE.test(s.trim()) ? null : parseDate(s));
+  yield 0;
+  const dateIn = (s) => (order === 'mixed' ? (isIsoDate(s.trim()) ? s.trim() : null) : readDate(s, order));
   const notADate = (what, s) =>
-    monthFirst && SLASH_DATE.test(s.trim())
-      ? `The ${what} “${s}”: this file writes dates month first (as in 12/31/2025), so none of its dd/mm dates can be trusted; write them as yyyy-mm-dd.`
-      : `The ${what} “${s}” is not a date (yyyy-mm-dd or dd/mm/yyyy).`;
+    order === 'mixed'
+      ? `The ${what} “${s}”: this file writes dates both day first (${evidence.dmy}) and month first (${evidence.mdy}), so none can be trusted; write them as yyyy-mm-dd.`
+      : `The ${what} “${s}” is not a date (yyyy-mm-dd or ${order === 'mdy' ? 'mm/dd/yyyy' : 'dd/mm/yyyy'}).`;
   const zeroless = new Map(db.animals.map((a) => [withoutZeros(a.tag), a]).filter(([k]) => k));
+  yield 0;
+  const weightKey = col.has('lb') ? 'lb' : 'kg';
+  // A number and its unit: the column's when it names one, else the row's.
+  const massOf = (valueText, unitText, perPound) => {
+    const n = parseNumber(valueText);
+    const unit = perPound ? 'lb' : col.has('unit') ? unitOf(unitText) : 'kg';
+    if (!unit)
+      return {
+        error: unitText
+          ? `The unit “${unitText}” is neither kg nor lb.`
+          : 'The unit of the weight is missing.',
+      };
+    if (!(n > 0)) return { error: `The weight “${valueText}” is not a number.` };
+    const kg = unit === 'lb' ? lbToKg(n) : n;
+    return kg > 5000
+      ? { error: `The weight “${valueText}” ${unit} is more than any animal weighs.` }
+      : { kg, unit };
+  };
+  let done = 0;
   for (const { line, cells } of parsed.rows) {
+    if (++done % 250 === 0) yield done;
     const bad = (message) => errors.push({ line, message });
     const tag = get(cells, 'tag').replace(/\s+/g, ' ');
-    const eid = cleanEid(get(cells, 'eid'));
-    if (eid && !isEid(eid)) {
-      bad(`The electronic ID “${get(cells, 'eid')}” is not 15 digits.`);
+    const eidText = get(cells, 'eid');
+    const eid = eidText ? readEid(eidText) : '';
+    if (eidText && !eid) {
+      bad(`The electronic ID “${eidText}” is not 15 digits.`);
       continue;
     }
     if (SCIENTIFIC.test(tag)) {
       bad(`The tag “${tag}” was turned into a number by a spreadsheet; save the tags as text.`);
       continue;
     }
-    let known = tag ? findByTag(idx, tag) : null;
+    const kgText = get(cells, weightKey);
+    const dateText = get(cells, 'weightDate') || (kgText && !col.has('weightDate') ? opts.sessionDate : '');
+    // Tags first, then the row's electronic ID, then former tags: an EID on
+    // record names its animal in a reader's file whatever number is beside it.
+    const tagKey = normaliseTag(tag);
+    let known = tag ? idx.byTag.get(tagKey) || null : null;
+    if (!known && eid && kgText) known = eids.get(eid) || null;
+    if (!known && tag) known = idx.byFormerTag.get(tagKey) || idx.byEid?.get(readEid(tag)) || null;
     if (!known && !tag && eid) known = eids.get(eid) || null;
     const mine = fresh.get(normaliseTag(tag || eid));
     if (!tag && !known) {
-      bad('The tag is missing.');
+      bad(
+        eid
+          ? `No animal on record has the electronic ID ${showEid(eid)}, and the row has no tag to add it by.`
+          : 'The tag is missing.',
+      );
       continue;
     }
     if (known?.voided) {
@@ -247,11 +326,8 @@ export function planImport(parsed, mapping, db, idx, today) {
       bad(`The electronic ID ${eid} belongs to ${eidOwner.tag}.`);
       continue;
     }
-    const kgText = get(cells, 'kg');
-    const dateText = get(cells, 'weightDate');
     let weight = null;
     if (kgText || dateText) {
-      const kg = parseNumber(kgText);
       const date = dateIn(dateText);
       // In a file a comma before three digits is as likely a thousands separator as a decimal one.
       if (/^\d{1,3}(,\d{3})+$/.test(kgText)) {
@@ -260,8 +336,9 @@ export function planImport(parsed, mapping, db, idx, today) {
         );
         continue;
       }
-      if (!(kg > 0) || kg > 5000) {
-        bad(`The weight “${kgText}” is not a number of kilograms.`);
+      const mass = massOf(kgText, get(cells, 'unit'), weightKey === 'lb');
+      if (mass.error) {
+        bad(kgText ? mass.error : `The weight is missing.`);
         continue;
       }
       if (!date) {
@@ -272,7 +349,8 @@ export function planImport(parsed, mapping, db, idx, today) {
         bad(`The date weighed ${date} is in the future.`);
         continue;
       }
-      weight = { date, kg };
+      weight = { date, kg: mass.kg };
+      if (mass.unit === 'lb') weight.lb = parseNumber(kgText);
     }
     // A tag listed again in the file: what it gives must agree with the first row.
     const sexText = fold(get(cells, 'sex'));
@@ -336,6 +414,13 @@ export function planImport(parsed, mapping, db, idx, today) {
         bad(`Weighed on ${weight.date}, before its birth.`);
         continue;
       }
+      const birthKey = col.has('birthLb') ? 'birthLb' : 'birthKg';
+      const birthText = get(cells, birthKey);
+      const birth = birthText ? massOf(birthText, '', birthKey === 'birthLb') : null;
+      if (birth?.error || birth?.kg > 200) {
+        bad(`The birth weight “${birthText}” is not a weight.`);
+        continue;
+      }
       target = {
         id: newId('an'),
         tag,
@@ -352,6 +437,7 @@ export function planImport(parsed, mapping, db, idx, today) {
         notes: get(cells, 'notes'),
       };
       if (!eid) delete target.eid;
+      if (birth) target.birthWeightKg = birth.kg;
       animals.push(target);
       fresh.set(normaliseTag(tag), target);
       if (eid) freshEids.set(eid, target);
@@ -376,16 +462,21 @@ export function planImport(parsed, mapping, db, idx, today) {
       }
       weighed.add(key);
       weights.push({ animalId: target.id, ...weight });
+      if (weight.lb) converted++;
     }
   }
-  return { animals, weights, errors, rows: parsed.rows.length };
+  const lbBirths = col.has('birthLb') ? animals.filter((a) => a.birthWeightKg).length : 0;
+  return { animals, weights, errors, rows: parsed.rows.length, order, evidence, converted, lbBirths };
 }
 
 export function applyImport(db, plan) {
   for (const a of plan.animals)
     db.animals.push({ ...a, status: 'on-farm', statusDate: '', fieldId: a.firstFieldId });
-  for (const w of plan.weights)
-    db.weights.push({ id: newId('we'), date: w.date, animalId: w.animalId, kg: w.kg });
-  refreshHerd(db);
+  const ids = newIds('we', plan.weights.length);
+  plan.weights.forEach((w, i) =>
+    db.weights.push({ id: ids[i], date: w.date, animalId: w.animalId, kg: w.kg }),
+  );
+  // Weighings move no animal: only the new ones need their state worked out.
+  if (plan.animals.length) refreshHerd(db, new Set(plan.animals.map((a) => a.id)));
   return { animals: plan.animals.length, weights: plan.weights.length };
 }

@@ -16,6 +16,7 @@ import {
 } from '../core/text.js';
 import { newId, inForce } from '../core/database.js';
 import { findByTag } from '../core/lookups.js';
+import { readEid } from './eid.js';
 import { absentOn, movementsByAnimal, refreshHerd, stateOf } from './history.js';
 import { CASCADE_CASES, organicOn, treatmentOrganic, keepsPoultry } from './withdrawal.js';
 
@@ -150,7 +151,8 @@ export function validateAnimal(input, { idx, today, db = null, editing = null })
     if (!reason) errors.tagReason = 'Say why the tag changed, for example “lost, replacement fitted”.';
     tagChange = { date, from: animal.tag, to: tag, reason };
   }
-  const eid = text(input.eid).replace(/[\s-]/g, '');
+  // As the reader shows it, flags and all.
+  const eid = readEid(input.eid) ?? text(input.eid).replace(/[\s-]/g, '');
   if (eid && !/^\d{15}$/.test(eid)) errors.eid = 'An electronic ID has 15 digits.';
   else if (eid && idx.byEid?.get(eid) && idx.byEid.get(eid).id !== editingId)
     errors.eid = `This electronic ID is ${idx.byEid.get(eid).tag}’s.`;

@@ -13,7 +13,9 @@ import {
   fold,
   animalLabel,
   kindKey,
+  normaliseTag,
 } from '../core/text.js';
+import { readerFileField } from './reader-file.js';
 import { isIsoDate } from '../core/dates.js';
 import { tagsOf, parentsOf } from '../core/lookups.js';
 import {
@@ -40,6 +42,7 @@ import {
   removeAnimals,
   hasRecords,
   archiveField,
+  parseTagList,
 } from '../rules/records.js';
 import { knownSpecies } from '../rules/herd-list.js';
 import { validateFieldRecord, LAND_USES, grazingConflicts, grazingText } from '../rules/fieldwork.js';
@@ -98,7 +101,7 @@ function animalsPicker(app, value, group) {
     rows: 2,
     required: true,
     wide: true,
-    hint: 'Separate tags with commas or put one per line.',
+    hint: 'Separate tags with commas or put one per line, or add those of a reader file (at the end of the form).',
     attrs: { spellcheck: 'false' },
   });
   const fill = field({
@@ -123,6 +126,20 @@ function animalsPicker(app, value, group) {
     area.focus();
   });
   return [tags, fill];
+}
+
+// A reader's file adds its animals' tags after those already typed. Last in
+// the form, so that the keys typed into the form keep their order.
+function readerTags(app) {
+  const f = readerFileField(app, (animals) => {
+    const area = f.closest('form').querySelector('[name="tags"]');
+    const have = parseTagList(area.value);
+    const known = new Set(have.map(normaliseTag));
+    const add = animals.map((a) => a.tag).filter((t) => !known.has(normaliseTag(t)));
+    area.value = [...have, ...add].join(', ');
+  });
+  f.classList.add('wide');
+  return f;
 }
 
 const grid = (...children) => h('div', { class: 'form-grid' }, children);
@@ -616,6 +633,7 @@ export function treatmentForm(app, t = null, preset = {}) {
     // After the periods, so that the keys typed into the form keep their order.
     field({ label: 'Prescribing vet’s practice and address', name: 'vetDetails', value: v.vetDetails ?? '' }),
     field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
+    readerTags(app),
   );
   const syncCascade = () => showCascade(body);
   body.addEventListener('input', syncCascade);
@@ -889,6 +907,7 @@ export function movementForm(app, m = null, preset = {}) {
       }),
       field({ label: 'Reason', name: 'reason', value: v.reason }),
       field({ label: 'Notes', name: 'notes', type: 'textarea', value: v.notes, wide: true }),
+      readerTags(app),
     ),
     onSubmit: (form, status) => {
       const res = validateMovement(formValues(form), app.context(m));

@@ -38,6 +38,7 @@ import { handlingState } from './handling.js';
 import { breedingCard } from './breeding.js';
 import { serviceForm } from '../ui/breeding-forms.js';
 import { jobItems, jobForm } from './jobs.js';
+import { readerFileField } from '../ui/reader-file.js';
 import {
   animalHref,
   animalLinks,
@@ -633,11 +634,21 @@ function bulkBar(app, st, matching, refresh) {
     ['Record service', () => done(serviceForm(app, null, { tags: tags() }))],
     ['Plan a job', () => done(jobForm(app, null, { tags: tags() }))],
   ].map(([label, fn], i) => button(label, fn, { kind: 'small', attrs: { 'data-key': `an-bulk-${i}` } }));
+  // Those read at the race join the selection, for a group or any record.
+  const fromReader = readerFileField(
+    app,
+    (animals) => {
+      for (const a of animals) st.selected.add(a.id);
+      refresh();
+    },
+    { key: 'an-sel-reader', label: 'Select from a reader file…' },
+  );
   const el = h(
     'div',
     { class: 'toolbar bulk', role: 'group', 'aria-label': 'Selected animals' },
     all,
     none,
+    fromReader,
     h('span', { class: 'muted' }, 'With the selected:'),
     acts,
   );
@@ -811,6 +822,7 @@ export function animalCardView(app, id) {
         detail('Breed', a.breed),
         detail('Sex', SEX_LABEL.get(a.sex)),
         detail('Date of birth', a.dob),
+        detail('Birth weight', a.birthWeightKg ? `${kgf.format(a.birthWeightKg)} kg` : null),
         detail('Dam', par.dam ? link(animalHref(par.dam), animalLabel(par.dam)) : par.damText),
         detail('Sire', par.sire),
         detail('Status', `${STATUS_LABEL.get(a.status)}${a.statusDate ? ` since ${a.statusDate}` : ''}`),

@@ -150,6 +150,45 @@ async function run() {
     const undo = await watched(async () => ({ undone: window.mlUndo() }), 1000);
     out.forms.push({ name, change, undo });
   }
+  // The Today panel (on the overview) and the due list, opened.
+  out.screens = {};
+  for (const [name, route, heading] of [['Today panel', '#/overview', 'Overview'], ['due list', '#/breeding', 'Breeding']]) {
+    out.screens[name] = [];
+    for (let i = 0; i < 3; i++) {
+      location.hash = '#/weights';
+      await waitFor(() => document.querySelector('#view h1')?.textContent === 'Weights');
+      await sleep(500);
+      out.screens[name].push(await watched(async () => {
+        const t0 = performance.now();
+        location.hash = route;
+        await waitFor(() => document.querySelector('#view h1')?.textContent === heading);
+        return { shown: performance.now() - t0 };
+      }, 600));
+    }
+  }
+  // A weigh scale's session of 10,000 rows: EIDs only, pounds, day-first dates.
+  location.hash = '#/data';
+  await waitFor(() => document.getElementById('csv-import-file'));
+  await sleep(2100);
+  const file = new File([BENCH.session], 'session.csv', { type: 'text/csv' });
+  const go = () => document.querySelector('[data-key="csv-import-go"]');
+  out.importPreview = await watched(async () => {
+    const input = document.getElementById('csv-import-file');
+    const dt = new DataTransfer();
+    dt.items.add(file);
+    input.files = dt.files;
+    const t0 = performance.now();
+    input.dispatchEvent(new Event('change', { bubbles: true }));
+    await waitFor(() => go() && !go().disabled);
+    return { shown: performance.now() - t0, ok: !!go() && !go().disabled, label: go()?.textContent ?? '' };
+  }, 600);
+  const before = BENCH.weights;
+  out.importConfirm = await watched(async () => {
+    const t0 = performance.now();
+    go()?.click();
+    await waitFor(() => /Imported|imported/.test(document.getElementById('csv-import-result')?.textContent ?? ''));
+    return { done: performance.now() - t0, text: document.getElementById('csv-import-result')?.textContent.slice(0, 200) ?? '', before };
+  }, 1500);
   location.href = 'https://bench.invalid/?' + encodeURIComponent(JSON.stringify(out));
 }
 run();
@@ -177,9 +216,32 @@ def farm(animals, records, seed=11):
                                "batch": f"B{rnd.randrange(90)}", "dose": "5 ml", "meatDays": rnd.choice([0, 14, 28]), "milkPeriod": 0, "milkUnit": "days"})
         else:
             movements.append({"id": f"m{i}", "date": day(1 + rnd.randrange(390)), "direction": "move", "animalIds": [a], "fieldId": f"f{rnd.randrange(10)}"})
+    # Breeding and planned work at their stated scale: 3,000 services (one in
+    # ten a natural service of a mob with a raddle change), their scans, and
+    # 500 jobs, a fifth of them repeating.
+    females = [a["id"] for a in rows if a["sex"] == "female"]
+    services, scans, jobs = [], [], []
+    for i in range(3000):
+        start = day(20 + rnd.randrange(160))
+        mob = i % 10 == 0
+        ids = rnd.sample(females, 30) if mob else [rnd.choice(females)]
+        services.append({"id": f"sv{i}", "date": start, "method": "natural" if mob else "ai", "femaleIds": ids,
+                         "target": "", "sireId": "", "sire": "Straw HX 2211", "servedBy": "",
+                         "ramOut": (date.fromisoformat(start) + timedelta(days=34)).isoformat() if mob else "",
+                         "raddles": [{"date": start, "colour": "red"}] if mob else [], "marks": [], "notes": ""})
+        if i % 3 == 0:
+            scans.append({"id": f"sc{i}", "date": (date.fromisoformat(start) + timedelta(days=60)).isoformat(),
+                          "serviceId": f"sv{i}", "results": [{"animalId": a, "foetuses": rnd.choice([0, 1, 2])} for a in ids],
+                          "scannedBy": "", "notes": ""})
+    for i in range(500):
+        jobs.append({"id": f"jo{i}", "title": f"Job {i}", "note": "", "due": day(rnd.randrange(-30, 20)),
+                     "about": "animals", "animalIds": rnd.sample(females, 5), "action": "", "state": "open",
+                     "doneIds": [], "history": [],
+                     **({"repeat": {"every": 1, "unit": "months", "from": "due", "day": 1}} if i % 5 == 0 else {})})
     db = {"format": "meadowline-field-keeper", "schema": 3, "id": "db-bench", "revision": 1,
           "farm": {"name": "Bench Farm", "holding": "12/345/6789", "organic": False},
-          "animals": rows, "fields": fields, "weights": weights, "treatments": treatments, "movements": movements, "births": []}
+          "animals": rows, "fields": fields, "weights": weights, "treatments": treatments, "movements": movements, "births": [],
+          "services": services, "scans": scans, "jobs": jobs}
     return json.dumps(db).encode("utf-8"), [r["tag"] for r in rows]
 
 
@@ -189,7 +251,15 @@ def measure(animals, records, entries):
     try:
         page = scratch / "web"
         shutil.copytree(ROOT / "resources" / "web", page)
-        bench = {"size": len(data), "tags": tags[7:7 + entries], "tags40": tags[100:140], "search": ["U", "UK", "UK07", "Dais", "82600000000", "texel lleyn"]}
+        db = json.loads(data)
+        # Every animal weighed on as many days as make 10,000 rows, its EID as
+        # readers write it, the weight in pounds, the date day first.
+        eids = [a["eid"] for a in db["animals"]]
+        rows = [f"{e[:3]} {e[3:]},,{800 + i % 90},{(date(2026, 8, 27) + timedelta(days=i // len(eids))):%d/%m/%Y},10:15"
+                for i, e in zip(range(10_000), (eids * (10_000 // len(eids) + 1)))]
+        bench = {"size": len(data), "tags": tags[7:7 + entries], "tags40": tags[100:140],
+                 "session": "\r\n".join(["EID,VID,Weight,Date,Time", *rows]) + "\r\n",
+                 "weights": len(db["weights"]), "search": ["U", "UK", "UK07", "Dais", "82600000000", "texel lleyn"]}
         (page / "bench.mjs").write_text(f"const BENCH = {json.dumps(bench)};\n{DRIVER}", "utf-8")
         index = page / "index.html"
         index.write_text(index.read_text("utf-8").replace("</head>", '<script type="module" src="bench.mjs"></script>\n</head>'), "utf-8")
@@ -243,6 +313,12 @@ def main():
         print(f"{'form: ' + name + ', its undo, longest task':70} {s_f['undo']['longest']:10.1f}ms {f['undo']['longest']:8.1f}ms")
     failed = [(f["name"], f["change"]["errors"]) for r in results.values() for f in r["forms"] if not f["change"]["ok"]]
     print(f"form changes made: {not failed}" + (f" (not made: {failed})" if failed else ""))
+    for name in big["screens"]:
+        print(f"{'opening the ' + name + ': longest task (worst of three)':70} {max(r['longest'] for r in small['screens'][name]):10.1f}ms {max(r['longest'] for r in big['screens'][name]):8.1f}ms")
+    print(f"{'a 10,000-row scale session: preview, longest task':70} {small['importPreview']['longest']:10.1f}ms {big['importPreview']['longest']:8.1f}ms")
+    print(f"{'a 10,000-row scale session: preview shown':70} {small['importPreview']['shown']:10.1f}ms {big['importPreview']['shown']:8.1f}ms")
+    print(f"{'a 10,000-row scale session: confirmed, longest task':70} {small['importConfirm']['longest']:10.1f}ms {big['importConfirm']['longest']:8.1f}ms")
+    print(f"import preview: {big['importPreview']['label']!r}; result: {big['importConfirm']['text']!r}")
     print(f"{'posting a text of the database size to the shell (floor)':70} {small.get('post', 0):10.1f}ms {big.get('post', 0):8.1f}ms")
     print(f"entry page work, 5,000 against 500 animals: {med(big['entries'], 'page') / med(small['entries'], 'page'):.2f} (target at most 1.5)")
     print(f"entries saved ok: {all(e['ok'] for r in results.values() for e in r['entries'])}")

@@ -16,6 +16,7 @@ import {
   weekPlan,
   jobsAfterVoid,
   validateJob,
+  planMovesBeforeDue,
 } from '../../../resources/web/js/rules/jobs.js';
 import { animal, treatment, farm } from '../helpers.mjs';
 
@@ -211,4 +212,24 @@ describe('jobs from a dose schedule', () => {
     bad.farm.productSchedules['Heptavac P'].secondFrom = 2.5;
     assert.equal(parseDatabase(JSON.stringify(bad)).ok, false);
   });
+});
+
+test('moves to lambing are planned a chosen number of days before each due day, once', () => {
+  const [a, b, c] = ['E1', 'E2', 'E3'].map((tag) => animal({ tag, sex: 'female' }));
+  const { db } = farm({ animals: [a, b, c] });
+  const due = [
+    { animalId: a.id, dueFrom: '2027-03-01' },
+    { animalId: b.id, dueFrom: '2027-03-01' },
+    { animalId: c.id, dueFrom: '2027-03-18' },
+  ];
+  const opts = { days: 7, toFieldId: 'f-lambing', title: 'Move to Lambing paddock' };
+  const jobs = planMovesBeforeDue(db, due, opts);
+  assert.deepEqual(
+    jobs.map((j) => [j.due, j.animalIds.length, j.action, j.toFieldId]),
+    [
+      ['2027-02-22', 2, 'movement', 'f-lambing'],
+      ['2027-03-11', 1, 'movement', 'f-lambing'],
+    ],
+  );
+  assert.deepEqual(planMovesBeforeDue(db, due, opts), [], 'planned again, nothing new');
 });

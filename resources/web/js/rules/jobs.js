@@ -234,6 +234,23 @@ export function planJobBefore(
   return saveJob(db, null, value);
 }
 
+// Moves to the lambing (or calving) field planned from the due list: one job
+// for the females due from the same day, `days` before it. A female already
+// in an open job of that title for that day is not planned twice.
+export function planMovesBeforeDue(db, entries, { days, toFieldId, title }) {
+  const planned = new Set();
+  for (const j of db.jobs)
+    if (isOpen(j) && j.title === title) for (const id of j.animalIds || []) planned.add(`${j.due} ${id}`);
+  const byDay = new Map();
+  for (const e of entries) {
+    if (planned.has(`${addDays(e.dueFrom, -days)} ${e.animalId}`)) continue;
+    byDay.set(e.dueFrom, [...(byDay.get(e.dueFrom) ?? []), e.animalId]);
+  }
+  return [...byDay].map(([date, animalIds]) =>
+    planJobBefore(db, { date, days, animalIds, title, action: 'movement', toFieldId }),
+  );
+}
+
 // ------------------------------------------------------------ dose schedules
 
 // A product's schedule is the farm's, by product name (whatever the batch):

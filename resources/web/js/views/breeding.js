@@ -1,13 +1,14 @@
 // Breeding: who is due to give birth and when, the services and scans it
 // follows from, the season's figures, and a female's history on her card.
 
-import { h, button, nf } from '../ui/dom.js';
-import { pagedTable, viewHeading, filterBox } from '../ui/ui.js';
+import { h, button, nf, field, formValues, showErrors } from '../ui/dom.js';
+import { pagedTable, viewHeading, filterBox, openDialog } from '../ui/ui.js';
 import { fold, animalLabel } from '../core/text.js';
 import { inForce } from '../core/database.js';
 import { addDays } from '../core/dates.js';
 import { tagsOf } from '../core/lookups.js';
 import { listDocument } from '../output/print.js';
+import { planMovesBeforeDue } from '../rules/jobs.js';
 import {
   METHOD_LABEL,
   dueList,
@@ -437,6 +438,9 @@ export function breedingView(app) {
       { class: 'actions' },
       button('Record service', () => serviceForm(app), { kind: 'primary', attrs: { 'data-key': 'br-add' } }),
       button('Gestation lengths', () => gestationForm(app), { attrs: { 'data-key': 'br-gestation' } }),
+      button('Plan the move to lambing…', () => movesForm(app, due.rows()), {
+        attrs: { 'data-key': 'br-plan-move' },
+      }),
     ),
     due.el,
     servicesSection(app),
@@ -498,4 +502,49 @@ export function breedingCard(app, a) {
       }),
     ),
   );
+}
+
+// The females on the due list as shown, each moved a chosen number of days
+// before she is due: planned as jobs that open the movement form.
+function movesForm(app, rows) {
+  const fields = app.db.fields.filter((f) => inForce(f) && !f.archived);
+  if (!rows.length || !fields.length) {
+    app.toast(rows.length ? 'Add the lambing field first.' : 'No one on the due list as shown.');
+    return null;
+  }
+  return openDialog({
+    title: 'Plan the move to lambing',
+    submitLabel: 'Plan',
+    content: [
+      h(
+        'p',
+        {},
+        `For the ${nf.format(rows.length)} on the due list as shown, one job for each day they are due.`,
+      ),
+      field({ label: 'Field or pen', name: 'field', options: fields.map((f) => [f.id, f.name]) }),
+      field({
+        label: 'Days before the first due date',
+        name: 'days',
+        value: '7',
+        attrs: { inputmode: 'numeric' },
+      }),
+    ],
+    onSubmit: (form) => {
+      const v = formValues(form);
+      const days = Number(v.days);
+      if (
+        !showErrors(
+          form,
+          Number.isInteger(days) && days >= 0 && days <= 60 ? {} : { days: 'Enter whole days from 0 to 60.' },
+        )
+      )
+        return false;
+      const title = `Move to ${fields.find((f) => f.id === v.field)?.name ?? 'the lambing field'}`;
+      app.commit(
+        (db) => planMovesBeforeDue(db, rows, { days, toFieldId: v.field, title }),
+        'Moves planned: see Planned work.',
+      );
+      return true;
+    },
+  });
 }

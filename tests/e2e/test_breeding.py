@@ -57,14 +57,14 @@ class Breeding(ProbedApplication):
         # Unmarked, all thirty are due within three weeks: past their sixty
         # stops (a link and a button each) to the service's Marks.
         self.assertEqual(len(due_rows(shell)), 20)  # the probe's first twenty rows
-        self.button(shell, 72, "Marks")
+        self.button(shell, 73, "Marks")
         shell.fill(", ".join(RED), ["Tab"], ", ".join(BLUE), ["Tab", "Tab", "Return"])
         saved = shell.wait_for(lambda: (r := shell.report()) and r["services"][0]["marks"] and r, what="the marks")
         self.assertEqual(len(saved["services"][0]["marks"]), 30)
 
         # Only the twenty red ewes are due within three weeks now: the scan.
         # Ten twins, the rest singles but one blue ewe empty and one not scanned.
-        self.button(shell, 51, "Scan")
+        self.button(shell, 52, "Scan")
         steps = [["ctrl+a"], iso(TODAY), ["Tab"], "K. Price"]
         for n in range(30):
             result = "T" if n < 10 else "E" if n == 28 else "S" if n < 28 else None
@@ -86,7 +86,7 @@ class Breeding(ProbedApplication):
         self.assertTrue(all("red" in r and "RAM1" in r for r in rows))
 
         # A birth from the list: dam and sire are filled in; the young's tag is typed.
-        self.button(shell, 6, "Record birth")
+        self.button(shell, 7, "Record birth")
         self.assertEqual(probe(shell)["dialog"], "Record a birth")
         shell.fill(["Tab", "Tab"], "L001", ["Return"])
         saved = shell.wait_for(lambda: (r := shell.report()) and r["births"] and r, what="the birth saved")

@@ -6,11 +6,12 @@ import { COLLECTIONS, SCHEMA_VERSION } from './core/database.js';
 import { serialiseDatabase } from './core/saved-text.js';
 import { parseDatabase } from './core/checks.js';
 import { decodeUtf8 } from './core/base64.js';
-import { localIsoDate, localDateTime } from './core/dates.js';
+import { addDays, localIsoDate, localDateTime } from './core/dates.js';
 import { searchAnimals } from './core/search.js';
 import { animalLabel, STATUS_LABEL, SPECIES } from './core/text.js';
 import { createStore } from './rules/store.js';
-import { withdrawalsRunning } from './rules/withdrawal.js';
+import { openTreatments, withdrawalsRunning } from './rules/withdrawal.js';
+import { dueList } from './rules/breeding.js';
 import { PersistQueue } from './shell/persist.js';
 import { createBridge, STORAGE_KEY } from './shell/bridge.js';
 import { chooseStartup } from './shell/startup.js';
@@ -230,11 +231,11 @@ async function upgradeOnDisk(from) {
 let changedSinceToast = false;
 const storeHooks = {
   onChange: () => {
-    warmSaved();
     app.sortCache.clear();
     app.queue.changed();
     changedSinceToast = true;
-    app.rerender();
+    scheduleRender();
+    warmSaved();
   },
   onError: (e, change) => {
     console.error(e);
@@ -292,21 +293,41 @@ function undoOffer() {
   return offer ? { label: 'Undo', run: () => app.undo() } : null;
 }
 
-// The saved text's blocks are made in short tasks after a change, so that
-// the save that follows does not hold the page for long on a large farm.
+// The saved text's blocks, the search entries and what the most used screens
+// need are made in short tasks after a change, so that neither the save that
+// follows nor opening a screen holds the page for long on a large farm.
 let warming = null;
+let warmNext = 0;
 function warmSaved() {
+  warmNext = 0;
   if (warming !== null || !app.db) return;
   const step = () => {
-    warming = app.store.warm() || app.idx?.warmSearch() ? setTimeout(step, 0) : null;
+    let more = false;
+    try {
+      more = app.store.warm() || app.idx?.warmSearch() || warmScreen();
+    } finally {
+      warming = more ? setTimeout(step, 0) : null;
+    }
   };
   warming = setTimeout(step, 0);
+}
+const WARMED = [() => app.openTreatments(), () => app.withdrawals(), () => app.dueList()];
+function warmScreen() {
+  if (app.problem || !app.store || warmNext >= WARMED.length) return false;
+  WARMED[warmNext++]();
+  return warmNext < WARMED.length;
 }
 
 // Withdrawals running now, worked out once per change and minute: every
 // screen of the herd shows them, and a large farm has many treatments.
 app.withdrawals = () =>
-  app.sortedOnce(`withdrawals ${app.now()}`, () => withdrawalsRunning(app.db, app.idx, app.now()));
+  app.sortedOnce(`withdrawals ${app.now()}`, () =>
+    withdrawalsRunning(app.db, app.idx, app.now(), app.openTreatments()),
+  );
+app.dueList = () => app.sortedOnce(`due ${app.today()}`, () => dueList(app.db, app.idx, app.today()));
+// Since yesterday, for the Today panel's withdrawals ending too.
+app.openTreatments = () =>
+  app.sortedOnce(`open ${app.today()}`, () => openTreatments(app.db, addDays(app.today(), -1)));
 
 app.sortedOnce = (key, make) => {
   let v = app.sortCache.get(key);
@@ -534,6 +555,18 @@ app.focusKey = () => focusKeyOf(document.activeElement);
 app.refocus = refocus;
 app.rerender = () => render();
 
+// After a change the screen is drawn again in a task of its own, once however
+// many changes came together, so that a change and its redraw never make one
+// long task on a large farm.
+let pendingRender = null;
+function scheduleRender() {
+  if (pendingRender === null)
+    pendingRender = setTimeout(() => {
+      pendingRender = null;
+      render();
+    }, 0);
+}
+
 function parseRoute() {
   const [, name = 'overview', param] = location.hash.match(/^#\/([a-z]+)(?:\/(.+))?$/) || [];
   return ROUTES[name]
@@ -542,6 +575,8 @@ function parseRoute() {
 }
 
 function render({ focusHeading = false } = {}) {
+  if (pendingRender !== null) clearTimeout(pendingRender);
+  pendingRender = null;
   const key = focusHeading ? null : app.focusKey();
   const route = parseRoute();
   const view = app.problem ? lockedView(app, app.problem) : ROUTES[route.name](app, route.param);

@@ -196,6 +196,20 @@ describe('animals under withdrawal', () => {
       ['2026-10-25', '', { milkPeriod: 1, milkUnit: 'hours' }],
       ['2026-02-27', '', { meatDays: 30, offLabel: true, meatCascade: 'label', meatLabelDays: 30 }],
       ['2026-02-26', '06:00', { meatDays: 3, organic: true }],
+      ['2026-01-10', '', { meatDays: 0, offLabel: true, meatCascade: 'unauthorised' }],
+      ['2026-01-05', '', { meatDays: 20, offLabel: true }],
+      [
+        '2026-01-10',
+        '10:00',
+        {
+          milkPeriod: 60,
+          milkUnit: 'hours',
+          offLabel: true,
+          milkCascade: 'label',
+          milkLabelPeriod: 80,
+          organic: true,
+        },
+      ],
     ];
     for (const [date, time, periods] of cases) {
       const c = animal({ tag: 'D1' });

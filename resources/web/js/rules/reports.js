@@ -7,7 +7,7 @@ import { tagsOf } from '../core/lookups.js';
 import { fold, kindNamer } from '../core/text.js';
 import { addDays, daysBetween } from '../core/dates.js';
 import { movementsByAnimal, stateOf } from './history.js';
-import { withdrawalsRunning } from './withdrawal.js';
+import { openTreatments, withdrawalsRunning } from './withdrawal.js';
 import { stockOf, batchState, NEAR_EXPIRY_DAYS } from './cabinet.js';
 import { membersOn } from './groups.js';
 import { lotHeadOn } from './lots.js';
@@ -215,10 +215,10 @@ export function gainByGroup(db, idx, from, to) {
 // The overview's list for the day: jobs due and overdue, withdrawals that end today or tomorrow,
 // batches near or past expiry that still hold stock, and young born here not
 // yet registered when the farm has set a number of days for their species.
-export function todayList(db, idx, today) {
+export function todayList(db, idx, today, open = openTreatments(db, addDays(today, -1))) {
   const tomorrow = addDays(today, 1);
   // Those still withdrawn at the end of yesterday, whose last date is near.
-  const clearing = withdrawalsRunning(db, idx, `${addDays(today, -1)} 23:59`).flatMap((w) => {
+  const clearing = withdrawalsRunning(db, idx, `${addDays(today, -1)} 23:59`, open).flatMap((w) => {
     const ends = [w.meatEnd, w.milkEnd].filter(Boolean).map((e) => e.slice(0, 10));
     const last = ends.sort().pop();
     return last === today || last === tomorrow

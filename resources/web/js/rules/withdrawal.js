@@ -202,10 +202,27 @@ function dayNumber(iso) {
   return n;
 }
 
-// Whether a period surely ended before the day numbered `day`, told without
-// the exact reckoning a large farm cannot afford for every old treatment: it
-// ends at most the period's whole days after the end of the last dose's day,
-// and a clock change moves that by an hour. Unsure cases are reckoned exactly.
+// The most whole days any period of a treatment can run after its last
+// dose's day, whatever its cascade case and organic status, read from its
+// figures alone: a large farm cannot afford the exact reckoning for every old
+// treatment. Null when a period is not recorded (it never ends).
+function mostDays(t, farm) {
+  const meat = t.meatDays;
+  const milk = t.milkPeriod;
+  const eggs = t.eggDays ?? 0;
+  if (!Number.isFinite(meat) || !Number.isFinite(milk) || !Number.isFinite(eggs)) return null;
+  const perMilkDay = t.milkUnit === 'hours' ? 24 : 1;
+  let most = Math.max(meat, Math.ceil(milk / perMilkDay), eggs);
+  if (t.offLabel) {
+    const labels = [t.meatLabelDays, (t.milkLabelPeriod ?? 0) / perMilkDay, t.eggLabelDays];
+    const label = Math.ceil(Math.max(0, ...labels.filter(Number.isFinite)));
+    most = Math.max(most, CASCADE_MIN.meatDays, Math.ceil(1.5 * Math.max(most, label)));
+  }
+  return treatmentOrganic(t, { farm }) ? Math.max(2 * most, ORGANIC_MIN_HOURS / 24) : most;
+}
+
+// Whether a period surely ended before the day numbered `day`, told from
+// the period in force without the exact reckoning.
 function endedBefore(t, kind, opts, day) {
   const p = appliedPeriod(t, kind, opts);
   if (!p) return false;
@@ -213,15 +230,30 @@ function endedBefore(t, kind, opts, day) {
   return dayNumber(lastGiven(t)) + days + 2 < day;
 }
 
+// The treatments in force whose periods may not have ended by the start of
+// `date`: what the running withdrawals at that moment or later are found in.
+export function openTreatments(db, date) {
+  const day = dayNumber(date);
+  const out = [];
+  for (const t of db.treatments) {
+    if (!inForce(t)) continue;
+    // Ended at most `most` days after the end of the last dose's day; a
+    // clock change moves that by an hour.
+    const most = mostDays(t, db.farm);
+    if (most === null || dayNumber(lastGiven(t)) + most + 2 >= day) out.push(t);
+  }
+  return out;
+}
+
 // Animals on the farm with meat or milk not yet fit for food at `now`, each
-// with the latest date of each kind, soonest first.
-export function withdrawalsRunning(db, idx, now) {
+// with the latest date of each kind, soonest first. `open` may be given as
+// `openTreatments` of `now`'s day or an earlier one.
+export function withdrawalsRunning(db, idx, now, open = openTreatments(db, now.slice(0, 10))) {
   const opts = { farm: db.farm };
   const day = dayNumber(now.slice(0, 10));
   const fit = (t, kind) => (endedBefore(t, kind, opts, day) ? null : fitOrUnknown(t, kind, opts));
   const byAnimal = new Map();
-  for (const t of db.treatments) {
-    if (!inForce(t)) continue;
+  for (const t of open) {
     const meat = fit(t, 'meat');
     const milk = fit(t, 'milk');
     const eggs = fit(t, 'eggs');

@@ -272,7 +272,12 @@ export function overviewView(app) {
 // What needs doing today: jobs due, withdrawals ending, batches going out of date,
 // births still to register.
 function todayCard(app, today) {
-  const { jobs, clearing, expiring, unregistered, reopening } = todayList(app.db, app.idx, today);
+  const { jobs, clearing, expiring, unregistered, reopening } = todayList(
+    app.db,
+    app.idx,
+    today,
+    app.openTreatments(),
+  );
   const unshown = Math.max(0, jobs.length - 30);
   const items = [
     // Only those shown are drawn: a farm may have hundreds overdue.

@@ -76,3 +76,34 @@ export function periodEndLocal(date, time, hours) {
   const elapsed = addHoursLocal(date, time, hours);
   return elapsed > clock ? elapsed : clock;
 }
+
+// Dated records newest first, a day's records in their order in the list (as
+// a stable sort by date would give them). Sorted as numbers: a large farm's
+// lists are long, and comparing dates as text is many times slower.
+export function newestFirst(list) {
+  const n = list.length;
+  const keys = new Float64Array(n);
+  for (let i = 0; i < n; i++) {
+    const day = dayKey(list[i].date);
+    if (day < 0 || n >= 1e6)
+      return list.slice().sort((a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0));
+    keys[i] = day * 1e6 + (n - 1 - i);
+  }
+  keys.sort();
+  const out = new Array(n);
+  for (let i = 0; i < n; i++) out[i] = list[n - 1 - (keys[n - 1 - i] % 1e6)];
+  return out;
+}
+
+// yyyymmdd of a "yyyy-mm-dd" text as a number, or -1.
+function dayKey(s) {
+  if (typeof s !== 'string' || s.length !== 10 || s[4] !== '-' || s[7] !== '-') return -1;
+  let k = 0;
+  for (let i = 0; i < 10; i++) {
+    if (i === 4 || i === 7) continue;
+    const c = s.charCodeAt(i) - 48;
+    if (c < 0 || c > 9) return -1;
+    k = k * 10 + c;
+  }
+  return k;
+}

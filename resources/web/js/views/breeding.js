@@ -5,13 +5,12 @@ import { h, button, nf, field, formValues, showErrors } from '../ui/dom.js';
 import { pagedTable, viewHeading, filterBox, openDialog } from '../ui/ui.js';
 import { fold, animalLabel } from '../core/text.js';
 import { inForce } from '../core/database.js';
-import { addDays } from '../core/dates.js';
+import { addDays, newestFirst } from '../core/dates.js';
 import { tagsOf } from '../core/lookups.js';
 import { listDocument } from '../output/print.js';
 import { planMovesBeforeDue } from '../rules/jobs.js';
 import {
   METHOD_LABEL,
-  dueList,
   dueWithin,
   dueWeek,
   dueListRows,
@@ -41,8 +40,6 @@ const SCANNED = [
   ['none', 'Not scanned'],
 ];
 
-const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
-
 function select(id, st, key, options, onChange) {
   return h(
     'select',
@@ -65,7 +62,7 @@ const labelled = (id, label, control, grow = false) =>
 // The due list as shown: the chosen weeks and scan result.
 export function dueRows(app, st) {
   const today = app.today();
-  const all = app.sortedOnce(`due ${today}`, () => dueList(app.db, app.idx, today));
+  const all = app.dueList();
   const inWeeks =
     st.show === 'all'
       ? all
@@ -182,7 +179,7 @@ function servicesSection(app) {
   const { db, idx } = app;
   const today = app.today();
   const st = app.vs('services', { query: '', page: 0, pageSize: 25 });
-  const all = app.sortedOnce('services', () => db.services.slice().sort(byDateDesc));
+  const all = app.sortedOnce('services', () => newestFirst(db.services));
   const results = h('div', { class: 'results' });
   const update = () => {
     const q = fold(st.query.trim());
@@ -286,7 +283,7 @@ function scansSection(app) {
   const { db } = app;
   const st = app.vs('scans', { page: 0, pageSize: 25 });
   const services = new Map(db.services.map((s) => [s.id, s]));
-  const rows = app.sortedOnce('scans', () => db.scans.slice().sort(byDateDesc));
+  const rows = app.sortedOnce('scans', () => newestFirst(db.scans));
   const draw = () =>
     pagedTable({
       key: 'sc',

@@ -2,6 +2,7 @@
 // out of date or used up; the purchase book is printed and exported from here.
 
 import { h, button, nf } from '../ui/dom.js';
+import { newestFirst } from '../core/dates.js';
 import { pagedTable, viewHeading, filterBox } from '../ui/ui.js';
 import { fold } from '../core/text.js';
 import { inForce } from '../core/database.js';
@@ -12,14 +13,12 @@ import { purchaseForm, disposalForm } from '../ui/forms.js';
 import { voidCell, rowClass } from './cells.js';
 import { scheduleForm, scheduleNote } from './jobs.js';
 
-const byDateDesc = (a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0);
-
 export function cabinetView(app) {
   const { db } = app;
   const today = app.today();
   const stock = stockOf(db);
   const st = app.vs('cabinet', { query: '', show: 'stock', page: 0, pageSize: 100 });
-  const all = db.purchases.slice().sort(byDateDesc);
+  const all = newestFirst(db.purchases);
   const flags = (p) => batchState(stock.get(p.id), today);
   const filtered = () => {
     const q = fold(st.query.trim());

@@ -2,6 +2,7 @@
 // or was born, what has left, and what is on the holding now.
 
 import { h, button, nf, field, formValues, showErrors } from '../ui/dom.js';
+import { newestFirst } from '../core/dates.js';
 import { openDialog, pagedTable, viewHeading } from '../ui/ui.js';
 import { OUTCOMES } from '../core/text.js';
 import { inForce } from '../core/database.js';
@@ -17,7 +18,7 @@ export function lotsView(app) {
   const today = app.today();
   const lots = db.lots.slice().sort((a, b) => !!a.voided - !!b.voided || byDateDesc(a, b));
   const lotById = new Map(db.lots.map((l) => [l.id, l]));
-  const moves = db.lotMovements.slice().sort(byDateDesc);
+  const moves = newestFirst(db.lotMovements);
   const st = app.vs('lots', { page: 0, pageSize: 100 });
   const mst = app.vs('lot-moves', { page: 0, pageSize: 100 });
   return {

@@ -15,7 +15,7 @@ import {
 } from '../core/text.js';
 import { fieldName, tagsOf } from '../core/lookups.js';
 import { SCHEMA_VERSION, COLLECTIONS, inForce } from '../core/database.js';
-import { isIsoDate } from '../core/dates.js';
+import { isIsoDate, newestFirst } from '../core/dates.js';
 import { lastGiven, courseState } from '../rules/withdrawal.js';
 import { weightList, birthList, fieldList } from '../rules/lists.js';
 import { readRegisterDays, saveFarmDetails } from '../rules/records.js';
@@ -95,7 +95,7 @@ export function treatmentsView(app) {
   const today = app.today();
   const now = app.now();
   const opts = { farm: db.farm, today, purchases: db.purchases };
-  const rows = app.sortedOnce('treatments', () => db.treatments.slice().sort(byDateDesc));
+  const rows = app.sortedOnce('treatments', () => newestFirst(db.treatments));
   // Blank ends mean "a year back" and "today", worked out at every redraw.
   const range = app.vs('treatments-range', { from: null, to: '' });
   const period = () => bookRange(range, app.today());
@@ -269,7 +269,7 @@ const csvButton = (app, key, make, what) =>
 
 export function weightsView(app) {
   const { db, idx } = app;
-  const rows = app.sortedOnce('weights', () => db.weights.slice().sort(byDateDesc));
+  const rows = app.sortedOnce('weights', () => newestFirst(db.weights));
   const tagOf = (w) => idx.animalsById.get(w.animalId);
   const list = recordList(app, {
     key: 'wt',
@@ -315,7 +315,7 @@ export function weightsView(app) {
 
 export function birthsView(app) {
   const { db, idx } = app;
-  const rows = app.sortedOnce('births', () => db.births.slice().sort(byDateDesc));
+  const rows = app.sortedOnce('births', () => newestFirst(db.births));
   const list = recordList(app, {
     key: 'bi',
     rows,

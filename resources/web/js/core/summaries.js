@@ -37,28 +37,22 @@ export function herdSummary(db, lots = []) {
 // without sorting every event on the farm.
 export function recentEvents(db, idx, n = 10) {
   const top = [];
-  const consider = (rec, make) => {
-    if (!inForce(rec)) return;
-    const date = rec.date;
-    if (top.length === n && date <= top[top.length - 1].date) return;
-    const ev = make();
+  // Tested before an event is made: the farm's records are many.
+  const kept = (rec) => inForce(rec) && (top.length < n || rec.date > top[top.length - 1].date);
+  const add = (ev) => {
     let i = top.length;
-    while (i > 0 && top[i - 1].date < date) i--;
+    while (i > 0 && top[i - 1].date < ev.date) i--;
     top.splice(i, 0, ev);
     if (top.length > n) top.pop();
   };
   for (const t of db.treatments)
-    consider(t, () => ({ kind: 'treatment', date: t.date, record: t, animals: t.animalIds }));
+    if (kept(t)) add({ kind: 'treatment', date: t.date, record: t, animals: t.animalIds });
   for (const w of db.weights)
-    consider(w, () => ({ kind: 'weight', date: w.date, record: w, animals: [w.animalId] }));
+    if (kept(w)) add({ kind: 'weight', date: w.date, record: w, animals: [w.animalId] });
   for (const b of db.births)
-    consider(b, () => ({
-      kind: 'birth',
-      date: b.date,
-      record: b,
-      animals: [b.damId, ...b.offspringIds].filter(Boolean),
-    }));
+    if (kept(b))
+      add({ kind: 'birth', date: b.date, record: b, animals: [b.damId, ...b.offspringIds].filter(Boolean) });
   for (const m of db.movements)
-    consider(m, () => ({ kind: 'movement', date: m.date, record: m, animals: m.animalIds }));
+    if (kept(m)) add({ kind: 'movement', date: m.date, record: m, animals: m.animalIds });
   return top;
 }

@@ -46,14 +46,15 @@ function animalsCell(idx, ids, target) {
 }
 
 // A record list with a text filter and paging; `match(rec, foldedQuery)`
-// decides what the filter finds.
-function recordList(app, { key, rows, match, columns, emptyText, extraFilters = [], onFilter }) {
+// decides what the filter finds, and `inView()`, when given, answers the test
+// every record must pass first (made once for each filtering).
+function recordList(app, { key, rows, match, columns, emptyText, extraFilters = [], inView }) {
   const st = app.vs(key, { query: '', page: 0, pageSize: 100 });
   const results = h('div', { class: 'results' });
   const count = h('p', { class: 'count', role: 'status' });
   const filtered = () => {
     const q = fold(st.query.trim());
-    const base = onFilter ? rows.filter(onFilter) : rows;
+    const base = inView ? rows.filter(inView()) : rows;
     return q ? base.filter((r) => match(r, q)) : base;
   };
   const update = () => {
@@ -126,9 +127,9 @@ export function treatmentsView(app) {
   const list = recordList(app, {
     key: 'tr',
     rows,
-    onFilter: (t) => {
+    inView: () => {
       const r = period();
-      return spanInRange(t.date, lastGiven(t), r.from, r.to);
+      return (t) => spanInRange(t.date, lastGiven(t), r.from, r.to);
     },
     match: (t, q) =>
       text(

@@ -55,11 +55,12 @@ async function watched(work, settle = 300) {
 const savedState = () => document.getElementById('save-state').dataset.state;
 const key = (el, k) => el.dispatchEvent(new KeyboardEvent('keydown', { key: k, bubbles: true, cancelable: true }));
 const waitFor = async (f) => { for (let i = 0; i < 2000 && !f(); i++) await sleep(5); };
-// When the save next begins (the saving mark is set in its task, after the text is posted).
+// When the save next begins ("Saving…" is shown in its task, after the text is posted).
 const saveStart = () => {
   let at;
-  const mo = new MutationObserver(() => { if (at === undefined && savedState() === 'busy') { at = performance.now(); mo.disconnect(); } });
-  mo.observe(document.getElementById('save-state'), { attributes: true });
+  const el = document.getElementById('save-state');
+  const mo = new MutationObserver(() => { if (at === undefined && el.textContent === 'Saving…') { at = performance.now(); mo.disconnect(); } });
+  mo.observe(el, { attributes: true, childList: true, subtree: true, characterData: true });
   return () => { mo.disconnect(); return at ?? Infinity; };
 };
 

@@ -82,11 +82,12 @@ export function periodEndLocal(date, time, hours) {
 // lists are long, and comparing dates as text is many times slower.
 export function newestFirst(list) {
   const n = list.length;
+  const byText = () => list.slice().sort((a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0));
+  if (n >= 1e6) return byText();
   const keys = new Float64Array(n);
   for (let i = 0; i < n; i++) {
     const day = dayKey(list[i].date);
-    if (day < 0 || n >= 1e6)
-      return list.slice().sort((a, b) => (a.date < b.date ? 1 : a.date > b.date ? -1 : 0));
+    if (day < 0) return byText();
     keys[i] = day * 1e6 + (n - 1 - i);
   }
   keys.sort();

@@ -16,7 +16,7 @@ import {
   validateAnimal,
   validateBirth,
 } from '../../../resources/web/js/rules/records.js';
-import { animal, treatment } from '../helpers.mjs';
+import { animal, treatment, weight } from '../helpers.mjs';
 
 const herd = () => {
   const daisy = animal({ tag: 'UK 1', name: 'Daisy' });
@@ -158,6 +158,15 @@ const changes = {
   // In place: the young's search entries are not otherwise made again.
   'a tag typed over': (s) => (d) => {
     d.animals.find((a) => a.id === mother(s).id).tag = 'RE 3';
+  },
+  // Added only: a copy of the index takes them, each after its own day's.
+  'a weighing session': () => (d) => {
+    for (const a of d.animals.slice(0, 30)) d.weights.push(weight(a.id, TODAY, 300));
+    d.weights.push(weight(d.animals[0].id, '2020-01-01', 40), weight(d.animals[0].id, TODAY, 301));
+  },
+  'a weighing session with one taken out': () => (d) => {
+    d.weights.splice(2, 1);
+    d.weights.push(weight(d.animals[1].id, TODAY, 302));
   },
   // One without records is erased, one with them voided.
   'animals removed': (s) => (d) =>

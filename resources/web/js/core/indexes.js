@@ -1,6 +1,6 @@
 // The index over the records, rebuilt after a broad change, made again only
-// for the animals a change touched, or added to in place for a new weight or
-// treatment, so that no screen scans the records whole.
+// for the animals a change touched, or added to for new weights and
+// treatments, so that no screen scans the records whole.
 
 import { inForce } from './database.js';
 import { normaliseTag } from './text.js';
@@ -72,6 +72,8 @@ export function patchIndex(
   let i = 0;
   while (i < entries.length && entries[i].animal === db.animals[i]) i++;
   entries.length = i;
+  // Weights are not searched: a weighing session leaves every entry true.
+  if (!animals && kinds.every((k) => k === 'weights')) return idx;
   for (i = 0; i < entries.length; i++)
     if (ids.has(db.animals[i].id)) entries[i] = searchEntry(db, idx, db.animals[i]);
   return idx;
@@ -195,10 +197,7 @@ function movementsOf(db) {
 export function indexAdded(db, idx, collection, rec) {
   if (collection === 'weights') {
     const list = idx.perAnimal.get(rec.animalId)?.weights;
-    if (!list) return;
-    let i = list.length;
-    while (i > 0 && list[i - 1].date > rec.date) i--;
-    list.splice(i, 0, rec);
+    if (list) insertWeighing(list, rec);
     return;
   }
   for (const id of rec.animalIds) {
@@ -211,4 +210,40 @@ export function indexAdded(db, idx, collection, rec) {
     const entry = idx.searchIndexIfBuilt()?.find((e) => e.animal.id === id);
     if (entry) addTreatmentToEntry(entry, rec);
   }
+}
+
+// Oldest first, a day's records in entry order: a weighing added last goes
+// after those of its own day.
+function insertWeighing(list, rec) {
+  let i = list.length;
+  while (i > 0 && list[i - 1].date > rec.date) i--;
+  list.splice(i, 0, rec);
+}
+
+// Weighings added at the end of the records, as a scale session adds
+// thousands, taken into a copy of the index: the cost follows the session,
+// not the farm. Weights are not searched and do not move animals, so all
+// else is shared. The old index is left as it was.
+export function indexWeighings(db, old, added) {
+  const perAnimal = new Map(old.perAnimal);
+  const copied = new Set();
+  for (const w of added) {
+    const p = perAnimal.get(w.animalId);
+    if (!p) continue;
+    if (!copied.has(w.animalId)) {
+      copied.add(w.animalId);
+      perAnimal.set(w.animalId, { ...p, weights: [...p.weights] });
+    }
+    insertWeighing(perAnimal.get(w.animalId).weights, w);
+  }
+  const idx = {
+    animalsById: old.animalsById,
+    byTag: old.byTag,
+    byFormerTag: old.byFormerTag,
+    byEid: old.byEid,
+    fieldsById: old.fieldsById,
+    perAnimal,
+    birthOf: old.birthOf,
+  };
+  return finish(db, idx, old.searchIndexIfBuilt());
 }

@@ -5,8 +5,10 @@
 // redone, until the records are printed or exported: paper or a file
 // elsewhere would then disagree with them. After a change only the animals
 // it touched are worked out again and indexed anew, and only the saved
-// text's blocks holding what it touched are made again; a change too broad
-// for that (an import, many animals at once) rebuilds the index whole.
+// text's blocks holding what it touched are made again; weighings only
+// added (a scale session) go into a copy of the index whatever their number;
+// any other change too broad for that (an import of animals, many animals at
+// once) rebuilds the index whole.
 //
 // A change is one of
 //   { label, run(db) }          anything, through the record functions;
@@ -18,7 +20,7 @@
 //   { label, replace: db }      other records altogether (a restored backup)
 
 import { COLLECTIONS, newId } from '../core/database.js';
-import { buildIndex, indexAdded, patchIndex, refsOf } from '../core/indexes.js';
+import { buildIndex, indexAdded, indexWeighings, patchIndex, refsOf } from '../core/indexes.js';
 import { openJournal, redoSteps, undoSteps } from '../core/journal.js';
 import { blockSerialiser } from '../core/saved-text.js';
 import { deferringHerd, refreshHerd } from './history.js';
@@ -43,6 +45,18 @@ function affected(touched, before) {
     for (const rec of [...t.records, ...gone]) for (const id of refsOf(key, rec)) ids.add(id);
   }
   return ids.size > BROAD ? null : ids;
+}
+
+// The weighings a change only added at the end of the records, when it
+// changed nothing else the index is made from; null otherwise.
+function weighingsAdded(touched, lengthBefore, list) {
+  for (const key of touched.keys()) if (INDEXED.includes(key) && key !== 'weights') return null;
+  const t = touched.get('weights');
+  if (!t || t.replaced || list.length < lengthBefore) return null;
+  for (const i of t.positions) if (i < lengthBefore) return null;
+  const added = list.slice(lengthBefore);
+  if (t.records.size !== added.length || added.some((r) => !t.records.has(r))) return null;
+  return added;
 }
 
 // What an animal is found by: while it stays, the index's maps of tags stay.
@@ -130,12 +144,17 @@ export function createStore(db, { onChange = () => {}, onError = () => {} } = {}
         for (const id of refsOf(key, rec)) named.add(id);
         if (key === 'animals') tags.set(rec, foundBy(rec));
       });
+      const weighedBefore = db.weights.length;
       let out, nextIdx;
       try {
         out = j.unwrap(deferringHerd(db, () => change.run(j.root)));
-        const ids = affected(j.touched, named);
-        refreshHerd(j.root, ids);
-        nextIdx = reindex(j.touched, ids && affected(j.touched, ids), tags);
+        const weighed = weighingsAdded(j.touched, weighedBefore, db.weights);
+        if (weighed) nextIdx = indexWeighings(db, idx, weighed);
+        else {
+          const ids = affected(j.touched, named);
+          refreshHerd(j.root, ids);
+          nextIdx = reindex(j.touched, ids && affected(j.touched, ids), tags);
+        }
       } catch (e) {
         undoSteps(j.steps);
         throw e;

@@ -380,10 +380,12 @@ async function importNow(app, st) {
     if (matched) rememberLayout(db.farm, st.parsed, st.mapping, fresh.evidence?.order ? '' : st.dateOrder);
     return applyImport(db, fresh);
   });
+  // Not made: the banner says why, and the preview stays to try again.
+  if (!n) return;
+  // The change draws the screen again in a task of its own.
   Object.assign(st, {
     parsed: null,
     planning: null,
     done: `Imported ${nf.format(n.animals)} animals and ${nf.format(n.weights)} weights from “${st.name}”; ${nf.format(fresh.errors.length)} rows left out.`,
   });
-  app.rerender();
 }

@@ -365,7 +365,7 @@ function showSaveState(state) {
       title: 'Your latest changes could not be saved.',
       message: `${sentence(state.error)} They are kept in this window, and saving is tried again with your next change.`,
       actions: [
-        h('button', { type: 'button', class: 'btn', onclick: () => app.queue.flush() }, 'Try again now'),
+        h('button', { type: 'button', class: 'btn', onclick: () => app.queue.saveNow() }, 'Try again now'),
       ],
     });
   } else {
@@ -381,7 +381,7 @@ function showSaveState(state) {
 // ask for a safety snapshot of the saved file. Returns false (and says why)
 // when the current records could not be saved first.
 app.safetySnapshot = async (reason) => {
-  const saved = await app.queue.flush();
+  const saved = await app.queue.saveNow();
   if (!saved.ok) {
     showBanner('action-error', {
       title: 'Nothing was changed.',
@@ -449,7 +449,7 @@ app.backUp = async () => {
     return;
   }
   // Save first, so that the snapshot on disk holds the same records as the file offered.
-  await app.queue.flush();
+  await app.queue.saveNow();
   await app.bridge.snapshot('backup').catch(() => {});
   await offerFile('Backup', `Field Keeper backup ${app.today()}.json`, serialiseDatabase(app.db));
 };
@@ -499,7 +499,7 @@ app.importBackup = async (file, statusEl) => {
     say('error', 'Nothing was imported.');
     return;
   }
-  const saved = await app.queue.flush();
+  const saved = await app.queue.saveNow();
   app.toast(saved.ok ? `Restored ${file.name}.` : `Restored ${file.name}, but it is not saved yet.`);
 };
 

@@ -88,6 +88,17 @@ describe('saving shortly after changes', () => {
     timers.advance(400);
     assert.equal(texts().length, 2);
     assert.equal(setup({ savedRevision: -1 }).queue.dirty, true, 'work opened unsaved counts');
+
+    // Saved before a safety copy: not quitting, so the change after it waits.
+    const other = setup();
+    other.change('before the copy');
+    other.queue.saveNow();
+    assert.equal(other.texts().length, 1);
+    other.timers.advance(50);
+    other.change('the import');
+    assert.equal(other.texts().length, 1);
+    other.timers.advance(400);
+    assert.equal(other.texts().length, 2);
   });
 });
 

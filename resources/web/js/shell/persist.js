@@ -74,9 +74,17 @@ export class PersistQueue {
   // Resolves with the answer of the save that covers the current work. The
   // message is posted before this returns, so a caller that cannot wait for
   // the promise has still handed the text over.
+  // Flushing is for quitting: a change that follows soon is sent at once too.
   flush() {
-    this.cancelTimer();
     this.urgentUntil = this.timers.now() + 2000;
+    return this.saveNow();
+  }
+
+  // The same for one who needs the work on disk now (before a safety copy of
+  // it): changes after it wait as usual, so that one does not post the whole
+  // text in the task that made it.
+  saveNow() {
+    this.cancelTimer();
     if (this.locked)
       return Promise.resolve({ ok: false, error: 'Saving is switched off for these records.' });
     const rev = this.source.revision();

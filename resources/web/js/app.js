@@ -29,7 +29,7 @@ import { groupsView } from './views/groups.js';
 import { lotsView } from './views/lots.js';
 import { reportsView } from './views/reports.js';
 import { spraysView, nutrientsView, fieldPageView } from './views/fieldwork.js';
-import { breedingView } from './views/breeding.js';
+import { breedingView, seasonFigures } from './views/breeding.js';
 import { jobsView } from './views/jobs.js';
 import { touchesJobs, addRecordWithJobs } from './rules/jobs.js';
 import { UNITS } from './rules/cabinet.js';
@@ -311,7 +311,12 @@ function warmSaved() {
   };
   warming = setTimeout(step, 0);
 }
-const WARMED = [() => app.openTreatments(), () => app.withdrawals(), () => app.dueList()];
+const WARMED = [
+  () => app.openTreatments(),
+  () => app.withdrawals(),
+  () => app.dueList(),
+  () => seasonFigures(app),
+];
 function warmScreen() {
   if (app.problem || !app.store || warmNext >= WARMED.length) return false;
   WARMED[warmNext++]();

@@ -330,15 +330,34 @@ function scansSection(app) {
   );
 }
 
+const BARREN_SHOWN = 100;
 const pctText = (p) => (p === null ? '–' : `${nf.format(p)} %`);
 
-function seasonSection(app) {
+// The season's figures for the dates chosen, once per change; made ahead
+// after a change too (app.js), so that opening the screen finds them.
+const seasonDates = (app) => {
   const today = app.today();
-  const st = app.vs('season', { from: addDays(today, -365), to: today, rearedOn: today });
+  return app.vs('season', { from: addDays(today, -365), to: today, rearedOn: today });
+};
+export function seasonFigures(app) {
+  const today = app.today();
+  const st = seasonDates(app);
+  return {
+    st,
+    r: app.sortedOnce(`season ${st.from} ${st.to} ${st.rearedOn} ${today}`, () =>
+      seasonReport(app.db, app.idx, { ...st, today }),
+    ),
+    cows: app.sortedOnce('calving intervals', () => calvingIntervals(app.db, app.idx)),
+  };
+}
+
+function seasonSection(app) {
+  const st = seasonDates(app);
   const body = h('div', {});
   const update = () => {
-    const r = seasonReport(app.db, app.idx, { ...st, today });
-    const cows = calvingIntervals(app.db, app.idx);
+    const { r, cows } = seasonFigures(app);
+    // A large flock's barren list is long: the first of it, and the rest on asking.
+    const barren = st.allBarren ? r.barren : r.barren.slice(0, BARREN_SHOWN);
     const line = (label, value) =>
       h('tr', {}, h('th', { scope: 'row' }, label), h('td', { class: 'num' }, value));
     body.replaceChildren(
@@ -362,9 +381,19 @@ function seasonSection(app) {
         ? h(
             'ul',
             { class: 'plain-list' },
-            r.barren.map((b) => h('li', {}, animalLink(app.idx, b.animalId), ` ${b.why}`)),
+            barren.map((b) => h('li', {}, animalLink(app.idx, b.animalId), ` ${b.why}`)),
           )
         : h('p', { class: 'empty' }, 'None.'),
+      barren.length < r.barren.length
+        ? button(
+            `Show all ${nf.format(r.barren.length)}`,
+            () => {
+              st.allBarren = true;
+              update();
+            },
+            { kind: 'small', attrs: { 'data-key': 'season-barren-all' } },
+          )
+        : null,
       h('h3', {}, 'Calving interval'),
       cows.length
         ? h(
@@ -402,10 +431,11 @@ function seasonSection(app) {
       }),
     );
   };
-  // Worked out after the due list is on the screen: on a large farm the
-  // figures go through every service, scan and young of the season.
+  // Worked out once the due list has been painted: on a large farm the
+  // figures go through every service, scan and young of the season. A timer
+  // alone may run before the paint, making one long wait of the two.
   body.append(h('p', { class: 'muted' }, 'Working out the figures…'));
-  setTimeout(() => body.isConnected && update(), 0);
+  requestAnimationFrame(() => setTimeout(() => body.isConnected && update(), 0));
   return h(
     'section',
     { class: 'card', 'aria-labelledby': 'season-title' },

@@ -11,6 +11,7 @@ import { searchAnimals } from './core/search.js';
 import { animalLabel, STATUS_LABEL, SPECIES } from './core/text.js';
 import { createStore } from './rules/store.js';
 import { openTreatments, withdrawalsRunning } from './rules/withdrawal.js';
+import { todayList } from './rules/reports.js';
 import { dueList } from './rules/breeding.js';
 import { PersistQueue } from './shell/persist.js';
 import { createBridge, STORAGE_KEY } from './shell/bridge.js';
@@ -314,6 +315,7 @@ function warmSaved() {
 const WARMED = [
   () => app.openTreatments(),
   () => app.withdrawals(),
+  () => app.todayList(),
   () => app.dueList(),
   () => seasonFigures(app),
 ];
@@ -330,6 +332,9 @@ app.withdrawals = () =>
     withdrawalsRunning(app.db, app.idx, app.now(), app.openTreatments()),
   );
 app.dueList = () => app.sortedOnce(`due ${app.today()}`, () => dueList(app.db, app.idx, app.today()));
+// What the Today panel lists: jobs due, withdrawals ending, registrations.
+app.todayList = () =>
+  app.sortedOnce(`today ${app.today()}`, () => todayList(app.db, app.idx, app.today(), app.openTreatments()));
 // Since yesterday, for the Today panel's withdrawals ending too.
 app.openTreatments = () =>
   app.sortedOnce(`open ${app.today()}`, () => openTreatments(app.db, addDays(app.today(), -1)));

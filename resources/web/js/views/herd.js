@@ -22,7 +22,6 @@ import {
   removeAnimalsForm,
   groupMembershipForm,
 } from '../ui/forms.js';
-import { todayList } from '../rules/reports.js';
 import { lotSummary } from '../rules/lots.js';
 import { markRegistered } from '../rules/records.js';
 import {
@@ -272,12 +271,7 @@ export function overviewView(app) {
 // What needs doing today: jobs due, withdrawals ending, batches going out of date,
 // births still to register.
 function todayCard(app, today) {
-  const { jobs, clearing, expiring, unregistered, reopening } = todayList(
-    app.db,
-    app.idx,
-    today,
-    app.openTreatments(),
-  );
+  const { jobs, clearing, expiring, unregistered, reopening } = app.todayList();
   const unshown = Math.max(0, jobs.length - 30);
   const items = [
     // Only those shown are drawn: a farm may have hundreds overdue.

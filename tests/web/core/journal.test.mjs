@@ -17,10 +17,11 @@ test('journaled writes of every kind are taken back and made again exactly; prox
   r.animals.sort((x, y) => (x.id < y.id ? 1 : -1));
   r.animals.length = 3;
   delete r.weights[0].kg;
+  assert.equal(r.weights.push({ id: 'v' }, { id: 'u', of: r.animals[1] }), 3);
   r.farm = { ...r.farm, last: r.animals[2] };
   j.close();
   const after = structuredClone(db);
-  const stored = [db.farm.last, db.animals[0], db.animals.find((a) => a.id === 'e').copy];
+  const stored = [db.farm.last, db.animals[0], db.animals.find((a) => a.id === 'e').copy, db.weights[2].of];
   assert.ok(
     stored.every((v) => v && plain(v) === v),
     'the records own objects, not proxies',
@@ -29,7 +30,7 @@ test('journaled writes of every kind are taken back and made again exactly; prox
     [...j.touched].map(([k, t]) => [k, t.replaced, t.records.size]),
     [
       ['animals', false, 5],
-      ['weights', false, 1],
+      ['weights', false, 3],
       ['farm', true, 0],
     ],
   );

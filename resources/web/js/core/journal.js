@@ -105,6 +105,13 @@ export function openJournal(root, onTouch = () => {}) {
       const at = placeOf(t);
       if (typeof v === 'function' && at.top !== null && at.record === null && SEARCHES.has(k))
         return search(t, k);
+      // Written down as the generic push would, without a trap per step:
+      // an import pushes thousands.
+      if (k === 'push' && at.top !== null && at.record === null && Array.isArray(t))
+        return (...items) => {
+          for (const item of items) write(at, t, String(t.length), true, unwrap(item));
+          return t.length;
+        };
       if (v === null || typeof v !== 'object') return v;
       if (at.top === null) return wrap(v, { top: k, record: null });
       if (at.record === null && Array.isArray(t) && isIndex(k)) return wrap(v, { top: at.top, record: v });

@@ -121,6 +121,8 @@ async function freshPlan(app, st) {
   const parsed = st.parsed;
   while (parsed && st.parsed === parsed) {
     const plan = await new Promise((done) => startPlan(app, st, done));
+    // The change in a task of its own, not after the last rows checked.
+    await new Promise((next) => setTimeout(next, 0));
     if (current(app, st)) return plan;
   }
   return null;

@@ -168,6 +168,14 @@ const changes = {
     d.weights.splice(2, 1);
     d.weights.push(weight(d.animals[1].id, TODAY, 302));
   },
+  'a weighing session with a treatment': () => (d) => {
+    d.weights.push(weight(d.animals[2].id, TODAY, 304));
+    upsert(d, 'treatments', null, treatment({ animalIds: [d.animals[2].id], date: TODAY }));
+  },
+  'a weighing session with one redated': () => (d) => {
+    d.weights.find((w) => w.date > '2000-01-01').date = '2000-01-01';
+    d.weights.push(weight(d.animals[1].id, TODAY, 303));
+  },
   // One without records is erased, one with them voided.
   'animals removed': (s) => (d) =>
     removeAnimals(d, [s.db.animals[7].id, s.db.animals.find((a) => a.tag === 'NEW 1').id], 'wrong', TODAY),

@@ -181,6 +181,26 @@ const changes = {
     removeAnimals(d, [s.db.animals[7].id, s.db.animals.find((a) => a.tag === 'NEW 1').id], 'wrong', TODAY),
 };
 
+test('the text made ahead for the save is the one saved, unless a change or an undo came after it', () => {
+  const s = createStore(herd());
+  assert.equal(s.prepare('2026-12-08T10:00:00.000Z'), true);
+  assert.equal(s.prepare('2026-12-08T10:00:01.000Z'), false, 'made once for the records as they are');
+  const text = s.savedText('2026-12-08T10:00:05.000Z');
+  assert.equal(text, JSON.stringify(s.db));
+  assert.equal(JSON.parse(text).savedAt, '2026-12-08T10:00:00.000Z');
+  for (const step of [
+    () => s.apply({ label: 'A name', run: (d) => (d.animals[0].name = 'Buttercup') }),
+    () => s.undo(),
+  ]) {
+    s.prepare('2026-12-08T10:01:00.000Z');
+    step();
+    const saved = s.savedText('2026-12-08T10:01:05.000Z');
+    assert.equal(saved, JSON.stringify(s.db));
+    assert.equal(JSON.parse(saved).savedAt, '2026-12-08T10:01:05.000Z');
+  }
+  assert.equal(s.db.animals[0].name, 'Daisy');
+});
+
 describe('changes made on the records in place', () => {
   test('each, undone and redone, leaves the saved text and the index as made from scratch', () => {
     const s = createStore(demoDatabase(80, TODAY, 3, 1200));

@@ -22,7 +22,7 @@
 import { COLLECTIONS, newId } from '../core/database.js';
 import { buildIndex, indexAdded, indexWeighings, patchIndex, refsOf } from '../core/indexes.js';
 import { openJournal, redoSteps, undoSteps } from '../core/journal.js';
-import { blockSerialiser } from '../core/saved-text.js';
+import { blockSerialiser, flattened } from '../core/saved-text.js';
 import { deferringHerd, refreshHerd } from './history.js';
 
 const UNDO_DEPTH = 30;
@@ -88,6 +88,7 @@ export function createStore(db, { onChange = () => {}, onError = () => {} } = {}
   let idx = openRecords(db);
   let undos = [];
   let redos = [];
+  let ready = null;
 
   const install = (next, nextIdx) => {
     next.revision = db.revision + 1;
@@ -241,6 +242,23 @@ export function createStore(db, { onChange = () => {}, onError = () => {} } = {}
     text: () => serialiser.text(db),
     // Makes the saved text ahead of need; true while some is still missing.
     warm: (budgetMs, now) => serialiser.warm(db, budgetMs, now),
+    // The whole text for the save, stamped as saved at `stamp`, made ahead
+    // (once the blocks are) so that the save only posts it; false when it
+    // was ready already.
+    prepare(stamp) {
+      if (ready?.revision === db.revision) return false;
+      db.savedAt = stamp;
+      ready = { revision: db.revision, text: flattened(serialiser.text(db)) };
+      return true;
+    },
+    // The text to save: the one made ahead, unless a change came after it.
+    savedText(stamp) {
+      const made = ready?.revision === db.revision ? ready.text : null;
+      ready = null;
+      if (made !== null) return made;
+      db.savedAt = stamp;
+      return serialiser.text(db);
+    },
 
     apply(change) {
       const kind = ['add', 'replace'].find((k) => change[k]) ?? 'run';

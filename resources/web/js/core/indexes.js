@@ -228,13 +228,13 @@ export function indexWeighings(db, old, added) {
   const perAnimal = new Map(old.perAnimal);
   const copied = new Set();
   for (const w of added) {
-    const p = perAnimal.get(w.animalId);
+    let p = perAnimal.get(w.animalId);
     if (!p) continue;
     if (!copied.has(w.animalId)) {
       copied.add(w.animalId);
-      perAnimal.set(w.animalId, { ...p, weights: [...p.weights] });
+      perAnimal.set(w.animalId, (p = { ...p, weights: [...p.weights] }));
     }
-    insertWeighing(perAnimal.get(w.animalId).weights, w);
+    insertWeighing(p.weights, w);
   }
   const idx = {
     animalsById: old.animalsById,

@@ -88,7 +88,12 @@ export function createStore(db, { onChange = () => {}, onError = () => {} } = {}
   let idx = openRecords(db);
   let undos = [];
   let redos = [];
+  // The whole saved text made ahead, and the records' revision it holds.
   let ready = null;
+  const stamped = (stamp) => {
+    db.savedAt = stamp;
+    return serialiser.text(db);
+  };
 
   const install = (next, nextIdx) => {
     next.revision = db.revision + 1;
@@ -247,17 +252,14 @@ export function createStore(db, { onChange = () => {}, onError = () => {} } = {}
     // was ready already.
     prepare(stamp) {
       if (ready?.revision === db.revision) return false;
-      db.savedAt = stamp;
-      ready = { revision: db.revision, text: flattened(serialiser.text(db)) };
+      ready = { revision: db.revision, text: flattened(stamped(stamp)) };
       return true;
     },
     // The text to save: the one made ahead, unless a change came after it.
     savedText(stamp) {
       const made = ready?.revision === db.revision ? ready.text : null;
       ready = null;
-      if (made !== null) return made;
-      db.savedAt = stamp;
-      return serialiser.text(db);
+      return made ?? stamped(stamp);
     },
 
     apply(change) {

@@ -343,7 +343,6 @@ export function seasonFigures(app) {
   const today = app.today();
   const st = seasonDates(app);
   return {
-    st,
     r: app.sortedOnce(`season ${st.from} ${st.to} ${st.rearedOn} ${today}`, () =>
       seasonReport(app.db, app.idx, { ...st, today }),
     ),
